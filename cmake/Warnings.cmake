@@ -1,0 +1,10 @@
+# Common compile flags for every target of the project.
+add_library(wexmoor_flags INTERFACE)
+target_compile_options(wexmoor_flags INTERFACE -Wall -Wextra)
+if(WEXMOOR_WERROR)
+  target_compile_options(wexmoor_flags INTERFACE -Werror)
+endif()
+if(WEXMOOR_SANITIZE)
+  target_compile_options(wexmoor_flags INTERFACE -fsanitize=${WEXMOOR_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  target_link_options(wexmoor_flags INTERFACE -fsanitize=${WEXMOOR_SANITIZE})
+endif()

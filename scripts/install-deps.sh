@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build, the demo and the tests need.
+# Idempotent: runs apt-get update and install only when a package is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git
+  libwxgtk3.2-dev libgtk-3-dev libcurl4-openssl-dev libminizip-dev zlib1g-dev
+  libgtest-dev libgmock-dev googletest
+  python3 python3-pyftpdlib
+  xvfb xauth xdotool imagemagick x11-utils
+  clang-14 libclang-rt-14-dev
+  zip unzip curl
+  desktop-file-utils appstream
+)
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(vsftpd lftp valgrind)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  echo "install-deps: everything is installed"
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
+echo "install-deps: installing ${missing[*]}"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,98 @@
+#include "platform/text.h"
+
+namespace wexmoor {
+
+Text AsciiToText(std::string_view ascii) {
+  Text out;
+  out.reserve(ascii.size());
+  for (unsigned char c : ascii) out.push_back(static_cast<char16_t>(c));
+  return out;
+}
+
+Text IntToText(long long value) { return AsciiToText(std::to_string(value)); }
+
+namespace {
+template <typename View>
+long long ParseDecimal(View text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  // Accumulate as unsigned so that absurdly long digit runs wrap instead of
+  // overflowing a signed value; callers narrow the result themselves.
+  unsigned long long value = 0;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+    value = value * 10u + static_cast<unsigned>(text[i] - '0');
+    ++i;
+  }
+  long long result = static_cast<long long>(value);
+  return negative ? static_cast<long long>(0ull - value) : result;
+}
+}  // namespace
+
+long long TextToInt(TextView text) { return ParseDecimal(text); }
+long long BytesToInt(std::string_view bytes) { return ParseDecimal(bytes); }
+
+Text TrimSpaces(TextView text) {
+  std::size_t b = 0, e = text.size();
+  while (b < e && text[b] == u' ') ++b;
+  while (e > b && text[e - 1] == u' ') --e;
+  return Text(text.substr(b, e - b));
+}
+
+Text TrimBlanks(TextView text) {
+  std::size_t b = 0, e = text.size();
+  while (b < e && (text[b] == u' ' || text[b] == u'\t')) ++b;
+  while (e > b && (text[e - 1] == u' ' || text[e - 1] == u'\t')) --e;
+  return Text(text.substr(b, e - b));
+}
+
+Text ToLowerAscii(TextView text) {
+  Text out(text);
+  for (auto& c : out)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+  return out;
+}
+
+Text ToUpperAscii(TextView text) {
+  Text out(text);
+  for (auto& c : out)
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
+  return out;
+}
+
+bool EqualsIgnoreAsciiCase(TextView a, TextView b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char16_t x = a[i], y = b[i];
+    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x + 32);
+    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool EndsWithIgnoreAsciiCase(TextView text, TextView suffix) {
+  return text.size() >= suffix.size() &&
+         EqualsIgnoreAsciiCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+Text ReplaceAll(TextView text, TextView from, TextView to) {
+  if (from.empty()) return Text(text);
+  Text out;
+  std::size_t pos = 0;
+  while (true) {
+    std::size_t hit = text.find(from, pos);
+    if (hit == TextView::npos) break;
+    out.append(text.substr(pos, hit - pos));
+    out.append(to);
+    pos = hit + from.size();
+  }
+  out.append(text.substr(pos));
+  return out;
+}
+
+}  // namespace wexmoor

@@ -1,0 +1,30 @@
+// Text is UTF-16: every text the program shows, stores or counts. Lengths and
+// positions count UTF-16 code units. Raw bytes are std::string.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace wexmoor {
+
+using Text = std::u16string;
+using TextView = std::u16string_view;
+
+// ASCII-only literal or number helpers used all over the program.
+Text AsciiToText(std::string_view ascii);
+Text IntToText(long long value);
+// Decimal value as the program reads numbers: leading spaces and tabs, an
+// optional sign, then digits up to the first other character; no digits give 0.
+long long TextToInt(TextView text);
+long long BytesToInt(std::string_view bytes);
+
+Text TrimSpaces(TextView text);             // spaces only, both ends
+Text TrimBlanks(TextView text);             // spaces and tabs, both ends
+Text ToLowerAscii(TextView text);
+Text ToUpperAscii(TextView text);
+bool EqualsIgnoreAsciiCase(TextView a, TextView b);
+bool EndsWithIgnoreAsciiCase(TextView text, TextView suffix);
+Text ReplaceAll(TextView text, TextView from, TextView to);
+
+}  // namespace wexmoor

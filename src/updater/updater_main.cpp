@@ -1,0 +1,3 @@
+#include "updater/updater.h"
+
+int main(int argc, char** argv) { return wexmoor::updater::RunUpdater(argc, argv); }
