@@ -1,0 +1,19 @@
+// What the upload worker shows while it works: the current file, the status
+// line and the progress bar. The window implements it by handing the values
+// to its own thread; no call ever waits for the window.
+#pragma once
+
+#include "ftp/status_target.h"
+#include "platform/text.h"
+
+namespace wexmoor {
+
+class WorkerDisplay {
+ public:
+  virtual ~WorkerDisplay() = default;
+  virtual void SetCurrentFile(const Text& name) = 0;
+  virtual StatusTarget& Status() = 0;
+  virtual ProgressTarget& Progress() = 0;
+};
+
+}  // namespace wexmoor
