@@ -1,13 +1,157 @@
 #include "ftp/data_channel.h"
 
-namespace wexmoor {
+#include <algorithm>
 
-int OpenDataChannel(FtpSession&, int, ServerRecord&, StatusTarget*) { return -1; }
-int OpenPassive(FtpSession&, int, ServerRecord&, TextView, StatusTarget*) { return -1; }
-int OpenActive(FtpSession&, int, ServerRecord&, StatusTarget*) { return -1; }
-int AwaitDataConnection(FtpSession&, ServerRecord&) { return 1; }
-void CloseDataChannel(FtpSession&, StatusTarget*) {}
-Text ParsePasvAddress(TextView) { return {}; }
-int ParsePasvPort(TextView) { return 0; }
+#include "ftp/reply_reader.h"
+#include "ftp/visible_address.h"
+#include "platform/code_page.h"
+#include "platform/socket.h"
+
+namespace wexmoor {
+namespace {
+
+constexpr int kDefaultTimeOut = 10000;
+
+int TimeOutOf(const ServerRecord& server) { return server.timeOut > 0 ? server.timeOut : kDefaultTimeOut; }
+
+// The text between the first "(" and the next ")", split at ",".
+std::vector<Text> PasvFields(TextView line) {
+  std::vector<Text> fields;
+  const std::size_t open = line.find(u'(');
+  TextView inner;
+  if (open != TextView::npos) {
+    const std::size_t close = line.find(u')', open + 1);
+    if (close != TextView::npos) inner = line.substr(open + 1, close - open - 1);
+  }
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t comma = inner.find(u',', from);
+    fields.emplace_back(inner.substr(from, comma == TextView::npos ? TextView::npos : comma - from));
+    if (comma == TextView::npos) break;
+    from = comma + 1;
+  }
+  fields.resize(std::max<std::size_t>(fields.size(), 6));
+  return fields;
+}
+
+}  // namespace
+
+Text ParsePasvAddress(TextView line) {
+  const std::vector<Text> f = PasvFields(line);
+  return f[0] + u"." + f[1] + u"." + f[2] + u"." + f[3];
+}
+
+int ParsePasvPort(TextView line) {
+  const std::vector<Text> f = PasvFields(line);
+  const long long port = TextToInt(f[4]) * 256 + TextToInt(f[5]);
+  return static_cast<int>(std::clamp<long long>(port, -0x7fffffffLL, 0x7fffffffLL));
+}
+
+int OpenDataChannel(FtpSession& session, int connection, ServerRecord& server, StatusTarget* status) {
+  if (server.active != 0) return OpenActive(session, connection, server, status);
+  if (OpenPassive(session, connection, server, u"PASV", status) == 1) return 1;
+  return OpenPassive(session, connection, server, u"passive", status);
+}
+
+int OpenPassive(FtpSession& session, int connection, ServerRecord& server, TextView command,
+                StatusTarget* status) {
+  if (session.dataConnection != 0) return 1;
+  if (session.listener != 0) CloseDataChannel(session, status);
+  CommandReply reply;
+  int result = RunCommand(session, connection, server, command, u"227", reply, status);
+  Text message;
+  if (result == 1) {
+    const Text address = ParsePasvAddress(reply.line);
+    const int port = ParsePasvPort(reply.line);
+    message = u"----- Connection to [" + address + u" Port: " + IntToText(port) + u"]";
+    const int handle = session.StopNoticed()
+                           ? 0
+                           : ConnectTcp(Utf16ToUtf8(address), port, TimeOutOf(server), session.StopToken());
+    session.dataConnection = handle;
+    session.dataConnectionKind = u"server";
+    if (handle == 0) {
+      message = u"!!--- Unable to establish PASV " + message;
+      result = -1;
+    }
+  } else {
+    message = u"!!--- Error while PASV: " + reply.reply;
+  }
+  LogLine(session, message, status);
+  return result;
+}
+
+int OpenActive(FtpSession& session, int connection, ServerRecord& server, StatusTarget* status) {
+  Text message;
+  if (session.listener == 0) {
+    if (session.dataConnection != 0) CloseDataChannel(session, status);
+    if (session.visibleAddress.empty()) {
+      session.visibleAddress = server.ipRouter != 0 ? LookUpVisibleAddress(session) : LocalAddress(session);
+    }
+    if (session.visibleAddress.empty()) {
+      message = u"----- Couldn't determine the visible IP Address - PORT mode unavailable";
+    } else {
+      const int port = session.ports().Next();
+      session.portArgument =
+          ReplaceAll(session.visibleAddress + u"." + IntToText(port / 256) + u"." + IntToText(port % 256), u".", u",");
+      session.listenerPort = port;
+      session.listener = ListenTcp(port);
+      LogLine(session, u"----- Internal PORT " + IntToText(port) + u" has been created", status);
+    }
+  }
+  int result = -1;
+  if (session.listener != 0) {
+    message.clear();
+    CommandReply reply;
+    result = RunCommand(session, connection, server, u"PORT " + session.portArgument, u"200", reply, status);
+    if (result != 1 && session.listener != 0) {
+      CloseSocket(session.listener);
+      session.listener = 0;
+      message = u"!!--- The server does not answer to the PORT command!";
+    }
+  } else {
+    message = u"!!--- Unable to establish Data PORT " + message;
+    result = -1;
+  }
+  LogLine(session, message, status);
+  return result;
+}
+
+int AwaitDataConnection(FtpSession& session, ServerRecord& server) {
+  if (session.listener == 0) return 1;
+  const std::int64_t start = NetworkMs();
+  const int limit = TimeOutOf(server);
+  for (;;) {
+    const WaitResult waited = WaitReadable(session.listener, 5, session.StopToken());
+    if (waited == WaitResult::kStopped) {
+      session.StopNoticed();
+      return 0;
+    }
+    if (waited == WaitResult::kReady) {
+      const int client = AcceptClient(session.listener);
+      if (client != 0) {
+        session.acceptedClients.push_back(client);
+        session.dataConnection = client;
+        session.dataConnectionKind = u"client";
+        LogLine(session, u">---< Connected to data PORT", nullptr);
+        return 1;
+      }
+    }
+    if (waited == WaitResult::kError) PauseMs(5, session.StopToken());
+    if (NetworkMs() - start > limit) return 0;
+  }
+}
+
+void CloseDataChannel(FtpSession& session, StatusTarget* status) {
+  if (session.dataConnection == 0 && session.listener == 0) return;
+  if (session.dataConnection != 0 && session.dataConnectionKind == u"server") CloseSocket(session.dataConnection);
+  if (session.listener != 0) {
+    LogLine(session, u"----- Internal PORT " + IntToText(session.listenerPort) + u" has been closed", status);
+    for (int client : session.acceptedClients) CloseSocket(client);
+    session.acceptedClients.clear();
+    CloseSocket(session.listener);
+    session.listener = 0;
+  }
+  session.dataConnection = 0;
+}
 
 }  // namespace wexmoor

@@ -1,11 +1,156 @@
 #include "ftp/file_upload.h"
 
-namespace wexmoor {
+#include <charconv>
+#include <cmath>
+#include <vector>
 
-int UploadFile(FtpSession&, int, ServerRecord&, const Text&, ProgressTarget*, StatusTarget*) { return 0; }
-int SendFileData(FtpSession&, std::FILE*, int, ProgressTarget*, std::int64_t, StatusTarget*, ServerRecord&) {
-  return -1;
+#include "ftp/data_channel.h"
+#include "ftp/reply_reader.h"
+#include "platform/files.h"
+#include "platform/socket.h"
+
+namespace wexmoor {
+namespace {
+
+constexpr std::size_t kChunk = 1024;
+
+Text TwoDecimals(double value) {
+  char text[64];
+  auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
+  if (error != std::errc()) return u"0.00";
+  return AsciiToText(std::string_view(text, static_cast<std::size_t>(end - text)));
 }
-Text RemoteFileName(TextView localPath) { return Text(localPath); }
+
+// Sends the whole chunk, waiting for the socket while it takes nothing, for at
+// most `timeOutMs` without progress. Returns the bytes sent.
+std::size_t SendChunk(FtpSession& session, int dataConnection, const char* bytes, std::size_t size,
+                      int timeOutMs, bool& stopped) {
+  std::size_t done = 0;
+  std::int64_t lastProgress = NetworkMs();
+  while (done < size) {
+    const long n = SendSome(dataConnection, bytes + done, size - done);
+    if (n < 0) break;
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      lastProgress = NetworkMs();
+      continue;
+    }
+    const std::int64_t left = timeOutMs - (NetworkMs() - lastProgress);
+    if (left <= 0) break;
+    const WaitResult waited = WaitWritable(dataConnection, static_cast<int>(left), session.StopToken());
+    if (waited == WaitResult::kStopped) {
+      stopped = true;
+      break;
+    }
+    if (waited == WaitResult::kError) break;
+  }
+  return done;
+}
+
+}  // namespace
+
+Text RemoteFileName(TextView localPath) {
+  const std::size_t cut = localPath.find_last_of(u"\\/");
+  TextView name = cut == TextView::npos ? localPath : localPath.substr(cut + 1);
+  if (!name.empty() && name.front() == u'"') name.remove_prefix(1);
+  const std::size_t quote = name.find(u'"');
+  if (quote != TextView::npos) name = name.substr(0, quote);
+  return Text(name);
+}
+
+int SendFileData(FtpSession& session, std::FILE* file, int dataConnection, ProgressTarget* progress,
+                 std::int64_t size, StatusTarget* status, ServerRecord& server) {
+  Text message;
+  int result = 0;
+  if (dataConnection == 0) {
+    message = u"!!--- No Connection ID";
+    result = -1;
+  } else {
+    session.bytesSent = 0;
+    const std::int64_t total = size;
+    std::int64_t remaining = size;
+    const int timeOut = server.timeOut > 0 ? server.timeOut : 10000;
+    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::int64_t>(size, kChunk)));
+    while (remaining > 0 && result == 0) {
+      const std::size_t chunk = static_cast<std::size_t>(std::min<std::int64_t>(remaining, kChunk));
+      if (std::fread(buffer.data(), 1, chunk, file) != chunk) {
+        // The file shrank or could not be read: nothing made up is sent.
+        message = u"!!--- Data send error";
+        result = -1;
+        break;
+      }
+      bool stopped = false;
+      const std::size_t sent = SendChunk(session, dataConnection, buffer.data(), chunk, timeOut, stopped);
+      if (stopped) session.StopNoticed();
+      session.bytesSent += static_cast<std::int64_t>(sent);
+      if (sent < chunk) {
+        message = u"!!--- Data send error";
+        result = -1;
+      }
+      if (progress != nullptr && total > 0) {
+        progress->SetProgress(static_cast<int>(std::lround(static_cast<double>(session.bytesSent) / total * 100.0)));
+      }
+      if (status != nullptr) status->SetStatusText(IntToText(session.bytesSent) + u" / " + IntToText(total));
+      remaining -= static_cast<std::int64_t>(sent);
+      session.lastProgressTime().store(session.clock().MonotonicSeconds());
+    }
+    if (remaining == 0 && result == 0) {
+      message = u"----- File sent with succes";
+      result = 1;
+    }
+  }
+  LogLine(session, message, status);
+  return result;
+}
+
+int UploadFile(FtpSession& session, int connection, ServerRecord& server, const Text& localPath,
+               ProgressTarget* progress, StatusTarget* status) {
+  session.dataConnection = 0;
+  if (connection == 0) return 0;
+  Text message;
+  int result = 1;
+  std::FILE* file = nullptr;
+  const std::int64_t size = FileSize(localPath);
+  if (size == 0) {
+    message = u"!!--- File is empty!!";
+    result = -1;
+  } else {
+    if (size > 0 && !IsFolder(localPath)) file = std::fopen(PathToNative(localPath).c_str(), "rb");
+    if (file == nullptr) {
+      message = u"!!--- Unable to open \"" + localPath + u"\"";
+      result = -1;
+    }
+  }
+  if (result == 1 && OpenDataChannel(session, connection, server, status) != 1) {
+    std::fclose(file);
+    file = nullptr;
+    result = -1;
+  }
+  const std::int64_t startSeconds = session.clock().WallSeconds();
+  if (result == 1) {
+    CommandReply reply;
+    result = RunCommand(session, connection, server, u"STOR " + RemoteFileName(localPath), u"125|150|226", reply,
+                        status);
+    if (result == 1) {
+      AwaitDataConnection(session, server);
+      result = SendFileData(session, file, session.dataConnection, progress, size, status, server);
+    } else if (ReplyHasCode(reply.reply, u"501") != 0 || ReplyHasCode(reply.reply, u"550") != 0 ||
+               ReplyHasCode(reply.reply, u"553") != 0) {
+      message = u"!!--- Data connection closed abnormally";
+    }
+    std::fclose(file);
+    file = nullptr;
+    CloseDataChannel(session, status);
+    ReadReply(session, connection, server, 0, status);
+    if (result == 1) {
+      const double kilobytes = static_cast<double>(session.bytesSent) / 1024.0;
+      const std::int64_t seconds = session.clock().WallSeconds() - startSeconds;
+      const double speed = seconds >= 1 ? kilobytes / static_cast<double>(seconds) : kilobytes;
+      message = u"-----" + TwoDecimals(kilobytes) + u" Kb sent at " + TwoDecimals(speed) + u" Kb/s.";
+    }
+  }
+  LogLine(session, message, status);
+  return result;
+}
 
 }  // namespace wexmoor

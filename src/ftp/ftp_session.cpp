@@ -1,12 +1,23 @@
 #include "ftp/ftp_session.h"
 
+#include <cstdlib>
+
+#include "platform/code_page.h"
 #include "platform/socket.h"
 
 namespace wexmoor {
 
 FtpSession::FtpSession(const Clock& clock, ListenerPortSequence& ports,
                        std::atomic<std::int64_t>& lastProgressTime, Text ipEchoUrl)
-    : clock_(clock), ports_(ports), lastProgressTime_(lastProgressTime), ipEchoUrl_(std::move(ipEchoUrl)) {}
+    : clock_(clock), ports_(ports), lastProgressTime_(lastProgressTime), ipEchoUrl_(std::move(ipEchoUrl)) {
+  if (ipEchoUrl_.empty()) ipEchoUrl_ = DefaultIpEchoUrl();
+}
+
+Text DefaultIpEchoUrl() {
+  const char* fromEnvironment = std::getenv("WEXMOOR_IP_ECHO_URL");
+  if (fromEnvironment != nullptr && *fromEnvironment != '\0') return Utf8ToUtf16(fromEnvironment);
+  return Utf8ToUtf16(WEXMOOR_DEFAULT_IP_ECHO_URL);
+}
 
 FtpSession::~FtpSession() { CloseAllSockets(); }
 
@@ -21,6 +32,12 @@ void FtpSession::CloseAllSockets() {
   listener = 0;
   int control = controlConnection_.exchange(0);
   if (control != 0) CloseSocket(control);
+}
+
+bool FtpSession::StopNoticed() {
+  if (!stop_.stop_requested()) return false;
+  CloseAllSockets();
+  return true;
 }
 
 }  // namespace wexmoor

@@ -19,11 +19,16 @@
 
 namespace wexmoor {
 
+// The echo page: WEXMOOR_IP_ECHO_URL from the environment, else the build's
+// default (often empty: no page).
+Text DefaultIpEchoUrl();
+
 class FtpSession {
  public:
   // `lastProgressTime` (monotonic seconds of `clock`) is refreshed after every
   // block an upload sends. `ipEchoUrl`: the page that echoes the caller's
-  // address for active mode behind a router; empty means none.
+  // address for active mode behind a router; empty takes DefaultIpEchoUrl()
+  // (SetIpEchoUrl({}) afterwards means no page at all).
   FtpSession(const Clock& clock, ListenerPortSequence& ports,
              std::atomic<std::int64_t>& lastProgressTime, Text ipEchoUrl = {});
   ~FtpSession();
@@ -49,6 +54,8 @@ class FtpSession {
   // Closes every socket of the session without a word to the server (used
   // when a stop was noticed) and resets the handles.
   void CloseAllSockets();
+  // True when the stop was requested; the sockets are then closed.
+  bool StopNoticed();
 
   // Data channel: the open data connection (0 = none) and who opened it:
   // "server" (passive: the engine dialled the server) or "client" (active:

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -15,6 +16,15 @@ namespace wexmoor {
 
 // Result of a readiness wait.
 enum class WaitResult { kReady, kTimedOut, kStopped, kError };
+
+// True when a TCP socket can be made (the network stack is usable).
+bool NetworkUsable();
+
+// Milliseconds of real monotonic time: network limits run on it.
+std::int64_t NetworkMs();
+
+// Sleeps `ms` milliseconds in slices; false when the stop was requested.
+bool PauseMs(int ms, std::stop_token stop);
 
 // Opens a TCP connection to `host` (a dotted IPv4 address used as it is, or a
 // name looked up through getaddrinfo, first IPv4 address) and `port`. Waits at
