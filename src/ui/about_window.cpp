@@ -1,0 +1,156 @@
+#include "ui/about_window.h"
+
+#include <array>
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/dialog.h>
+#include <wx/panel.h>
+#include <wx/radiobut.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/log.h>
+#include <wx/utils.h>
+
+#include "startup/version.h"
+#include "ui/about_text.h"
+#include "ui/language_table.h"
+#include "ui/secondary_position.h"
+#include "ui/wx_text.h"
+
+namespace wexmoor {
+namespace {
+
+// Ends the modal loop so the window is built again in the new language.
+constexpr int kRebuild = wxID_HIGHEST + 1;
+
+wxString WithLineBreaks(const Text& text) {
+  Text out(text);
+  for (auto& c : out)
+    if (c == u'\r') c = u'\n';
+  return ToWx(out);
+}
+
+Text WithoutScheme(const Text& address) {
+  const auto at = address.find(u"://");
+  Text out = at == Text::npos ? address : address.substr(at + 3);
+  while (!out.empty() && out.back() == u'/') out.pop_back();
+  return out;
+}
+
+class AboutDialog : public wxDialog {
+ public:
+  AboutDialog(wxWindow* owner, const AboutSettings& settings, const AboutHooks& hooks)
+      : wxDialog(owner, wxID_ANY,
+                 ToWx(hooks.translator->Translate(u"About ") + Text(kWindowTitle)),
+                 SecondaryWindowPosition(), wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
+        settings_(settings),
+        hooks_(hooks),
+        addresses_(MakeAboutAddresses(settings.siteBase)) {
+    const bool locked = settings.lockedMode;
+    const Translator& tr = *hooks.translator;
+    const auto t = [&](TextView english) { return ToWx(tr.Translate(english)); };
+    SetClientSize(460, locked ? 426 : 446);
+    auto* p = new wxPanel(this, wxID_ANY, wxPoint(0, 0), GetClientSize());
+
+    new wxStaticBox(p, wxID_ANY, t(u"Language"), wxPoint(10, 10), wxSize(434, 60));
+    const std::array<wxPoint, kLanguageCount> kOptionPlaces{
+        wxPoint(20, 25), wxPoint(130, 25), wxPoint(240, 25),
+        wxPoint(350, 25), wxPoint(20, 45), wxPoint(130, 45)};
+    const Text current = tr.Language();
+    for (int i = 0; i < kLanguageCount; ++i) {
+      auto* option = new wxRadioButton(p, wxID_ANY, ToWx(kLanguageNames[static_cast<std::size_t>(i)]),
+                                       kOptionPlaces[static_cast<std::size_t>(i)], wxSize(90, 20),
+                                       i == 0 ? wxRB_GROUP : 0);
+      option->SetValue(current == kLanguageNames[static_cast<std::size_t>(i)]);
+      option->Bind(wxEVT_RADIOBUTTON, [this, i](wxCommandEvent&) { OnLanguage(i); });
+    }
+
+    auto* text = new wxStaticText(p, wxID_ANY, wxString(), wxPoint(10, 80), wxSize(430, 247));
+    text->SetFont(wxFontInfo(8));
+    text->SetLabel(WithLineBreaks(BuildAboutText(tr, locked)));
+    text->Wrap(272);
+
+    // Each button stands beside the lines of the text it belongs to.
+    int y = 103;
+    AddButton(p, ToWx(addresses_.translatorMail), wxPoint(288, y), wxSize(137, 20),
+              [this] { Open(MailAddress(addresses_.translatorMail, kWindowTitle)); });
+    y += 4 * 13;
+    AddButton(p, ToWx(WithoutScheme(addresses_.translatorSite)), wxPoint(288, y), wxSize(137, 20),
+              [this] { Open(addresses_.translatorSite); });
+    if (!locked) {
+      AddButton(p, t(u"Mail to the author"), wxPoint(285, 220), wxSize(140, 20), [this, &tr] {
+        Open(MailAddress(addresses_.makerMail, tr.Translate(u"Comments about ") + Text(kWindowTitle)));
+      });
+    } else {
+      AddButton(p, t(u"Full version"), wxPoint(285, 246), wxSize(140, 20),
+                [this] { Open(addresses_.downloadPage); });
+    }
+    AddButton(p, ToWx(WithoutScheme(addresses_.site)), wxPoint(345, 311), wxSize(100, 22), [this, &tr] {
+      Open(tr.Language() == u"Français" ? addresses_.frenchSite : addresses_.site);
+    });
+
+    if (!locked) {
+      new wxStaticBox(p, wxID_ANY, t(u"Preferences"), wxPoint(10, 337), wxSize(434, 40));
+      updates_ = new wxCheckBox(p, wxID_ANY, t(u"Disable automatic updates"), wxPoint(20, 352),
+                                wxSize(220, 20));
+      updates_->SetValue(settings.disableUpdates != 0);
+      AddButton(p, t(u"Generate a locked version of Wexmoor"), wxPoint(10, 386), wxSize(360, 22),
+                [this] {
+                  if (hooks_.generateLockedCopy) hooks_.generateLockedCopy(this);
+                });
+    }
+    auto* ok = new wxButton(p, wxID_OK, t(u"OK"), wxPoint(375, locked ? 366 : 386), wxSize(70, 22));
+    ok->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { EndModal(wxID_OK); });
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { EndModal(wxID_CANCEL); });
+  }
+
+  bool UpdatesTicked() const { return updates_ && updates_->GetValue(); }
+
+ private:
+  template <typename F>
+  void AddButton(wxWindow* parent, const wxString& label, wxPoint at, wxSize size, F action) {
+    auto* b = new wxButton(parent, wxID_ANY, label, at, size);
+    b->Bind(wxEVT_BUTTON, [action](wxCommandEvent&) { action(); });
+  }
+
+  void Open(const Text& address) {
+    if (address.empty() || address == u"mailto:?subject=") return;
+    if (hooks_.openAddress) {
+      hooks_.openAddress(address);
+      return;
+    }
+    wxLogNull quiet;
+    wxLaunchDefaultBrowser(ToWx(address));
+  }
+
+  void OnLanguage(int index) {
+    hooks_.translator->SetLanguage(kLanguageNames[static_cast<std::size_t>(index)]);
+    if (hooks_.languageChanged) hooks_.languageChanged();
+    // Built again once the click has been handled.
+    CallAfter([this] { EndModal(kRebuild); });
+  }
+
+  const AboutSettings& settings_;
+  const AboutHooks& hooks_;
+  AboutAddresses addresses_;
+  wxCheckBox* updates_ = nullptr;
+};
+
+}  // namespace
+
+int RunAboutWindow(wxWindow* owner, const AboutSettings& settings, const AboutHooks& hooks) {
+  for (;;) {
+    AboutDialog about(owner, settings, hooks);
+    if (hooks.onShown) about.CallAfter([&hooks, &about] { hooks.onShown(&about); });
+    const int end = about.ShowModal();
+    if (end == kRebuild) continue;
+    const int result = AboutResult(settings.lockedMode,
+                                   end == wxID_OK ? AboutEnd::kConfirmed : AboutEnd::kClosed,
+                                   about.UpdatesTicked(), settings.disableUpdates);
+    if (owner) owner->SetFocus();
+    return result;
+  }
+}
+
+}  // namespace wexmoor

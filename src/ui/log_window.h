@@ -1,0 +1,25 @@
+// The Log window: the logs of this run's FTP sessions, following the current
+// session's log live while it is open. Runs on the window's thread from its
+// own 20 ms timer, so the main loop keeps running beside it.
+#pragma once
+
+#include <functional>
+
+#include <wx/window.h>
+
+#include "ftp/conversation_log.h"
+#include "startup/shared_state.h"
+
+namespace wexmoor {
+
+// The text the window shows after the log changed: the end that showed the
+// previous copy of the log (`previousLogLength` units, at most all of it) is
+// cut and the new log appended.
+Text FollowLog(const Text& shown, std::size_t previousLogLength, const Text& newLog);
+
+// Opens the window beside `owner` and returns it; `onClosed` runs when it
+// has gone (OK, close box, or the program's quit request).
+wxWindow* ShowLogWindow(wxWindow* owner, const SessionHistory& history, const ConversationLog& log,
+                        const SharedFlags& flags, std::function<void()> onClosed);
+
+}  // namespace wexmoor

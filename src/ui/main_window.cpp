@@ -1,0 +1,310 @@
+#include "ui/main_window.h"
+
+#include <wx/msgdlg.h>
+#include <wx/log.h>
+#include <wx/utils.h>
+
+#include "startup/version.h"
+#include "ui/about_window.h"
+#include "ui/file_drop.h"
+#include "ui/log_window.h"
+#include "ui/wx_text.h"
+
+namespace wexmoor {
+namespace {
+
+constexpr int kClientWidth = 210;
+constexpr int kClientHeight = 300;
+constexpr int kPassMs = 20;
+constexpr int kOpenInBrowserItem = 1;
+
+}  // namespace
+
+MainWindow::MainWindow(MainWindowContext& context, const wxPoint& position)
+    : wxFrame(nullptr, wxID_ANY, ToWx(kWindowTitle), position, wxDefaultSize,
+              wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxCLOSE_BOX),
+      context_(context),
+      timer_(this) {
+  SetClientSize(kClientWidth, kClientHeight);
+  SetMinClientSize(wxSize(kClientWidth, kClientHeight));
+  SetMaxClientSize(wxSize(kClientWidth, kClientHeight));
+  panel_ = new wxPanel(this, wxID_ANY, wxPoint(0, 0), wxSize(kClientWidth, kClientHeight));
+  BuildControls();
+  serverMenu_.Append(kOpenInBrowserItem, ToWx(Translate(u"Open with your browser")));
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) {
+    if (context_.openServerInBrowser && SelectedServer() >= 0)
+      context_.openServerInBrowser(SelectedServer() + 1);
+  }, kOpenInBrowserItem);
+  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { OnTimer(); });
+  Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& e) {
+    // The window goes only at shutdown; closing is a request to the loop.
+    if (pass_) pass_->OnCloseRequest();
+    else context_.flags.quitRequested = true;
+    if (e.CanVeto()) e.Veto();
+    else e.Skip();
+  });
+}
+
+MainWindow::~MainWindow() { timer_.Stop(); }
+
+void MainWindow::BuildControls() {
+  wxPanel* p = panel_;
+  serverLabel_ = new wxStaticText(p, wxID_ANY, wxString(), wxPoint(10, 8), wxSize(130, 17),
+                                  wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+  aboutButton_ = new wxButton(p, wxID_ANY, "?", wxPoint(142, 4), wxSize(58, 18));
+  aboutButton_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { if (pass_) pass_->OnAbout(); });
+  queueLabel_ = new wxStaticText(p, wxID_ANY, wxString(), wxPoint(10, 80), wxSize(190, 17),
+                                 wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+  queueList_ = new QueueListCtrl(p, wxID_ANY, wxPoint(10, 97), wxSize(190, 80));
+  queueList_->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& e) {
+    e.Skip();
+    // Handled once the list has recorded the new selection.
+    CallAfter([this] { if (pass_) pass_->OnQueueListClick(); });
+  });
+  removeButton_ = new wxButton(p, wxID_ANY, wxString(), wxPoint(10, 178), wxSize(190, 18));
+  removeButton_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { if (pass_) pass_->OnRemoveFromList(); });
+  removeButton_->Disable();
+  zipCheck_ = new wxCheckBox(p, wxID_ANY, wxString(), wxPoint(10, 197), wxSize(190, 20));
+  zipCheck_->SetValue(context_.options.zipBeforeUpload != 0);
+  progressFrame_ = new wxStaticBox(p, wxID_ANY, wxString(), wxPoint(10, 217), wxSize(190, 62));
+  elapsedText_ = new wxStaticText(p, wxID_ANY, "-", wxPoint(160, 217), wxSize(22, 12),
+                                  wxST_NO_AUTORESIZE);
+  currentFileText_ = new wxStaticText(p, wxID_ANY, wxString(), wxPoint(15, 232), wxSize(180, 14),
+                                      wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_MIDDLE);
+  statusText_ = new wxStaticText(p, wxID_ANY, wxString(), wxPoint(15, 248), wxSize(180, 14),
+                                 wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+  statusText_->SetFont(wxFontInfo(7).Family(wxFONTFAMILY_SWISS).FaceName("Arial"));
+  progressBar_ = new wxGauge(p, wxID_ANY, 100, wxPoint(15, 264), wxSize(180, 10),
+                             wxGA_HORIZONTAL | wxGA_SMOOTH);
+  siteButton_ = new wxButton(p, wxID_ANY, wxString(), wxPoint(10, 282), wxSize(190, 16));
+  siteButton_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { if (pass_) pass_->OnSiteButton(); });
+  BuildServerArea(context_.options.currentServer, context_.options.hideServerList != 0);
+  Relabel();
+  HookEvents(panel_);
+  for (wxWindow* child : panel_->GetChildren()) HookEvents(child);
+}
+
+void MainWindow::HookEvents(wxWindow* window) {
+  window->Bind(wxEVT_RIGHT_DOWN, [this](wxMouseEvent& e) {
+    e.Skip();
+    CallAfter([this] { OnRightClick(); });
+  });
+  if (context_.onDrop) AcceptDropsEverywhere(window, context_.onDrop);
+}
+
+void MainWindow::BuildServerArea(const Text& currentServer, bool hidden) {
+  wxPanel* p = panel_;
+  if (context_.flags.lockedMode.load() && context_.lockedPicture && context_.lockedPicture->IsOk()) {
+    picture_ = new wxStaticBitmap(p, wxID_ANY, *context_.lockedPicture, wxPoint(10, 25),
+                                  wxSize(186, 45), wxBORDER_SUNKEN);
+    HookEvents(picture_);
+    return;
+  }
+  if (hidden) {
+    serverText_ = new wxStaticText(p, wxID_ANY, ToWx(currentServer), wxPoint(10, 35),
+                                   wxSize(180, 20), wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+    HookEvents(serverText_);
+    return;
+  }
+  serverList_ = new wxChoice(p, wxID_ANY, wxPoint(10, 25), wxSize(kClientWidth - 20, 22));
+  serverList_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { if (pass_) pass_->OnServerListSelect(); });
+  serverList_->Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) { OnRightClick(); });
+  deleteButton_ = new wxButton(p, wxID_ANY, wxString(), wxPoint(10, 50), wxSize(57, 18));
+  deleteButton_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { if (pass_) pass_->OnDeleteServer(); });
+  newButton_ = new wxButton(p, wxID_ANY, wxString(), wxPoint(73, 50), wxSize(57, 18));
+  newButton_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { if (pass_) pass_->OnNewServer(); });
+  modifyButton_ = new wxButton(p, wxID_ANY, wxString(), wxPoint(kClientWidth - 68, 50), wxSize(58, 18));
+  modifyButton_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { if (pass_) pass_->OnModifyServer(); });
+  for (wxWindow* w : {static_cast<wxWindow*>(serverList_), static_cast<wxWindow*>(deleteButton_),
+                      static_cast<wxWindow*>(newButton_), static_cast<wxWindow*>(modifyButton_)})
+    HookEvents(w);
+  FillServerList(context_.servers.Names());
+  // Select the first slot whose name is the current server; none when no name matches.
+  const int slot = context_.servers.FindServer(currentServer);
+  SelectServer(currentServer.empty() ? -1 : slot - 1);
+}
+
+void MainWindow::FreeServerArea() {
+  for (wxWindow** w : {reinterpret_cast<wxWindow**>(&serverList_), reinterpret_cast<wxWindow**>(&deleteButton_),
+                       reinterpret_cast<wxWindow**>(&newButton_), reinterpret_cast<wxWindow**>(&modifyButton_),
+                       reinterpret_cast<wxWindow**>(&serverText_), reinterpret_cast<wxWindow**>(&picture_)}) {
+    if (*w) (*w)->Destroy();
+    *w = nullptr;
+  }
+}
+
+void MainWindow::RebuildServerArea(const Text& currentServer, bool hidden) {
+  FreeServerArea();
+  BuildServerArea(currentServer, hidden);
+  Relabel();
+}
+
+void MainWindow::Relabel() {
+  const auto label = [this](TextView english) { return ToWx(Translate(english)); };
+  if (deleteButton_) deleteButton_->SetLabel(label(u"Delete"));
+  if (newButton_) newButton_->SetLabel(label(u"New"));
+  if (modifyButton_) modifyButton_->SetLabel(label(u"Modify"));
+  if (context_.flags.lockedMode.load() && picture_)
+    serverLabel_->SetLabel(ToWx(context_.options.currentServer));
+  else
+    serverLabel_->SetLabel(label(u"FTP Servers"));
+  queueLabel_->SetLabel(label(u"Drop here the files to upload"));
+  removeButton_->SetLabel(label(u"Remove from the list"));
+  siteButton_->SetLabel(label(u"Visit the author's site"));
+  progressFrame_->SetLabel(label(u"In progress..."));
+  zipCheck_->SetLabel(label(u"Always zip before upload"));
+  serverMenu_.SetLabel(kOpenInBrowserItem, label(u"Open with your browser"));
+  // The frame's title may have grown over the elapsed text.
+  elapsedText_->Raise();
+}
+
+void MainWindow::StartMainLoop(MainLoopPass& pass, std::function<void()> onEnd) {
+  pass_ = &pass;
+  onLoopEnd_ = std::move(onEnd);
+  timer_.Start(kPassMs);
+}
+
+void MainWindow::StopMainLoop() {
+  timer_.Stop();
+  pass_ = nullptr;
+}
+
+void MainWindow::OnTimer() {
+  ApplyWorkerChanges();
+  if (!pass_) return;
+  if (!pass_->RunPass()) {
+    timer_.Stop();
+    pass_ = nullptr;
+    if (onLoopEnd_) onLoopEnd_();
+  }
+}
+
+void MainWindow::ApplyWorkerChanges() {
+  WorkerMailbox::Changes changes = context_.mailbox.Take();
+  if (changes.currentFile && *changes.currentFile != currentFile_) {
+    currentFile_ = *changes.currentFile;
+    currentFileText_->SetLabel(ToWx(currentFile_));
+  }
+  if (changes.status) statusText_->SetLabel(ToWx(*changes.status));
+  if (changes.progress) progressBar_->SetValue(*changes.progress);
+}
+
+void MainWindow::OnRightClick() {
+  const wxPoint at = wxGetMousePosition();
+  if (progressFrame_->GetScreenRect().Contains(at)) OpenLogWindow();
+  if (serverList_ && serverList_->GetScreenRect().Contains(at) && !context_.flags.lockedMode.load())
+    PopupMenu(&serverMenu_, ScreenToClient(at));
+}
+
+void MainWindow::OpenLogWindow() {
+  if (logWindow_) {
+    logWindow_->Raise();
+    return;
+  }
+  logWindow_ = ShowLogWindow(this, context_.history, context_.log, context_.flags,
+                             [this] { logWindow_ = nullptr; });
+}
+
+Text MainWindow::SelectedServerName() const {
+  if (serverList_) return FromWx(serverList_->GetStringSelection());
+  if (serverText_) return FromWx(serverText_->GetLabel());
+  return context_.options.currentServer;
+}
+
+bool MainWindow::ZipChecked() const { return zipCheck_->GetValue(); }
+
+void MainWindow::ShowError(const Text& title, const Text& message) {
+  wxMessageBox(ToWx(message), ToWx(title), wxOK | wxICON_ERROR, this);
+}
+
+int MainWindow::QueueCount() const { return queueList_->Count(); }
+const Text& MainWindow::QueueItem(int index) const { return queueList_->Item(index); }
+void MainWindow::AppendQueueItem(const Text& text) { queueList_->Append(text); }
+void MainWindow::RemoveQueueItem(int index) { queueList_->RemoveAt(index); }
+int MainWindow::SelectedQueueItem() const { return queueList_->Selected(); }
+void MainWindow::SelectQueueItem(int index) { queueList_->Select(index); }
+
+void MainWindow::SetRemoveEnabled(bool enabled) {
+  if (removeButton_->IsEnabled() != enabled) removeButton_->Enable(enabled);
+}
+
+void MainWindow::SetElapsedText(const Text& text) {
+  if (text == elapsedShown_) return;
+  elapsedShown_ = text;
+  elapsedText_->SetLabel(ToWx(text));
+}
+
+StatusTarget& MainWindow::StatusLine() { return context_.mailbox.Status(); }
+
+Text MainWindow::CurrentFileText() const { return currentFile_; }
+
+void MainWindow::ClearProgress() {
+  // Drop whatever the worker posted for the file that is gone.
+  context_.mailbox.Take();
+  currentFile_.clear();
+  currentFileText_->SetLabel(wxString());
+  statusText_->SetLabel(wxString());
+  progressBar_->SetValue(0);
+}
+
+bool MainWindow::ServerListShown() const { return serverList_ != nullptr; }
+
+int MainWindow::SelectedServer() const { return serverList_ ? serverList_->GetSelection() : -1; }
+
+Text MainWindow::ServerListText() const {
+  return serverList_ ? FromWx(serverList_->GetStringSelection()) : Text();
+}
+
+std::optional<Text> MainWindow::ServerListTextForSaving() const {
+  if (!serverList_) return std::nullopt;
+  return ServerListText();
+}
+
+void MainWindow::FillServerList(const std::vector<Text>& names) {
+  if (!serverList_) return;
+  serverList_->Clear();
+  for (const Text& n : names) serverList_->Append(ToWx(n));
+}
+
+void MainWindow::SelectServer(int index) {
+  if (!serverList_) return;
+  const int count = static_cast<int>(serverList_->GetCount());
+  serverList_->SetSelection(index >= 0 && index < count ? index : wxNOT_FOUND);
+}
+
+void MainWindow::RemoveServerItem(int index) {
+  if (serverList_ && index >= 0 && index < static_cast<int>(serverList_->GetCount()))
+    serverList_->Delete(static_cast<unsigned>(index));
+}
+
+bool MainWindow::AskYesNo(const Text& title, const Text& message) {
+  return wxMessageBox(ToWx(message), ToWx(title), wxYES_NO | wxICON_WARNING, this) == wxYES;
+}
+
+int MainWindow::EditServer(int slot) {
+  if (!context_.editServer) return slot < 0 ? context_.servers.Count() + 1 : slot;
+  return context_.editServer(this, slot);
+}
+
+int MainWindow::ShowAbout(int hideServerList, int disableUpdates, bool lockedMode) {
+  AboutSettings settings{hideServerList, disableUpdates, lockedMode, context_.siteBase};
+  AboutHooks hooks;
+  hooks.translator = &context_.translator;
+  hooks.languageChanged = [this] {
+    context_.options.language = context_.translator.Language();
+    Relabel();
+  };
+  hooks.generateLockedCopy = context_.generateLockedCopy;
+  return RunAboutWindow(this, settings, hooks);
+}
+
+void MainWindow::OpenAddress(const Text& url) {
+  wxLogNull quiet;
+  wxLaunchDefaultBrowser(ToWx(url));
+}
+
+Text MainWindow::Translate(TextView english) const { return context_.translator.Translate(english); }
+
+Text MainWindow::Language() const { return context_.translator.Language(); }
+
+}  // namespace wexmoor

@@ -1,0 +1,156 @@
+// The main window: server area, queue list, zip check box, progress frame and
+// site button at fixed places. It shows what the main-loop pass tells it and
+// forwards its controls' events to the pass; its 20 ms timer runs the passes.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include <wx/bitmap.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/frame.h>
+#include <wx/gauge.h>
+#include <wx/menu.h>
+#include <wx/panel.h>
+#include <wx/statbmp.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/timer.h>
+
+#include "ftp/conversation_log.h"
+#include "startup/global_options.h"
+#include "startup/main_loop_pass.h"
+#include "ui/language_translator.h"
+#include "ui/queue_list_ctrl.h"
+#include "ui/worker_mailbox.h"
+
+namespace wexmoor {
+
+
+struct MainWindowContext {
+  ServerTable& servers;
+  UploadQueue& queue;
+  GlobalOptions& options;
+  SharedFlags& flags;
+  Translator& translator;
+  SessionHistory& history;
+  ConversationLog& log;
+  WorkerMailbox& mailbox;
+  Text siteBase;
+  // The server settings dialog for a slot (-1: new); the slot to select.
+  std::function<int(wxWindow* owner, int slot)> editServer;
+  // Opens a server's address in the browser (slot from 1).
+  std::function<void(int slot)> openServerInBrowser;
+  // The locked-copy generator, owned by the About window.
+  std::function<void(wxWindow* owner)> generateLockedCopy;
+  // Paths dropped anywhere on the window.
+  std::function<void(const std::vector<Text>& paths)> onDrop;
+  // The locked copy's picture, shown in place of the server area.
+  std::optional<wxBitmap> lockedPicture;
+};
+
+class MainWindow : public wxFrame, public MainLoopView {
+ public:
+  MainWindow(MainWindowContext& context, const wxPoint& position);
+  ~MainWindow() override;
+
+  // Runs `pass` every 20 ms; `onEnd` is called once a pass asks to stop.
+  void StartMainLoop(MainLoopPass& pass, std::function<void()> onEnd);
+  void StopMainLoop();
+
+  // Shows every label in the current language.
+  void Relabel();
+  // Hands the worker's latest texts and progress to the controls.
+  void ApplyWorkerChanges();
+  // Opens the Log window (or raises the open one).
+  void OpenLogWindow();
+
+  // For drop intake.
+  Text SelectedServerName() const;
+  bool ZipChecked() const;
+  void ShowError(const Text& title, const Text& message);
+
+  // MainLoopView
+  int QueueCount() const override;
+  const Text& QueueItem(int index) const override;
+  void AppendQueueItem(const Text& text) override;
+  void RemoveQueueItem(int index) override;
+  int SelectedQueueItem() const override;
+  void SelectQueueItem(int index) override;
+  void SetRemoveEnabled(bool enabled) override;
+  void SetElapsedText(const Text& text) override;
+  StatusTarget& StatusLine() override;
+  Text CurrentFileText() const override;
+  void ClearProgress() override;
+  bool ServerListShown() const override;
+  int SelectedServer() const override;
+  Text ServerListText() const override;
+  void FillServerList(const std::vector<Text>& names) override;
+  void SelectServer(int index) override;
+  void RemoveServerItem(int index) override;
+  void RebuildServerArea(const Text& currentServer, bool hidden) override;
+  bool AskYesNo(const Text& title, const Text& message) override;
+  int EditServer(int slot) override;
+  int ShowAbout(int hideServerList, int disableUpdates, bool lockedMode) override;
+  void OpenAddress(const Text& url) override;
+  Text Translate(TextView english) const override;
+  Text Language() const override;
+
+  // The server list's text for saving (nullopt when the list is hidden).
+  std::optional<Text> ServerListTextForSaving() const;
+
+  // Controls, for tests that drive the window.
+  wxButton* AboutButton() const { return aboutButton_; }
+  wxButton* RemoveButton() const { return removeButton_; }
+  wxButton* DeleteButton() const { return deleteButton_; }
+  wxButton* SiteButton() const { return siteButton_; }
+  wxChoice* ServerList() const { return serverList_; }
+  QueueListCtrl* QueueList() const { return queueList_; }
+  wxStaticText* CurrentFile() const { return currentFileText_; }
+  wxStaticText* Status() const { return statusText_; }
+  wxGauge* ProgressBar() const { return progressBar_; }
+  wxCheckBox* ZipCheck() const { return zipCheck_; }
+
+ private:
+  void BuildControls();
+  // Builds the server area in its normal or hidden form (or the locked
+  // picture); the old controls must be gone.
+  void BuildServerArea(const Text& currentServer, bool hidden);
+  void FreeServerArea();
+  void HookEvents(wxWindow* window);
+  void OnRightClick();
+  void OnTimer();
+
+  MainWindowContext& context_;
+  MainLoopPass* pass_ = nullptr;
+  std::function<void()> onLoopEnd_;
+  wxTimer timer_;
+  wxPanel* panel_ = nullptr;
+  wxStaticText* serverLabel_ = nullptr;
+  wxButton* aboutButton_ = nullptr;
+  wxChoice* serverList_ = nullptr;
+  wxButton* deleteButton_ = nullptr;
+  wxButton* newButton_ = nullptr;
+  wxButton* modifyButton_ = nullptr;
+  wxStaticText* serverText_ = nullptr;
+  wxStaticBitmap* picture_ = nullptr;
+  wxStaticText* queueLabel_ = nullptr;
+  QueueListCtrl* queueList_ = nullptr;
+  wxButton* removeButton_ = nullptr;
+  wxCheckBox* zipCheck_ = nullptr;
+  wxStaticBox* progressFrame_ = nullptr;
+  wxStaticText* elapsedText_ = nullptr;
+  wxStaticText* currentFileText_ = nullptr;
+  wxStaticText* statusText_ = nullptr;
+  wxGauge* progressBar_ = nullptr;
+  wxButton* siteButton_ = nullptr;
+  wxMenu serverMenu_;
+  wxWindow* logWindow_ = nullptr;
+  Text elapsedShown_;
+  Text currentFile_;
+};
+
+}  // namespace wexmoor
