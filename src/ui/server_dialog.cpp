@@ -1,0 +1,342 @@
+#include "ui/server_dialog.h"
+
+#include <wx/bmpbuttn.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/display.h>
+#include <wx/imaglist.h>
+#include <wx/listctrl.h>
+#include <wx/log.h>
+#include <wx/msgdlg.h>
+#include <wx/panel.h>
+#include <wx/radiobut.h>
+#include <wx/richtooltip.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/utils.h>
+
+#include "platform/code_page.h"
+
+namespace wexmoor {
+
+namespace {
+
+constexpr int kTipMaxWidth = 150;
+constexpr int kTipShownMs = 6000;
+constexpr int kFolderImage = 0;
+constexpr int kFileImage = 1;
+
+wxString ToWx(TextView text) { return wxString::FromUTF8(Utf16ToUtf8(text)); }
+
+Text FromWx(const wxString& text) {
+  const wxScopedCharBuffer bytes = text.utf8_str();
+  return Utf8ToUtf16(std::string_view(bytes.data(), bytes.length()));
+}
+
+// Breaks `text` into lines no wider than `maxWidth` pixels in `window`'s font;
+// existing line feeds stay, a word wider than the limit gets a line alone.
+wxString WrapToWidth(const wxWindow& window, const wxString& text, int maxWidth) {
+  wxString out;
+  wxString line;
+  auto flushWord = [&](const wxString& word) {
+    if (word.empty()) return;
+    const wxString candidate = line.empty() ? word : line + " " + word;
+    if (line.empty() || window.GetTextExtent(candidate).GetWidth() <= maxWidth) {
+      line = candidate;
+    } else {
+      out += line + "\n";
+      line = word;
+    }
+  };
+  wxString word;
+  for (wxUniChar c : text) {
+    if (c == ' ' || c == '\n') {
+      flushWord(word);
+      word.clear();
+      if (c == '\n') {
+        out += line + "\n";
+        line.clear();
+      }
+    } else {
+      word += c;
+    }
+  }
+  flushWord(word);
+  return out + line;
+}
+
+}  // namespace
+
+int EditServer(ServerDialogContext& context, int slot) {
+  ServerEditor editor(context.servers, slot);
+  if (!editor.Ready()) {
+    wxMessageBox(ToWx(context.translator.Translate(
+                     u"The list is full: no more than 50 servers can be configured.")),
+                 ToWx(context.translator.Translate(u"Server")), wxOK | wxICON_INFORMATION,
+                 context.owner);
+    return -1;
+  }
+  const bool passwordInClear = wxGetKeyState(WXK_CONTROL);
+  {
+    ServerDialog dialog(context, editor, passwordInClear);
+    dialog.ShowModal();
+  }
+  if (context.owner) context.owner->SetFocus();
+  return editor.Slot();
+}
+
+void OpenServerInBrowser(const ServerTable& servers, int slot) {
+  const Text address = BuildBrowserAddress(servers.Get(slot));
+  if (address.empty()) return;
+  // Without a browser wx would pop up an error box of its own.
+  wxLogNull quiet;
+  wxLaunchDefaultBrowser(ToWx(address));
+}
+
+ServerDialog::ServerDialog(ServerDialogContext& context, ServerEditor& editor,
+                           bool passwordInClear)
+    : wxDialog(context.owner, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize, wxCAPTION),
+      context_(context),
+      editor_(editor),
+      pictures_(MakeFolderPictures()) {
+  SetTitle(ToWx(Tr(u"Server")));
+  CreateControls(passwordInClear);
+  SetClientSize(486, 358);
+  const wxRect screen = wxDisplay(0u).GetGeometry();
+  Move((screen.GetWidth() - 200) / 2 + 20, (screen.GetHeight() - 180) / 2 + 20);
+  ShowForm(editor_.Form());
+
+  RemoteBrowserContext browsing{context.flags, context.history, context.ports, context.clock,
+                                context.ipEchoUrl};
+  browser_ = std::make_unique<RemoteBrowser>(
+      browsing,
+      [this](const Text& line) {
+        CallAfter([this, line] { status_->ChangeValue(ToWx(line)); });
+      },
+      [this](const Text& result) { CallAfter([this, result] { ShowListing(result); }); });
+
+  Bind(wxEVT_BUTTON, &ServerDialog::OnOk, this, kOkId);
+  Bind(wxEVT_BUTTON, &ServerDialog::OnCancel, this, wxID_CANCEL);
+  Bind(wxEVT_BUTTON, &ServerDialog::OnConnect, this, kConnectId);
+  Bind(wxEVT_BUTTON, &ServerDialog::OnParentFolder, this, kParentId);
+  Bind(wxEVT_BUTTON, &ServerDialog::OnBrowser, this, kBrowserId);
+  Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Finish(wxID_CANCEL); });
+  clone_->Bind(wxEVT_CHOICE, &ServerDialog::OnClone, this);
+  content_->Bind(wxEVT_LIST_ITEM_SELECTED, &ServerDialog::OnRowSelected, this);
+  active_->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { router_->Enable(true); });
+  passive_->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { router_->Enable(false); });
+  address_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { UpdateParentPicture(); });
+  address_->Bind(wxEVT_ENTER_WINDOW, [this](wxMouseEvent& event) {
+    event.Skip();
+    ShowAddressTip();
+  });
+}
+
+ServerDialog::~ServerDialog() {
+  // The listing's thread hands texts to this window: it ends first.
+  browser_.reset();
+}
+
+Text ServerDialog::Tr(const char16_t* english) const {
+  return context_.translator.Translate(english);
+}
+
+void ServerDialog::CreateControls(bool passwordInClear) {
+  auto* panel = new wxPanel(this, wxID_ANY, wxPoint(0, 0), wxSize(486, 358));
+  auto label = [panel](const Text& text, int x, int y, int w, int h) {
+    return new wxStaticText(panel, wxID_ANY, ToWx(text), wxPoint(x, y), wxSize(w, h),
+                            wxST_NO_AUTORESIZE);
+  };
+  auto field = [panel](int x, int y, int w, int h, long style = 0) {
+    return new wxTextCtrl(panel, wxID_ANY, wxString(), wxPoint(x, y), wxSize(w, h), style);
+  };
+
+  label(Tr(u"Server name:"), 32, 10, 190, 17);
+  name_ = field(32, 25, 190, 20);
+  label(Tr(u"Server adress & repertory:"), 32, 50, 190, 17);
+  label(u"ftp://", 4, 68, 27, 17);
+  address_ = field(32, 65, 190, 20);
+  label(Tr(u"Login:"), 32, 90, 190, 17);
+  login_ = field(32, 105, 190, 20);
+  label(Tr(u"Password:"), 32, 130, 190, 17);
+  password_ = field(32, 145, 190, 20, passwordInClear ? 0 : wxTE_PASSWORD);
+  label(Tr(u"Port:"), 32, 170, 190, 17);
+  port_ = field(32, 185, 30, 20);
+  active_ = new wxRadioButton(panel, wxID_ANY, ToWx(Tr(u"Active")), wxPoint(77, 185),
+                              wxSize(60, 20), wxRB_GROUP);
+  passive_ = new wxRadioButton(panel, wxID_ANY, ToWx(Tr(u"Passive")), wxPoint(157, 185),
+                               wxSize(60, 20));
+  router_ = new wxCheckBox(panel, wxID_ANY, ToWx(Tr(u"Use the router IP")), wxPoint(77, 205),
+                           wxSize(145, 20));
+  label(Tr(u"Connection TimeOut:"), 32, 228, 128, 35);
+  timeOut_ = field(164, 225, 30, 20);
+  label(Tr(u"sec."), 199, 228, 28, 18);
+  utf8_ = new wxCheckBox(panel, wxID_ANY, ToWx(Tr(u"Encode file names using UTF8")),
+                         wxPoint(32, 250), wxSize(198, 20));
+  utf8Opt_ = new wxCheckBox(panel, wxID_ANY, ToWx(Tr(u"Send ''opts utf8 on'' to the server")),
+                            wxPoint(32, 270), wxSize(190, 20));
+
+  new wxButton(panel, kConnectId, ToWx(Tr(u"Connect")), wxPoint(232, 4), wxSize(65, 18));
+  new wxButton(panel, kBrowserId, ToWx(Tr(u"Open with your browser")), wxPoint(304, 4),
+               wxSize(145, 18));
+  parent_ = new wxBitmapButton(panel, kParentId, pictures_.parentFolderGreyed, wxPoint(454, 2),
+                               wxSize(24, 24));
+  parent_->SetToolTip(ToWx(Tr(u"Parent folder")));
+
+  content_ = new wxListCtrl(panel, wxID_ANY, wxPoint(232, 25), wxSize(244, 266),
+                            wxLC_REPORT | wxLC_SINGLE_SEL);
+  auto* images = new wxImageList(16, 16, true, 2);
+  images->Add(pictures_.folder);  // kFolderImage
+  images->Add(pictures_.file);    // kFileImage
+  content_->AssignImageList(images, wxIMAGE_LIST_SMALL);
+  content_->InsertColumn(0, ToWx(Tr(u"Content")), wxLIST_FORMAT_LEFT, 223);
+
+  label(Tr(u"Status:"), 32, 303, 55, 17);
+  status_ = field(97, 300, 379, 20, wxTE_READONLY);
+  label(Tr(u"Clone the values of:"), 32, 332, 110, 17);
+  clone_ = new wxChoice(panel, wxID_ANY, wxPoint(142, 328), wxSize(170, 22));
+  for (const Text& name : editor_.CloneNames()) clone_->Append(ToWx(name));
+  if (clone_->GetCount() > 0) clone_->SetSelection(0);
+  new wxButton(panel, wxID_CANCEL, ToWx(Tr(u"Cancel")), wxPoint(366, 330), wxSize(51, 20));
+  new wxButton(panel, kOkId, ToWx(Tr(u"OK")), wxPoint(425, 330), wxSize(51, 20));
+}
+
+void ServerDialog::ShowForm(const ServerForm& form) {
+  name_->ChangeValue(ToWx(form.name));
+  address_->ChangeValue(ToWx(form.address));
+  login_->ChangeValue(ToWx(form.login));
+  password_->ChangeValue(ToWx(form.password));
+  port_->ChangeValue(ToWx(form.port));
+  timeOut_->ChangeValue(ToWx(form.timeOut));
+  (form.active ? active_ : passive_)->SetValue(true);
+  router_->SetValue(form.ipRouter);
+  router_->Enable(form.active);
+  utf8_->SetValue(form.useUtf8);
+  utf8Opt_->SetValue(form.useUtf8Opt);
+  UpdateParentPicture();
+}
+
+void ServerDialog::ReadControls() {
+  ServerForm& form = editor_.Form();
+  form.name = FromWx(name_->GetValue());
+  form.address = FromWx(address_->GetValue());
+  form.login = FromWx(login_->GetValue());
+  form.password = FromWx(password_->GetValue());
+  form.port = FromWx(port_->GetValue());
+  form.active = active_->GetValue();
+  form.ipRouter = router_->GetValue();
+  form.timeOut = FromWx(timeOut_->GetValue());
+  form.useUtf8 = utf8_->GetValue();
+  form.useUtf8Opt = utf8Opt_->GetValue();
+}
+
+void ServerDialog::UpdateParentPicture() {
+  const bool greyed = !HasParentFolder(FromWx(address_->GetValue()));
+  if (greyed == parentGreyed_) return;
+  parentGreyed_ = greyed;
+  parent_->SetBitmapLabel(greyed ? pictures_.parentFolderGreyed : pictures_.parentFolder);
+}
+
+void ServerDialog::ShowAddressTip() {
+  const std::int64_t now = context_.clock.MonotonicMs();
+  if (now - lastTipMs_ < kTipShownMs) return;  // the last one is still up
+  lastTipMs_ = now;
+  const wxString text =
+      ToWx(Tr(u"Add the repertory or repertories name(s) after the adress as:")) +
+      "\nmyserver.com/www/images/";
+  wxRichToolTip tip(wxString(), WrapToWidth(*address_, text, kTipMaxWidth));
+  tip.SetIcon(wxICON_INFORMATION);
+  tip.SetBackgroundColour(wxColour(255, 255, 200));
+  tip.SetTipKind(wxTipKind_Top);
+  tip.SetTimeout(kTipShownMs);
+  tip.ShowFor(address_);
+}
+
+void ServerDialog::StartListing() {
+  if (listing_ || browser_->Running()) return;  // one listing at a time
+  ReadControls();
+  const ServerRecord record = editor_.BrowseRecord();
+  address_->ChangeValue(ToWx(editor_.Form().address));
+  UpdateParentPicture();
+  content_->DeleteAllItems();
+  content_->InsertItem(0, ToWx(Tr(u"Wait...")), -1);
+  listing_ = browser_->Start(record);
+}
+
+void ServerDialog::ShowListing(const Text& result) {
+  content_->Freeze();
+  content_->DeleteAllItems();
+  long index = 0;
+  for (const ListingRow& row : ListingRows(result)) {
+    const int image = row.picture == RowPicture::kFolder ? kFolderImage
+                      : row.picture == RowPicture::kFile ? kFileImage
+                                                         : -1;
+    content_->InsertItem(index++, ToWx(row.text), image);
+  }
+  content_->Thaw();
+  listing_ = false;
+}
+
+void ServerDialog::Finish(int code) {
+  browser_->Stop();
+  listing_ = false;
+  if (IsModal())
+    EndModal(code);
+  else
+    Hide();
+}
+
+void ServerDialog::OnOk(wxCommandEvent&) {
+  ReadControls();
+  if (!editor_.Accept()) {
+    wxMessageBox(ToWx(Tr(u"Please give the server a name.")), ToWx(Tr(u"Server")),
+                 wxOK | wxICON_INFORMATION, this);
+    name_->SetFocus();
+    return;
+  }
+  address_->ChangeValue(ToWx(editor_.Form().address));
+  Finish(wxID_OK);
+}
+
+void ServerDialog::OnCancel(wxCommandEvent&) { Finish(wxID_CANCEL); }
+
+void ServerDialog::OnConnect(wxCommandEvent&) { StartListing(); }
+
+void ServerDialog::OnParentFolder(wxCommandEvent&) {
+  if (listing_) return;
+  const std::optional<Text> up = ParentFolderAddress(FromWx(address_->GetValue()));
+  if (!up) return;
+  address_->ChangeValue(ToWx(*up));
+  StartListing();
+}
+
+void ServerDialog::OnBrowser(wxCommandEvent&) {
+  // The stored slot, not the form.
+  OpenServerInBrowser(context_.servers, editor_.Slot());
+}
+
+void ServerDialog::OnClone(wxCommandEvent&) {
+  const int position = clone_->GetSelection();
+  if (position == wxNOT_FOUND) return;
+  editor_.CloneFrom(position);
+  ShowForm(editor_.Form());
+}
+
+void ServerDialog::OnRowSelected(wxListEvent& event) {
+  const long index = event.GetIndex();
+  const Text row = FromWx(content_->GetItemText(index));
+  std::optional<Text> next;
+  if (!listing_) next = FolderRowAddress(FromWx(address_->GetValue()), row, Tr(u"Error"));
+  if (next) {
+    address_->ChangeValue(ToWx(*next));
+    StartListing();
+    return;
+  }
+  // Clearing the selection inside its own notification confuses GTK.
+  CallAfter([this, index] {
+    if (index < content_->GetItemCount()) content_->SetItemState(index, 0, wxLIST_STATE_SELECTED);
+  });
+}
+
+}  // namespace wexmoor
