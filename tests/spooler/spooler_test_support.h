@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/code_page.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
