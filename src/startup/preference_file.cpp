@@ -56,6 +56,7 @@ void PreferenceFile::Reset() {
   group_.clear();
   lines_.clear();
   keyIndex_.clear();
+  nextSameKey_.clear();
   groupLines_.clear();
   indexStale_ = false;
 }
@@ -94,6 +95,7 @@ bool PreferenceFile::CreatePreferenceFile(const Text& fileName) {
 }
 
 void PreferenceFile::Parse(std::string_view content) {
+  lines_.reserve(static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1);
   std::size_t pos = 0;
   while (pos < content.size()) {
     while (pos < content.size() && IsLineBreak(content[pos])) ++pos;
@@ -131,13 +133,25 @@ void PreferenceFile::Parse(std::string_view content) {
   indexStale_ = true;
 }
 
+void PreferenceFile::IndexKeyLine(std::string folded, std::size_t line) const {
+  if (nextSameKey_.size() <= line) nextSameKey_.resize(line + 1, kNone);
+  KeyChain& chain = keyIndex_[std::move(folded)];
+  if (chain.first == kNone)
+    chain.first = line;
+  else
+    nextSameKey_[chain.last] = line;
+  chain.last = line;
+}
+
 void PreferenceFile::RebuildIndex() const {
   keyIndex_.clear();
+  keyIndex_.reserve(lines_.size());
+  nextSameKey_.assign(lines_.size(), kNone);
   groupLines_.clear();
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     const Line& line = lines_[i];
     if (line.kind == LineKind::kKey)
-      keyIndex_[Fold(line.key)].push_back(i);
+      IndexKeyLine(Fold(line.key), i);
     else if (line.kind == LineKind::kGroup)
       groupLines_.push_back(i);
   }
@@ -168,10 +182,10 @@ long PreferenceFile::FindKey(const std::string& foldedKey) const {
   if (begin > end) return -1;
   auto found = keyIndex_.find(foldedKey);
   if (found == keyIndex_.end()) return -1;
-  const std::vector<std::size_t>& at = found->second;
-  auto first = std::lower_bound(at.begin(), at.end(), begin);
-  if (first == at.end() || *first >= end) return -1;
-  return static_cast<long>(*first);
+  std::size_t at = found->second.first;
+  while (at != kNone && at < begin) at = nextSameKey_[at];
+  if (at == kNone || at >= end) return -1;
+  return static_cast<long>(at);
 }
 
 Text PreferenceFile::ReadTextKey(TextView key, TextView defaultValue) const {
@@ -209,7 +223,7 @@ void PreferenceFile::SetValue(TextView key, std::string value) {
   Line line{LineKind::kKey, std::move(keyUtf8), std::move(value)};
   if (end == lines_.size()) {
     lines_.push_back(std::move(line));
-    keyIndex_[folded].push_back(lines_.size() - 1);
+    IndexKeyLine(std::move(folded), lines_.size() - 1);
   } else {
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(end), std::move(line));
     indexStale_ = true;

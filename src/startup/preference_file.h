@@ -87,9 +87,18 @@ class PreferenceFile {
   std::string group_;  // UTF-8; empty = top level
   std::vector<Line> lines_;
 
-  // Key lines by case-folded key, each list in line order; group lines in
-  // order. Rebuilt lazily after a line was inserted before the end.
-  mutable std::unordered_map<std::string, std::vector<std::size_t>> keyIndex_;
+  // Key lines by case-folded key: the first and last line with that key,
+  // and for every line the next line with the same key (kNone at the end of
+  // the chain); group lines in order. Rebuilt lazily after a line was
+  // inserted before the end.
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  struct KeyChain {
+    std::size_t first = kNone;
+    std::size_t last = kNone;
+  };
+  void IndexKeyLine(std::string folded, std::size_t line) const;
+  mutable std::unordered_map<std::string, KeyChain> keyIndex_;
+  mutable std::vector<std::size_t> nextSameKey_;
   mutable std::vector<std::size_t> groupLines_;
   mutable bool indexStale_ = false;
 };
