@@ -58,11 +58,14 @@ class AboutDialog : public wxDialog {
         wxPoint(20, 25), wxPoint(130, 25), wxPoint(240, 25),
         wxPoint(350, 25), wxPoint(20, 45), wxPoint(130, 45)};
     const Text current = tr.Language();
+    // Holds the group's "on" place when the language is none of the six.
+    auto* none = new wxRadioButton(p, wxID_ANY, wxString(), wxPoint(0, 0), wxSize(1, 1), wxRB_GROUP);
+    none->SetValue(true);
+    none->Hide();
     for (int i = 0; i < kLanguageCount; ++i) {
       auto* option = new wxRadioButton(p, wxID_ANY, ToWx(kLanguageNames[static_cast<std::size_t>(i)]),
-                                       kOptionPlaces[static_cast<std::size_t>(i)], wxSize(90, 20),
-                                       i == 0 ? wxRB_GROUP : 0);
-      option->SetValue(current == kLanguageNames[static_cast<std::size_t>(i)]);
+                                       kOptionPlaces[static_cast<std::size_t>(i)], wxSize(90, 20));
+      if (current == kLanguageNames[static_cast<std::size_t>(i)]) option->SetValue(true);
       option->Bind(wxEVT_RADIOBUTTON, [this, i](wxCommandEvent&) { OnLanguage(i); });
     }
 

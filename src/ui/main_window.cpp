@@ -29,8 +29,8 @@ MainWindow::MainWindow(MainWindowContext& context, const wxPoint& position)
   SetMinClientSize(wxSize(kClientWidth, kClientHeight));
   SetMaxClientSize(wxSize(kClientWidth, kClientHeight));
   panel_ = new wxPanel(this, wxID_ANY, wxPoint(0, 0), wxSize(kClientWidth, kClientHeight));
-  BuildControls();
   serverMenu_.Append(kOpenInBrowserItem, ToWx(Translate(u"Open with your browser")));
+  BuildControls();
   Bind(wxEVT_MENU, [this](wxCommandEvent&) {
     if (context_.openServerInBrowser && SelectedServer() >= 0)
       context_.openServerInBrowser(SelectedServer() + 1);

@@ -21,6 +21,7 @@
 #include <wx/timer.h>
 
 #include "ftp/conversation_log.h"
+#include "spooler/drop_intake.h"
 #include "startup/global_options.h"
 #include "startup/main_loop_pass.h"
 #include "ui/language_translator.h"
@@ -52,7 +53,7 @@ struct MainWindowContext {
   std::optional<wxBitmap> lockedPicture;
 };
 
-class MainWindow : public wxFrame, public MainLoopView {
+class MainWindow : public wxFrame, public MainLoopView, public IntakeUi {
  public:
   MainWindow(MainWindowContext& context, const wxPoint& position);
   ~MainWindow() override;
@@ -68,10 +69,10 @@ class MainWindow : public wxFrame, public MainLoopView {
   // Opens the Log window (or raises the open one).
   void OpenLogWindow();
 
-  // For drop intake.
-  Text SelectedServerName() const;
-  bool ZipChecked() const;
-  void ShowError(const Text& title, const Text& message);
+  // IntakeUi
+  Text SelectedServerName() const override;
+  bool ZipChecked() const override;
+  void ShowError(const Text& title, const Text& message) override;
 
   // MainLoopView
   int QueueCount() const override;

@@ -7,11 +7,12 @@
 #include <optional>
 
 #include "ftp/status_target.h"
+#include "spooler/worker_display.h"
 #include "platform/text.h"
 
 namespace wexmoor {
 
-class WorkerMailbox {
+class WorkerMailbox : public WorkerDisplay {
  public:
   struct Changes {
     std::optional<Text> currentFile;
@@ -26,8 +27,10 @@ class WorkerMailbox {
   // What changed since the last call; the mailbox is then empty.
   Changes Take();
 
-  StatusTarget& Status() { return status_; }
-  ProgressTarget& Progress() { return progress_; }
+  // WorkerDisplay
+  void SetCurrentFile(const Text& name) override { PostCurrentFile(name); }
+  StatusTarget& Status() override { return status_; }
+  ProgressTarget& Progress() override { return progress_; }
 
  private:
   class StatusSink : public StatusTarget {
