@@ -1,2 +1,20 @@
 // The program's entry point: start-up, main loop and shutdown live in src/.
-int main() { return 0; }
+#include <memory>
+#include <vector>
+
+#include "platform/files.h"
+#include "startup/headless_seams.h"
+#include "startup/program_state.h"
+#include "startup/signal_watch.h"
+#include "startup/startup_sequence.h"
+#include "web/updater_image.h"
+
+int main(int argc, char** argv) {
+  // Before any thread starts, so that SIGTERM and SIGINT only reach the watch.
+  wexmoor::SignalWatch signals;
+  auto state = std::make_unique<wexmoor::ProgramState>();
+  wexmoor::HeadlessSeams seams(*state, &signals, wexmoor::UpdaterImage());
+  std::vector<wexmoor::Text> args;
+  for (int i = 1; i < argc; ++i) args.push_back(wexmoor::NativeToPath(argv[i]));
+  return wexmoor::RunProgram(*state, seams, args);
+}
