@@ -54,7 +54,9 @@ std::string FinalComponent(const std::string& path) {
 bool ReplaceFile(const fs::path& from, const fs::path& to) {
   std::error_code ec;
   if (!fs::is_regular_file(from, ec)) return false;
-  const fs::path temp = to.parent_path() / ("." + to.filename().string() + ".update-tmp");
+  std::string tempName(".");
+  tempName.append(to.filename().string()).append(".update-tmp");
+  const fs::path temp = to.parent_path() / tempName;
   fs::remove(temp, ec);
   if (!fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec)) {
     fs::remove(temp, ec);
