@@ -10,6 +10,7 @@
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 
+#include "locked/fitted_text_window.h"
 #include "locked/locked_copy_generator.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
@@ -36,16 +37,17 @@ GeneratorDialog::GeneratorDialog(wxWindow* owner, const ServerTable& servers, co
       translator_(translator) {
   if (icon != nullptr && icon->IsOk()) SetIcon(*icon);
   SetClientSize(380, 470);
+  Move(SecondaryWindowPosition());
   auto* panel = new wxPanel(this, wxID_ANY, wxPoint(0, 0), wxSize(380, 470));
   auto tr = [&](const char16_t* english) { return Wx(translator_.Translate(english)); };
 
-  auto* intro = new wxStaticText(
-      panel, wxID_ANY,
-      tr(u"This command will generate a locked version of Wexmoor which you can distribute to your friends or clients.") +
-          "\n" + tr(u"Please choose the server/folder that you want them to use.") + "\n" +
-          tr(u"Your FTP adress, login and password will be encrypted and hidden into this .exe file."),
-      wxPoint(10, 5), wxSize(360, 68), wxST_NO_AUTORESIZE);
-  intro->Wrap(360);
+  auto* intro = new wxStaticText(panel, wxID_ANY, wxEmptyString, wxPoint(10, 5), wxSize(360, 68),
+                                 wxST_NO_AUTORESIZE);
+  FitStaticText(intro,
+                tr(u"This command will generate a locked version of Wexmoor which you can distribute to your friends or clients.") +
+                    "\n" + tr(u"Please choose the server/folder that you want them to use.") + "\n" +
+                    tr(u"Your FTP adress, login and password will be encrypted and hidden into this .exe file."),
+                360, 68);
   new wxStaticText(panel, wxID_ANY, tr(u"Please choose your server setting:"), wxPoint(10, 78), wxSize(360, 17),
                    wxST_NO_AUTORESIZE);
 
@@ -62,10 +64,12 @@ GeneratorDialog::GeneratorDialog(wxWindow* owner, const ServerTable& servers, co
 
   auto* pictureButton = new wxButton(panel, wxID_ANY, tr(u"Personalize with a picture..."), wxPoint(10, 328),
                                      wxSize(155, 22));
-  new wxStaticText(panel, wxID_ANY,
-                   Wx(IntToText(kPictureBoxWidth) + u" x " + IntToText(kPictureBoxHeight) +
-                      u" px  -  jpg, bmp, gif, ico"),
-                   wxPoint(10, 350), wxSize(155, 22), wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
+  FitButtonLabel(pictureButton, 155);
+  auto* neededSize = new wxStaticText(panel, wxID_ANY, wxEmptyString, wxPoint(10, 350), wxSize(155, 22),
+                                      wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
+  FitStaticText(neededSize,
+                Wx(IntToText(kPictureBoxWidth) + u" x " + IntToText(kPictureBoxHeight) + u" px  -  jpg, bmp, gif, ico"),
+                155, 22);
   pictureBox_ = new wxStaticBitmap(panel, wxID_ANY, wxNullBitmap, wxPoint(175, 320), wxSize(190, 49),
                                    wxBORDER_SUNKEN);
   auto* line = new wxPanel(panel, wxID_ANY, wxPoint(10, 402), wxSize(353, 1));
