@@ -39,8 +39,22 @@ std::span<const volatile unsigned char> LockedPictureArea() {
   return {reservedZones.pictureArea, kLockedPictureAreaBytes};
 }
 
-Text LockedSettingsMarker() { return Text(u"Pref") + u"Zone"; }
+namespace {
 
-Text LockedPictureMarker() { return Text(u"Logo") + u"Zone"; }
+// Joins the halves through volatile reads, so an optimising compiler cannot
+// fold the whole marker into a constant of its own.
+Text JoinHalves(const char16_t* first, const char16_t* second) {
+  Text joined;
+  for (const char16_t* half : {first, second}) {
+    for (const volatile char16_t* unit = half; *unit != 0; ++unit) joined.push_back(*unit);
+  }
+  return joined;
+}
+
+}  // namespace
+
+Text LockedSettingsMarker() { return JoinHalves(u"Pref", u"Zone"); }
+
+Text LockedPictureMarker() { return JoinHalves(u"Logo", u"Zone"); }
 
 }  // namespace wexmoor
