@@ -49,11 +49,14 @@ std::string FinalComponent(const std::string& path) {
 }
 
 // Copies through a temporary file and a rename, so that a running program's
-// file can be replaced and a failed copy leaves the old file as it was. The
-// source's permission bits go along (executables stay executable).
+// file can be replaced and a failed copy leaves the old file as it was. A
+// replaced file keeps its permission bits (unpacked files carry none, and the
+// program must stay executable); a new file takes the source's.
 bool ReplaceFile(const fs::path& from, const fs::path& to) {
   std::error_code ec;
   if (!fs::is_regular_file(from, ec)) return false;
+  const fs::file_status existing = fs::status(to, ec);
+  const fs::perms mode = fs::is_regular_file(existing) ? existing.permissions() : fs::status(from, ec).permissions();
   std::string tempName(".");
   tempName.append(to.filename().string()).append(".update-tmp");
   const fs::path temp = to.parent_path() / tempName;
@@ -62,7 +65,7 @@ bool ReplaceFile(const fs::path& from, const fs::path& to) {
     fs::remove(temp, ec);
     return false;
   }
-  fs::permissions(temp, fs::status(from, ec).permissions(), ec);
+  fs::permissions(temp, mode, ec);
   fs::rename(temp, to, ec);
   if (ec) {
     std::error_code ignored;
@@ -79,6 +82,19 @@ std::string FirstLine(const fs::path& file) {
   std::getline(in, line);
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
+}
+
+// A file the install list asks to run gets execute permission wherever it
+// can be read.
+void MakeExecutable(const fs::path& file) {
+  std::error_code ec;
+  const fs::file_status st = fs::status(file, ec);
+  if (ec || !fs::is_regular_file(st)) return;
+  fs::perms p = st.permissions();
+  if ((p & fs::perms::owner_read) != fs::perms::none) p |= fs::perms::owner_exec;
+  if ((p & fs::perms::group_read) != fs::perms::none) p |= fs::perms::group_exec;
+  if ((p & fs::perms::others_read) != fs::perms::none) p |= fs::perms::others_exec;
+  if (p != st.permissions()) fs::permissions(file, p, ec);
 }
 
 }  // namespace
@@ -167,7 +183,10 @@ int InstallUpdate(const std::string& cur, const std::string& programPath, std::o
   fs::remove_all(updateDir, ec);
 
   if (!programPath.empty()) StartDetached(programPath, cur);
-  for (const std::string& entry : runList) StartDetached((base / entry).string(), cur);
+  for (const std::string& entry : runList) {
+    MakeExecutable(base / entry);
+    StartDetached((base / entry).string(), cur);
+  }
   return failed;
 }
 

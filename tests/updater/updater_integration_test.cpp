@@ -49,16 +49,16 @@ class UpdaterTest : public ::testing::Test {
     ::mkdir((cur + "/UpdateProg").c_str(), 0755);
     ::mkdir((cur + "/my app").c_str(), 0755);
     Write(cur + "/my app/wexmoor.sh", "#!/bin/sh\necho old >> \"$PWD/started.txt\"\n", true);
-    Write(cur + "/UpdateProg/wexmoor.sh", "#!/bin/sh\necho program >> \"$PWD/started.txt\"\n", true);
-    Write(cur + "/UpdateProg/setup.sh", "#!/bin/sh\necho setup >> \"$PWD/started.txt\"\n", true);
+    // Unpacked files carry no execute permission.
+    Write(cur + "/UpdateProg/wexmoor.sh", "#!/bin/sh\necho program >> \"$PWD/started.txt\"\n");
+    Write(cur + "/UpdateProg/setup.sh", "#!/bin/sh\necho setup >> \"$PWD/started.txt\"\n");
   }
   testing::TempFolder folder;
   const std::string& cur = folder.path();
 };
 
 TEST_F(UpdaterTest, BuiltUpdaterInstallsRemovesTheFolderAndStartsProgramThenSetup) {
-  Write(cur + "/UpdateProg/Paths.txt", "my app/wexmoor.sh|execute:setup.sh|\r\n");
-  Write(cur + "/setup.sh", "#!/bin/sh\necho setup >> \"$PWD/started.txt\"\n", true);
+  Write(cur + "/UpdateProg/Paths.txt", "my app/wexmoor.sh|setup.sh|execute:setup.sh|\r\n");
   const std::string program = cur + "/my app/wexmoor.sh";
   std::string encoded = program;
   for (std::size_t at; (at = encoded.find(' ')) != std::string::npos;) encoded.replace(at, 1, "espace");
