@@ -66,6 +66,28 @@ wxString WrapToWidth(const wxWindow& window, const wxString& text, int maxWidth)
   return out + line;
 }
 
+// The GTK theme's label widths do not follow the fixed geometry: a label that
+// does not fit its rectangle gets a smaller font (down to 6 points) instead of
+// being cut. `extra` is what the control draws beside its text.
+void FitText(wxWindow* control, const wxString& text, int extra) {
+  const int room = control->GetSize().GetWidth() - extra;
+  wxFont font = control->GetFont();
+  const double original = font.GetFractionalPointSize();
+  int width = 0;
+  int height = 0;
+  while (true) {
+    control->GetTextExtent(text, &width, &height, nullptr, nullptr, &font);
+    if (width <= room || font.GetFractionalPointSize() <= 6.0) break;
+    font.SetFractionalPointSize(font.GetFractionalPointSize() - 0.5);
+  }
+  if (font.GetFractionalPointSize() != original) control->SetFont(font);
+}
+
+// Check boxes and option buttons: the indicator and its margin.
+constexpr int kIndicatorRoom = 16;
+// Push buttons: padding and frame.
+constexpr int kButtonRoom = 12;
+
 }  // namespace
 
 int EditServer(ServerDialogContext& context, int slot) {
@@ -145,8 +167,28 @@ Text ServerDialog::Tr(const char16_t* english) const {
 void ServerDialog::CreateControls(bool passwordInClear) {
   auto* panel = new wxPanel(this, wxID_ANY, wxPoint(0, 0), wxSize(486, 358));
   auto label = [panel](const Text& text, int x, int y, int w, int h) {
-    return new wxStaticText(panel, wxID_ANY, ToWx(text), wxPoint(x, y), wxSize(w, h),
-                            wxST_NO_AUTORESIZE);
+    auto* made = new wxStaticText(panel, wxID_ANY, wxControl::EscapeMnemonics(ToWx(text)),
+                                  wxPoint(x, y), wxSize(w, h), wxST_NO_AUTORESIZE);
+    FitText(made, ToWx(text), 0);
+    return made;
+  };
+  auto button = [panel](int id, const Text& text, int x, int y, int w, int h) {
+    auto* made = new wxButton(panel, id, wxControl::EscapeMnemonics(ToWx(text)), wxPoint(x, y),
+                              wxSize(w, h));
+    FitText(made, ToWx(text), kButtonRoom);
+    return made;
+  };
+  auto checkBox = [panel](const Text& text, int x, int y, int w, int h) {
+    auto* made = new wxCheckBox(panel, wxID_ANY, wxControl::EscapeMnemonics(ToWx(text)),
+                                wxPoint(x, y), wxSize(w, h));
+    FitText(made, ToWx(text), kIndicatorRoom);
+    return made;
+  };
+  auto option = [panel](const Text& text, int x, int y, int w, int h, long style) {
+    auto* made = new wxRadioButton(panel, wxID_ANY, wxControl::EscapeMnemonics(ToWx(text)),
+                                   wxPoint(x, y), wxSize(w, h), style);
+    FitText(made, ToWx(text), kIndicatorRoom);
+    return made;
   };
   auto field = [panel](int x, int y, int w, int h, long style = 0) {
     return new wxTextCtrl(panel, wxID_ANY, wxString(), wxPoint(x, y), wxSize(w, h), style);
@@ -163,23 +205,17 @@ void ServerDialog::CreateControls(bool passwordInClear) {
   password_ = field(32, 145, 190, 20, passwordInClear ? 0 : wxTE_PASSWORD);
   label(Tr(u"Port:"), 32, 170, 190, 17);
   port_ = field(32, 185, 30, 20);
-  active_ = new wxRadioButton(panel, wxID_ANY, ToWx(Tr(u"Active")), wxPoint(77, 185),
-                              wxSize(60, 20), wxRB_GROUP);
-  passive_ = new wxRadioButton(panel, wxID_ANY, ToWx(Tr(u"Passive")), wxPoint(157, 185),
-                               wxSize(60, 20));
-  router_ = new wxCheckBox(panel, wxID_ANY, ToWx(Tr(u"Use the router IP")), wxPoint(77, 205),
-                           wxSize(145, 20));
+  active_ = option(Tr(u"Active"), 77, 185, 60, 20, wxRB_GROUP);
+  passive_ = option(Tr(u"Passive"), 157, 185, 60, 20, 0);
+  router_ = checkBox(Tr(u"Use the router IP"), 77, 205, 145, 20);
   label(Tr(u"Connection TimeOut:"), 32, 228, 128, 35);
   timeOut_ = field(164, 225, 30, 20);
   label(Tr(u"sec."), 199, 228, 28, 18);
-  utf8_ = new wxCheckBox(panel, wxID_ANY, ToWx(Tr(u"Encode file names using UTF8")),
-                         wxPoint(32, 250), wxSize(198, 20));
-  utf8Opt_ = new wxCheckBox(panel, wxID_ANY, ToWx(Tr(u"Send ''opts utf8 on'' to the server")),
-                            wxPoint(32, 270), wxSize(190, 20));
+  utf8_ = checkBox(Tr(u"Encode file names using UTF8"), 32, 250, 198, 20);
+  utf8Opt_ = checkBox(Tr(u"Send ''opts utf8 on'' to the server"), 32, 270, 190, 20);
 
-  new wxButton(panel, kConnectId, ToWx(Tr(u"Connect")), wxPoint(232, 4), wxSize(65, 18));
-  new wxButton(panel, kBrowserId, ToWx(Tr(u"Open with your browser")), wxPoint(304, 4),
-               wxSize(145, 18));
+  button(kConnectId, Tr(u"Connect"), 232, 4, 65, 18);
+  button(kBrowserId, Tr(u"Open with your browser"), 304, 4, 145, 18);
   parent_ = new wxBitmapButton(panel, kParentId, pictures_.parentFolderGreyed, wxPoint(454, 2),
                                wxSize(24, 24));
   parent_->SetToolTip(ToWx(Tr(u"Parent folder")));
@@ -198,8 +234,8 @@ void ServerDialog::CreateControls(bool passwordInClear) {
   clone_ = new wxChoice(panel, wxID_ANY, wxPoint(142, 328), wxSize(170, 22));
   for (const Text& name : editor_.CloneNames()) clone_->Append(ToWx(name));
   if (clone_->GetCount() > 0) clone_->SetSelection(0);
-  new wxButton(panel, wxID_CANCEL, ToWx(Tr(u"Cancel")), wxPoint(366, 330), wxSize(51, 20));
-  new wxButton(panel, kOkId, ToWx(Tr(u"OK")), wxPoint(425, 330), wxSize(51, 20));
+  button(wxID_CANCEL, Tr(u"Cancel"), 366, 330, 51, 20);
+  button(kOkId, Tr(u"OK"), 425, 330, 51, 20);
 }
 
 void ServerDialog::ShowForm(const ServerForm& form) {

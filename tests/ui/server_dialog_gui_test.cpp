@@ -1,0 +1,364 @@
+#include "ui/server_dialog.h"
+
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/bmpbuttn.h>
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/image.h>
+#include <wx/listctrl.h>
+#include <wx/radiobut.h>
+#include <wx/textctrl.h>
+#include <wx/uiaction.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <thread>
+
+#include "ftp/control_connection.h"
+#include "ftp/file_upload.h"
+#include "ftp/remote_session.h"
+#include "peers/pyftpd_fixture.h"
+#include "peers/test_paths.h"
+#include "platform/code_page.h"
+#include "ui/compact_style.h"
+
+namespace wexmoor {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TestApp final : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+};
+
+// wx starts once per process; another suite of this program may have started it.
+void EnsureWxStarted() {
+  if (wxTheApp) return;
+  wxApp::SetInstance(new TestApp);
+  int argc = 1;
+  char name[] = "server_dialog_gui_test";
+  char* argv[] = {name, nullptr};
+  ASSERT_TRUE(wxEntryStart(argc, argv));
+  ASSERT_TRUE(wxTheApp->CallOnInit());
+  wxInitAllImageHandlers();
+  InstallCompactStyle();
+}
+
+// Runs the window's events until `done` holds or `seconds` pass.
+bool PumpUntil(const std::function<bool()>& done, int seconds = 20) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    wxTheApp->Yield(true);
+    wxTheApp->ProcessPendingEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+void Pump(int ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  PumpUntil([&] { return std::chrono::steady_clock::now() > until; }, 60);
+}
+
+wxString W(const char* utf8) { return wxString::FromUTF8(utf8); }
+
+std::string Utf8(const wxString& text) { return text.utf8_string(); }
+
+struct Row {
+  std::string text;
+  int image;
+};
+
+std::vector<Row> Rows(wxListCtrl* list) {
+  std::vector<Row> rows;
+  for (long i = 0; i < list->GetItemCount(); ++i) {
+    wxListItem item;
+    item.SetId(i);
+    item.SetMask(wxLIST_MASK_TEXT | wxLIST_MASK_IMAGE);
+    list->GetItem(item);
+    rows.push_back({Utf8(item.GetText()), item.GetImage()});
+  }
+  return rows;
+}
+
+int ImageOf(const std::vector<Row>& rows, const std::string& text) {
+  for (const Row& row : rows)
+    if (row.text == text) return row.image;
+  return -99;  // not listed
+}
+
+long IndexOf(wxListCtrl* list, const std::string& text) {
+  for (long i = 0; i < list->GetItemCount(); ++i)
+    if (Utf8(list->GetItemText(i)) == text) return i;
+  return -1;
+}
+
+void Press(ServerDialog& dialog, int id) {
+  wxCommandEvent click(wxEVT_BUTTON, id);
+  click.SetEventObject(&dialog);
+  dialog.GetEventHandler()->ProcessEvent(click);
+}
+
+void SelectRow(wxListCtrl* list, long index) {
+  wxListEvent selected(wxEVT_LIST_ITEM_SELECTED, list->GetId());
+  selected.SetEventObject(list);
+  selected.m_itemIndex = index;
+  list->GetEventHandler()->ProcessEvent(selected);
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class ServerDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureWxStarted();
+    WriteFile(fs::path(root_.path()) / "www" / "index.html", "<html></html>");
+    WriteFile(fs::path(root_.path()) / "www" / "photos" / "sunset.jpg", "jpeg");
+    fs::create_directories(fs::path(root_.path()) / "www" / "docs");
+    ServerRecord existing;
+    existing.name = u"existing";
+    existing.address = u"elsewhere";
+    servers_.Set(1, existing);
+  }
+
+  void TypeServer(ServerDialog& dialog) {
+    dialog.NameField()->SetValue(W("local"));
+    dialog.AddressField()->SetValue(W("ftp://127.0.0.1/www"));
+    dialog.LoginField()->SetValue(W(server_.user().c_str()));
+    dialog.PasswordField()->SetValue(W(server_.password().c_str()));
+    dialog.PortField()->SetValue(wxString::Format("%d", server_.port()));
+    dialog.PassiveOption()->SetValue(true);
+  }
+
+  testing::TempFolder root_;
+  testing::PyFtpdServer server_{root_.path()};
+  ServerTable servers_;
+  Translator translator_{u"English"};
+  SharedFlags flags_;
+  SessionHistory history_;
+  ListenerPortSequence ports_;
+  SystemClock clock_;
+  ServerDialogContext context_{servers_, translator_, flags_, history_, ports_, clock_, nullptr};
+};
+
+TEST_F(ServerDialogTest, BrowsesDownAndUpAndStoresTheTypedServer) {
+  ASSERT_TRUE(server_.ok()) << server_.error();
+  ServerEditor editor(servers_, -1);
+  ASSERT_EQ(editor.Slot(), 2);
+  ServerDialog dialog(context_, editor, false);
+  dialog.Show();
+  TypeServer(dialog);
+  EXPECT_FALSE(dialog.ParentButtonShowsGreyed());
+  EXPECT_TRUE(dialog.PasswordField()->HasFlag(wxTE_PASSWORD));
+
+  Press(dialog, dialog.ConnectId());
+  EXPECT_TRUE(dialog.Listing());
+  EXPECT_EQ(Utf8(dialog.AddressField()->GetValue()), "127.0.0.1/www") << "prefix cleaned away";
+  Press(dialog, dialog.ConnectId());  // ignored while the first one runs
+  ASSERT_TRUE(PumpUntil([&] { return !dialog.Listing(); }));
+  std::vector<Row> rows = Rows(dialog.ContentList());
+  ASSERT_EQ(rows.size(), 3u) << Utf8(dialog.StatusField()->GetValue());
+  EXPECT_EQ(ImageOf(rows, "photos"), 0) << "folder picture";
+  EXPECT_EQ(ImageOf(rows, "docs"), 0);
+  EXPECT_EQ(ImageOf(rows, "index.html"), 1) << "file picture";
+  EXPECT_FALSE(dialog.StatusField()->GetValue().empty()) << "the engine's status lines arrive";
+  EXPECT_NE(history_.Get().find(u"LIST"), Text::npos) << "the listing's log joins the history";
+  EXPECT_EQ(flags_.ftpBusy.load(), 0);
+
+  // A file row only clears the selection.
+  SelectRow(dialog.ContentList(), IndexOf(dialog.ContentList(), "index.html"));
+  EXPECT_FALSE(dialog.Listing());
+  EXPECT_EQ(Utf8(dialog.AddressField()->GetValue()), "127.0.0.1/www");
+
+  SelectRow(dialog.ContentList(), IndexOf(dialog.ContentList(), "photos"));
+  EXPECT_EQ(Utf8(dialog.AddressField()->GetValue()), "127.0.0.1/www/photos");
+  ASSERT_TRUE(PumpUntil([&] { return !dialog.Listing(); }));
+  rows = Rows(dialog.ContentList());
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].text, "sunset.jpg");
+  EXPECT_EQ(rows[0].image, 1);
+
+  Press(dialog, wxID_HIGHEST + 1);  // an unrelated id does nothing
+  wxCommandEvent up(wxEVT_BUTTON, dialog.ParentButton()->GetId());
+  dialog.ParentButton()->GetEventHandler()->ProcessEvent(up);
+  EXPECT_EQ(Utf8(dialog.AddressField()->GetValue()), "127.0.0.1/www");
+  ASSERT_TRUE(PumpUntil([&] { return !dialog.Listing(); }));
+  EXPECT_EQ(ImageOf(Rows(dialog.ContentList()), "photos"), 0);
+
+  Press(dialog, dialog.OkId());
+  const ServerRecord stored = servers_.Get(2);
+  EXPECT_EQ(stored.name, u"local");
+  EXPECT_EQ(stored.address, u"127.0.0.1/www");
+  EXPECT_EQ(stored.port, server_.port());
+  EXPECT_EQ(stored.timeOut, 10000);
+  EXPECT_EQ(servers_.Count(), 2);
+}
+
+TEST_F(ServerDialogTest, CloneAndOptionsFollowTheChosenServer) {
+  ServerRecord active;
+  active.name = u"act";
+  active.address = u"host/x";
+  active.active = 1;
+  active.ipRouter = 1;
+  active.timeOut = 30000;
+  servers_.Set(2, active);
+  ServerEditor editor(servers_, -1);
+  ServerDialog dialog(context_, editor, false);
+  dialog.Show();
+  EXPECT_TRUE(dialog.PassiveOption()->GetValue());
+  EXPECT_FALSE(dialog.RouterBox()->IsEnabled());
+  EXPECT_TRUE(dialog.ParentButtonShowsGreyed());
+  EXPECT_EQ(Utf8(dialog.TimeOutField()->GetValue()), "10");
+
+  dialog.CloneList()->SetSelection(1);
+  wxCommandEvent chosen(wxEVT_CHOICE, dialog.CloneList()->GetId());
+  chosen.SetInt(1);
+  chosen.SetEventObject(dialog.CloneList());
+  dialog.CloneList()->GetEventHandler()->ProcessEvent(chosen);
+  EXPECT_EQ(Utf8(dialog.NameField()->GetValue()), "act2");
+  EXPECT_TRUE(dialog.ActiveOption()->GetValue());
+  EXPECT_TRUE(dialog.RouterBox()->IsEnabled());
+  EXPECT_TRUE(dialog.RouterBox()->GetValue());
+  EXPECT_EQ(Utf8(dialog.TimeOutField()->GetValue()), "30");
+  EXPECT_FALSE(dialog.ParentButtonShowsGreyed());
+  EXPECT_TRUE(servers_.Get(3).name.empty()) << "nothing stored before OK";
+}
+
+TEST_F(ServerDialogTest, ConnectDuringAnUploadLeavesBothCorrect) {
+  ASSERT_TRUE(server_.ok()) << server_.error();
+  testing::TempFolder local;
+  std::string payload(12 * 1024 * 1024, '\0');
+  std::mt19937 random(7);
+  for (char& c : payload) c = static_cast<char>(random());
+  const std::string localFile = local.File("big.bin");
+  WriteFile(localFile, payload);
+
+  // The upload runs on a session of its own, as the upload worker's does.
+  std::atomic<std::int64_t> progress{0};
+  FtpSession uploadSession(clock_, ports_, progress);
+  std::atomic<int> uploaded{-5};
+  std::jthread upload([&](std::stop_token stop) {
+    uploadSession.SetStopToken(stop);
+    ServerRecord record;
+    record.address = u"127.0.0.1/www/incoming";
+    record.login = AsciiToText(server_.user());
+    record.password = AsciiToText(server_.password());
+    record.port = server_.port();
+    int result = PrepareUploadSession(uploadSession, record, 0, nullptr);
+    if (result == 1)
+      result = UploadFile(uploadSession, uploadSession.controlConnection(), record,
+                          Utf8ToUtf16(localFile), nullptr, nullptr);
+    Disconnect(uploadSession, nullptr);
+    uploaded = result;
+  });
+  const fs::path remote = fs::path(root_.path()) / "www" / "incoming" / "big.bin";
+  PumpUntil([&] { return fs::exists(remote) || uploaded != -5; });
+
+  ServerEditor editor(servers_, -1);
+  ServerDialog dialog(context_, editor, false);
+  dialog.Show();
+  TypeServer(dialog);
+  Press(dialog, dialog.ConnectId());
+  ASSERT_TRUE(PumpUntil([&] { return !dialog.Listing(); }));
+  const std::vector<Row> rows = Rows(dialog.ContentList());
+  EXPECT_EQ(rows.size(), 4u);
+  EXPECT_EQ(ImageOf(rows, "incoming"), 0);
+  EXPECT_EQ(ImageOf(rows, "photos"), 0);
+
+  ASSERT_TRUE(PumpUntil([&] { return uploaded != -5; }, 120));
+  upload.join();
+  EXPECT_EQ(uploaded.load(), 1);
+  EXPECT_TRUE(ReadFile(remote) == payload) << "the uploaded file is byte-identical";
+}
+
+TEST_F(ServerDialogTest, ClosingDuringAListingEndsItPromptly) {
+  // The server answers a wrong password only after a pause of its own.
+  ASSERT_TRUE(server_.ok()) << server_.error();
+  ServerEditor editor(servers_, -1);
+  auto dialog = std::make_unique<ServerDialog>(context_, editor, false);
+  dialog->Show();
+  dialog->NameField()->SetValue(W("silent"));
+  dialog->AddressField()->SetValue(W("127.0.0.1"));
+  dialog->PortField()->SetValue(wxString::Format("%d", server_.port()));
+  dialog->LoginField()->SetValue(W("user"));
+  dialog->PasswordField()->SetValue(W("wrong password"));
+  dialog->TimeOutField()->SetValue(W("60"));
+  Press(*dialog, dialog->ConnectId());
+  ASSERT_TRUE(dialog->Listing());
+  Pump(100);
+  const auto started = std::chrono::steady_clock::now();
+  Press(*dialog, wxID_CANCEL);
+  dialog.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+  EXPECT_TRUE(servers_.Get(2).name.empty());
+}
+
+TEST_F(ServerDialogTest, CtrlHeldAtOpeningShowsThePasswordInClear) {
+  ServerRecord withPassword;
+  withPassword.name = u"p";
+  withPassword.password = u"visible";
+  servers_.Set(2, withPassword);
+  bool masked = true;
+  bool seen = false;
+  wxUIActionSimulator keys;
+  keys.KeyDown(WXK_CONTROL);
+  Pump(100);
+  wxTheApp->CallAfter([&] {
+    for (wxWindow* window : wxTopLevelWindows)
+      if (auto* dialog = dynamic_cast<ServerDialog*>(window)) {
+        seen = true;
+        masked = dialog->PasswordField()->HasFlag(wxTE_PASSWORD);
+        Press(*dialog, wxID_CANCEL);
+      }
+  });
+  EXPECT_EQ(EditServer(context_, 2), 2);
+  keys.KeyUp(WXK_CONTROL);
+  Pump(50);
+  EXPECT_TRUE(seen);
+  EXPECT_FALSE(masked);
+}
+
+TEST_F(ServerDialogTest, ScreenshotsWithAListingAndWithTheBalloonTip) {
+  ASSERT_TRUE(server_.ok()) << server_.error();
+  ServerRecord stored;
+  stored.name = u"shown";
+  stored.address = u"127.0.0.1/www";
+  stored.login = AsciiToText(server_.user());
+  stored.password = AsciiToText(server_.password());
+  stored.port = server_.port();
+  servers_.Set(2, stored);
+  wxUIActionSimulator().MouseMove(5, 5);  // away from the address field and its tip
+  ServerEditor editor(servers_, 2);
+  ServerDialog dialog(context_, editor, false);
+  dialog.Show();
+  Press(dialog, dialog.ConnectId());
+  ASSERT_TRUE(PumpUntil([&] { return !dialog.Listing(); }));
+  Pump(300);
+  const std::string folder = testing::BinaryDir() + "/shots";
+  fs::create_directories(folder);
+  const std::string plain = "import -window root " + folder + "/server_dialog_listing.png";
+  EXPECT_EQ(std::system(plain.c_str()), 0);
+  dialog.ShowAddressTip();
+  Pump(800);
+  const std::string tip = "import -window root " + folder + "/server_dialog.png";
+  EXPECT_EQ(std::system(tip.c_str()), 0);
+}
+
+}  // namespace
+}  // namespace wexmoor
