@@ -62,7 +62,7 @@ std::vector<std::string> RingTexts(const UiMessageRing& ring) {
 
 class UploadWorkerLoop : public ::testing::Test {
  protected:
-  Worker() { SetServer(u"127.0.0.1/upload", ftp.port()); }
+  UploadWorkerLoop() { SetServer(u"127.0.0.1/upload", ftp.port()); }
   void SetServer(const Text& address, int port) {
     ServerRecord record;
     record.name = u"srv";
