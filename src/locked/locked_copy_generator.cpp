@@ -83,6 +83,9 @@ GenerateResult GenerateLockedCopy(const Text& programFile, const Text& targetPat
     return {false, message};
   }
 
+  const Text unreadablePicture =
+      translator.Translate(u"The picture could not be read; the locked version was generated without it.");
+  if (!pictureFile.empty() && pictureSize < 0) message = unreadablePicture;
   // A picture of one byte or less is no picture. The picture marker is looked
   // for after the settings area, so nothing inside the block can be taken
   // for it.
@@ -92,10 +95,11 @@ GenerateResult GenerateLockedCopy(const Text& programFile, const Text& targetPat
     const std::size_t pictureStart = pictureMarker + kZoneMarkerBytes;
     std::optional<std::string> picture = ReadWholeFile(pictureFile);
     if (pictureMarker == std::string::npos || pictureStart + kLockedPictureAreaBytes > image->size()) {
-      message = translator.Translate(u"The program file has no room for a picture; the locked version was generated without it.");
+      message = translator.Translate(
+          u"The program file has no room for a picture; the locked version was generated without it.");
     } else if (!picture || static_cast<std::int64_t>(picture->size()) != pictureSize ||
                !PictureSizeAccepted(pictureSize)) {
-      message = translator.Translate(u"The picture could not be read; the locked version was generated without it.");
+      message = unreadablePicture;
     } else {
       auto area = AreaAt(*image, pictureStart, kLockedPictureAreaBytes);
       std::size_t i = 0;

@@ -132,8 +132,15 @@ TEST_F(LockedCopyGeneratorTest, PictureOverTheLimitIsRefusedWithTheSizesAndNothi
   EXPECT_FALSE(PathExists(T(target)));
 }
 
-TEST_F(LockedCopyGeneratorTest, OneBytePictureIsNeverWritten) {
-  ASSERT_TRUE(Generate(Picture(1)).ok);
+TEST_F(LockedCopyGeneratorTest, OneByteOrMissingPictureIsNeverWritten) {
+  GenerateResult oneByte = Generate(Picture(1));
+  ASSERT_TRUE(oneByte.ok);
+  EXPECT_TRUE(oneByte.message.empty());
+  EXPECT_EQ(PictureArea(), std::string(kLockedPictureAreaBytes, '\0'));
+
+  GenerateResult missing = Generate(folder.File("gone.png"));
+  ASSERT_TRUE(missing.ok);
+  EXPECT_FALSE(missing.message.empty());
   EXPECT_EQ(PictureArea(), std::string(kLockedPictureAreaBytes, '\0'));
 }
 
