@@ -7,7 +7,7 @@ namespace {
 // Columns: English key, Français, Український, Русский, Deutsch, 中文.
 // A cell that repeats the English text is an untranslated cell.
 constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
-    {u"Remove from the list", u"Retirer de la liste", u"Видалити зі списку", u"Удалить из списка",  // 1
+    {u"Remove from the list", u"Retirer de la liste", u"Вилучити зі списку", u"Убрать из списка",  // 1
      u"Aus der Liste entfernen", u"從清單中移除"},
     {u"Delete", u"Supprimer", u"Видалити", u"Удалить", u"Löschen", u"刪除"},  // 2
     {u"New", u"Ajouter", u"Новий", u"Новый", u"Neu", u"新增"},  // 3
@@ -80,7 +80,7 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
      u"若要知道檔案的目的地，請按一下檔名：對應的伺服器會在上方清單中被選取。"},
     {u"Have you got the last version ? Check at:",  // 31
      u"Avez-vous la dernière version ? Vérifiez sur :",
-     u"Чи маєте ви останню версію? Перевірте на:", u"У вас последняя версия? Проверьте на:",
+     u"У вас остання версія? Перевірте на:", u"У вас последняя версия? Проверьте на:",
      u"Haben Sie die neueste Version? Prüfen Sie unter:", u"您使用的是最新版本嗎？請到此查看："},
     {u"English", u"Anglais", u"Англійська", u"Английский", u"Englisch", u"英文"},  // 32
     {u"Clone the values of:", u"Copier depuis :", u"Копіювати з:", u"Копировать из:",  // 33
@@ -180,7 +180,7 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
     {u"Language", u"Langue", u"Language", u"Language", u"Language", u"Language"},  // 72
     {u"Yes", u"Oui", u"Yes", u"Yes", u"Yes", u"確定"},  // 73
     {u"No", u"Non", u"No", u"No", u"No", u"取消"},  // 74
-    {u"Encode file names using UTF8", u"Noms de fichiers en UTF8", u"Імена файлів в UTF8",  // 75
+    {u"Encode file names using UTF8", u"Noms de fichiers en UTF8", u"Імена файлів у UTF8",  // 75
      u"Имена файлов в UTF8", u"Dateinamen in UTF8", u"以 UTF8 編碼檔名"},
     {u"Send ''opts utf8 on'' to the server", u"Envoyer ''opts utf8 on''",  // 76
      u"Надсилати ''opts utf8 on''", u"Отправлять ''opts utf8 on''", u"''opts utf8 on'' senden",
@@ -205,7 +205,7 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
     {u"Your FTP adress, login and password will be encrypted and hidden into this .exe file.",  // 81
      u"Votre adresse FTP, votre identifiant et votre mot de passe seront chiffrés et cachés dans ce fichier .exe.",
      u"Вашу адресу FTP, логін і пароль буде зашифровано та приховано в цьому файлі .exe.",
-     u"Ваши адрес FTP, логин и пароль будут зашифрованы и скрыты в этом файле .exe.",
+     u"Ваш адрес FTP, логин и пароль будут зашифрованы и скрыты в этом файле .exe.",
      u"Ihre FTP-Adresse, Ihr Benutzername und Ihr Passwort werden verschlüsselt in dieser .exe-Datei versteckt.",
      u"您的 FTP 位址、登入帳號和密碼將會加密並隱藏在此 .exe 檔案中。"},
     {u"Add the repertory or repertories name(s) after the adress as:",  // 82
