@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <memory>
-#include <random>
 
 #include <wx/app.h>
 #include <wx/display.h>
@@ -10,27 +9,19 @@
 #include <wx/msgdlg.h>
 
 #include "ftp/control_connection.h"
-#include "ftp/ftp_session.h"
-#include "ftp/listener_ports.h"
 #include "locked/generator_dialog.h"
 #include "locked/locked_picture.h"
 #include "locked/locked_settings_reader.h"
 #include "locked/locked_zones.h"
 #include "locked/welcome_window.h"
-#include "platform/clock.h"
 #include "platform/files.h"
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
-#include "spooler/written_archives.h"
-#include "spooler/zip_library.h"
-#include "startup/global_options.h"
 #include "startup/main_loop_pass.h"
-#include "startup/settings_store.h"
+#include "startup/startup_sequence.h"
 #include "startup/version.h"
 #include "ui/chooser_window.h"
-#include "ui/close_signals.h"
 #include "ui/compact_style.h"
-#include "ui/language_translator.h"
 #include "ui/main_window.h"
 #include "ui/server_dialog.h"
 #include "ui/window_prompts.h"
@@ -39,9 +30,6 @@
 #include "web/http_state.h"
 #include "web/pending_update.h"
 #include "web/update_check.h"
-
-extern "C" const unsigned char wexmoor_updater_image_begin[];
-extern "C" const unsigned char wexmoor_updater_image_end[];
 
 namespace wexmoor {
 namespace {
@@ -71,6 +59,7 @@ class PathDropHandle : public DropHandle {
   std::vector<Text> paths_;
 };
 
+// The one upload worker of the moment; the watchdog replaces it.
 class WorkerSlot : public WorkerControl {
  public:
   explicit WorkerSlot(WorkerContext& context) : context_(context) {}
@@ -88,173 +77,177 @@ class WorkerSlot : public WorkerControl {
   std::unique_ptr<UploadWorker> worker_;
 };
 
-// Every process-wide object of one run.
-struct Program {
-  SystemClock clock;
-  ServerTable servers;
-  GlobalOptions options;
-  UploadQueue queue;
-  UiMessageRing addRing;
-  UiMessageRing removeRing;
-  SharedFlags flags;
-  SessionHistory history;
-  ListenerPortSequence ports;
-  FtpSession session{clock, ports, flags.lastProgressTime, DefaultIpEchoUrl()};
-  Translator translator;
-  ZipLibrary zip;
-  WrittenArchives written;
-  WorkerMailbox mailbox;
-  PictureSlot lockedPicture;
+class WindowSeams : public StartupSeams {
+ public:
+  WindowSeams(ProgramState& state, SignalWatch& signals, std::span<const unsigned char> updaterImage)
+      : state_(state), signals_(signals), updaterImage_(updaterImage) {}
+
+  ~WindowSeams() override {
+    prompts_.reset();
+    if (window_) window_->Destroy();
+  }
+
+  void DecodeProgramPictures() override {
+    InstallCompactStyle();
+    InitPictureHandlers();
+  }
+
+  bool ReadLockedZone(ServerTable& servers, GlobalOptions& options) override {
+    const bool locked = ReadLockedSettings(LockedSettingsArea(), servers, options);
+    if (locked && lockedPicture_.LoadPicture(LockedPictureArea())) lockedPicture_.FitPicture(182, 41);
+    return locked;
+  }
+
+  bool ApplyPendingUpdate(const GlobalOptions& options) override {
+    return wexmoor::ApplyPendingUpdate(options.disableUpdates != 0, CurrentDirectory(), OwnExecutablePath(),
+                                       updaterImage_);
+  }
+
+  Text ShowLanguageChooser() override {
+    RunLanguageChooser(state_.translator);
+    return state_.translator.Language();
+  }
+
+  std::optional<ScreenSize> Screen() override {
+    const wxRect screen = wxDisplay(0u).GetGeometry();
+    return ScreenSize{screen.width, screen.height};
+  }
+
+  bool OpenMainWindow(const WindowPosition& position) override {
+    windowContext_.editServer = [this](wxWindow* owner, int slot) {
+      dialogContext_.owner = owner;
+      return EditServer(dialogContext_, slot);
+    };
+    windowContext_.openServerInBrowser = [this](int slot) { OpenServerInBrowser(state_.servers, slot); };
+    windowContext_.generateLockedCopy = [this](wxWindow* owner) {
+      RunLockedCopyGenerator(owner, state_.servers, state_.translator);
+    };
+    windowContext_.onDrop = [this](const std::vector<Text>& paths) {
+      if (!intake_) return;
+      PathDropHandle drop(paths);
+      HandleDrop(*intake_, drop);
+    };
+    if (lockedPicture_.HasPicture()) windowContext_.lockedPicture = lockedPicture_.Bitmap();
+    window_ = new MainWindow(windowContext_, wxPoint(position.x, position.y));
+    window_->Show();
+    intake_ = std::make_unique<IntakeContext>(IntakeContext{state_.queue, state_.addRing, state_.servers,
+                                                            state_.flags, state_.zip, state_.translator,
+                                                            *window_, &state_.writtenArchives});
+    prompts_ = std::make_unique<WindowPrompts>(window_, [this] {
+      wxMessageBox(ToWx(state_.translator.Translate(u"Download is done.")), ToWx(kWindowTitle), wxOK, window_);
+    });
+    return true;
+  }
+
+  void QueueCommandLine(const Text& pathList) override { QueueDroppedItems(*intake_, pathList); }
+
+  void StartWorker() override { worker_.Start(); }
+
+  void StartUpdateCheck() override {
+    const wxRect screen = wxDisplay(0u).GetGeometry();
+    http_ = std::make_unique<HttpState>(state_.clock,
+                                        HttpOptions{CurrentDirectory(), 30000, 64u * 1024u * 1024u, prompts_.get()});
+    updateContext_ = std::make_unique<UpdateCheckContext>(
+        UpdateCheckContext{state_.flags, *http_, *prompts_, state_.translator, state_.zip,
+                           UpdateSiteFromEnvironment(), state_.options.disableUpdates != 0, screen.width,
+                           screen.height, {}});
+    updateCheck_ = std::make_unique<UpdateCheck>(*updateContext_);
+    updateCheck_->Start();
+  }
+
+  int StartNetwork() override { return wexmoor::StartNetwork(state_.ftp); }
+
+  void ShowWelcome() override { ShowWelcomeWindow(window_, state_.translator); }
+
+  void RunMainLoop() override {
+    MainLoopPass pass(loopContext_, *window_);
+    window_->StartMainLoop(pass, [] { wxTheApp->ExitMainLoop(); });
+    wxTheApp->OnRun();
+    window_->StopMainLoop();
+  }
+
+  std::optional<Text> ServerListText() override { return window_->ServerListTextForSaving(); }
+
+  void StoreWindowState(GlobalOptions& options) override {
+    const wxPoint at = window_->GetPosition();
+    options.windowX = at.x;
+    options.windowY = at.y;
+    options.zipBeforeUpload = window_->ZipChecked() ? 1 : 0;
+    options.language = state_.translator.Language();
+  }
+
+  void TerminateWorker() override {
+    // Nothing may wait for the window any more.
+    if (prompts_) prompts_->Close();
+    if (updateCheck_) updateCheck_->RequestStop();
+    worker_.Terminate();
+  }
+
+  void Disconnect() override {
+    // A terminated worker's stop token no longer holds for the session.
+    state_.ftp.SetStopToken({});
+    wexmoor::Disconnect(state_.ftp, nullptr);
+  }
+
+  void CloseMainWindow() override {
+    if (updateCheck_) updateCheck_->Stop();
+    intake_.reset();
+    if (window_) window_->Destroy();
+    window_ = nullptr;
+    wxTheApp->ProcessPendingEvents();
+  }
+
+ private:
+  ProgramState& state_;
+  SignalWatch& signals_;
+  std::span<const unsigned char> updaterImage_;
+  PictureSlot lockedPicture_;
+  WorkerMailbox mailbox_;
+  MainWindowContext windowContext_{state_.servers, state_.queue, state_.options, state_.flags,
+                                   state_.translator, state_.history, state_.ftp.Log(), mailbox_,
+                                   UpdateSiteFromEnvironment(), {}, {}, {}, {}, {}};
+  ServerDialogContext dialogContext_{state_.servers, state_.translator, state_.flags, state_.history,
+                                     state_.ports,   state_.clock,      nullptr,       state_.ftp.ipEchoUrl()};
+  WorkerContext workerContext_{state_.queue, state_.servers, state_.removeRing, state_.flags,
+                               state_.history, state_.ftp, state_.clock, mailbox_};
+  WorkerSlot worker_{workerContext_};
+  MainLoopContext loopContext_{state_.queue, state_.servers, state_.addRing, state_.removeRing,
+                               state_.flags, state_.clock, worker_,
+                               [this](StatusTarget* status) {
+                                 state_.ftp.SetStopToken({});
+                                 wexmoor::Disconnect(state_.ftp, status);
+                               },
+                               state_.options.hideServerList, state_.options.disableUpdates,
+                               state_.options.currentServer, UpdateSiteFromEnvironment(),
+                               [this] { return signals_.Wait(0); }};
+  MainWindow* window_ = nullptr;
+  std::unique_ptr<IntakeContext> intake_;
+  std::unique_ptr<WindowPrompts> prompts_;
+  std::unique_ptr<HttpState> http_;
+  std::unique_ptr<UpdateCheckContext> updateContext_;
+  std::unique_ptr<UpdateCheck> updateCheck_;
 };
-
-Text SiteBase() { return UpdateSiteFromEnvironment(); }
-
-// Paths from the command line up to the first that names nothing, each
-// followed by "\r".
-Text CommandLinePaths(int argc, char** argv) {
-  Text list;
-  for (int i = 1; i < argc; ++i) {
-    Text path = Utf8ToUtf16(argv[i]);
-    if (!PathExists(path)) break;
-    list += path + u"\r";
-  }
-  return list;
-}
-
-int Run(Program& program, CloseSignals& signals, int argc, char** argv) {
-  InstallCompactStyle();
-  InitPictureHandlers();
-
-  // A locked copy carries its server in its own image.
-  const bool locked = ReadLockedSettings(LockedSettingsArea(), program.servers, program.options);
-  program.flags.lockedMode = locked;
-  if (locked) program.lockedPicture.LoadPicture(LockedPictureArea());
-  const Text prefs(PreferenceFileName(locked));
-  LoadSettings(prefs, locked, program.servers, program.options, program.queue, program.addRing);
-
-  if (!locked) {
-    const std::span<const unsigned char> updater(
-        wexmoor_updater_image_begin,
-        static_cast<std::size_t>(wexmoor_updater_image_end - wexmoor_updater_image_begin));
-    if (ApplyPendingUpdate(program.options.disableUpdates != 0, CurrentDirectory(), OwnExecutablePath(),
-                           updater))
-      return 0;
-  }
-
-  program.translator.SetLanguage(program.options.language);
-  if (program.options.language.empty()) {
-    RunLanguageChooser(program.translator);
-    if (program.translator.Language().empty()) program.translator.SetLanguage(u"English");
-    program.options.language = program.translator.Language();
-  }
-
-  const wxRect screen = wxDisplay(0u).GetGeometry();
-  const WindowPosition at =
-      MainWindowPosition(program.options.windowX, program.options.windowY, screen.width, screen.height);
-
-  IntakeContext* intakeForDrops = nullptr;
-  MainWindowContext windowContext{program.servers, program.queue, program.options, program.flags,
-                                  program.translator, program.history, program.session.Log(),
-                                  program.mailbox, SiteBase(), {}, {}, {}, {}, {}};
-  ServerDialogContext dialogContext{program.servers, program.translator, program.flags, program.history,
-                                    program.ports,   program.clock,      nullptr,       DefaultIpEchoUrl()};
-  windowContext.editServer = [&dialogContext](wxWindow* owner, int slot) {
-    dialogContext.owner = owner;
-    return EditServer(dialogContext, slot);
-  };
-  windowContext.openServerInBrowser = [&program](int slot) { OpenServerInBrowser(program.servers, slot); };
-  windowContext.generateLockedCopy = [&program](wxWindow* owner) {
-    RunLockedCopyGenerator(owner, program.servers, program.translator);
-  };
-  windowContext.onDrop = [&intakeForDrops](const std::vector<Text>& paths) {
-    if (!intakeForDrops) return;
-    PathDropHandle drop(paths);
-    HandleDrop(*intakeForDrops, drop);
-  };
-  if (program.lockedPicture.HasPicture()) {
-    program.lockedPicture.FitPicture(182, 41);
-    windowContext.lockedPicture = program.lockedPicture.Bitmap();
-  }
-
-  auto* window = new MainWindow(windowContext, wxPoint(at.x, at.y));
-  window->Show();
-
-  IntakeContext intake{program.queue, program.addRing, program.servers,    program.flags,
-                       program.zip,   program.translator, *window,         &program.written};
-  intakeForDrops = &intake;
-  QueueDroppedItems(intake, CommandLinePaths(argc, argv));
-
-  WorkerContext workerContext{program.queue, program.servers, program.removeRing, program.flags,
-                              program.history, program.session, program.clock,     program.mailbox};
-  WorkerSlot worker(workerContext);
-  program.flags.lastProgressTime = program.clock.MonotonicSeconds();
-  program.flags.quitRequested = false;
-  worker.Start();
-
-  WindowPrompts prompts(window, [&program, window] {
-    wxMessageBox(ToWx(program.translator.Translate(u"Download is done.")), ToWx(kWindowTitle), wxOK, window);
-  });
-  HttpState http(program.clock, HttpOptions{CurrentDirectory(), 30000, 64u * 1024u * 1024u, &prompts});
-  UpdateCheckContext updateContext{program.flags, http, prompts, program.translator, program.zip,
-                                   SiteBase(), program.options.disableUpdates != 0, screen.width,
-                                   screen.height, {}};
-  UpdateCheck updateCheck(updateContext);
-  updateCheck.Start();
-
-  if (StartNetwork(program.session) != 1)
-    program.session.Log().Append(u"Impossible to initialise connection (Internet Access does'nt seem to work)");
-
-  if (program.options.storedVersion != kVersionText && !locked)
-    ShowWelcomeWindow(window, program.translator);
-
-  MainLoopContext loopContext{program.queue, program.servers, program.addRing, program.removeRing,
-                              program.flags, program.clock, worker,
-                              [&program](StatusTarget* status) {
-                                // The terminated worker's stop token no longer holds.
-                                program.session.SetStopToken({});
-                                Disconnect(program.session, status);
-                              },
-                              program.options.hideServerList, program.options.disableUpdates,
-                              program.options.currentServer, SiteBase(),
-                              [&signals] { return signals.Arrived(); }};
-  MainLoopPass pass(loopContext, *window);
-  window->StartMainLoop(pass, [] { wxTheApp->ExitMainLoop(); });
-  wxTheApp->OnRun();
-  window->StopMainLoop();
-
-  // Shutdown: settings and queue first, then the worker and the session.
-  program.options.zipBeforeUpload = window->ZipChecked() ? 1 : 0;
-  const wxPoint last = window->GetPosition();
-  program.options.windowX = last.x;
-  program.options.windowY = last.y;
-  program.options.language = program.translator.Language();
-  std::mt19937 random(std::random_device{}());
-  SaveSettings(prefs, locked, program.servers, program.options, program.queue,
-               window->ServerListTextForSaving(), random);
-  prompts.Close();
-  updateCheck.RequestStop();
-  worker.Terminate();
-  program.session.SetStopToken({});
-  Disconnect(program.session, nullptr);
-  updateCheck.Stop();
-  intakeForDrops = nullptr;
-  window->Destroy();
-  wxTheApp->ProcessPendingEvents();
-  return 0;
-}
 
 }  // namespace
 
-int RunWindowProgram(int argc, char** argv) {
-  CloseSignals signals;
+bool StartWindowSystem(int argc, char** argv) {
   wxApp::SetInstance(new WindowApp);
-  if (!wxEntryStart(argc, argv)) return 1;
-  int code = 1;
-  if (wxTheApp->CallOnInit()) {
-    auto program = std::make_unique<Program>();
-    code = Run(*program, signals, argc, argv);
-    wxTheApp->OnExit();
+  if (!wxEntryStart(argc, argv)) return false;
+  if (!wxTheApp->CallOnInit()) {
+    wxEntryCleanup();
+    return false;
   }
+  return true;
+}
+
+int RunWindowProgram(ProgramState& state, SignalWatch& signals, std::span<const unsigned char> updaterImage,
+                     const std::vector<Text>& args) {
+  int code = 0;
+  {
+    WindowSeams seams(state, signals, updaterImage);
+    code = RunProgram(state, seams, args);
+  }
+  wxTheApp->OnExit();
   wxEntryCleanup();
   return code;
 }

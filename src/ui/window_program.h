@@ -1,10 +1,21 @@
-// The whole program on wxWidgets: the process-wide objects, start-up, the
-// 20 ms main loop and shutdown.
+// The program with its windows: the start-up steps that need the window
+// system (main window, language chooser, welcome window, the 20 ms main loop)
+// and the upload worker, update check and network behind them.
 #pragma once
+
+#include <span>
+
+#include "startup/program_state.h"
+#include "startup/signal_watch.h"
 
 namespace wexmoor {
 
-// Runs the program with its command line; the process's exit code.
-int RunWindowProgram(int argc, char** argv);
+// Starts the window system; false when there is no display.
+bool StartWindowSystem(int argc, char** argv);
+
+// Runs start-up, the main loop and shutdown with the windows; the exit code.
+// Call after StartWindowSystem succeeded.
+int RunWindowProgram(ProgramState& state, SignalWatch& signals, std::span<const unsigned char> updaterImage,
+                     const std::vector<Text>& args);
 
 }  // namespace wexmoor

@@ -1,0 +1,344 @@
+// The main window, the About window and the Log window on a real display,
+// with a real upload worker and a real FTP server; screenshots of each window
+// land in <build>/screenshots/ for a look.
+#include "ui/main_window.h"
+
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/dialog.h>
+#include <wx/radiobut.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "ftp/ftp_session.h"
+#include "ftp/listener_ports.h"
+#include "peers/pyftpd_fixture.h"
+#include "peers/test_paths.h"
+#include "platform/code_page.h"
+#include "spooler/upload_worker.h"
+#include "startup/settings_store.h"
+#include "ui/about_window.h"
+#include "ui/compact_style.h"
+#include "ui/language_table.h"
+#include "ui/log_window.h"
+#include "ui/wx_text.h"
+
+namespace wexmoor {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TestApp final : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+};
+
+void EnsureWxStarted() {
+  if (wxTheApp) return;
+  wxApp::SetInstance(new TestApp);
+  int argc = 1;
+  char name[] = "main_window_gui_test";
+  char* argv[] = {name, nullptr};
+  ASSERT_TRUE(wxEntryStart(argc, argv));
+  ASSERT_TRUE(wxTheApp->CallOnInit());
+  InstallCompactStyle();
+}
+
+bool PumpUntil(const std::function<bool()>& done, int seconds = 30) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    wxTheApp->Yield(true);
+    wxTheApp->ProcessPendingEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+void Pump(int ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  PumpUntil([&] { return std::chrono::steady_clock::now() > until; }, 60);
+}
+
+std::string ShotFolder() {
+  const std::string folder = testing::BinaryDir() + "/screenshots";
+  fs::create_directories(folder);
+  return folder;
+}
+
+// Takes the screen area of `window` into <build>/screenshots/<name>.png.
+void Shot(wxWindow* window, const std::string& name) {
+  Pump(300);
+  const wxRect r = window->GetScreenRect();
+  const std::string command = "import -window root -crop " + std::to_string(r.width) + "x" +
+                              std::to_string(r.height) + "+" + std::to_string(r.x) + "+" +
+                              std::to_string(r.y) + " +repage '" + ShotFolder() + "/" + name +
+                              ".png' 2>/dev/null";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+std::string Utf8(const wxString& text) { return text.utf8_string(); }
+
+template <typename T>
+std::vector<T*> ChildrenOf(wxWindow* window) {
+  std::vector<T*> out;
+  for (wxWindow* child : window->GetChildren()) {
+    if (auto* t = dynamic_cast<T*>(child)) out.push_back(t);
+    for (T* below : ChildrenOf<T>(child)) out.push_back(below);
+  }
+  return out;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A main window over the program's objects, as start-up builds it.
+class MainWindowGuiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureWxStarted();
+    translator.SetLanguage(u"English");
+  }
+  void TearDown() override {
+    if (worker) worker->Terminate();
+    if (window) {
+      window->StopMainLoop();
+      window->Destroy();
+      Pump(50);
+    }
+  }
+
+  void OpenWindow() {
+    window = new MainWindow(context, wxPoint(40, 40));
+    window->Show();
+    pass = std::make_unique<MainLoopPass>(loop, *window);
+    window->StartMainLoop(*pass, [] {});
+    Pump(200);
+  }
+
+  std::vector<std::string> ListedItems() const {
+    std::vector<std::string> out;
+    for (int i = 0; i < window->QueueCount(); ++i) out.push_back(Utf16ToUtf8(window->QueueItem(i)));
+    return out;
+  }
+
+  class NoWorker : public WorkerControl {
+   public:
+    explicit NoWorker(MainWindowGuiTest& test) : test_(test) {}
+    void Start() override {
+      if (test_.worker) test_.worker->Start();
+    }
+    void Terminate() override {
+      if (test_.worker) test_.worker->Terminate();
+    }
+
+   private:
+    MainWindowGuiTest& test_;
+  };
+
+  testing::TempFolder folder;
+  SystemClock clock;
+  ServerTable servers;
+  GlobalOptions options;
+  UploadQueue queue;
+  UiMessageRing addRing, removeRing;
+  SharedFlags flags;
+  SessionHistory history;
+  ListenerPortSequence ports;
+  FtpSession session{clock, ports, flags.lastProgressTime};
+  Translator translator;
+  WorkerMailbox mailbox;
+  MainWindowContext context{servers, queue, options, flags, translator, history, session.Log(),
+                            mailbox, u"http://127.0.0.1:9", {}, {}, {}, {}, {}};
+  WorkerContext workerContext{queue, servers, removeRing, flags, history, session, clock, mailbox};
+  std::unique_ptr<UploadWorker> worker;
+  NoWorker workerControl{*this};
+  MainLoopContext loop{queue, servers, addRing, removeRing, flags, clock, workerControl, {},
+                       options.hideServerList, options.disableUpdates, options.currentServer,
+                       u"http://127.0.0.1:9", {}};
+  MainWindow* window = nullptr;
+  std::unique_ptr<MainLoopPass> pass;
+};
+
+TEST_F(MainWindowGuiTest, QueuedFilesAreListedUploadedAndLeaveTheList) {
+  fs::create_directories(folder.File("root"));
+  testing::PyFtpdServer ftp(folder.File("root"));
+  ASSERT_TRUE(ftp.ok()) << ftp.error();
+  std::string prefs = "ServerName1 = Local\r\nServerAdress1 = 127.0.0.1\r\nServerLogin1 = user\r\n"
+                      "ServerPassword1 = secret\r\nServerPort1 = " + std::to_string(ftp.port()) +
+                      "\r\nCurrentServer = Local\r\nLangue$ = English\r\n";
+  for (int i = 0; i < 3; ++i) {
+    const std::string file = folder.File("queued" + std::to_string(i) + ".txt");
+    WriteFile(file, "contents of file " + std::to_string(i));
+    prefs += "File" + std::to_string(i) + " = " + file + "|Local|\r\n";
+  }
+  WriteFile(folder.File("Wexmoor.prefs"), prefs);
+  LoadSettings(Utf8ToUtf16(folder.File("Wexmoor.prefs")), false, servers, options, queue, addRing);
+  ASSERT_EQ(queue.Size(), 3);
+  OpenWindow();
+
+  ASSERT_TRUE(PumpUntil([&] { return window->QueueCount() == 3; }));
+  EXPECT_EQ(ListedItems(), (std::vector<std::string>{"queued0.txt", "queued1.txt", "queued2.txt"}));
+  EXPECT_EQ(Utf8(window->ServerList()->GetStringSelection()), "Local");
+  Shot(window, "main_window_queued");
+
+  flags.lastProgressTime = clock.MonotonicSeconds();
+  worker = std::make_unique<UploadWorker>(workerContext);
+  worker->Start();
+  ASSERT_TRUE(PumpUntil([&] { return window->QueueCount() == 0; }, 60)) << ListedItems().size();
+  for (int i = 0; i < 3; ++i) {
+    std::ifstream in(folder.File("root/queued" + std::to_string(i) + ".txt"), std::ios::binary);
+    std::string got((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(got, "contents of file " + std::to_string(i));
+  }
+  EXPECT_EQ(queue.Size(), 0);
+  EXPECT_FALSE(window->RemoveButton()->IsEnabled());
+  Shot(window, "main_window_uploaded");
+
+  // The Log window shows the sessions' logs and follows the current one.
+  bool logClosed = false;
+  wxWindow* log = ShowLogWindow(window, history, session.Log(), flags, [&] { logClosed = true; });
+  Pump(200);
+  auto texts = ChildrenOf<wxTextCtrl>(log);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(Utf8(texts[0]->GetValue()).find("STOR"), std::string::npos);
+  session.Log().Append(u"-----a line of the live log");
+  Pump(200);
+  EXPECT_NE(Utf8(texts[0]->GetValue()).find("a line of the live log"), std::string::npos);
+  Shot(log, "log_window");
+  flags.quitRequested = true;  // the program's quit request closes it
+  EXPECT_TRUE(PumpUntil([&] { return logClosed; }, 5));
+}
+
+TEST_F(MainWindowGuiTest, RemoveFromTheListTakesTheEntryOutOfTheQueue) {
+  for (const char* e : {"/nowhere/a.bin|X|", "/nowhere/b.bin|X|", "/nowhere/c.bin|X|"}) {
+    queue.Append(Utf8ToUtf16(e));
+    addRing.Put(Utf8ToUtf16(e));
+  }
+  OpenWindow();
+  ASSERT_TRUE(PumpUntil([&] { return window->QueueCount() == 3; }));
+  EXPECT_FALSE(window->RemoveButton()->IsEnabled());
+  window->SelectQueueItem(2);
+  Pump(100);
+  EXPECT_TRUE(window->RemoveButton()->IsEnabled());
+  wxCommandEvent click(wxEVT_BUTTON, window->RemoveButton()->GetId());
+  window->RemoveButton()->GetEventHandler()->ProcessEvent(click);
+  Pump(100);
+  EXPECT_EQ(ListedItems(), (std::vector<std::string>{"a.bin", "b.bin"}));
+  EXPECT_EQ(window->SelectedQueueItem(), 1);
+  EXPECT_EQ(queue.Size(), 2);
+}
+
+// Clicks the language option `name` in the open About window.
+void ChooseLanguage(wxWindow* about, TextView name) {
+  for (wxRadioButton* option : ChildrenOf<wxRadioButton>(about)) {
+    if (FromWx(option->GetLabel()) != name) continue;
+    option->SetValue(true);
+    wxCommandEvent click(wxEVT_RADIOBUTTON, option->GetId());
+    click.SetEventObject(option);
+    click.SetInt(1);
+    option->GetEventHandler()->ProcessEvent(click);
+    return;
+  }
+  ADD_FAILURE() << "no option " << Utf16ToUtf8(name);
+}
+
+std::string AboutText(wxWindow* about) {
+  std::string all;
+  for (wxStaticText* t : ChildrenOf<wxStaticText>(about)) all += Utf8(t->GetLabel());
+  return all;
+}
+
+TEST_F(MainWindowGuiTest, GermanInTheAboutWindowRelabelsTheMainWindowAtOnce) {
+  ServerRecord r;
+  r.name = u"Local";
+  servers.Set(1, r);
+  options.currentServer = u"Local";
+  OpenWindow();
+  ASSERT_EQ(Utf8(window->DeleteButton()->GetLabel()), "Delete");
+
+  int shown = 0;
+  std::string labelWhileSecondOpen;
+  std::string secondText;
+  AboutSettings settings{0, 1, false, u"http://127.0.0.1:9"};
+  AboutHooks hooks;
+  hooks.translator = &translator;
+  hooks.languageChanged = [&] { window->Relabel(); };
+  hooks.openAddress = [](const Text&) {};
+  hooks.onShown = [&](wxWindow* about) {
+    ++shown;
+    if (shown == 1) {
+      Shot(about, "about_English");
+      ChooseLanguage(about, u"Deutsch");
+    } else {
+      labelWhileSecondOpen = Utf8(window->DeleteButton()->GetLabel());
+      secondText = AboutText(about);
+      Shot(about, "about_Deutsch");
+      static_cast<wxDialog*>(about)->EndModal(wxID_OK);
+    }
+  };
+  const int result = RunAboutWindow(window, settings, hooks);
+  EXPECT_EQ(shown, 2) << "a language change builds the window again";
+  EXPECT_EQ(labelWhileSecondOpen, Utf8(ToWx(translator.Translate(u"Delete"))));
+  EXPECT_EQ(labelWhileSecondOpen, "Löschen");
+  const std::string joined = Utf8(ToWx(
+      translator.Translate(u"Choose your server destination before droping your file. You can send files to "
+                           u"different FTPs if you change the server between each drop.") +
+      u" " +
+      translator.Translate(u"To know the destination of a file, click on its name: the corresponding server "
+                           u"will be selected in the top list.")));
+  // The label wraps lines; compare without the breaks.
+  auto squeeze = [](std::string s) {
+    std::erase_if(s, [](char c) { return c == '\n' || c == ' '; });
+    return s;
+  };
+  EXPECT_NE(squeeze(secondText).find(squeeze(joined)), std::string::npos);
+  EXPECT_EQ(result, 2) << "OK with the update box ticked";
+  EXPECT_EQ(Utf8(window->DeleteButton()->GetLabel()), "Löschen");
+}
+
+TEST_F(MainWindowGuiTest, ScreenshotsInEveryLanguage) {
+  ServerRecord r;
+  r.name = u"Local";
+  servers.Set(1, r);
+  options.currentServer = u"Local";
+  OpenWindow();
+  window->AppendQueueItem(u"a file with a rather long name.txt");
+  mailbox.PostCurrentFile(u"a file with a rather long name.txt");
+  mailbox.PostStatus(u"12:00:00: -----0.50 Kb sent at 10.00 Kb/s.");
+  mailbox.PostProgress(40);
+  window->SetElapsedText(u"12");
+  for (TextView language : kLanguageNames) {
+    translator.SetLanguage(language);
+    window->Relabel();
+    const std::string name(Utf16ToUtf8(language));
+    Shot(window, "main_window_" + name);
+    AboutSettings settings{0, 0, false, u"http://127.0.0.1:9"};
+    AboutHooks hooks;
+    hooks.translator = &translator;
+    hooks.onShown = [&](wxWindow* about) {
+      Shot(about, "about_" + name);
+      static_cast<wxDialog*>(about)->EndModal(wxID_CANCEL);
+    };
+    EXPECT_EQ(RunAboutWindow(window, settings, hooks), 0);
+  }
+  // Locked copies: the About window always answers 3.
+  AboutSettings locked{1, 0, true, u"http://127.0.0.1:9"};
+  AboutHooks hooks;
+  hooks.translator = &translator;
+  hooks.onShown = [&](wxWindow* about) {
+    EXPECT_EQ(about->GetClientSize(), wxSize(460, 426));
+    Shot(about, "about_locked");
+    static_cast<wxDialog*>(about)->EndModal(wxID_CANCEL);
+  };
+  EXPECT_EQ(RunAboutWindow(window, locked, hooks), 3);
+}
+
+}  // namespace
+}  // namespace wexmoor
