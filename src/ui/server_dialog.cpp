@@ -84,7 +84,7 @@ void FitText(wxWindow* control, const wxString& text, int extra) {
 }
 
 // Check boxes and option buttons: the indicator and its margin.
-constexpr int kIndicatorRoom = 16;
+constexpr int kIndicatorRoom = 20;
 // Push buttons: padding and frame.
 constexpr int kButtonRoom = 12;
 
@@ -207,6 +207,11 @@ void ServerDialog::CreateControls(bool passwordInClear) {
   port_ = field(32, 185, 30, 20);
   active_ = option(Tr(u"Active"), 77, 185, 60, 20, wxRB_GROUP);
   passive_ = option(Tr(u"Passive"), 157, 185, 60, 20, 0);
+  // The two options of one group share the smaller of their fitted fonts.
+  if (passive_->GetFont().GetFractionalPointSize() < active_->GetFont().GetFractionalPointSize())
+    active_->SetFont(passive_->GetFont());
+  else
+    passive_->SetFont(active_->GetFont());
   router_ = checkBox(Tr(u"Use the router IP"), 77, 205, 145, 20);
   label(Tr(u"Connection TimeOut:"), 32, 228, 128, 35);
   timeOut_ = field(164, 225, 30, 20);
