@@ -27,10 +27,10 @@ AboutAddresses MakeAboutAddresses(TextView siteBase) {
 Text BuildAboutText(const Translator& translator, bool lockedMode) {
   const auto t = [&](TextView english) { return translator.Translate(english); };
   Text text;
-  text += u"Wexmoor is written in C++ with the wxWidgets toolkit.\r\r";
-  text += u"Russian and Ukrainian translation: the translation team.\r\r";
-  text += u"German translation: the translation team.\r\r";
-  text += u"Chinese translation: the translation team.\r\r";
+  text += u"Written in C++ with wxWidgets.\r\r";
+  text += u"Russian and Ukrainian texts: translation team\r\r";
+  text += u"German texts: translation team\r\r";
+  text += u"Chinese texts: translation team\r\r";
   if (!lockedMode) {
     text += t(u"") + u"\r\r" + t(u"Please send me your comments:") + u"\r\r";
     text += t(u"Choose your server destination before droping your file. You can send files to "
@@ -42,8 +42,7 @@ Text BuildAboutText(const Translator& translator, bool lockedMode) {
     text += u"\r\r\r" + t(u"You are using a customized and locked version of this program.") + u"\r\r";
     text += t(u"Go to the author's site to download the free full version.") + u"\r\r\r";
   }
-  text += u"\r\r" + t(LanguageRowKey(kOtherProgramsRow)) +
-          u" >> >> >> >> >> >> >> >> >> >> >> >>";
+  text += u"\r\r" + t(LanguageRowKey(kOtherProgramsRow)) + Text(kAboutArrows);
   return text;
 }
 

@@ -21,6 +21,9 @@ struct AboutAddresses {
 // without a site.
 AboutAddresses MakeAboutAddresses(TextView siteBase);
 
+// The arrows that end the about text, pointing at the site button.
+inline constexpr TextView kAboutArrows = u" >> >> >> >> >> >> >> >> >> >> >> >>";
+
 // The about text; line breaks are "\r".
 Text BuildAboutText(const Translator& translator, bool lockedMode);
 

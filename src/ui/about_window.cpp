@@ -14,6 +14,7 @@
 
 #include "startup/version.h"
 #include "ui/about_text.h"
+#include "ui/label_fit.h"
 #include "ui/language_table.h"
 #include "ui/secondary_position.h"
 #include "ui/wx_text.h"
@@ -24,11 +25,29 @@ namespace {
 // Ends the modal loop so the window is built again in the new language.
 constexpr int kRebuild = wxID_HIGHEST + 1;
 
-wxString WithLineBreaks(const Text& text) {
-  Text out(text);
-  for (auto& c : out)
-    if (c == u'\r') c = u'\n';
-  return ToWx(out);
+// Lines of the about text beside the buttons, then the whole width.
+int AboutLineWidth(int line) { return line < 13 ? 272 : 425; }
+
+// The about text in lines that fit its box: as many arrows as fit the last
+// line, and a smaller font when a long translation needs more lines.
+wxString LayOutAboutText(wxStaticText* box, Text text) {
+  constexpr int kLastLineWidth = 330;
+  const bool arrows = text.ends_with(kAboutArrows);
+  if (arrows) text.resize(text.size() - kAboutArrows.size());
+  wxString laid;
+  for (int points = 8; points >= 6; --points) {
+    box->SetFont(wxFontInfo(points));
+    laid = WrapForWidths(box, text, &AboutLineWidth, kLastLineWidth);
+    if (arrows) {
+      const int lastBreak = laid.Find('\n', true);
+      wxString last = laid.Mid(static_cast<size_t>(lastBreak + 1));
+      while (box->GetTextExtent(last + " >>").GetWidth() <= kLastLineWidth) last += " >>";
+      laid = laid.Left(static_cast<size_t>(lastBreak + 1)) + last;
+    }
+    const int lineHeight = box->GetCharHeight();
+    if ((static_cast<int>(laid.Freq('\n')) + 1) * lineHeight <= box->GetSize().GetHeight()) break;
+  }
+  return laid;
 }
 
 Text WithoutScheme(const Text& address) {
@@ -51,6 +70,7 @@ class AboutDialog : public wxDialog {
     const Translator& tr = *hooks.translator;
     const auto t = [&](TextView english) { return ToWx(tr.Translate(english)); };
     SetClientSize(460, locked ? 426 : 446);
+    Move(SecondaryWindowPosition());
     auto* p = new wxPanel(this, wxID_ANY, wxPoint(0, 0), GetClientSize());
 
     new wxStaticBox(p, wxID_ANY, t(u"Language"), wxPoint(10, 10), wxSize(434, 60));
@@ -66,13 +86,15 @@ class AboutDialog : public wxDialog {
       auto* option = new wxRadioButton(p, wxID_ANY, ToWx(kLanguageNames[static_cast<std::size_t>(i)]),
                                        kOptionPlaces[static_cast<std::size_t>(i)], wxSize(90, 20));
       if (current == kLanguageNames[static_cast<std::size_t>(i)]) option->SetValue(true);
+      FitLabelFont(option, 22);
       option->Bind(wxEVT_RADIOBUTTON, [this, i](wxCommandEvent&) { OnLanguage(i); });
     }
 
-    auto* text = new wxStaticText(p, wxID_ANY, wxString(), wxPoint(10, 80), wxSize(430, 247));
-    text->SetFont(wxFontInfo(8));
-    text->SetLabel(WithLineBreaks(BuildAboutText(tr, locked)));
-    text->Wrap(272);
+    auto* text = new wxStaticText(p, wxID_ANY, wxString(), wxPoint(10, 80), wxSize(430, 247),
+                                  wxST_NO_AUTORESIZE);
+    // Lines beside the buttons leave room for them; the last paragraph ends
+    // before the site button.
+    text->SetLabel(LayOutAboutText(text, BuildAboutText(tr, locked)));
 
     // Each button stands beside the lines of the text it belongs to.
     int y = 103;
@@ -98,6 +120,7 @@ class AboutDialog : public wxDialog {
       updates_ = new wxCheckBox(p, wxID_ANY, t(u"Disable automatic updates"), wxPoint(20, 352),
                                 wxSize(220, 20));
       updates_->SetValue(settings.disableUpdates != 0);
+      FitLabelFont(updates_, 22);
       AddButton(p, t(u"Generate a locked version of Wexmoor"), wxPoint(10, 386), wxSize(360, 22),
                 [this] {
                   if (hooks_.generateLockedCopy) hooks_.generateLockedCopy(this);
@@ -114,6 +137,7 @@ class AboutDialog : public wxDialog {
   template <typename F>
   void AddButton(wxWindow* parent, const wxString& label, wxPoint at, wxSize size, F action) {
     auto* b = new wxButton(parent, wxID_ANY, label, at, size);
+    FitLabelFont(b, 10);
     b->Bind(wxEVT_BUTTON, [action](wxCommandEvent&) { action(); });
   }
 

@@ -18,6 +18,7 @@ void RunLanguageChooser(Translator& translator, const wxIcon* icon) {
                   wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX);
   if (icon && icon->IsOk()) window.SetIcon(*icon);
   window.SetClientSize(440, 90);
+  window.Move(SecondaryWindowPosition());
   auto* panel = new wxPanel(&window, wxID_ANY, wxPoint(0, 0), wxSize(440, 90));
   // GTK always has one option of a group switched on: a hidden one holds that
   // place so none of the six shows as chosen.

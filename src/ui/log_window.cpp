@@ -44,6 +44,7 @@ class LogWindow : public wxDialog {
         onClosed_(std::move(onClosed)),
         timer_(this) {
     SetClientSize(440, 200);
+    Move(SecondaryWindowPosition());
     auto* panel = new wxPanel(this, wxID_ANY, wxPoint(0, 0), wxSize(440, 200));
     text_ = new wxTextCtrl(panel, wxID_ANY, wxString(), wxPoint(10, 10), wxSize(415, 150),
                            wxTE_MULTILINE | wxTE_READONLY | wxVSCROLL);

@@ -7,6 +7,7 @@
 #include "startup/version.h"
 #include "ui/about_window.h"
 #include "ui/file_drop.h"
+#include "ui/label_fit.h"
 #include "ui/log_window.h"
 #include "ui/wx_text.h"
 
@@ -154,6 +155,13 @@ void MainWindow::Relabel() {
   progressFrame_->SetLabel(label(u"In progress..."));
   zipCheck_->SetLabel(label(u"Always zip before upload"));
   serverMenu_.SetLabel(kOpenInBrowserItem, label(u"Open with your browser"));
+  for (wxWindow* button : {static_cast<wxWindow*>(deleteButton_), static_cast<wxWindow*>(newButton_),
+                           static_cast<wxWindow*>(modifyButton_), static_cast<wxWindow*>(removeButton_),
+                           static_cast<wxWindow*>(siteButton_)})
+    FitLabelFont(button, 8);
+  FitLabelFont(zipCheck_, 22);
+  FitLabelFont(serverLabel_, 0);
+  FitLabelFont(queueLabel_, 0);
   // The frame's title may have grown over the elapsed text.
   elapsedText_->Raise();
 }

@@ -7,6 +7,8 @@
 #include <wx/app.h>
 #include <wx/dialog.h>
 #include <wx/radiobut.h>
+#include <gtk/gtk.h>
+#include <gdk/gdkx.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -71,14 +73,13 @@ std::string ShotFolder() {
   return folder;
 }
 
-// Takes the screen area of `window` into <build>/screenshots/<name>.png.
+// Takes `window` into <build>/screenshots/<name>.png.
 void Shot(wxWindow* window, const std::string& name) {
   Pump(300);
-  const wxRect r = window->GetScreenRect();
-  const std::string command = "import -window root -crop " + std::to_string(r.width) + "x" +
-                              std::to_string(r.height) + "+" + std::to_string(r.x) + "+" +
-                              std::to_string(r.y) + " +repage '" + ShotFolder() + "/" + name +
-                              ".png' 2>/dev/null";
+  GdkWindow* gdk = gtk_widget_get_window(window->GetHandle());
+  ASSERT_NE(gdk, nullptr);
+  const std::string command = "import -window " + std::to_string(gdk_x11_window_get_xid(gdk)) + " '" +
+                              ShotFolder() + "/" + name + ".png' 2>/dev/null";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
 }
 
@@ -313,7 +314,7 @@ TEST_F(MainWindowGuiTest, ScreenshotsInEveryLanguage) {
   mailbox.PostCurrentFile(u"a file with a rather long name.txt");
   mailbox.PostStatus(u"12:00:00: -----0.50 Kb sent at 10.00 Kb/s.");
   mailbox.PostProgress(40);
-  window->SetElapsedText(u"12");
+  flags.lastProgressTime = clock.MonotonicSeconds() - 12;
   for (TextView language : kLanguageNames) {
     translator.SetLanguage(language);
     window->Relabel();

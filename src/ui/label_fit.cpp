@@ -1,0 +1,86 @@
+#include "ui/label_fit.h"
+
+#include <wx/font.h>
+
+#include "ui/wx_text.h"
+
+namespace wexmoor {
+
+void FitLabelFont(wxWindow* control, int reserved, int basePoints) {
+  if (!control) return;
+  wxFont font = control->GetFont();
+  font.SetPointSize(basePoints);
+  const wxString label = control->GetLabel();
+  const int room = control->GetSize().GetWidth() - reserved;
+  for (int points = basePoints; points >= 6; --points) {
+    font.SetPointSize(points);
+    int width = 0;
+    control->GetTextExtent(label, &width, nullptr, nullptr, nullptr, &font);
+    if (width <= room) break;
+  }
+  control->SetFont(font);
+}
+
+namespace {
+
+std::vector<Text> SplitWords(const Text& paragraph) {
+  std::vector<Text> words;
+  Text word;
+  for (char16_t c : paragraph) {
+    if (c == u' ') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word.push_back(c);
+    }
+  }
+  if (!word.empty()) words.push_back(word);
+  return words;
+}
+
+}  // namespace
+
+wxString WrapForWidths(wxWindow* window, const Text& text, int (*widthOfLine)(int), int lastWidth) {
+  std::vector<Text> paragraphs{Text()};
+  for (char16_t c : text) {
+    if (c == u'\r') paragraphs.emplace_back();
+    else paragraphs.back().push_back(c);
+  }
+  const auto width = [&](const Text& s) { return window->GetTextExtent(ToWx(s)).GetWidth(); };
+  Text out;
+  int line = 0;
+  for (std::size_t p = 0; p < paragraphs.size(); ++p) {
+    const bool last = p + 1 == paragraphs.size();
+    const auto room = [&] { return last ? lastWidth : widthOfLine(line); };
+    Text current;
+    for (Text word : SplitWords(paragraphs[p])) {
+      const Text candidate = current.empty() ? word : current + u" " + word;
+      if (width(candidate) <= room()) {
+        current = candidate;
+        continue;
+      }
+      if (!current.empty()) {
+        out += current + u"\n";
+        ++line;
+      }
+      // A word wider than the line (a Chinese sentence has no spaces) is cut.
+      current.clear();
+      for (char16_t c : word) {
+        if (!current.empty() && width(current + c) > room()) {
+          out += current + u"\n";
+          ++line;
+          current.clear();
+        }
+        current.push_back(c);
+      }
+    }
+    out += current;
+    if (!last) {
+      out += u"\n";
+      ++line;
+    }
+  }
+  return ToWx(out);
+}
+
+}  // namespace wexmoor

@@ -1,0 +1,22 @@
+// Labels that must fit fixed rectangles in every language: the font of a
+// control is made smaller, one point at a time, until its label fits.
+#pragma once
+
+#include <vector>
+
+#include <wx/window.h>
+
+#include "platform/text.h"
+
+namespace wexmoor {
+
+// Shrinks `control`'s font (not below 6 points) until its label fits its
+// width minus `reserved` pixels (button padding, a check box's box).
+void FitLabelFont(wxWindow* control, int reserved, int basePoints = 9);
+
+// Breaks `text` (paragraphs separated by "\r") into lines for `window`'s
+// font; `widthOfLine(n)` is the room of line n (counted from 0), and the last
+// paragraph gets `lastWidth`. Words longer than a line are cut.
+wxString WrapForWidths(wxWindow* window, const Text& text, int (*widthOfLine)(int), int lastWidth);
+
+}  // namespace wexmoor
