@@ -1,0 +1,52 @@
+// Any file content parses; writing it back and parsing again gives the same
+// lines, keys and values.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/code_page.h"
+#include "platform/files.h"
+#include "startup/preference_file.h"
+
+using namespace wexmoor;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string dir = "/tmp/wexmoor-fuzz-prefs-" + std::to_string(::getpid());
+  MakeFolders(NativeToPath(dir));
+  const Text path = NativeToPath(dir + "/Fuzz.prefs");
+  WriteWholeFile(path, std::string_view(reinterpret_cast<const char*>(data), size));
+
+  PreferenceFile first;
+  first.OpenPreferenceFile(path);
+  const auto lines = first.Lines();
+  Text probe = first.ReadTextKey(u"File0", u"");
+  (void)first.ReadIntKey(u"PortFTP", 21);
+  // Force a rewrite of exactly what was read.
+  first.WriteTextKey(u"FuzzMarker", u"1");
+  if (!first.ClosePreferenceFile()) std::abort();
+
+  PreferenceFile second;
+  if (!second.OpenPreferenceFile(path)) std::abort();
+  // The marker line is inserted at the end of the top level, so compare the
+  // lines without it.
+  auto withoutMarker = [](const std::vector<PreferenceFile::Line>& in) {
+    std::vector<PreferenceFile::Line> out;
+    for (const auto& line : in)
+      if (!(line.kind == PreferenceFile::LineKind::kKey && line.key == "FuzzMarker")) out.push_back(line);
+    return out;
+  };
+  const auto before = withoutMarker(lines);
+  const auto after = withoutMarker(second.Lines());
+  if (before.size() != after.size()) std::abort();
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    if (before[i].kind != after[i].kind || before[i].key != after[i].key ||
+        before[i].value != after[i].value)
+      std::abort();
+  }
+  if (second.ReadTextKey(u"File0", u"") != probe && probe != u"") std::abort();
+  return 0;
+}
