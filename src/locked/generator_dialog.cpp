@@ -116,6 +116,7 @@ Text GeneratorDialog::TakePicture(const Text& path) {
   }
   picture_.FitPicture(kPictureBoxWidth, kPictureBoxHeight);
   pictureBox_->SetBitmap(picture_.Bitmap());
+  pictureBox_->SetSize(175, 320, 190, 49);  // the box keeps its place and size
   picturePath_ = path;
   return {};
 }
