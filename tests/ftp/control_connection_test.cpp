@@ -1,0 +1,122 @@
+#include "ftp/control_connection.h"
+
+#include "ftp/engine_fixture.h"
+#include "ftp/reply_reader.h"
+
+namespace wexmoor::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+TEST(SplitServerAddressTest, BackSlashesSlashesAndBareHosts) {
+  ServerAddressParts p = SplitServerAddress(u"host\\dir\\sub");
+  EXPECT_EQ(p.host, u"host");
+  EXPECT_EQ(p.folderPath, u"dir/sub/");
+  p = SplitServerAddress(u"host/");
+  EXPECT_EQ(p.host, u"host");
+  EXPECT_EQ(p.folderPath, u"");
+  p = SplitServerAddress(u"host//");
+  EXPECT_EQ(p.folderPath, u"");
+  p = SplitServerAddress(u"host");
+  EXPECT_EQ(p.host, u"host");
+  EXPECT_EQ(p.folderPath, u"");
+  p = SplitServerAddress(u"host/upload/images/");
+  EXPECT_EQ(p.folderPath, u"upload/images/");
+}
+
+TEST_F(EngineTest, LoginStepsAndTheOptionalUtf8Switch) {
+  server.Greet()
+      .Login()
+      .Reply("opts utf8 on", "501 not understood");
+  server.Start();
+  ServerRecord record = Record(400);
+  record.useUtf8Opt = 1;
+  OpenControlConnection(session, record, &status);
+  ASSERT_NE(session.controlConnection(), 0);
+  EXPECT_EQ(Login(session, session.controlConnection(), record, &status), 1);
+  EXPECT_THAT(LogLines(session),
+              ElementsAre("----- Connected to 127.0.0.1", ">---<220 Fake server ready", "<--->USER user",
+                          ">---<331 Password required", "<--->PASS ****", ">---<230 Logged in", "<--->TYPE I",
+                          ">---<200 Type set to I", "<--->opts utf8 on", ">---<501 not understood",
+                          ">---<!! TimeOut !!"));  // no code: RunCommand reads on, and gives up at the time-out
+  EXPECT_EQ(status.Lines().back().substr(8), ": >---<!! TimeOut !!");
+  EXPECT_NE(session.controlConnection(), 0);
+}
+
+TEST_F(EngineTest, TypeIRefusedOnceIsSentAgain) {
+  server.Greet()
+      .Reply("USER", "331 pw")
+      .Reply("PASS", "230 ok")
+      .Reply("TYPE I", "550 not now")
+      .Reply("TYPE I", "200 ok");
+  server.Start();
+  ServerRecord record = Record();
+  OpenControlConnection(session, record, nullptr);
+  EXPECT_EQ(Login(session, session.controlConnection(), record, nullptr), 1);
+  EXPECT_THAT(server.Commands(), ElementsAre("USER user", "PASS Secret", "TYPE I", "TYPE I"));
+}
+
+TEST_F(EngineTest, UserAnsweredWith230IsRefusedAndTheSessionClosed) {
+  server.Greet().Reply("USER", "230 welcome without password");
+  server.Start();
+  ServerRecord record = Record(400);
+  OpenControlConnection(session, record, nullptr);
+  EXPECT_EQ(Login(session, session.controlConnection(), record, nullptr), -1);
+  EXPECT_EQ(session.controlConnection(), 0);
+  EXPECT_THAT(LogLines(session), ElementsAre("----- Connected to 127.0.0.1", ">---<220 Fake server ready",
+                                             "<--->USER user", ">---<230 welcome without password",
+                                             ">---<!! TimeOut !!"));
+  ASSERT_TRUE(server.WaitClientGone(3000));
+  EXPECT_EQ(server.Commands().back(), "QUIT");
+}
+
+TEST_F(EngineTest, OpenConnectionIsReusedWithoutGreetingOrClearingTheLog) {
+  server.Greet();
+  server.Start();
+  ServerRecord record = Record();
+  OpenControlConnection(session, record, nullptr);
+  const int first = session.controlConnection();
+  ASSERT_NE(first, 0);
+  LogLine(session, u"----- marker", nullptr);
+  OpenControlConnection(session, record, nullptr);
+  EXPECT_EQ(session.controlConnection(), first);
+  EXPECT_THAT(LogLines(session),
+              ElementsAre("----- Connected to 127.0.0.1", ">---<220 Fake server ready", "----- marker"));
+  EXPECT_EQ(server.ControlConnections(), 1);
+  EXPECT_TRUE(server.Commands().empty());
+}
+
+TEST_F(EngineTest, GreetingProblemsCloseTheConnection) {
+  server.Send("421 too many users\r\n").NextClient();  // second client: no greeting at all
+  server.Start();
+  ServerRecord record = Record(400);
+  OpenControlConnection(session, record, nullptr);
+  EXPECT_EQ(session.controlConnection(), 0);
+  EXPECT_EQ(LogLines(session).back(), "!! Uncorrect answer from the server: 421 too many users");
+
+  OpenControlConnection(session, record, nullptr);
+  EXPECT_EQ(session.controlConnection(), 0);
+  // The log was emptied for the new connection; "!! TimeOut !!" comes twice.
+  EXPECT_THAT(LogLines(session),
+              ElementsAre("----- Connected to 127.0.0.1", ">---<!! TimeOut !!", "!! TimeOut !!"));
+}
+
+TEST_F(EngineTest, UnreachableServerAndDisconnectWithoutConnection) {
+  ServerRecord record = Record();
+  record.port = 1;  // nothing listens there
+  OpenControlConnection(session, record, &status);
+  EXPECT_EQ(session.controlConnection(), 0);
+  EXPECT_THAT(LogLines(session), ElementsAre("!!--- Unable to connect to specified server"));
+  session.visibleAddress = u"10.0.0.5";
+  EXPECT_EQ(Disconnect(session, nullptr), 1);
+  EXPECT_EQ(session.visibleAddress, u"");
+  EXPECT_EQ(LogLines(session).size(), 1u);
+}
+
+TEST_F(EngineTest, StartNetworkLogsOnlyToTheLog) {
+  EXPECT_EQ(StartNetwork(session), 1);
+  EXPECT_THAT(LogLines(session), ElementsAre("----- Successfully started the TCP/IP stack..."));
+}
+
+}  // namespace
+}  // namespace wexmoor::testing
