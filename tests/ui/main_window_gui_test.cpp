@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/dialog.h>
+#include <wx/dnd.h>
 #include <wx/radiobut.h>
 #include <gtk/gtk.h>
 #include <gdk/gdkx.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +24,7 @@
 #include "peers/pyftpd_fixture.h"
 #include "peers/test_paths.h"
 #include "platform/code_page.h"
+#include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
 #include "startup/settings_store.h"
 #include "ui/about_window.h"
@@ -234,6 +237,47 @@ TEST_F(MainWindowGuiTest, RemoveFromTheListTakesTheEntryOutOfTheQueue) {
   EXPECT_EQ(ListedItems(), (std::vector<std::string>{"a.bin", "b.bin"}));
   EXPECT_EQ(window->SelectedQueueItem(), 1);
   EXPECT_EQ(queue.Size(), 2);
+}
+
+TEST_F(MainWindowGuiTest, FilesDroppedOnAnyControlAreQueuedForTheSelectedServer) {
+  ServerRecord r;
+  r.name = u"First";
+  servers.Set(1, r);
+  r.name = u"Second";
+  servers.Set(2, r);
+  options.currentServer = u"Second";
+  ZipLibrary zip;
+  std::unique_ptr<IntakeContext> intake;
+  context.onDrop = [&](const std::vector<Text>& paths) {
+    struct Handle : DropHandle {
+      std::vector<Text> p;
+      int Count() const override { return static_cast<int>(p.size()); }
+      Text Name(int i) const override { return p[static_cast<std::size_t>(i)]; }
+      void Release() override {}
+    } handle;
+    handle.p = paths;
+    HandleDrop(*intake, handle);
+  };
+  OpenWindow();
+  intake = std::make_unique<IntakeContext>(
+      IntakeContext{queue, addRing, servers, flags, zip, translator, *window, nullptr});
+  WriteFile(folder.File("dropped.txt"), "dropped bytes");
+  for (wxWindow* target : {static_cast<wxWindow*>(window->QueueList()), static_cast<wxWindow*>(window->SiteButton())}) {
+    auto* drop = dynamic_cast<wxFileDropTarget*>(target->GetDropTarget());
+    ASSERT_NE(drop, nullptr);
+    wxArrayString files;
+    files.Add(wxString::FromUTF8(folder.File("dropped.txt")));
+    EXPECT_TRUE(drop->OnDropFiles(5, 5, files));
+  }
+  ASSERT_TRUE(PumpUntil([&] { return window->QueueCount() == 2; }));
+  EXPECT_EQ(ListedItems(), (std::vector<std::string>{"dropped.txt", "dropped.txt"}));
+  EXPECT_EQ(queue.At(0)->text, Utf8ToUtf16(folder.File("dropped.txt")) + u"|Second|");
+
+  // A long queue is listed within a sweep of the ring and stays a virtual list.
+  for (int i = 0; i < 20000; ++i) addRing.Put(u"/far/f" + IntToText(i) + u".bin|Second|");
+  ASSERT_TRUE(PumpUntil([&] { return window->QueueCount() == 20002; }, 120));
+  const auto items = ListedItems();
+  EXPECT_NE(std::find(items.begin(), items.end(), "f19999.bin"), items.end());
 }
 
 // Clicks the language option `name` in the open About window.
