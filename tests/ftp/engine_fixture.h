@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ftp/control_connection.h"
 #include "ftp/ftp_session.h"
 #include "ftp/status_target.h"
 #include "peers/fake_ftp_server.h"
@@ -77,6 +78,17 @@ class EngineTest : public ::testing::Test {
   // Opens a plain TCP connection to the fake server for the low-level tests.
   int Dial() { return ConnectTcp("127.0.0.1", server.port(), 2000, {}); }
 
+  // Connects and logs in (the script must start with Greet().Login()), then
+  // empties the log so that a test sees only its own exchanges.
+  bool LogIn(ServerRecord& record);
+
+  // True when a listener can be made on `port` just now.
+  static bool PortFree(int port) {
+    const int probe = ListenTcp(port);
+    CloseSocket(probe);
+    return probe != 0;
+  }
+
   FakeClock clock;
   ListenerPortSequence ports;
   std::atomic<std::int64_t> lastProgress{0};
@@ -84,5 +96,13 @@ class EngineTest : public ::testing::Test {
   FakeFtpServer server;
   RecordingStatus status;
 };
+
+inline bool EngineTest::LogIn(ServerRecord& record) {
+  OpenControlConnection(session, record, nullptr);
+  if (session.controlConnection() == 0) return false;
+  if (Login(session, session.controlConnection(), record, nullptr) != 1) return false;
+  session.Log().Clear();
+  return true;
+}
 
 }  // namespace wexmoor::testing

@@ -1,0 +1,173 @@
+#include "ftp/file_upload.h"
+
+#include "ftp/engine_fixture.h"
+#include "peers/test_paths.h"
+#include "platform/files.h"
+
+namespace wexmoor::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class UploadTest : public EngineTest {
+ protected:
+  Text MakeFile(const std::string& name, std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + i * 7 % 26);
+    const Text path = Utf8ToUtf16(folder.File(name));
+    EXPECT_TRUE(WriteWholeFile(path, bytes));
+    return path;
+  }
+  // The passive upload script: PASV, STOR accepted with 150, data, 226.
+  void ScriptPassiveUpload() {
+    server.Greet().Login().Pasv().Reply("STOR", "150 go").AcceptData().ReceiveData().Send("226 done\r\n");
+    server.Start();
+  }
+  // Log lines after the PASV set-up (the first three lines).
+  std::vector<std::string> LinesAfterPasv() {
+    std::vector<std::string> lines = LogLines(session);
+    EXPECT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "<--->PASV");
+    lines.erase(lines.begin(), lines.begin() + std::min<std::size_t>(3, lines.size()));
+    return lines;
+  }
+
+  TempFolder folder;
+  RecordingProgress progress;
+};
+
+TEST(RemoteFileNameTest, LastComponentWithoutQuotes) {
+  EXPECT_EQ(RemoteFileName(u"C:\\data\\report.txt"), u"report.txt");
+  EXPECT_EQ(RemoteFileName(u"/home/me/report.txt"), u"report.txt");
+  EXPECT_EQ(RemoteFileName(u"/home/me/\"quoted name.txt\" rest"), u"quoted name.txt");
+  EXPECT_EQ(RemoteFileName(u"plain"), u"plain");
+}
+
+TEST_F(UploadTest, OneByteFile) {
+  ScriptPassiveUpload();
+  const Text path = MakeFile("one.bin", 1);
+  ServerRecord record = Record();
+  ASSERT_TRUE(LogIn(record));
+  EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, &progress, &status), 1);
+  EXPECT_THAT(LinesAfterPasv(), ElementsAre("<--->STOR one.bin", ">---<150 go", "----- File sent with succes",
+                                            ">---<226 done", "-----0.00 Kb sent at 0.00 Kb/s."));
+  ASSERT_TRUE(server.WaitFinished(3000));
+  EXPECT_EQ(server.DataReceived(), "a");
+  EXPECT_THAT(progress.values, ElementsAre(100));
+  const std::vector<std::string> shown = status.Lines();
+  EXPECT_NE(std::find(shown.begin(), shown.end(), "1 / 1"), shown.end());
+  EXPECT_EQ(session.bytesSent, 1);
+  EXPECT_EQ(lastProgress.load(), clock.MonotonicSeconds());
+}
+
+TEST_F(UploadTest, FileOf1025BytesGoesAsTwoBlocks) {
+  ScriptPassiveUpload();
+  const Text path = MakeFile("odd.bin", 1025);
+  ServerRecord record = Record();
+  ASSERT_TRUE(LogIn(record));
+  EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, &progress, &status), 1);
+  ASSERT_TRUE(server.WaitFinished(3000));
+  EXPECT_EQ(server.DataReceived(), *ReadWholeFile(path));
+  EXPECT_THAT(progress.values, ElementsAre(100, 100));  // 99.9 rounds up
+  const std::vector<std::string> shown = status.Lines();
+  EXPECT_NE(std::find(shown.begin(), shown.end(), "1024 / 1025"), shown.end());
+  EXPECT_NE(std::find(shown.begin(), shown.end(), "1025 / 1025"), shown.end());
+  EXPECT_EQ(LogLines(session).back(), "-----1.00 Kb sent at 1.00 Kb/s.");
+}
+
+TEST_F(UploadTest, SpeedLineUsesWholeSeconds) {
+  // Two seconds pass on the clock while the server takes the data.
+  server.Greet().Login().Pasv().Reply("STOR", "150 go").AcceptData().ReceiveData()
+      .Do([this] { clock.Advance(2000); }).Send("226 done\r\n");
+  server.Start();
+  const Text path = MakeFile("speed.bin", 1536);
+  ServerRecord record = Record();
+  ASSERT_TRUE(LogIn(record));
+  EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, nullptr, nullptr), 1);
+  EXPECT_EQ(LogLines(session).back(), "-----1.50 Kb sent at 0.75 Kb/s.");
+  EXPECT_EQ(server.DataReceived().size(), 1536u);
+}
+
+TEST_F(UploadTest, SameSecondSpeedIsTheSize) {
+  ScriptPassiveUpload();
+  const Text path = MakeFile("speed.bin", 1536);
+  ServerRecord record = Record();
+  ASSERT_TRUE(LogIn(record));
+  EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, nullptr, nullptr), 1);
+  EXPECT_EQ(LogLines(session).back(), "-----1.50 Kb sent at 1.50 Kb/s.");
+}
+
+TEST_F(UploadTest, EmptyMissingAndFolderPathsSendNothing) {
+  server.Greet().Login();
+  server.Start();
+  ServerRecord record = Record();
+  ASSERT_TRUE(LogIn(record));
+  const Text empty = MakeFile("empty.bin", 0);
+  EXPECT_EQ(UploadFile(session, session.controlConnection(), record, empty, nullptr, nullptr), -1);
+  const Text missing = Utf8ToUtf16(folder.File("missing.bin"));
+  EXPECT_EQ(UploadFile(session, session.controlConnection(), record, missing, nullptr, nullptr), -1);
+  const Text itself = Utf8ToUtf16(folder.path());
+  EXPECT_EQ(UploadFile(session, session.controlConnection(), record, itself, nullptr, nullptr), -1);
+  EXPECT_EQ(UploadFile(session, 0, record, empty, nullptr, nullptr), 0);
+  EXPECT_THAT(LogLines(session), ElementsAre("!!--- File is empty!!",
+                                             "!!--- Unable to open \"" + folder.File("missing.bin") + "\"",
+                                             "!!--- Unable to open \"" + folder.path() + "\""));
+  EXPECT_EQ(server.Commands().size(), 3u);  // only the login
+}
+
+TEST_F(UploadTest, StorRefusedWith550ClosesAbnormally) {
+  server.Greet().Login().Pasv().Reply("STOR", "550 Permission denied");
+  server.Start();
+  const Text path = MakeFile("r.bin", 10);
+  ServerRecord record = Record(400);
+  ASSERT_TRUE(LogIn(record));
+  EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, nullptr, nullptr), -1);
+  EXPECT_THAT(LinesAfterPasv(), ElementsAre("<--->STOR r.bin", ">---<550 Permission denied", ">---<!! TimeOut !!",
+                                            "!!--- Data connection closed abnormally"));
+}
+
+TEST_F(UploadTest, StorRefusedWith501Or553EndsOnTheTimeOut) {
+  for (const char* refusal : {"501 Syntax error", "553 Bad file name"}) {
+    SCOPED_TRACE(refusal);
+    FakeFtpServer refusing;
+    refusing.Greet().Login().Pasv().Reply("STOR", refusal);
+    refusing.Start();
+    ServerRecord record = Record(400);
+    record.port = refusing.port();
+    ASSERT_TRUE(LogIn(record));
+    const Text path = MakeFile("r.bin", 10);
+    EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, nullptr, nullptr), -1);
+    EXPECT_THAT(LinesAfterPasv(), ElementsAre("<--->STOR r.bin", ">---<" + std::string(refusal),
+                                              ">---<!! TimeOut !!", ">---<!! TimeOut !!"));
+    Disconnect(session, nullptr);
+  }
+}
+
+TEST_F(UploadTest, ActiveModeUploadAndAServerThatNeverConnects) {
+  if (!PortFree(6001) || !PortFree(6002)) GTEST_SKIP() << "listener ports in use on this machine";
+  server.Greet().Login()
+      .Reply("PORT", "200 ok").Reply("STOR", "150 go").ConnectData().ReceiveData().Send("226 done\r\n")
+      .Reply("PORT", "200 ok").Reply("STOR", "150 go");  // ... and never dials
+  server.Start();
+  const Text path = MakeFile("act.bin", 1500);
+  ServerRecord record = Record(400);
+  record.active = 1;
+  ASSERT_TRUE(LogIn(record));
+  EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, nullptr, nullptr), 1);
+  EXPECT_EQ(server.DataReceived(), *ReadWholeFile(path));
+  EXPECT_THAT(LogLines(session),
+              ElementsAre("----- Internal PORT 6001 has been created", "<--->PORT 127,0,0,1,23,113", ">---<200 ok",
+                          "<--->STOR act.bin", ">---<150 go", ">---< Connected to data PORT",
+                          "----- File sent with succes", "----- Internal PORT 6001 has been closed", ">---<226 done",
+                          "-----1.46 Kb sent at 1.46 Kb/s."));
+  session.Log().Clear();
+  EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, nullptr, nullptr), -1);
+  EXPECT_THAT(LogLines(session),
+              ElementsAre("----- Internal PORT 6002 has been created", "<--->PORT 127,0,0,1,23,114", ">---<200 ok",
+                          "<--->STOR act.bin", ">---<150 go", "!!--- No Connection ID",
+                          "----- Internal PORT 6002 has been closed", ">---<!! TimeOut !!"));
+  EXPECT_EQ(session.listener, 0);
+}
+
+}  // namespace
+}  // namespace wexmoor::testing
