@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -66,7 +67,9 @@ SocketAddress AddressFor(const Text& folder, TextView prefFileName) {
   const std::string canonical = CanonicalFolder(folder);
   std::string file = canonical;
   if (file.empty() || file.back() != '/') file += '/';
-  file += "." + NativeName(prefFileName) + ".sock";
+  file += '.';
+  file += NativeName(prefFileName);
+  file += ".sock";
   if (file.size() < sizeof(a.address.sun_path)) {
     std::memcpy(a.address.sun_path, file.data(), file.size());
     a.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + file.size() + 1);
@@ -74,15 +77,17 @@ SocketAddress AddressFor(const Text& folder, TextView prefFileName) {
     a.display = file;
     return a;
   }
-  char hex[17];
-  const std::uint64_t hash = Fnv1a64(canonical + '\0' + NativeName(prefFileName));
-  for (int i = 0; i < 16; ++i) hex[i] = "0123456789abcdef"[(hash >> (60 - 4 * i)) & 0xF];
-  hex[16] = '\0';
-  const std::string name = std::string("wexmoor-") + hex;
+  std::string key = canonical;
+  key += '\0';
+  key += NativeName(prefFileName);
+  char name[32];
+  const int length = std::snprintf(name, sizeof name, "wexmoor-%016llx",
+                                   static_cast<unsigned long long>(Fnv1a64(key)));
+  const std::size_t size = length > 0 ? static_cast<std::size_t>(length) : 0;
   a.address.sun_path[0] = '\0';
-  std::memcpy(a.address.sun_path + 1, name.data(), name.size());
-  a.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-  a.display = "@" + name;
+  std::memcpy(a.address.sun_path + 1, name, size);
+  a.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + size);
+  a.display = std::string("@").append(name, size);
   return a;
 }
 
