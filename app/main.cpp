@@ -1,23 +1,35 @@
 // The program's entry point: start-up, main loop and shutdown live in src/.
+#include <iostream>
 #include <memory>
 #include <vector>
 
 #include "platform/files.h"
+#include "startup/command_line.h"
 #include "startup/headless_seams.h"
+#include "startup/instance_channel.h"
 #include "startup/program_state.h"
 #include "startup/signal_watch.h"
 #include "startup/startup_sequence.h"
+#include "startup/version.h"
 #include "ui/window_program.h"
 #include "web/updater_image.h"
 
 int main(int argc, char** argv) {
+  if (std::optional<int> code = wexmoor::HandleInformationalOptions(argc, argv, std::cout)) return *code;
   // Before any thread starts, so that SIGTERM and SIGINT only reach the watch.
   wexmoor::SignalWatch signals;
-  auto state = std::make_unique<wexmoor::ProgramState>();
   std::vector<wexmoor::Text> args;
   for (int i = 1; i < argc; ++i) args.push_back(wexmoor::NativeToPath(argv[i]));
+  // One program per folder: a later start hands its paths to the running one.
+  wexmoor::InstanceStart instance =
+      wexmoor::ClaimOrHandOver(wexmoor::CurrentDirectory(), wexmoor::kPreferenceFileName,
+                               wexmoor::CommandLinePathList(args), std::cerr);
+  if (instance.exitCode) return *instance.exitCode;
+  wexmoor::InstanceChannel* channel = instance.channel ? &*instance.channel : nullptr;
+
+  auto state = std::make_unique<wexmoor::ProgramState>();
   if (wexmoor::StartWindowSystem(argc, argv))
-    return wexmoor::RunWindowProgram(*state, signals, wexmoor::UpdaterImage(), args);
+    return wexmoor::RunWindowProgram(*state, signals, wexmoor::UpdaterImage(), args, channel);
   // Without a display the program still uploads its queue and the command line.
   wexmoor::HeadlessSeams seams(*state, &signals, wexmoor::UpdaterImage());
   return wexmoor::RunProgram(*state, seams, args);

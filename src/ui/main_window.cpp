@@ -180,6 +180,7 @@ void MainWindow::StopMainLoop() {
 void MainWindow::OnTimer() {
   ApplyWorkerChanges();
   if (!pass_) return;
+  if (passHook_) passHook_();
   if (!pass_->RunPass()) {
     timer_.Stop();
     pass_ = nullptr;

@@ -61,6 +61,8 @@ class MainWindow : public wxFrame, public MainLoopView, public IntakeUi {
   // Runs `pass` every 20 ms; `onEnd` is called once a pass asks to stop.
   void StartMainLoop(MainLoopPass& pass, std::function<void()> onEnd);
   void StopMainLoop();
+  // Runs before every pass (e.g. paths handed over by a later start).
+  void SetPassHook(std::function<void()> hook) { passHook_ = std::move(hook); }
 
   // Shows every label in the current language.
   void Relabel();
@@ -128,6 +130,7 @@ class MainWindow : public wxFrame, public MainLoopView, public IntakeUi {
   MainWindowContext& context_;
   MainLoopPass* pass_ = nullptr;
   std::function<void()> onLoopEnd_;
+  std::function<void()> passHook_;
   wxTimer timer_;
   wxPanel* panel_ = nullptr;
   wxStaticText* serverLabel_ = nullptr;

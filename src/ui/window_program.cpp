@@ -79,8 +79,9 @@ class WorkerSlot : public WorkerControl {
 
 class WindowSeams : public StartupSeams {
  public:
-  WindowSeams(ProgramState& state, SignalWatch& signals, std::span<const unsigned char> updaterImage)
-      : state_(state), signals_(signals), updaterImage_(updaterImage) {}
+  WindowSeams(ProgramState& state, SignalWatch& signals, std::span<const unsigned char> updaterImage,
+              InstanceChannel* channel)
+      : state_(state), signals_(signals), updaterImage_(updaterImage), channel_(channel) {}
 
   ~WindowSeams() override {
     prompts_.reset();
@@ -161,6 +162,10 @@ class WindowSeams : public StartupSeams {
 
   void RunMainLoop() override {
     MainLoopPass pass(loopContext_, *window_);
+    window_->SetPassHook([this] {
+      if (!channel_ || !intake_) return;
+      if (std::optional<Text> paths = channel_->PollPaths()) QueueDroppedItems(*intake_, *paths);
+    });
     window_->StartMainLoop(pass, [] { wxTheApp->ExitMainLoop(); });
     wxTheApp->OnRun();
     window_->StopMainLoop();
@@ -201,6 +206,7 @@ class WindowSeams : public StartupSeams {
   ProgramState& state_;
   SignalWatch& signals_;
   std::span<const unsigned char> updaterImage_;
+  InstanceChannel* channel_;
   PictureSlot lockedPicture_;
   WorkerMailbox mailbox_;
   MainWindowContext windowContext_{state_.servers, state_.queue, state_.options, state_.flags,
@@ -241,10 +247,10 @@ bool StartWindowSystem(int argc, char** argv) {
 }
 
 int RunWindowProgram(ProgramState& state, SignalWatch& signals, std::span<const unsigned char> updaterImage,
-                     const std::vector<Text>& args) {
+                     const std::vector<Text>& args, InstanceChannel* channel) {
   int code = 0;
   {
-    WindowSeams seams(state, signals, updaterImage);
+    WindowSeams seams(state, signals, updaterImage, channel);
     code = RunProgram(state, seams, args);
   }
   wxTheApp->OnExit();

@@ -5,6 +5,7 @@
 
 #include <span>
 
+#include "startup/instance_channel.h"
 #include "startup/program_state.h"
 #include "startup/signal_watch.h"
 
@@ -14,8 +15,9 @@ namespace wexmoor {
 bool StartWindowSystem(int argc, char** argv);
 
 // Runs start-up, the main loop and shutdown with the windows; the exit code.
-// Call after StartWindowSystem succeeded.
+// Call after StartWindowSystem succeeded. Paths that later starts in the same
+// folder hand over through `channel` (may be null) are queued as drops.
 int RunWindowProgram(ProgramState& state, SignalWatch& signals, std::span<const unsigned char> updaterImage,
-                     const std::vector<Text>& args);
+                     const std::vector<Text>& args, InstanceChannel* channel = nullptr);
 
 }  // namespace wexmoor

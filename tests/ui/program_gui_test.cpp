@@ -42,7 +42,8 @@ bool WaitFor(const std::function<bool()>& done, int seconds) {
 // The program running in `folder` with `args`; ended with SIGTERM.
 class RunningProgram {
  public:
-  RunningProgram(const std::string& folder, const std::vector<std::string>& args) {
+  RunningProgram(const std::string& folder, const std::vector<std::string>& args,
+                 const std::string& logName = "program.log") {
     const std::string program = testing::BinaryDir() + "/bin/wexmoor";
     std::vector<std::string> all{program};
     all.insert(all.end(), args.begin(), args.end());
@@ -62,7 +63,7 @@ class RunningProgram {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    const std::string log = folder + "/program.log";
+    const std::string log = folder + "/" + logName;
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     ok_ = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0;
@@ -116,6 +117,14 @@ TEST(ProgramGuiTest, CommandLineFileGoesToTheSelectedServerAndSigtermSavesTheQue
   EXPECT_TRUE(WaitFor([&] { return ReadAll(arrived) == "named on the command line"; }, 60))
       << ReadAll(work.File("program.log"));
   EXPECT_FALSE(fs::exists(work.File("root/incoming/stays.txt")));
+
+  // A second start in the same folder hands its path to the running program.
+  std::ofstream(work.File("second.txt"), std::ios::binary) << "handed over";
+  {
+    RunningProgram second(work.path(), {work.File("second.txt")}, "second.log");
+    ASSERT_TRUE(second.ok());
+    EXPECT_TRUE(WaitFor([&] { return ReadAll(work.File("root/incoming/second.txt")) == "handed over"; }, 60));
+  }
   EXPECT_EQ(program.Terminate(), 0) << ReadAll(work.File("program.log"));
 
   const std::string saved = ReadAll(work.File("Wexmoor.prefs"));
