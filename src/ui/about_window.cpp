@@ -4,6 +4,7 @@
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/dcclient.h>
 #include <wx/dialog.h>
 #include <wx/panel.h>
 #include <wx/radiobut.h>
@@ -25,27 +26,39 @@ namespace {
 // Ends the modal loop so the window is built again in the new language.
 constexpr int kRebuild = wxID_HIGHEST + 1;
 
-// Lines of the about text beside the buttons, then the whole width.
-int AboutLineWidth(int line) { return line < 13 ? 272 : 425; }
+constexpr int kTextTop = 80;
+constexpr int kButtonHeight = 20;
+
+// The room of a line of the about text: beside a button it ends before the
+// button, elsewhere it takes the whole width.
+int AboutLineWidth(int line, int lineHeight, const std::vector<int>& buttonTops) {
+  const int top = kTextTop + line * lineHeight;
+  for (int b : buttonTops)
+    if (top < b + kButtonHeight && top + lineHeight > b) return 272;
+  return 425;
+}
 
 // The about text in lines that fit its box: as many arrows as fit the last
 // line, and a smaller font when a long translation needs more lines.
-wxString LayOutAboutText(wxStaticText* box, Text text) {
+wxString LayOutAboutText(wxStaticText* box, Text text, const std::vector<int>& buttonTops) {
   constexpr int kLastLineWidth = 330;
   const bool arrows = text.ends_with(kAboutArrows);
   if (arrows) text.resize(text.size() - kAboutArrows.size());
   wxString laid;
   for (int points = 8; points >= 6; --points) {
     box->SetFont(wxFontInfo(points));
-    laid = WrapForWidths(box, text, &AboutLineWidth, kLastLineWidth);
+    const int lineHeight = box->GetCharHeight();
+    laid = WrapForWidths(
+        box, text, [&](int line) { return AboutLineWidth(line, lineHeight, buttonTops); }, kLastLineWidth);
     if (arrows) {
       const int lastBreak = laid.Find('\n', true);
       wxString last = laid.Mid(static_cast<size_t>(lastBreak + 1));
       while (box->GetTextExtent(last + " >>").GetWidth() <= kLastLineWidth) last += " >>";
       laid = laid.Left(static_cast<size_t>(lastBreak + 1)) + last;
     }
-    const int lineHeight = box->GetCharHeight();
-    if ((static_cast<int>(laid.Freq('\n')) + 1) * lineHeight <= box->GetSize().GetHeight()) break;
+    wxClientDC dc(box);
+    dc.SetFont(box->GetFont());
+    if (dc.GetMultiLineTextExtent(laid).GetHeight() <= box->GetSize().GetHeight()) break;
   }
   return laid;
 }
@@ -94,7 +107,8 @@ class AboutDialog : public wxDialog {
                                   wxST_NO_AUTORESIZE);
     // Lines beside the buttons leave room for them; the last paragraph ends
     // before the site button.
-    text->SetLabel(LayOutAboutText(text, BuildAboutText(tr, locked)));
+    text->SetLabel(LayOutAboutText(text, BuildAboutText(tr, locked),
+                                   locked ? std::vector<int>{103, 155, 246} : std::vector<int>{103, 155, 220}));
 
     // Each button stands beside the lines of the text it belongs to.
     int y = 103;

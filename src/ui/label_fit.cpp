@@ -40,7 +40,8 @@ std::vector<Text> SplitWords(const Text& paragraph) {
 
 }  // namespace
 
-wxString WrapForWidths(wxWindow* window, const Text& text, int (*widthOfLine)(int), int lastWidth) {
+wxString WrapForWidths(wxWindow* window, const Text& text, const std::function<int(int)>& widthOfLine,
+                       int lastWidth) {
   std::vector<Text> paragraphs{Text()};
   for (char16_t c : text) {
     if (c == u'\r') paragraphs.emplace_back();

@@ -2,6 +2,7 @@
 // control is made smaller, one point at a time, until its label fits.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include <wx/window.h>
@@ -17,6 +18,7 @@ void FitLabelFont(wxWindow* control, int reserved, int basePoints = 9);
 // Breaks `text` (paragraphs separated by "\r") into lines for `window`'s
 // font; `widthOfLine(n)` is the room of line n (counted from 0), and the last
 // paragraph gets `lastWidth`. Words longer than a line are cut.
-wxString WrapForWidths(wxWindow* window, const Text& text, int (*widthOfLine)(int), int lastWidth);
+wxString WrapForWidths(wxWindow* window, const Text& text, const std::function<int(int)>& widthOfLine,
+                       int lastWidth);
 
 }  // namespace wexmoor
