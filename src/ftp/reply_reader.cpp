@@ -12,6 +12,8 @@ namespace {
 constexpr int kDefaultTimeOut = 10000;
 constexpr std::size_t kBlockSize = 1000;
 constexpr std::int64_t kSlowestFloorMs = 50;
+// A server that never stops talking cannot make one reply grow without end.
+constexpr std::size_t kMaxReplyUnits = 32u << 20;
 
 Text Decode(const ServerRecord& server, std::string_view bytes) {
   return server.useUtf8 != 0 ? Utf8ToUtf16(bytes) : AnsiToUtf16(bytes);
@@ -91,6 +93,8 @@ Text ReadReply(FtpSession& session, int connection, ServerRecord& server, int ra
       }
       if (got >= 1) result += Decode(server, std::string_view(buffer.data(), static_cast<std::size_t>(got)));
       if (rawMode == 0 && EndsWithCrLf(result)) {
+        got = -1;
+      } else if (result.size() >= kMaxReplyUnits) {
         got = -1;
       } else {
         const std::int64_t took = NetworkMs() - start;
