@@ -7,6 +7,7 @@
 #include <wx/panel.h>
 #include <wx/radiobut.h>
 
+#include "ui/label_fit.h"
 #include "ui/language_table.h"
 #include "ui/secondary_position.h"
 #include "ui/wx_text.h"
@@ -29,6 +30,7 @@ void RunLanguageChooser(Translator& translator, const wxIcon* icon) {
                                                    wxPoint(340, 10), wxPoint(10, 30),  wxPoint(120, 30)};
   for (std::size_t i = 0; i < places.size(); ++i) {
     auto* option = new wxRadioButton(panel, wxID_ANY, ToWx(kLanguageNames[i]), places[i], wxSize(90, 20));
+    FitLabelFont(option, 22);
     option->Bind(wxEVT_RADIOBUTTON, [&translator, i](wxCommandEvent&) {
       translator.SetLanguage(kLanguageNames[i]);
     });

@@ -8,6 +8,8 @@
 #include <wx/dialog.h>
 #include <wx/dnd.h>
 #include <wx/radiobut.h>
+#include <wx/toplevel.h>
+#include <wx/uiaction.h>
 #include <gtk/gtk.h>
 #include <gdk/gdkx.h>
 
@@ -28,6 +30,7 @@
 #include "spooler/upload_worker.h"
 #include "startup/settings_store.h"
 #include "ui/about_window.h"
+#include "ui/chooser_window.h"
 #include "ui/compact_style.h"
 #include "ui/language_table.h"
 #include "ui/log_window.h"
@@ -119,6 +122,7 @@ class MainWindowGuiTest : public ::testing::Test {
   }
 
   void OpenWindow() {
+    flags.lastProgressTime = clock.MonotonicSeconds();
     window = new MainWindow(context, wxPoint(40, 40));
     window->Show();
     pass = std::make_unique<MainLoopPass>(loop, *window);
@@ -278,6 +282,68 @@ TEST_F(MainWindowGuiTest, FilesDroppedOnAnyControlAreQueuedForTheSelectedServer)
   ASSERT_TRUE(PumpUntil([&] { return window->QueueCount() == 20002; }, 120));
   const auto items = ListedItems();
   EXPECT_NE(std::find(items.begin(), items.end(), "f19999.bin"), items.end());
+}
+
+void ChooseLanguage(wxWindow* about, TextView name);
+
+wxTopLevelWindow* TopLevelTitled(const char* title) {
+  for (wxWindow* w : wxTopLevelWindows)
+    if (w->IsShown() && Utf8(w->GetLabel()) == title) return dynamic_cast<wxTopLevelWindow*>(w);
+  return nullptr;
+}
+
+TEST_F(MainWindowGuiTest, RightClickOnTheProgressFrameOpensTheLogAndTheHiddenFormShowsTheCurrentServer) {
+  ServerRecord r;
+  r.name = u"Local";
+  servers.Set(1, r);
+  options.currentServer = u"Local";
+  history.Append(u"an earlier session\r\n");
+  OpenWindow();
+  wxUIActionSimulator mouse;
+  mouse.MouseMove(window->ClientToScreen(wxPoint(100, 268)));
+  Pump(100);
+  mouse.MouseClick(wxMOUSE_BTN_RIGHT);
+  ASSERT_TRUE(PumpUntil([] { return TopLevelTitled("Log") != nullptr; }, 10));
+  wxTopLevelWindow* log = TopLevelTitled("Log");
+  EXPECT_EQ(log->GetClientSize(), wxSize(440, 200));
+  for (wxButton* ok : ChildrenOf<wxButton>(log)) {
+    wxCommandEvent click(wxEVT_BUTTON, ok->GetId());
+    ok->GetEventHandler()->ProcessEvent(click);
+  }
+  EXPECT_TRUE(PumpUntil([] { return TopLevelTitled("Log") == nullptr; }, 10));
+
+  window->RebuildServerArea(u"Local", true);
+  EXPECT_FALSE(window->ServerListShown());
+  EXPECT_EQ(window->SelectedServerName(), u"Local");
+  EXPECT_EQ(window->ServerListTextForSaving(), std::nullopt);
+  translator.SetLanguage(u"Deutsch");
+  window->Relabel();
+  Shot(window, "main_window_hidden_Deutsch");
+  window->RebuildServerArea(u"Local", false);
+  ASSERT_TRUE(window->ServerListShown());
+  EXPECT_EQ(Utf8(window->DeleteButton()->GetLabel()), "Löschen");
+  EXPECT_EQ(window->ServerListText(), u"Local");
+}
+
+TEST_F(MainWindowGuiTest, FirstStartChooserOffersSixLanguagesWithNoneChosen) {
+  Translator chosen;
+  wxTheApp->CallAfter([] {
+    wxTopLevelWindow* chooser = TopLevelTitled("Languages");
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(chooser->GetClientSize(), wxSize(440, 90));
+    int shownOptions = 0;
+    for (wxRadioButton* option : ChildrenOf<wxRadioButton>(chooser)) {
+      if (!option->IsShown()) continue;
+      ++shownOptions;
+      EXPECT_FALSE(option->GetValue()) << Utf8(option->GetLabel());
+    }
+    EXPECT_EQ(shownOptions, 6);
+    Shot(chooser, "language_chooser");
+    ChooseLanguage(chooser, u"中文");
+    static_cast<wxDialog*>(chooser)->EndModal(wxID_OK);
+  });
+  RunLanguageChooser(chosen);
+  EXPECT_EQ(chosen.Language(), u"中文");
 }
 
 // Clicks the language option `name` in the open About window.
