@@ -43,7 +43,9 @@ Text ParsePasvAddress(TextView line) {
 
 int ParsePasvPort(TextView line) {
   const std::vector<Text> f = PasvFields(line);
-  const long long port = TextToInt(f[4]) * 256 + TextToInt(f[5]);
+  // A hostile reply may carry huge numbers: bound them before the arithmetic.
+  const auto bounded = [](long long v) { return std::clamp<long long>(v, -(1LL << 40), 1LL << 40); };
+  const long long port = bounded(TextToInt(f[4])) * 256 + bounded(TextToInt(f[5]));
   return static_cast<int>(std::clamp<long long>(port, -0x7fffffffLL, 0x7fffffffLL));
 }
 
