@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Checks the hand-over between two starts in one folder with a real window:
+# a first wexmoor runs (under Xvfb when there is no display) with a local FTP
+# server; a second `wexmoor PATH...` in the same folder must end at once with
+# status 0, leave the preference file alone, and its files must arrive on the
+# server through the first one, which writes the preference file once at exit.
+#
+#   packaging/two_starts_check.sh [PROGRAM]     (default: wexmoor on PATH)
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+program="${1:-$(command -v wexmoor || true)}"
+[ -x "$program" ] || { echo "two_starts_check: no program (give its path)" >&2; exit 2; }
+program="$(cd "$(dirname "$program")" && pwd)/$(basename "$program")"
+if [ -z "${DISPLAY:-}" ]; then exec "$here/scripts/with-xvfb.sh" "$0" "$program"; fi
+
+base="$(mktemp -d)"
+ftp=""
+first=""
+cleanup() {
+  [ -n "$first" ] && kill "$first" 2>/dev/null || true
+  [ -n "$ftp" ] && kill "$ftp" 2>/dev/null || true
+  rm -rf "$base"
+}
+trap cleanup EXIT
+fail() { echo "two_starts_check: FAILED: $*" >&2; exit 1; }
+
+mkdir -p "$base/work" "$base/root" "$base/files/folder"
+echo alpha > "$base/files/a.txt"
+echo beta > "$base/files/b b.txt"
+echo gamma > "$base/files/folder/c.txt"
+port="$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
+/usr/bin/python3 "$here/scripts/demo_ftp_server.py" --root "$base/root" --port "$port" >"$base/ftp.log" 2>&1 &
+ftp=$!
+/usr/bin/python3 "$here/scripts/demo_prefs.py" "$base/work/Wexmoor.prefs" "$port"
+printf 'NoVersion = 1.83\r\nDisableUpdates = 1\r\n' >> "$base/work/Wexmoor.prefs"
+
+cd "$base/work"
+# strace (when present) counts the writes of the preference file.
+tracer=()
+command -v strace >/dev/null && tracer=(strace -f -qq -e trace=rename,renameat,renameat2 -o "$base/renames.log")
+"${tracer[@]}" "$program" >"$base/first.log" 2>&1 &
+first=$!
+for _ in $(seq 1 200); do [ -S .Wexmoor.prefs.sock ] && break; sleep 0.05; done
+[ -S .Wexmoor.prefs.sock ] || fail "the first start does not listen"
+sleep 1  # let it reach its main loop
+before="$(md5sum < Wexmoor.prefs)"
+
+"$program" ../files/a.txt "../files/b b.txt" "$base/files/folder" >"$base/second.log" 2>&1 || fail "second start ended with $?"
+[ "$(md5sum < Wexmoor.prefs)" = "$before" ] || fail "the second start changed the preference file"
+grep -q . "$base/second.log" && fail "the second start printed: $(cat "$base/second.log")"
+echo "second start: handed over and ended"
+
+for _ in $(seq 1 300); do [ "$(find "$base/root" -type f | wc -l)" -ge 3 ] && break; sleep 0.1; done
+[ "$(cat "$base/root/a.txt" 2>/dev/null)" = alpha ] || fail "a.txt did not arrive"
+[ "$(cat "$base/root/b b.txt" 2>/dev/null)" = beta ] || fail "b b.txt did not arrive"
+[ "$(cat "$base/root/folder/c.txt" 2>/dev/null)" = gamma ] || fail "folder/c.txt did not arrive"
+echo "uploaded through the first start: a.txt, b b.txt, folder/c.txt"
+
+prog="$first"
+[ "${#tracer[@]}" -gt 0 ] && prog="$(pgrep -P "$first" -x "$(basename "$program")" || true)"
+[ -n "$prog" ] || fail "first program not found"
+kill -TERM "$prog"
+for _ in $(seq 1 100); do kill -0 "$prog" 2>/dev/null || break; sleep 0.1; done
+wait "$first" || fail "the first start ended with $?"
+first=""
+if [ "${#tracer[@]}" -gt 0 ]; then
+  writes="$(grep -c '"Wexmoor.prefs") = 0' "$base/renames.log" || true)"
+  [ "$writes" = 1 ] || fail "the preference file was written $writes times"
+fi
+[ -e .Wexmoor.prefs.sock ] && fail "the socket file stayed"
+echo "first start: preference file written once at exit; socket removed"
+echo "two_starts_check: passed"
