@@ -230,18 +230,10 @@ InstanceChannel::HandOverOutcome InstanceChannel::HandOver(const Text& folder, T
     connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&a.address), a.length);
   } while (connected != 0 && errno == EINTR);
   if (connected != 0) {
-    if (errno != EINPROGRESS && errno != EAGAIN) {
-      CloseFd(fd);
-      return HandOverOutcome::noListener;
-    }
-    // A full backlog: wait until the owner makes room.
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (!WaitFor(fd, POLLOUT, deadline) || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 ||
-        error != 0) {
-      CloseFd(fd);
-      return HandOverOutcome::noAnswer;
-    }
+    // No socket, nobody listening, or a full backlog (EAGAIN): nothing was
+    // sent, so the caller may try again.
+    CloseFd(fd);
+    return HandOverOutcome::noListener;
   }
 
   const std::string message = MessageFor(pathList);

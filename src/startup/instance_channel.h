@@ -34,7 +34,11 @@ class InstanceChannel {
   static constexpr std::chrono::milliseconds kHandOverTimeout{2000};
 
   enum class ClaimOutcome { claimed, heldByOther, unavailable };
-  enum class HandOverOutcome { delivered, noListener, noAnswer };
+  enum class HandOverOutcome {
+    delivered,   // acknowledged by the owner
+    noListener,  // nothing sent (no socket, nobody listening, backlog full): safe to try again
+    noAnswer,    // sent, but not acknowledged in time: the owner may still take it
+  };
 
   // Takes the lock of `folder` for the preference file `prefFileName` and
   // listens for later starts. nullopt when another program holds the lock
