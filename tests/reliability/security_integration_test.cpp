@@ -62,9 +62,9 @@ std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
 // --- Passwords --------------------------------------------------------------
 
-class PasswordLeak : public WorkerDisplay, public StatusTarget, public ProgressTarget, public ::testing::Test {
+class UploadSecurity : public WorkerDisplay, public StatusTarget, public ProgressTarget, public ::testing::Test {
  protected:
-  void SetCurrentFile(const Text&) override {}
+  void SetCurrentFile(const Text&) override { ++turns; }
   StatusTarget& Status() override { return *this; }
   ProgressTarget& Progress() override { return *this; }
   // The status line is a place a user sees too.
@@ -74,9 +74,10 @@ class PasswordLeak : public WorkerDisplay, public StatusTarget, public ProgressT
   void SetProgress(int) override {}
 
   std::atomic<bool> statusLeaked{false};
+  std::atomic<int> turns{0};
 };
 
-TEST_F(PasswordLeak, NeitherAnUploadNorARefusedLoginShowsThePassword) {
+TEST_F(UploadSecurity, NeitherAnUploadNorARefusedLoginShowsThePassword) {
   TempFolder remote, local;
   PyFtpdServer ftp(remote.path(), "user", kPassword);
   ASSERT_TRUE(ftp.ok()) << ftp.error();
@@ -130,6 +131,51 @@ TEST_F(PasswordLeak, NeitherAnUploadNorARefusedLoginShowsThePassword) {
   EXPECT_FALSE(statusLeaked.load());
 }
 
+// A local file or folder name is not a command: line breaks in it must not
+// let a second command reach the server.
+// Disabled until commands with line breaks are refused: RunCommand
+// (src/ftp/reply_reader.cpp) sends the text as it is, so "STOR a\r\nDELE
+// keep.txt" makes the server delete keep.txt.
+TEST_F(UploadSecurity, DISABLED_LineBreaksInANameSendNoExtraCommand) {
+  TempFolder remote, local;
+  PyFtpdServer ftp(remote.path(), "user", kPassword);
+  ASSERT_TRUE(ftp.ok()) << ftp.error();
+  fs::create_directories(remote.File("in"));
+  Put(remote.File("in/keep.txt"), "precious");
+  Put(remote.File("in/keep2.txt"), "precious too");
+  UploadQueue queue;
+  ServerTable servers;
+  UiMessageRing removeRing;
+  SharedFlags flags;
+  SessionHistory history;
+  SystemClock clock;
+  ListenerPortSequence ports;
+  FtpSession session{clock, ports, flags.lastProgressTime};
+  WorkerContext context{queue, servers, removeRing, flags, history, session, clock, *this};
+  ServerRecord good;
+  good.name = u"good";
+  good.address = u"127.0.0.1/in";
+  good.login = u"user";
+  good.password = kPassword16;
+  good.port = ftp.port();
+  good.timeOut = 2000;
+  servers.Set(1, good);
+  const std::string evilFile = local.File("a\r\nDELE keep.txt");
+  Put(evilFile, "payload");
+  Put(local.File("b.txt"), "payload");
+  ASSERT_TRUE(queue.Append(Utf8ToUtf16(evilFile + "|good|")));
+  ASSERT_TRUE(queue.Append(Utf8ToUtf16(local.File("b.txt") + "|good|sub\r\nDELE keep2.txt")));
+  {
+    UploadWorker worker(context);
+    worker.Start();
+    // Each entry tried at least once, whatever the outcome.
+    WaitFor([&] { return queue.Size() == 0 || turns.load() >= 3; }, 20000);
+    worker.Terminate();
+  }
+  EXPECT_EQ(Slurp(remote.File("in/keep.txt")), "precious") << Utf16ToUtf8(history.Get());
+  EXPECT_EQ(Slurp(remote.File("in/keep2.txt")), "precious too") << Utf16ToUtf8(history.Get());
+}
+
 TEST(PreferenceFilePrivacy, NewFileIsOwnerOnlyAndHoldsNoPlainPassword) {
   TempFolder folder;
   const Text path = Utf8ToUtf16(folder.File("Wexmoor.prefs"));
@@ -162,6 +208,36 @@ TEST(PreferenceFilePrivacy, NewFileIsOwnerOnlyAndHoldsNoPlainPassword) {
   UiMessageRing ring;
   LoadSettings(path, false, back, backOptions, backQueue, ring);
   for (int slot = 1; slot <= 3; ++slot) EXPECT_EQ(back.Get(slot).password, kPassword16);
+}
+
+// A queued name with line breaks (a file name may hold any byte but "/" and
+// NUL) must come back as it was and must not plant keys in the file.
+TEST(PreferenceFilePrivacy, LineBreaksInAQueuedNamePlantNoKeys) {
+  TempFolder folder;
+  const Text path = Utf8ToUtf16(folder.File("Wexmoor.prefs"));
+  ServerTable servers;
+  ServerRecord record;
+  record.name = u"srv";
+  servers.Set(1, record);
+  GlobalOptions options;
+  UploadQueue queue;
+  const Text planted = u"/tmp/a\r\nServerName2 = Planted\nServerAdress2 = 127.0.0.1\rFile7 = /x|srv|";
+  ASSERT_TRUE(queue.Append(planted));
+  ASSERT_TRUE(queue.Append(u"/tmp/after.txt|srv|"));
+  std::mt19937 random(3);
+  ASSERT_TRUE(SaveSettings(path, false, servers, options, queue, std::nullopt, random));
+  ServerTable back;
+  GlobalOptions backOptions;
+  UploadQueue backQueue;
+  UiMessageRing ring;
+  LoadSettings(path, false, back, backOptions, backQueue, ring);
+  EXPECT_EQ(back.Count(), 1);
+  EXPECT_EQ(back.FindServer(u"Planted"), back.FindServer(u"no such server"));
+  // Nothing else queued is lost or moved.
+  std::vector<Text> texts = backQueue.Texts();
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.back(), u"/tmp/after.txt|srv|");
+  EXPECT_LE(texts.size(), 2u);
 }
 
 // --- Unpacking and installing ----------------------------------------------
