@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <random>
 
 #include "platform/code_page.h"
 
@@ -121,14 +120,10 @@ bool WriteFileAtomically(TextView path, std::string_view bytes, unsigned newFile
   struct stat st;
   if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
-  std::random_device rd;
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 20 && fd < 0; ++attempt) {
-    temp = target + ".tmp" + std::to_string(rd() % 1000000);
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0 && errno != EEXIST) break;
-  }
+  // One fixed temporary name per target: a save killed half-way leaves at most
+  // this one file behind, and the next save reuses it.
+  const std::string temp = target + ".new";
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return fail("cannot create " + temp);
   if (!WriteAll(fd, bytes)) {
     auto saved = errno;

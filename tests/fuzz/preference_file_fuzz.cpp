@@ -14,6 +14,21 @@
 
 using namespace wexmoor;
 
+namespace {
+// Keys match without regard to ASCII case, so the marker may replace any
+// "fuzzmarker" line of the input.
+bool IsMarker(const std::string& key) {
+  static constexpr char kMarker[] = "fuzzmarker";
+  if (key.size() != sizeof kMarker - 1) return false;
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    char c = key[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != kMarker[i]) return false;
+  }
+  return true;
+}
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string dir = "/tmp/wexmoor-fuzz-prefs-" + std::to_string(::getpid());
   MakeFolders(NativeToPath(dir));
@@ -36,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto withoutMarker = [](const std::vector<PreferenceFile::Line>& in) {
     std::vector<PreferenceFile::Line> out;
     for (const auto& line : in)
-      if (!(line.kind == PreferenceFile::LineKind::kKey && line.key == "FuzzMarker")) out.push_back(line);
+      if (!(line.kind == PreferenceFile::LineKind::kKey && IsMarker(line.key))) out.push_back(line);
     return out;
   };
   const auto before = withoutMarker(lines);
