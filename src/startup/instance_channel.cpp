@@ -222,6 +222,8 @@ std::optional<InstanceChannel> InstanceChannel::Claim(const Text& folder, TextVi
 InstanceChannel::HandOverOutcome InstanceChannel::HandOver(const Text& folder, TextView prefFileName,
                                                            const Text& pathList, std::chrono::milliseconds timeout) {
   const auto deadline = SteadyClock::now() + timeout;
+  const std::string message = MessageFor(pathList);
+  if (message.size() > kMaxMessageBytes) return HandOverOutcome::tooLong;
   const SocketAddress a = AddressFor(folder, prefFileName);
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return HandOverOutcome::noListener;
@@ -236,7 +238,6 @@ InstanceChannel::HandOverOutcome InstanceChannel::HandOver(const Text& folder, T
     return HandOverOutcome::noListener;
   }
 
-  const std::string message = MessageFor(pathList);
   std::size_t sent = 0;
   while (sent < message.size()) {
     const ssize_t n = ::send(fd, message.data() + sent, message.size() - sent, MSG_NOSIGNAL);
@@ -395,6 +396,11 @@ InstanceStart ClaimOrHandOver(const Text& folder, TextView prefFileName, const T
     const InstanceChannel::HandOverOutcome sent =
         InstanceChannel::HandOver(folder, prefFileName, pathList, std::min(left, InstanceChannel::kHandOverTimeout));
     if (sent == InstanceChannel::HandOverOutcome::delivered) return InstanceStart{std::nullopt, 0};
+    if (sent == InstanceChannel::HandOverOutcome::tooLong) {
+      err << Utf16ToUtf8(kProductName) << ": too many paths to hand to the " << Utf16ToUtf8(kProductName)
+          << " that runs in this folder.\n";
+      return InstanceStart{std::nullopt, 1};
+    }
     // A message sent without an answer may still be taken later: never send
     // it twice.
     if (sent == InstanceChannel::HandOverOutcome::noAnswer) break;

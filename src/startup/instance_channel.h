@@ -38,6 +38,7 @@ class InstanceChannel {
     delivered,   // acknowledged by the owner
     noListener,  // nothing sent (no socket, nobody listening, backlog full): safe to try again
     noAnswer,    // sent, but not acknowledged in time: the owner may still take it
+    tooLong,     // nothing sent: the message would pass kMaxMessageBytes
   };
 
   // Takes the lock of `folder` for the preference file `prefFileName` and

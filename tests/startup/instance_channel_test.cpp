@@ -149,6 +149,15 @@ TEST(InstanceChannel, ClaimOrHandOverEndsTheSecondStart) {
   EXPECT_EQ(PollFor(*first.channel), T(file + "\r"));
   EXPECT_EQ(second.get(), std::optional<int>(0));
 
+  // A list too long for one message is refused before anything is sent.
+  Text many;
+  while (many.size() <= InstanceChannel::kMaxMessageBytes) many += T(file + "\r");
+  EXPECT_EQ(InstanceChannel::HandOver(T(folder.path()), kPrefs, many), InstanceChannel::HandOverOutcome::tooLong);
+  std::ostringstream tooLong;
+  EXPECT_EQ(ClaimOrHandOver(T(folder.path()), kPrefs, many, tooLong).exitCode, std::optional<int>(1));
+  EXPECT_NE(tooLong.str().find("too many paths"), std::string::npos);
+  EXPECT_FALSE(first.channel->PollPaths());
+
   // An owner that never answers: the second start gives up with an error
   // instead of running beside it.
   InstanceStart third = ClaimOrHandOver(T(folder.path()), kPrefs, T(file + "\r"), err, 300ms);
