@@ -10,6 +10,7 @@
 #include <wx/log.h>
 #include <wx/msgdlg.h>
 #include <wx/panel.h>
+#include <wx/popupwin.h>
 #include <wx/radiobut.h>
 #include <wx/richtooltip.h>
 #include <wx/stattext.h>
@@ -128,6 +129,8 @@ ServerDialog::ServerDialog(ServerDialogContext& context, ServerEditor& editor,
   const wxRect screen = wxDisplay(0u).GetGeometry();
   Move((screen.GetWidth() - 200) / 2 + 20, (screen.GetHeight() - 180) / 2 + 20);
   ShowForm(editor_.Form());
+  // Typing starts in the name field, not on a button that a space would press.
+  name_->SetFocus();
 
   RemoteBrowserContext browsing{context.flags, context.history, context.ports, context.clock,
                                 context.ipEchoUrl};
@@ -149,9 +152,18 @@ ServerDialog::ServerDialog(ServerDialogContext& context, ServerEditor& editor,
   active_->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { router_->Enable(true); });
   passive_->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { router_->Enable(false); });
   address_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { UpdateParentPicture(); });
-  address_->Bind(wxEVT_ENTER_WINDOW, [this](wxMouseEvent& event) {
+  // The tip's pop-up takes the keyboard while it is up, so it opens only when
+  // the pointer really moves over the field (not when the dialog appears under
+  // a resting pointer), once per visit.
+  address_->Bind(wxEVT_MOTION, [this](wxMouseEvent& event) {
     event.Skip();
+    if (tipShownThisVisit_) return;
+    tipShownThisVisit_ = true;
     ShowAddressTip();
+  });
+  address_->Bind(wxEVT_LEAVE_WINDOW, [this](wxMouseEvent& event) {
+    event.Skip();
+    tipShownThisVisit_ = false;
   });
 }
 
@@ -292,6 +304,28 @@ void ServerDialog::ShowAddressTip() {
   tip.SetTipKind(wxTipKind_Top);
   tip.SetTimeout(kTipShownMs);
   tip.ShowFor(address_);
+  // The tip's pop-up holds the pointer while it is up: the click that closes
+  // it would be lost, so the text field under that click gets the keyboard.
+  for (wxWindow* child : address_->GetChildren()) {
+    auto* popup = wxDynamicCast(child, wxPopupTransientWindow);
+    if (!popup || popup->GetId() == wxID_NONE) continue;
+    popup->SetId(wxID_NONE);  // bound once
+    auto closing = [this] {
+      if (!wxGetMouseState().LeftIsDown()) return;
+      CallAfter([this] {
+        wxWindow* under = wxFindWindowAtPoint(wxGetMousePosition());
+        for (wxTextCtrl* field : {name_, address_, login_, password_, port_, timeOut_})
+          if (under == field) {
+            field->SetFocus();
+            field->SetInsertionPointEnd();
+          }
+      });
+    };
+    popup->Bind(wxEVT_SHOW, [closing](wxShowEvent& event) {
+      event.Skip();
+      if (!event.IsShown()) closing();
+    });
+  }
 }
 
 void ServerDialog::StartListing() {

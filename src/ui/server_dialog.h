@@ -107,6 +107,7 @@ class ServerDialog final : public wxDialog {
   bool listing_ = false;
   bool parentGreyed_ = true;
   std::int64_t lastTipMs_ = -1'000'000;
+  bool tipShownThisVisit_ = false;
 
   wxTextCtrl* name_ = nullptr;
   wxTextCtrl* address_ = nullptr;

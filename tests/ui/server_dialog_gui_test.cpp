@@ -9,6 +9,7 @@
 #include <wx/listctrl.h>
 #include <wx/radiobut.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
 #include <wx/uiaction.h>
 
 #include <atomic>
@@ -333,6 +334,31 @@ TEST_F(ServerDialogTest, CtrlHeldAtOpeningShowsThePasswordInClear) {
   Pump(50);
   EXPECT_TRUE(seen);
   EXPECT_FALSE(masked);
+}
+
+TEST_F(ServerDialogTest, TypingANewServerFromTheKeyboardAndOkStoresIt) {
+  ServerDialog* open = nullptr;
+  wxTimer later;
+  // Typing goes into the name field, where the dialog puts the focus; the
+  // timer then presses OK (or Cancel, should nothing have arrived, since an
+  // empty name would stop the test at a message box).
+  later.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    if (!open) return;
+    const bool arrived = !open->NameField()->GetValue().empty();
+    Press(*open, arrived ? open->OkId() : wxID_CANCEL);
+  });
+  wxTimer shown;  // the dialog is on the screen and has the keyboard by then
+  shown.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    for (wxWindow* window : wxTopLevelWindows)
+      if (auto* dialog = dynamic_cast<ServerDialog*>(window)) open = dialog;
+    wxUIActionSimulator().Text("typed server");
+    later.StartOnce(800);
+  });
+  shown.StartOnce(500);
+  EXPECT_EQ(EditServer(context_, -1), 2);
+  ASSERT_NE(open, nullptr);
+  EXPECT_EQ(servers_.Get(2).name, u"typed server");
+  EXPECT_EQ(servers_.Count(), 2);
 }
 
 TEST_F(ServerDialogTest, ScreenshotsWithAListingAndWithTheBalloonTip) {
