@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -42,6 +43,8 @@ Outcome RunProgramLimited(const std::string& folder, long long limit) {
   Outcome outcome;
   int pipeFds[2];
   if (::pipe(pipeFds) != 0) return outcome;
+  // Nothing buffered may be written twice by the child.
+  std::fflush(nullptr);
   const pid_t child = ::fork();
   if (child == 0) {
     ::close(pipeFds[0]);

@@ -15,6 +15,7 @@
 #include <random>
 #include <thread>
 
+#include "locked/locked_copy_generator.h"
 #include "locked/locked_settings_block.h"
 #include "locked/locked_zones.h"
 #include "peers/pyftpd_fixture.h"
@@ -415,6 +416,75 @@ TEST(LockedAreaBounds, WriterRefusesWhatDoesNotFitAndTouchesNothing) {
   ASSERT_TRUE(WriteLockedSettings(exact.bytes(), small, translator, message));
   EXPECT_EQ(exact.bytes().back(), 0);
   EXPECT_EQ(exact.bytes()[exact.bytes().size() - 2], 0);
+}
+
+// Program files whose zones are cut short by the end of the file: no copy,
+// and a copy that is made is never longer than the program.
+TEST(LockedAreaBounds, GeneratorKeepsToTheZonesOfTheProgramFile) {
+  TempFolder folder;
+  auto marker = [](const Text& text) {
+    std::string bytes;
+    for (char16_t unit : text) {
+      bytes.push_back(static_cast<char>(unit & 0xFF));
+      bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return bytes + std::string(2, '\0');
+  };
+  const std::string settings = marker(LockedSettingsMarker()), picture = marker(LockedPictureMarker());
+  const std::string head(5000, 'h');
+  ServerRecord server;
+  server.name = u"Locked";
+  server.address = u"127.0.0.1";
+  server.password = kPassword16;
+  Put(folder.File("logo.bin"), std::string(3000, 'p'));
+  Translator translator;
+  const std::string whole = head + settings + std::string(kLockedSettingsAreaBytes, '\0') + "mid" + picture +
+                            std::string(kLockedPictureAreaBytes, '\0') + "tail";
+  const std::vector<std::string> cut = {
+      head + settings + std::string(kLockedSettingsAreaBytes - 1, '\0'),
+      head + settings.substr(0, 12),
+  };
+  int n = 0;
+  for (const std::string& program : cut) {
+    SCOPED_TRACE(n);
+    const std::string from = folder.File("program" + std::to_string(n)), to = folder.File("copy" + std::to_string(n));
+    ++n;
+    Put(from, program);
+    GenerateResult result =
+        GenerateLockedCopy(Utf8ToUtf16(from), Utf8ToUtf16(to), server, Utf8ToUtf16(folder.File("logo.bin")), translator);
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.message.empty());
+    EXPECT_FALSE(fs::exists(to));
+    EXPECT_TRUE(Slurp(from) == program);
+  }
+  // A picture zone cut short: the copy goes without the picture and says so.
+  const std::string shortPicture =
+      head + settings + std::string(kLockedSettingsAreaBytes, '\0') + picture + std::string(100, '\0');
+  Put(folder.File("short"), shortPicture);
+  GenerateResult withoutPicture = GenerateLockedCopy(Utf8ToUtf16(folder.File("short")),
+                                                     Utf8ToUtf16(folder.File("short-copy")), server,
+                                                     Utf8ToUtf16(folder.File("logo.bin")), translator);
+  EXPECT_TRUE(withoutPicture.ok);
+  EXPECT_FALSE(withoutPicture.message.empty());
+  const std::string shortCopy = Slurp(folder.File("short-copy"));
+  ASSERT_EQ(shortCopy.size(), shortPicture.size());
+  EXPECT_TRUE(shortCopy.substr(shortCopy.size() - 100 - picture.size()) ==
+              shortPicture.substr(shortPicture.size() - 100 - picture.size()));
+
+  Put(folder.File("whole"), whole);
+  GenerateResult result = GenerateLockedCopy(Utf8ToUtf16(folder.File("whole")), Utf8ToUtf16(folder.File("copy")),
+                                             server, Utf8ToUtf16(folder.File("logo.bin")), translator);
+  ASSERT_TRUE(result.ok) << Utf16ToUtf8(result.message);
+  const std::string copy = Slurp(folder.File("copy"));
+  ASSERT_EQ(copy.size(), whole.size());
+  // Outside the two areas not one byte changed.
+  const std::size_t settingsAt = head.size() + settings.size();
+  const std::size_t pictureAt = settingsAt + kLockedSettingsAreaBytes + 3 + picture.size();
+  EXPECT_TRUE(copy.substr(0, settingsAt) == whole.substr(0, settingsAt));
+  EXPECT_EQ(copy.substr(settingsAt + kLockedSettingsAreaBytes, 3 + picture.size()),
+            whole.substr(settingsAt + kLockedSettingsAreaBytes, 3 + picture.size()));
+  EXPECT_EQ(copy.substr(pictureAt + kLockedPictureAreaBytes), "tail");
+  EXPECT_EQ(copy.find(kPassword), std::string::npos);
 }
 
 }  // namespace
