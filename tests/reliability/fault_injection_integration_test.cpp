@@ -228,6 +228,44 @@ TEST_F(FaultInjection, StoreRefusedThreeTimesThenAccepted) {
   EXPECT_EQ(fake.ControlConnections(), 4);
 }
 
+// The real server refuses the file while its name is taken by a folder, and
+// takes it once the folder has gone.
+TEST_F(FaultInjection, RealServerRefusesUntilTheNameIsFree) {
+  ASSERT_TRUE(pyftpd.ok()) << pyftpd.error();
+  ServerRecord real = servers.Get(2);
+  real.address = u"127.0.0.1/upload";
+  real.port = pyftpd.port();
+  servers.Set(2, real);
+  std::filesystem::create_directories(remote.File("upload/middle.bin"));
+  QueueThree(30000);
+  UploadWorker worker(context);
+  worker.Start();
+  auto refusals = [&] {
+    const Text h = history.Get();
+    int count = 0;
+    for (std::size_t at = h.find(u"STOR middle.bin"); at != Text::npos; at = h.find(u"STOR middle.bin", at + 1))
+      ++count;
+    return count;
+  };
+  const bool refusedTwice = WaitFor([&] { return refusals() >= 2; });
+  const std::vector<Text> whileRefused = queue.Texts();
+  std::filesystem::remove(remote.File("upload/middle.bin"));
+  const bool emptied = WaitFor([&] { return queue.Size() == 0; });
+  worker.Terminate();
+  ASSERT_TRUE(refusedTwice) << Utf16ToUtf8(history.Get());
+  ASSERT_TRUE(emptied) << Utf16ToUtf8(history.Get());
+  ASSERT_EQ(whileRefused.size(), 1u);
+  EXPECT_EQ(Utf16ToUtf8(whileRefused[0]), entries[1]);
+  EXPECT_TRUE(Slurp(remote.File("upload/first.bin")) == first);
+  EXPECT_TRUE(Slurp(remote.File("upload/middle.bin")) == middle);
+  EXPECT_TRUE(Slurp(remote.File("upload/last.bin")) == last);
+  std::vector<std::string> removed;
+  Text text;
+  for (int slot = 0; slot < 10; ++slot)
+    if (removeRing.Peek(slot, text)) removed.push_back(Utf16ToUtf8(text));
+  EXPECT_EQ(removed, (std::vector<std::string>{entries[0], entries[2], entries[1]}));
+}
+
 // Disabled until the upload reads the closing reply's code: UploadFile
 // (src/ftp/file_upload.cpp) ignores the reply that follows the data, so a
 // 552 after a complete transfer counts as success and the entry is removed
