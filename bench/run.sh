@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds a Release tree with the benchmark programs and runs every benchmark
+# on 127.0.0.1 next to its peer tools. Prints the table; raw numbers go to
+# bench/out/results.json. Extra arguments go to bench/run_bench.py
+# (--only 1,3  --full  --quick).
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(dirname "$here")"
+build="$root/build-bench"
+
+bash "$root/scripts/install-deps.sh" --bench
+mkdir -p "$build"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DWEXMOOR_BUILD_GUI=OFF \
+  -DWEXMOOR_BUILD_TESTS=OFF -DWEXMOOR_BUILD_BENCH=ON > "$build/configure.log" 2>&1 ||
+  { cat "$build/configure.log"; exit 1; }
+cmake --build "$build" --target wexmoor-bench -j"$(nproc)"
+echo "nproc: $(nproc)"
+exec /usr/bin/python3 "$here/run_bench.py" --bench-program "$build/bin/wexmoor-bench" --out "$here/out" "$@"
