@@ -2,8 +2,6 @@
 // peak resident size, and the quiet stand-ins for the window's interfaces.
 #pragma once
 
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -36,11 +34,18 @@ inline void PrintFigure(const std::string& figure, double value, const std::stri
   std::fflush(stdout);
 }
 
-// Peak resident size of this process in MiB.
+// Peak resident size of this process in MiB: the high-water mark of its own
+// memory (VmHWM). ru_maxrss would report the launching process's peak when
+// that was higher, since it survives exec.
 inline double PeakResidentMiB() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+  std::FILE* status = std::fopen("/proc/self/status", "r");
+  if (!status) return -1;
+  char line[256];
+  long kib = -1;
+  while (std::fgets(line, sizeof line, status))
+    if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
+  std::fclose(status);
+  return static_cast<double>(kib) / 1024.0;
 }
 
 inline Text Path(const std::string& native) { return NativeToPath(native); }

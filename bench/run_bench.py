@@ -8,7 +8,6 @@ import argparse
 import json
 import os
 import random
-import resource
 import shutil
 import signal
 import socket
@@ -437,13 +436,15 @@ def bench_pack(args, work, results):
 # 6. Memory ------------------------------------------------------------------
 
 PEER_MEMORY = r'''
-import resource, sys
+import sys
 entries = []
 if len(sys.argv) > 1:
     with open(sys.argv[1], encoding="utf-8-sig") as f:
         entries = [line.partition("=")[2].strip() for line in f if line.startswith("File")]
     names = [e.partition("|")[0].rpartition("/")[2] for e in entries]
-print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024, len(entries))
+with open("/proc/self/status") as f:
+    peak = next(int(l.split()[1]) for l in f if l.startswith("VmHWM:"))
+print(peak / 1024, len(entries))
 '''
 
 
