@@ -82,6 +82,7 @@ class AboutDialog : public wxDialog {
     const bool locked = settings.lockedMode;
     const Translator& tr = *hooks.translator;
     const auto t = [&](TextView english) { return ToWx(tr.Translate(english)); };
+    if (hooks.icon && hooks.icon->IsOk()) SetIcon(*hooks.icon);
     SetClientSize(460, locked ? 426 : 446);
     Move(SecondaryWindowPosition());
     auto* p = new wxPanel(this, wxID_ANY, wxPoint(0, 0), GetClientSize());

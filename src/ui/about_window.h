@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include <wx/icon.h>
 #include <wx/window.h>
 
 #include "ui/language_translator.h"
@@ -25,6 +26,8 @@ struct AboutHooks {
   std::function<void(wxWindow* owner)> generateLockedCopy;
   // Opens a web or mail address (the default browser when empty).
   std::function<void(const Text& address)> openAddress;
+  // The window icon; may be null.
+  const wxIcon* icon = nullptr;
   // Called with every About window built, before it runs (for tests).
   std::function<void(wxWindow* about)> onShown;
 };

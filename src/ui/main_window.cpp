@@ -26,6 +26,7 @@ MainWindow::MainWindow(MainWindowContext& context, const wxPoint& position)
               wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxCLOSE_BOX),
       context_(context),
       timer_(this) {
+  if (context_.icon.IsOk()) SetIcon(context_.icon);
   SetClientSize(kClientWidth, kClientHeight);
   SetMinClientSize(wxSize(kClientWidth, kClientHeight));
   SetMaxClientSize(wxSize(kClientWidth, kClientHeight));
@@ -304,6 +305,7 @@ int MainWindow::ShowAbout(int hideServerList, int disableUpdates, bool lockedMod
     Relabel();
   };
   hooks.generateLockedCopy = context_.generateLockedCopy;
+  hooks.icon = context_.icon.IsOk() ? &context_.icon : nullptr;
   return RunAboutWindow(this, settings, hooks);
 }
 

@@ -13,6 +13,7 @@
 #include <wx/choice.h>
 #include <wx/frame.h>
 #include <wx/gauge.h>
+#include <wx/icon.h>
 #include <wx/menu.h>
 #include <wx/panel.h>
 #include <wx/statbmp.h>
@@ -49,6 +50,8 @@ struct MainWindowContext {
   std::function<void(wxWindow* owner)> generateLockedCopy;
   // Paths dropped anywhere on the window.
   std::function<void(const std::vector<Text>& paths)> onDrop;
+  // The window icon of the program's windows.
+  wxIcon icon;
   // The locked copy's picture, shown in place of the server area.
   std::optional<wxBitmap> lockedPicture;
 };

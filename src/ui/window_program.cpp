@@ -23,6 +23,7 @@
 #include "ui/chooser_window.h"
 #include "ui/compact_style.h"
 #include "ui/main_window.h"
+#include "ui/program_icon.h"
 #include "ui/server_dialog.h"
 #include "ui/window_prompts.h"
 #include "ui/worker_mailbox.h"
@@ -91,6 +92,7 @@ class WindowSeams : public StartupSeams {
   void DecodeProgramPictures() override {
     InstallCompactStyle();
     InitPictureHandlers();
+    windowContext_.icon = MakeProgramIcon();
   }
 
   bool ReadLockedZone(ServerTable& servers, GlobalOptions& options) override {
@@ -105,7 +107,7 @@ class WindowSeams : public StartupSeams {
   }
 
   Text ShowLanguageChooser() override {
-    RunLanguageChooser(state_.translator);
+    RunLanguageChooser(state_.translator, &windowContext_.icon);
     return state_.translator.Language();
   }
 
@@ -121,7 +123,7 @@ class WindowSeams : public StartupSeams {
     };
     windowContext_.openServerInBrowser = [this](int slot) { OpenServerInBrowser(state_.servers, slot); };
     windowContext_.generateLockedCopy = [this](wxWindow* owner) {
-      RunLockedCopyGenerator(owner, state_.servers, state_.translator);
+      RunLockedCopyGenerator(owner, state_.servers, state_.translator, &windowContext_.icon);
     };
     windowContext_.onDrop = [this](const std::vector<Text>& paths) {
       if (!intake_) return;
@@ -158,7 +160,7 @@ class WindowSeams : public StartupSeams {
 
   int StartNetwork() override { return wexmoor::StartNetwork(state_.ftp); }
 
-  void ShowWelcome() override { ShowWelcomeWindow(window_, state_.translator); }
+  void ShowWelcome() override { ShowWelcomeWindow(window_, state_.translator, &windowContext_.icon); }
 
   void RunMainLoop() override {
     MainLoopPass pass(loopContext_, *window_);
@@ -211,7 +213,7 @@ class WindowSeams : public StartupSeams {
   WorkerMailbox mailbox_;
   MainWindowContext windowContext_{state_.servers, state_.queue, state_.options, state_.flags,
                                    state_.translator, state_.history, state_.ftp.Log(), mailbox_,
-                                   UpdateSiteFromEnvironment(), {}, {}, {}, {}, {}};
+                                   UpdateSiteFromEnvironment(), {}, {}, {}, {}, {}, {}};
   ServerDialogContext dialogContext_{state_.servers, state_.translator, state_.flags, state_.history,
                                      state_.ports,   state_.clock,      nullptr,       state_.ftp.ipEchoUrl()};
   WorkerContext workerContext_{state_.queue, state_.servers, state_.removeRing, state_.flags,
