@@ -1,5 +1,6 @@
 #include "ftp/file_upload.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <vector>
@@ -103,6 +104,22 @@ int SendFileData(FtpSession& session, std::FILE* file, int dataConnection, Progr
   return result;
 }
 
+namespace {
+// True when a line of the reply begins with a 4xx or 5xx code.
+bool HasFailureReply(TextView reply) {
+  std::size_t start = 0;
+  while (start < reply.size()) {
+    const std::size_t end = std::min(reply.find(u'\n', start), reply.size());
+    const TextView line = reply.substr(start, end - start);
+    if (line.size() >= 3 && (line[0] == u'4' || line[0] == u'5') && line[1] >= u'0' && line[1] <= u'9' &&
+        line[2] >= u'0' && line[2] <= u'9' && (line.size() == 3 || line[3] == u' ' || line[3] == u'-' || line[3] == u'\r'))
+      return true;
+    start = end + 1;
+  }
+  return false;
+}
+}  // namespace
+
 int UploadFile(FtpSession& session, int connection, ServerRecord& server, const Text& localPath,
                ProgressTarget* progress, StatusTarget* status) {
   session.dataConnection = 0;
@@ -141,7 +158,13 @@ int UploadFile(FtpSession& session, int connection, ServerRecord& server, const 
     std::fclose(file);
     file = nullptr;
     CloseDataChannel(session, status);
-    ReadReply(session, connection, server, 0, status);
+    const Text closing = ReadReply(session, connection, server, 0, status);
+    // The data went out, but a server that then reports a failure (disk full,
+    // transfer aborted) has not kept the file: the entry must stay queued.
+    if (result == 1 && HasFailureReply(closing)) {
+      message = u"!!--- Data connection closed abnormally";
+      result = -1;
+    }
     if (result == 1) {
       const double kilobytes = static_cast<double>(session.bytesSent) / 1024.0;
       const std::int64_t seconds = session.clock().WallSeconds() - startSeconds;

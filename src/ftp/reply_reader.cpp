@@ -139,6 +139,13 @@ int RunCommand(FtpSession& session, int connection, ServerRecord& server, TextVi
   }
   Text line(command);
   if (line.size() < 2 || line.compare(line.size() - 2, 2, u"\r\n") != 0) line += u"\r\n";
+  // A name holding a line break would smuggle a second command to the server.
+  if (line.find_first_of(TextView(u"\r\n\0", 3)) < line.size() - 2) {
+    LogLine(session, u"!!--- Command refused: a name holds a line break", status);
+    commandReply.reply.clear();
+    commandReply.line.clear();
+    return -1;
+  }
   SendCommand(session, connection, server, line, status);
 
   int result = 0;

@@ -266,11 +266,9 @@ TEST_F(FaultInjection, RealServerRefusesUntilTheNameIsFree) {
   EXPECT_EQ(removed, (std::vector<std::string>{entries[0], entries[2], entries[1]}));
 }
 
-// Disabled until the upload reads the closing reply's code: UploadFile
-// (src/ftp/file_upload.cpp) ignores the reply that follows the data, so a
-// 552 after a complete transfer counts as success and the entry is removed
-// although the server kept nothing.
-TEST_F(FaultInjection, DISABLED_DiskFullAfterTheData) {
+// A 552 after a complete transfer: the server kept nothing, so the entry
+// must stay queued.
+TEST_F(FaultInjection, DiskFullAfterTheData) {
   ASSERT_TRUE(pyftpd.ok()) << pyftpd.error();
   QueueThree(50000);
   // The server takes every byte, then finds no room to keep them.
@@ -289,10 +287,9 @@ TEST_F(FaultInjection, DISABLED_DiskFullAfterTheData) {
   EXPECT_EQ(fake.ControlConnections(), 2);
 }
 
-// Disabled for the same reason: a file small enough for the socket buffers
-// is "sent" before the server cuts the data connection, and the 426 that
-// follows is not read as a failure (it fails most runs, not all).
-TEST_F(FaultInjection, DISABLED_AbortAfterTheDataWasBuffered) {
+// A file small enough for the socket buffers is "sent" before the server
+// cuts the data connection; the 426 that follows is a failure.
+TEST_F(FaultInjection, AbortAfterTheDataWasBuffered) {
   ASSERT_TRUE(pyftpd.ok()) << pyftpd.error();
   QueueThree(60000);
   fake.Greet()

@@ -134,10 +134,7 @@ TEST_F(UploadSecurity, NeitherAnUploadNorARefusedLoginShowsThePassword) {
 
 // A local file or folder name is not a command: line breaks in it must not
 // let a second command reach the server.
-// Disabled until commands with line breaks are refused: RunCommand
-// (src/ftp/reply_reader.cpp) sends the text as it is, so "STOR a\r\nDELE
-// keep.txt" makes the server delete keep.txt.
-TEST_F(UploadSecurity, DISABLED_LineBreaksInANameSendNoExtraCommand) {
+TEST_F(UploadSecurity, LineBreaksInANameSendNoExtraCommand) {
   TempFolder remote, local;
   PyFtpdServer ftp(remote.path(), "user", kPassword);
   ASSERT_TRUE(ftp.ok()) << ftp.error();
