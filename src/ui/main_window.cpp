@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <wx/msgdlg.h>
+#include <gtk/gtk.h>
 #include <wx/log.h>
 #include <wx/utils.h>
 
@@ -19,6 +20,24 @@ constexpr int kClientHeight = 300;
 constexpr int kPassMs = 20;
 constexpr int kOpenInBrowserItem = 1;
 
+// GTK's drop-down list keeps its mouse presses inside its own button; a right
+// press there is handed to `handler`.
+gboolean OnListButtonPress(GtkWidget*, GdkEventButton* event, gpointer handler) {
+  if (event->type != GDK_BUTTON_PRESS || event->button != 3) return FALSE;
+  (*static_cast<std::function<void()>*>(handler))();
+  return TRUE;
+}
+
+void ForwardRightPresses(GtkWidget* widget, std::function<void()>* handler) {
+  if (GTK_IS_BUTTON(widget)) g_signal_connect(widget, "button-press-event", G_CALLBACK(OnListButtonPress), handler);
+  if (GTK_IS_CONTAINER(widget))
+    gtk_container_forall(GTK_CONTAINER(widget),
+                         [](GtkWidget* child, gpointer data) {
+                           ForwardRightPresses(child, static_cast<std::function<void()>*>(data));
+                         },
+                         handler);
+}
+
 }  // namespace
 
 MainWindow::MainWindow(MainWindowContext& context, const wxPoint& position)
@@ -26,6 +45,7 @@ MainWindow::MainWindow(MainWindowContext& context, const wxPoint& position)
               wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxCLOSE_BOX),
       context_(context),
       timer_(this) {
+  rightClickHandler_ = [this] { CallAfter([this] { OnRightClick(); }); };
   if (context_.icon.IsOk()) SetIcon(context_.icon);
   SetClientSize(kClientWidth, kClientHeight);
   SetMinClientSize(wxSize(kClientWidth, kClientHeight));
@@ -110,7 +130,7 @@ void MainWindow::BuildServerArea(const Text& currentServer, bool hidden) {
   }
   serverList_ = new wxChoice(p, wxID_ANY, wxPoint(10, 25), wxSize(kClientWidth - 20, 22));
   serverList_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { if (pass_) pass_->OnServerListSelect(); });
-  serverList_->Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) { OnRightClick(); });
+  ForwardRightPresses(serverList_->GetHandle(), &rightClickHandler_);
   deleteButton_ = new wxButton(p, wxID_ANY, wxString(), wxPoint(10, 50), wxSize(57, 18));
   deleteButton_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { if (pass_) pass_->OnDeleteServer(); });
   newButton_ = new wxButton(p, wxID_ANY, wxString(), wxPoint(73, 50), wxSize(57, 18));

@@ -134,6 +134,7 @@ class MainWindow : public wxFrame, public MainLoopView, public IntakeUi {
   MainLoopPass* pass_ = nullptr;
   std::function<void()> onLoopEnd_;
   std::function<void()> passHook_;
+  std::function<void()> rightClickHandler_;
   wxTimer timer_;
   wxPanel* panel_ = nullptr;
   wxStaticText* serverLabel_ = nullptr;
