@@ -546,6 +546,8 @@ def main():
     results = Results()
     server = None
     started = time.monotonic()
+    # Other work on the machine stretches every figure; the load is kept with them.
+    load_at_start = os.getloadavg()[0]
     try:
         if only & {"1", "2"}:
             server = FtpServer(work)
@@ -580,12 +582,15 @@ def main():
             server.stop()
         shutil.rmtree(work, ignore_errors=True)
     results.note("machine", "nproc", os.cpu_count())
+    results.note("machine", "load average at start", load_at_start)
+    results.note("machine", "load average at end", os.getloadavg()[0])
     results.note("machine", "seconds", round(time.monotonic() - started, 1))
     with open(os.path.join(args.out, "results.json"), "w") as f:
         json.dump(results.data, f, indent=2)
     print()
     print(f"Wexmoor benchmarks on 127.0.0.1 ({os.cpu_count()} cores, FTP server: "
-          f"{results.data.get('server', {}).get('kind', '-')}); all figures are medians of the runs shown")
+          f"{results.data.get('server', {}).get('kind', '-')}; load average {load_at_start:.1f} at the start, "
+          f"{os.getloadavg()[0]:.1f} at the end)")
     print()
     print_table(results)
     print()
