@@ -117,8 +117,10 @@ void MainWindow::HookEvents(wxWindow* window) {
 void MainWindow::BuildServerArea(const Text& currentServer, bool hidden) {
   wxPanel* p = panel_;
   if (context_.flags.lockedMode.load() && context_.lockedPicture && context_.lockedPicture->IsOk()) {
-    picture_ = new wxStaticBitmap(p, wxID_ANY, *context_.lockedPicture, wxPoint(10, 25),
-                                  wxSize(186, 45), wxBORDER_SUNKEN);
+    // The sunken border takes two pixels on each side: the box grows by them so
+    // that a picture fitted to 186 x 45 shows whole.
+    picture_ = new wxStaticBitmap(p, wxID_ANY, *context_.lockedPicture, wxPoint(8, 23),
+                                  wxSize(190, 49), wxBORDER_SUNKEN);
     HookEvents(picture_);
     return;
   }

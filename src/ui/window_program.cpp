@@ -97,7 +97,7 @@ class WindowSeams : public StartupSeams {
 
   bool ReadLockedZone(ServerTable& servers, GlobalOptions& options) override {
     const bool locked = ReadLockedSettings(LockedSettingsArea(), servers, options);
-    if (locked && lockedPicture_.LoadPicture(LockedPictureArea())) lockedPicture_.FitPicture(182, 41);
+    if (locked && lockedPicture_.LoadPicture(LockedPictureArea())) lockedPicture_.FitPicture(186, 45);
     return locked;
   }
 

@@ -1,96 +1,24 @@
 // The built program as a user starts it: in a folder with its preference
 // file, a real FTP server, a path on the command line, and SIGTERM to end it.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "peers/program_runner.h"
 #include "peers/pyftpd_fixture.h"
 #include "peers/test_paths.h"
-
-extern char** environ;
 
 namespace wexmoor {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
-bool WaitFor(const std::function<bool()>& done, int seconds) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
-
-// The program running in `folder` with `args`; ended with SIGTERM.
-class RunningProgram {
- public:
-  RunningProgram(const std::string& folder, const std::vector<std::string>& args,
-                 const std::string& logName = "program.log") {
-    const std::string program = testing::BinaryDir() + "/bin/wexmoor";
-    std::vector<std::string> all{program};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-      const std::string entry = *e;
-      if (entry.rfind("WEXMOOR_SITE=", 0) == 0) continue;
-      env.push_back(entry);
-    }
-    env.push_back("WEXMOOR_SITE=");  // no web traffic
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    const std::string log = folder + "/" + logName;
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    ok_ = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~RunningProgram() {
-    if (pid_ > 0 && !ended_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool ok() const { return ok_; }
-  // SIGTERM, then the exit status (-1 when it did not end within 20 s).
-  int Terminate() {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    const bool done = WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 20);
-    if (!done) return -1;
-    ended_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
- private:
-  pid_t pid_ = -1;
-  bool ok_ = false;
-  bool ended_ = false;
-};
+using testing::ReadAll;
+using testing::RunningProgram;
+using testing::WaitFor;
 
 std::string Prefs(int port, const std::string& extra) {
   return "\xEF\xBB\xBFServerName1 = Elsewhere\r\nServerAdress1 = 127.0.0.1\r\nServerPort1 = 1\r\n"
