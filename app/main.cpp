@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "locked/locked_zones.h"
 #include "platform/files.h"
 #include "startup/command_line.h"
 #include "startup/headless_seams.h"
@@ -22,7 +23,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) args.push_back(wexmoor::NativeToPath(argv[i]));
   // One program per folder: a later start hands its paths to the running one.
   wexmoor::InstanceStart instance =
-      wexmoor::ClaimOrHandOver(wexmoor::CurrentDirectory(), wexmoor::kPreferenceFileName,
+      wexmoor::ClaimOrHandOver(wexmoor::CurrentDirectory(),
+                               wexmoor::PreferenceFileName(wexmoor::LockedSettingsArea()[0] != 0),
                                wexmoor::CommandLinePathList(args), std::cerr);
   if (instance.exitCode) return *instance.exitCode;
   wexmoor::InstanceChannel* channel = instance.channel ? &*instance.channel : nullptr;

@@ -13,26 +13,15 @@
 #include "locked/locked_zones.h"
 #include "locked/welcome_window.h"
 #include "peers/test_paths.h"
+#include "peers/wx_test_support.h"
 #include "platform/files.h"
 
 namespace wexmoor {
 namespace {
 
-class TestApp final : public wxApp {
- public:
-  bool OnInit() override { return true; }
-};
-
 // wx starts once per process.
 void EnsureWxStarted() {
-  if (wxTheApp) return;
-  wxApp::SetInstance(new TestApp);
-  int argc = 1;
-  char name[] = "locked_windows_gui_test";
-  char* argv[] = {name, nullptr};
-  ASSERT_TRUE(wxEntryStart(argc, argv));
-  ASSERT_TRUE(wxTheApp->CallOnInit());
-  InitPictureHandlers();
+  testing::EnsureWxStarted();
   InitPictureHandlers();  // a second call must not register anything twice
 }
 

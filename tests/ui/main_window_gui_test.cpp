@@ -25,6 +25,7 @@
 #include "ftp/listener_ports.h"
 #include "peers/pyftpd_fixture.h"
 #include "peers/test_paths.h"
+#include "peers/wx_test_support.h"
 #include "platform/code_page.h"
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
@@ -41,37 +42,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TestApp final : public wxApp {
- public:
-  bool OnInit() override { return true; }
-};
-
-void EnsureWxStarted() {
-  if (wxTheApp) return;
-  wxApp::SetInstance(new TestApp);
-  int argc = 1;
-  char name[] = "main_window_gui_test";
-  char* argv[] = {name, nullptr};
-  ASSERT_TRUE(wxEntryStart(argc, argv));
-  ASSERT_TRUE(wxTheApp->CallOnInit());
-  InstallCompactStyle();
-}
-
-bool PumpUntil(const std::function<bool()>& done, int seconds = 30) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    wxTheApp->Yield(true);
-    wxTheApp->ProcessPendingEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
-void Pump(int ms) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  PumpUntil([&] { return std::chrono::steady_clock::now() > until; }, 60);
-}
+using testing::EnsureWxStarted;
+using testing::Pump;
+using testing::PumpUntil;
 
 std::string ShotFolder() {
   const std::string folder = testing::BinaryDir() + "/screenshots";

@@ -26,6 +26,7 @@
 #include "ftp/remote_session.h"
 #include "peers/pyftpd_fixture.h"
 #include "peers/test_paths.h"
+#include "peers/wx_test_support.h"
 #include "platform/code_page.h"
 #include "ui/compact_style.h"
 
@@ -34,40 +35,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TestApp final : public wxApp {
- public:
-  bool OnInit() override { return true; }
-};
-
-// wx starts once per process; another suite of this program may have started it.
-void EnsureWxStarted() {
-  if (wxTheApp) return;
-  wxApp::SetInstance(new TestApp);
-  int argc = 1;
-  char name[] = "server_dialog_gui_test";
-  char* argv[] = {name, nullptr};
-  ASSERT_TRUE(wxEntryStart(argc, argv));
-  ASSERT_TRUE(wxTheApp->CallOnInit());
-  wxInitAllImageHandlers();
-  InstallCompactStyle();
-}
-
-// Runs the window's events until `done` holds or `seconds` pass.
-bool PumpUntil(const std::function<bool()>& done, int seconds = 20) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    wxTheApp->Yield(true);
-    wxTheApp->ProcessPendingEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
-void Pump(int ms) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  PumpUntil([&] { return std::chrono::steady_clock::now() > until; }, 60);
-}
+using testing::EnsureWxStarted;
+using testing::Pump;
+using testing::PumpUntil;
 
 wxString W(const char* utf8) { return wxString::FromUTF8(utf8); }
 
