@@ -68,7 +68,8 @@ Text ReadReply(FtpSession& session, int connection, ServerRecord& server, int ra
   bool stopped = false;
   if (connection == 0) {
     result = u"!! No Connection !!";
-  } else if (!PauseMs(10, session.StopToken())) {
+  } else if (WaitReadable(connection, 10, session.StopToken()) == WaitResult::kStopped) {
+    // The settling pause before the first block ends as soon as data is there.
     stopped = true;
   } else {
     std::int64_t slowest = kSlowestFloorMs;
