@@ -33,6 +33,6 @@ int main(int argc, char** argv) {
   if (wexmoor::StartWindowSystem(argc, argv))
     return wexmoor::RunWindowProgram(*state, signals, wexmoor::UpdaterImage(), args, channel);
   // Without a display the program still uploads its queue and the command line.
-  wexmoor::HeadlessSeams seams(*state, &signals, wexmoor::UpdaterImage());
+  wexmoor::HeadlessSeams seams(*state, &signals, wexmoor::UpdaterImage(), channel);
   return wexmoor::RunProgram(*state, seams, args);
 }

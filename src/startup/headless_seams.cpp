@@ -11,8 +11,32 @@
 
 namespace wexmoor {
 
-HeadlessSeams::HeadlessSeams(ProgramState& state, SignalWatch* signals, std::span<const unsigned char> updaterImage)
-    : state_(state), signals_(signals), updaterImage_(updaterImage) {}
+HeadlessSeams::HeadlessSeams(ProgramState& state, SignalWatch* signals, std::span<const unsigned char> updaterImage,
+                             InstanceChannel* channel)
+    : state_(state), signals_(signals), updaterImage_(updaterImage), channel_(channel) {}
+
+HeadlessSeams::~HeadlessSeams() { TerminateWorker(); }
+
+void HeadlessSeams::StartWorker() {
+  if (worker_) return;
+  workerContext_ = std::make_unique<WorkerContext>(WorkerContext{state_.queue, state_.servers, state_.removeRing,
+                                                                 state_.flags, state_.history, state_.ftp,
+                                                                 state_.clock, silent_});
+  worker_ = std::make_unique<UploadWorker>(*workerContext_);
+  worker_->Start();
+}
+
+void HeadlessSeams::TerminateWorker() {
+  if (worker_) worker_->Terminate();
+  worker_.reset();
+}
+
+void HeadlessSeams::DrainRings() {
+  for (UiMessageRing* ring : {&state_.addRing, &state_.removeRing}) {
+    if (ring->FilledCount() == 0) continue;
+    for (int slot = 0; slot < UiMessageRing::kSweepEnd; ++slot) ring->ClearSlot(slot);
+  }
+}
 
 bool HeadlessSeams::ReadLockedZone(ServerTable& servers, GlobalOptions& options) {
   return ReadLockedSettings(LockedSettingsArea(), servers, options);
@@ -35,6 +59,10 @@ int HeadlessSeams::StartNetwork() { return wexmoor::StartNetwork(state_.ftp); }
 void HeadlessSeams::RunMainLoop() {
   constexpr int kSliceMs = 10;
   while (!state_.flags.quitRequested.load()) {
+    DrainRings();
+    if (channel_) {
+      if (std::optional<Text> paths = channel_->PollPaths()) QueueCommandLine(*paths);
+    }
     if (signals_) {
       if (signals_->Wait(kSliceMs)) state_.flags.quitRequested = true;
     } else {
