@@ -7,8 +7,8 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$here"
 bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEXMOOR_BUILD_TESTS=OFF >/dev/null
+cmake --build build -j "$(nproc)" --target wexmoor
 
 demo="$here/demo"
 mkdir -p "$demo/ftp-root"
