@@ -34,7 +34,8 @@ std::string ReadAll(const std::string& path) {
 }
 
 RunningProgram::RunningProgram(const std::string& folder, const std::vector<std::string>& args,
-                               const std::string& logName, std::string program) {
+                               const std::string& logName, std::string program,
+                               const std::vector<std::string>& environment) {
   if (program.empty()) program = BinaryDir() + "/bin/wexmoor";
   std::vector<std::string> all{program};
   all.insert(all.end(), args.begin(), args.end());
@@ -42,12 +43,16 @@ RunningProgram::RunningProgram(const std::string& folder, const std::vector<std:
   for (auto& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);
   std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("WEXMOOR_SITE=", 0) == 0) continue;
+  for (char** e = environ; *e; ++e) env.emplace_back(*e);
+  // Each entry replaces any of the same name; no web traffic unless asked for.
+  const auto put = [&env](const std::string& entry) {
+    const auto equals = entry.find('=');
+    const std::string name = equals == std::string::npos ? entry + "=" : entry.substr(0, equals + 1);
+    std::erase_if(env, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
     env.push_back(entry);
-  }
-  env.push_back("WEXMOOR_SITE=");  // no web traffic
+  };
+  put("WEXMOOR_SITE=");
+  for (const std::string& entry : environment) put(entry);
   std::vector<char*> envp;
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);

@@ -17,9 +17,12 @@ std::string ReadAll(const std::string& path);
 class RunningProgram {
  public:
   // Starts `program` (the built wexmoor unless given) in `folder`, without a
-  // web site configured so that nothing leaves the machine.
+  // web site configured so that nothing leaves the machine. `environment`
+  // holds extra "NAME=value" entries that replace any of the same name
+  // (a local web site, for instance).
   RunningProgram(const std::string& folder, const std::vector<std::string>& args,
-                 const std::string& logName = "program.log", std::string program = {});
+                 const std::string& logName = "program.log", std::string program = {},
+                 const std::vector<std::string>& environment = {});
   ~RunningProgram();
   RunningProgram(const RunningProgram&) = delete;
   RunningProgram& operator=(const RunningProgram&) = delete;
