@@ -137,7 +137,10 @@ class WindowSeams : public StartupSeams {
                                                             state_.flags, state_.zip, state_.translator,
                                                             *window_, &state_.writtenArchives});
     prompts_ = std::make_unique<WindowPrompts>(window_, [this] {
-      wxMessageBox(ToWx(state_.translator.Translate(u"Download is done.")), ToWx(kWindowTitle), wxOK, window_);
+      const Translator& t = state_.translator;
+      const Text text =
+          t.Translate(u"Download is done.") + u" Wexmoor" + t.Translate(u" will be updated on next starting.");
+      wxMessageBox(ToWx(text), ToWx(t.Translate(u"Update")), wxOK, window_);
     });
     return true;
   }
