@@ -121,32 +121,34 @@ TEST_F(UpdateEndToEnd, YesDownloadsAndTheNextStartInstallsThroughTheUpdaterAndRe
   std::ofstream(work.File("marker.txt"), std::ios::binary) << "marker of version 1.83\n";
   const std::vector<std::string> env{"WEXMOOR_SITE=" + site.BaseUrl(), "WEXMOOR_UPDATER_WAIT_MS=200"};
 
+  const auto situation = [&] {
+    std::string text = "requests:";
+    for (const auto& r : site.Requests()) text += " " + r.target;
+    text += "\nwindows:\n" + Shell("for w in $(xdotool search --name . 2>/dev/null); do xdotool getwindowname $w; done");
+    text += "folder:\n" + Shell("ls -la '" + work.path() + "' 2>&1");
+    return text + "log:\n" + ReadAll(work.File("program.log"));
+  };
   RunningProgram first(work.path(), {}, "program.log", {}, env);
   ASSERT_TRUE(first.ok());
   std::set<std::string> answered;
 
   const std::string question = WaitForNewWindow("Update", answered, 60);
-  ASSERT_FALSE(question.empty()) << "no update question\n" << ReadAll(work.File("program.log"));
+  if (question.empty()) testing::TakeScreenshot("update_question_missing");
+  ASSERT_FALSE(question.empty()) << "no update question\n" << situation();
   testing::TakeScreenshot("update_question");
   PressReturn(question);  // Yes is the default answer
   ASSERT_TRUE(WindowGone(question, 10)) << "the question stays open";
   answered.insert(question);
 
   const std::string willStart = WaitForNewWindow("Update", answered, 30);
-  ASSERT_FALSE(willStart.empty()) << "no download announcement\n" << ReadAll(work.File("program.log"));
+  ASSERT_FALSE(willStart.empty()) << "no download announcement\n" << situation();
   testing::TakeScreenshot("update_download_starts");
   PressReturn(willStart);
   ASSERT_TRUE(WindowGone(willStart, 10));
   answered.insert(willStart);
 
   const std::string notice = WaitForNewWindow("Update", answered, 60);
-  ASSERT_FALSE(notice.empty())
-      << "no download notice; archive asked for " << site.RequestsFor("/downloads/update.zip").size()
-      << " times; windows:\n"
-      << Shell("for w in $(xdotool search --name . 2>/dev/null); do xdotool getwindowname $w; done")
-      << "folder:\n"
-      << Shell("ls -la '" + work.path() + "' '" + work.File("UpdateProg") + "'")
-      << ReadAll(work.File("program.log"));
+  ASSERT_FALSE(notice.empty()) << "no download notice\n" << situation();
   testing::TakeScreenshot("update_download_done");
   // The unpacked update waits before the user has even closed the notice.
   EXPECT_EQ(ReadAll(work.File("UpdateProg/marker.txt")), newMarker);
