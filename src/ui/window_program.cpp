@@ -4,9 +4,11 @@
 #include <memory>
 
 #include <wx/app.h>
+#include <wx/dialog.h>
 #include <wx/display.h>
 #include <wx/init.h>
 #include <wx/msgdlg.h>
+#include <wx/timer.h>
 
 #include "ftp/control_connection.h"
 #include "locked/generator_dialog.h"
@@ -78,6 +80,30 @@ class WorkerSlot : public WorkerControl {
   std::unique_ptr<UploadWorker> worker_;
 };
 
+// Ends the open modal window when SIGTERM or SIGINT arrives, so that a close
+// request is honoured while the language chooser or the welcome window waits
+// for the user, before the main loop runs.
+class ModalSignalGuard : public wxTimer {
+ public:
+  // `closeRequested` is set when the signal came, and a request already set
+  // ends the window at once.
+  ModalSignalGuard(SignalWatch& signals, bool& closeRequested) : signals_(signals), closeRequested_(closeRequested) {
+    Start(50);
+  }
+  void Notify() override {
+    if (!closeRequested_ && !signals_.Wait(0)) return;
+    closeRequested_ = true;
+    for (wxWindow* window : wxTopLevelWindows) {
+      auto* dialog = wxDynamicCast(window, wxDialog);
+      if (dialog && dialog->IsModal()) dialog->EndModal(wxID_CANCEL);
+    }
+  }
+
+ private:
+  SignalWatch& signals_;
+  bool& closeRequested_;
+};
+
 class WindowSeams : public StartupSeams {
  public:
   WindowSeams(ProgramState& state, SignalWatch& signals, std::span<const unsigned char> updaterImage,
@@ -107,6 +133,7 @@ class WindowSeams : public StartupSeams {
   }
 
   Text ShowLanguageChooser() override {
+    ModalSignalGuard guard(signals_, closeRequested_);
     RunLanguageChooser(state_.translator, &windowContext_.icon);
     return state_.translator.Language();
   }
@@ -163,9 +190,15 @@ class WindowSeams : public StartupSeams {
 
   int StartNetwork() override { return wexmoor::StartNetwork(state_.ftp); }
 
-  void ShowWelcome() override { ShowWelcomeWindow(window_, state_.translator, &windowContext_.icon); }
+  void ShowWelcome() override {
+    if (closeRequested_) return;
+    ModalSignalGuard guard(signals_, closeRequested_);
+    ShowWelcomeWindow(window_, state_.translator, &windowContext_.icon);
+  }
 
   void RunMainLoop() override {
+    // A close asked for while a window before the loop was open.
+    if (closeRequested_) state_.flags.quitRequested = true;
     MainLoopPass pass(loopContext_, *window_);
     window_->SetPassHook([this] {
       if (!channel_ || !intake_) return;
@@ -210,6 +243,7 @@ class WindowSeams : public StartupSeams {
  private:
   ProgramState& state_;
   SignalWatch& signals_;
+  bool closeRequested_ = false;
   std::span<const unsigned char> updaterImage_;
   InstanceChannel* channel_;
   PictureSlot lockedPicture_;
