@@ -15,6 +15,7 @@
 #include "peers/fake_ftp_server.h"
 #include "peers/pyftpd_fixture.h"
 #include "peers/test_paths.h"
+#include "peers/worker_rig.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "spooler/upload_worker.h"
@@ -65,7 +66,7 @@ std::string Pattern(std::size_t size, unsigned seed) {
   return bytes;
 }
 
-class FaultInjection : public ::testing::Test {
+class FaultInjection : public ::testing::Test, public testing::WorkerRig {
  protected:
   FaultInjection() {
     ServerRecord good;
@@ -152,14 +153,6 @@ class FaultInjection : public ::testing::Test {
   TempFolder remote, local;
   PyFtpdServer pyftpd{remote.path()};
   FakeFtpServer fake;
-  UploadQueue queue;
-  ServerTable servers;
-  UiMessageRing removeRing;
-  SharedFlags flags;
-  SessionHistory history;
-  SystemClock clock;
-  ListenerPortSequence ports;
-  FtpSession session{clock, ports, flags.lastProgressTime};
   QuietDisplay display;
   WorkerContext context{queue, servers, removeRing, flags, history, session, clock, display};
 

@@ -20,6 +20,7 @@
 #include "locked/locked_zones.h"
 #include "peers/pyftpd_fixture.h"
 #include "peers/test_paths.h"
+#include "peers/worker_rig.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "spooler/upload_worker.h"
@@ -82,14 +83,8 @@ TEST_F(UploadSecurity, NeitherAnUploadNorARefusedLoginShowsThePassword) {
   TempFolder remote, local;
   PyFtpdServer ftp(remote.path(), "user", kPassword);
   ASSERT_TRUE(ftp.ok()) << ftp.error();
-  UploadQueue queue;
-  ServerTable servers;
-  UiMessageRing removeRing;
-  SharedFlags flags;
-  SessionHistory history;
-  SystemClock clock;
-  ListenerPortSequence ports;
-  FtpSession session{clock, ports, flags.lastProgressTime};
+  testing::WorkerRig rig;
+  auto& [queue, servers, removeRing, flags, history, clock, ports, session] = rig;
   WorkerContext context{queue, servers, removeRing, flags, history, session, clock, *this};
 
   ServerRecord good;
@@ -141,14 +136,8 @@ TEST_F(UploadSecurity, LineBreaksInANameSendNoExtraCommand) {
   fs::create_directories(remote.File("in"));
   Put(remote.File("in/keep.txt"), "precious");
   Put(remote.File("in/keep2.txt"), "precious too");
-  UploadQueue queue;
-  ServerTable servers;
-  UiMessageRing removeRing;
-  SharedFlags flags;
-  SessionHistory history;
-  SystemClock clock;
-  ListenerPortSequence ports;
-  FtpSession session{clock, ports, flags.lastProgressTime};
+  testing::WorkerRig rig;
+  auto& [queue, servers, removeRing, flags, history, clock, ports, session] = rig;
   WorkerContext context{queue, servers, removeRing, flags, history, session, clock, *this};
   ServerRecord good;
   good.name = u"good";

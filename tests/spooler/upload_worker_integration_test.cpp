@@ -10,6 +10,7 @@
 #include "peers/fake_ftp_server.h"
 #include "peers/pyftpd_fixture.h"
 #include "peers/test_paths.h"
+#include "peers/worker_rig.h"
 #include "spooler/spooler_test_support.h"
 
 namespace wexmoor {
@@ -60,7 +61,7 @@ std::vector<std::string> RingTexts(const UiMessageRing& ring) {
   return out;
 }
 
-class UploadWorkerLoop : public ::testing::Test {
+class UploadWorkerLoop : public ::testing::Test, public testing::WorkerRig {
  protected:
   UploadWorkerLoop() { SetServer(u"127.0.0.1/upload", ftp.port()); }
   void SetServer(const Text& address, int port) {
@@ -83,14 +84,6 @@ class UploadWorkerLoop : public ::testing::Test {
 
   TempFolder remote, local;
   PyFtpdServer ftp{remote.path()};
-  UploadQueue queue;
-  ServerTable servers;
-  UiMessageRing removeRing;
-  SharedFlags flags;
-  SessionHistory history;
-  SystemClock clock;
-  ListenerPortSequence ports;
-  FtpSession session{clock, ports, flags.lastProgressTime};
   RecordingDisplay display;
   WorkerContext context{queue, servers, removeRing, flags, history, session, clock, display};
 };

@@ -1,0 +1,27 @@
+// The shared state an upload worker runs against, for tests that drive a real
+// UploadWorker and FTP engine: queue, servers, the remove ring, flags,
+// history, clock and one FTP session.
+#pragma once
+
+#include "ftp/ftp_session.h"
+#include "ftp/listener_ports.h"
+#include "platform/clock.h"
+#include "spooler/upload_queue.h"
+#include "startup/server_table.h"
+#include "startup/shared_state.h"
+#include "startup/ui_message_ring.h"
+
+namespace wexmoor::testing {
+
+struct WorkerRig {
+  UploadQueue queue;
+  ServerTable servers;
+  UiMessageRing removeRing;
+  SharedFlags flags;
+  SessionHistory history;
+  SystemClock clock;
+  ListenerPortSequence ports;
+  FtpSession session{clock, ports, flags.lastProgressTime};
+};
+
+}  // namespace wexmoor::testing
