@@ -7,7 +7,7 @@
 #include "platform/files.h"
 #include "program/command_line.h"
 #include "program/windowless_host.h"
-#include "program/instance_channel.h"
+#include "program/instance_start.h"
 #include "program/program_state.h"
 #include "program/signal_watch.h"
 #include "program/startup_sequence.h"

@@ -5,91 +5,21 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "platform/code_page.h"
-#include "platform/files.h"
-#include "model/version.h"
+#include "program/instance_address.h"
+#include "program/instance_message.h"
 
 namespace wexmoor {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr std::string_view kAcknowledgement = "OK\r";
 constexpr int kPollSliceMs = 10;
-
-struct SocketAddress {
-  sockaddr_un address{};
-  socklen_t length = 0;
-  std::string file;     // empty for an abstract name
-  std::string display;  // file path, or "@" + abstract name
-};
-
-std::string CanonicalFolder(const Text& folder) {
-  const std::string native = folder.empty() ? std::string(".") : PathToNative(folder);
-  char resolved[PATH_MAX];
-  if (::realpath(native.c_str(), resolved) != nullptr) return resolved;
-  return native;
-}
-
-std::string NativeName(TextView prefFileName) { return PathToNative(prefFileName); }
-
-std::string LockFilePath(const Text& folder, TextView prefFileName) {
-  std::string path = folder.empty() ? std::string(".") : PathToNative(folder);
-  if (path.back() != '/') path += '/';
-  return path + NativeName(prefFileName) + ".lock";
-}
-
-std::uint64_t Fnv1a64(std::string_view bytes) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (unsigned char c : bytes) {
-    hash ^= c;
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
-
-// The folder's socket file when its path fits a socket address, otherwise an
-// abstract name made from the folder's canonical path.
-SocketAddress AddressFor(const Text& folder, TextView prefFileName) {
-  SocketAddress a;
-  a.address.sun_family = AF_UNIX;
-  const std::string canonical = CanonicalFolder(folder);
-  std::string file = canonical;
-  if (file.empty() || file.back() != '/') file += '/';
-  file += '.';
-  file += NativeName(prefFileName);
-  file += ".sock";
-  if (file.size() < sizeof(a.address.sun_path)) {
-    std::memcpy(a.address.sun_path, file.data(), file.size());
-    a.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + file.size() + 1);
-    a.file = file;
-    a.display = file;
-    return a;
-  }
-  std::string key = canonical;
-  key += '\0';
-  key += NativeName(prefFileName);
-  char name[32];
-  const int length = std::snprintf(name, sizeof name, "wexmoor-%016llx",
-                                   static_cast<unsigned long long>(Fnv1a64(key)));
-  const std::size_t size = length > 0 ? static_cast<std::size_t>(length) : 0;
-  a.address.sun_path[0] = '\0';
-  std::memcpy(a.address.sun_path + 1, name, size);
-  a.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + size);
-  a.display = std::string("@").append(name, size);
-  return a;
-}
 
 void CloseFd(int& fd) {
   if (fd >= 0) ::close(fd);
@@ -121,47 +51,6 @@ bool WaitFor(int fd, short events, SteadyClock::time_point deadline) {
   }
 }
 
-// The paths of a received list up to the first that is not an existing
-// absolute path, each followed by "\r".
-Text AcceptablePaths(const Text& list) {
-  Text out;
-  std::size_t start = 0;
-  while (start < list.size()) {
-    std::size_t end = list.find(u'\r', start);
-    if (end == Text::npos) break;
-    const Text item = list.substr(start, end - start);
-    if (item.empty() || item.front() != u'/' || !PathExists(item)) break;
-    out += item;
-    out += u'\r';
-    start = end + 1;
-  }
-  return out;
-}
-
-// The message a later start sends: absolute paths, each followed by "\r",
-// then an empty line.
-std::string MessageFor(const Text& pathList) {
-  const Text here = CurrentDirectory();
-  std::string message;
-  std::size_t start = 0;
-  while (start < pathList.size()) {
-    std::size_t end = pathList.find(u'\r', start);
-    if (end == Text::npos) end = pathList.size();
-    Text item = pathList.substr(start, end - start);
-    start = end + 1;
-    if (item.empty()) continue;
-    if (item.front() != u'/') {
-      Text absolute = here;
-      if (absolute.empty() || absolute.back() != u'/') absolute += u'/';
-      item = absolute + item;
-    }
-    message += Utf16ToUtf8(item);
-    message += '\r';
-  }
-  message += '\r';
-  return message;
-}
-
 }  // namespace
 
 std::optional<InstanceChannel> InstanceChannel::Claim(const Text& folder, TextView prefFileName,
@@ -170,7 +59,7 @@ std::optional<InstanceChannel> InstanceChannel::Claim(const Text& folder, TextVi
     if (outcome) *outcome = value;
   };
   InstanceChannel channel;
-  const std::string lockPath = LockFilePath(folder, prefFileName);
+  const std::string lockPath = InstanceLockPath(folder, prefFileName);
   channel.lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (channel.lockFd_ < 0) {
     report(ClaimOutcome::unavailable);
@@ -192,7 +81,7 @@ std::optional<InstanceChannel> InstanceChannel::Claim(const Text& folder, TextVi
   }
   report(ClaimOutcome::claimed);
 
-  SocketAddress a = AddressFor(folder, prefFileName);
+  InstanceAddress a = InstanceAddressFor(folder, prefFileName);
   channel.address_ = a.display;
   if (!a.file.empty()) {
     // With the lock ours, a socket file still there was left by a program
@@ -222,9 +111,9 @@ std::optional<InstanceChannel> InstanceChannel::Claim(const Text& folder, TextVi
 InstanceChannel::HandOverOutcome InstanceChannel::HandOver(const Text& folder, TextView prefFileName,
                                                            const Text& pathList, std::chrono::milliseconds timeout) {
   const auto deadline = SteadyClock::now() + timeout;
-  const std::string message = MessageFor(pathList);
+  const std::string message = HandOverMessage(pathList);
   if (message.size() > kMaxMessageBytes) return HandOverOutcome::tooLong;
-  const SocketAddress a = AddressFor(folder, prefFileName);
+  const InstanceAddress a = InstanceAddressFor(folder, prefFileName);
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return HandOverOutcome::noListener;
   int connected;
@@ -252,9 +141,9 @@ InstanceChannel::HandOverOutcome InstanceChannel::HandOver(const Text& folder, T
   }
 
   std::string answer;
-  while (answer.size() < kAcknowledgement.size()) {
+  while (answer.size() < kHandOverAcknowledgement.size()) {
     char buffer[8];
-    const ssize_t n = ::recv(fd, buffer, kAcknowledgement.size() - answer.size(), 0);
+    const ssize_t n = ::recv(fd, buffer, kHandOverAcknowledgement.size() - answer.size(), 0);
     if (n > 0) {
       answer.append(buffer, static_cast<std::size_t>(n));
       continue;
@@ -264,7 +153,7 @@ InstanceChannel::HandOverOutcome InstanceChannel::HandOver(const Text& folder, T
     break;
   }
   CloseFd(fd);
-  return answer == kAcknowledgement ? HandOverOutcome::delivered : HandOverOutcome::noAnswer;
+  return answer == kHandOverAcknowledgement ? HandOverOutcome::delivered : HandOverOutcome::noAnswer;
 }
 
 InstanceChannel::InstanceChannel(InstanceChannel&& other) noexcept { *this = std::move(other); }
@@ -338,14 +227,7 @@ bool InstanceChannel::ReadSender(std::size_t index, std::string& message, bool& 
       dropped = true;
       return false;
     }
-    // The end: an empty line, at the very start or right after a path's "\r".
-    std::size_t end = std::string::npos;
-    if (s.received.front() == '\r') {
-      end = 0;
-    } else {
-      const std::size_t pair = s.received.find("\r\r", before == 0 ? 0 : before - 1);
-      if (pair != std::string::npos) end = pair + 1;
-    }
+    const std::size_t end = HandOverMessageEnd(s.received, before);
     if (end != std::string::npos) {
       if (end > kMaxMessageBytes) {
         dropped = true;
@@ -367,7 +249,7 @@ std::optional<Text> InstanceChannel::PollPaths() {
     bool dropped = false;
     if (ReadSender(i, message, dropped)) {
       [[maybe_unused]] ssize_t n =
-          ::send(senders_[i].fd, kAcknowledgement.data(), kAcknowledgement.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+          ::send(senders_[i].fd, kHandOverAcknowledgement.data(), kHandOverAcknowledgement.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
       DropSender(i);
       Text paths = AcceptablePaths(Utf8ToUtf16(message));
       if (!paths.empty()) return paths;
@@ -380,37 +262,6 @@ std::optional<Text> InstanceChannel::PollPaths() {
     ++i;
   }
   return std::nullopt;
-}
-
-InstanceStart ClaimOrHandOver(const Text& folder, TextView prefFileName, const Text& pathList, std::ostream& err,
-                              std::chrono::milliseconds timeout) {
-  const auto deadline = SteadyClock::now() + timeout;
-  while (true) {
-    InstanceChannel::ClaimOutcome outcome = InstanceChannel::ClaimOutcome::unavailable;
-    std::optional<InstanceChannel> channel = InstanceChannel::Claim(folder, prefFileName, &outcome);
-    if (channel) return InstanceStart{std::move(channel), std::nullopt};
-    if (outcome == InstanceChannel::ClaimOutcome::unavailable) return InstanceStart{};
-
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
-    if (left.count() <= 0) break;
-    const InstanceChannel::HandOverOutcome sent =
-        InstanceChannel::HandOver(folder, prefFileName, pathList, std::min(left, InstanceChannel::kHandOverTimeout));
-    if (sent == InstanceChannel::HandOverOutcome::delivered) return InstanceStart{std::nullopt, 0};
-    if (sent == InstanceChannel::HandOverOutcome::tooLong) {
-      err << Utf16ToUtf8(kProductName) << ": too many paths to hand to the " << Utf16ToUtf8(kProductName)
-          << " that runs in this folder.\n";
-      return InstanceStart{std::nullopt, 1};
-    }
-    // A message sent without an answer may still be taken later: never send
-    // it twice.
-    if (sent == InstanceChannel::HandOverOutcome::noAnswer) break;
-    // No socket: the owner is starting (not listening yet) or ending (lock
-    // not yet free).
-    std::this_thread::sleep_for(std::chrono::milliseconds(kPollSliceMs));
-  }
-  err << Utf16ToUtf8(kProductName) << ": another " << Utf16ToUtf8(kProductName)
-      << " runs in this folder and did not answer.\n";
-  return InstanceStart{std::nullopt, 1};
 }
 
 }  // namespace wexmoor

@@ -4,16 +4,13 @@
 // from the folder when that path is too long for a socket address). A later
 // start in the same folder finds the lock held, sends its paths through the
 // socket and ends, so that only one program ever writes the preference file.
-//
-// Message of a later start: each path in UTF-8 followed by "\r", then an
-// empty line ("\r"). The running program answers "OK\r" once it has taken
-// the paths.
+// Where it listens: instance_address.h; what is sent: instance_message.h;
+// what a start does with it: instance_start.h.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -92,22 +89,5 @@ class InstanceChannel {
   std::string address_;
   std::vector<Sender> senders_;
 };
-
-// What a start in a folder does: own the folder, or hand its paths to the
-// program that owns it.
-struct InstanceStart {
-  // Set: this program owns the folder and polls the channel.
-  std::optional<InstanceChannel> channel;
-  // Set: end at once with this code (0: the paths were handed over; 1: the
-  // running program did not take them, and a message went to `err`).
-  std::optional<int> exitCode;
-};
-
-// Claims the folder, or hands `pathList` to its owner. Retries for at most
-// `timeout` while the owner is starting or ending (lock held, no socket yet or
-// any more). Neither set: the folder cannot be locked; the program runs on its
-// own.
-InstanceStart ClaimOrHandOver(const Text& folder, TextView prefFileName, const Text& pathList, std::ostream& err,
-                              std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
 
 }  // namespace wexmoor

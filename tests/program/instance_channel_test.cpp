@@ -1,4 +1,4 @@
-#include "program/instance_channel.h"
+#include "program/instance_start.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
