@@ -6,7 +6,6 @@
 
 #include "platform/code_page.h"
 #include "platform/files.h"
-#include "web/update_prompts.h"
 
 namespace wexmoor {
 

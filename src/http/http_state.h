@@ -13,7 +13,13 @@
 
 namespace wexmoor {
 
-class UpdatePrompts;
+// Where a failed request shows its message: an OK box that the request's
+// thread does not wait for.
+class HttpErrorBoxes {
+ public:
+  virtual ~HttpErrorBoxes() = default;
+  virtual void PostMessage(const Text& title, const Text& text) = 0;
+};
 
 struct HttpOptions {
   // Folder that receives "temp.htm" (the program's working directory).
@@ -23,7 +29,7 @@ struct HttpOptions {
   // Bodies beyond this size make the request fail.
   std::size_t bodyLimit = 64u * 1024u * 1024u;
   // Where failed requests show their message when errors are shown; may be null.
-  UpdatePrompts* prompts = nullptr;
+  HttpErrorBoxes* prompts = nullptr;
 };
 
 // The marker a request leaves in HttpResult when the body was empty.

@@ -48,7 +48,7 @@ std::string ReadFile(const std::string& path) {
 
 TEST(DesktopFiles, MenuEntryAndMetadataValidate) {
   const std::string desktop = SourceDir() + "/packaging/wexmoor.desktop";
-  const std::string metainfo = SourceDir() + "/packaging/io.wexmoor.Wexmoor.metainfo.xml";
+  const std::string metainfo = BinaryDir() + "/packaging/io.wexmoor.Wexmoor.metainfo.xml";
   if (HaveTool("desktop-file-validate")) {
     const CommandRun run = RunCommand("desktop-file-validate " + Quoted(desktop));
     EXPECT_EQ(run.status, 0) << run.output;
