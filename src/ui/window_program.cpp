@@ -6,6 +6,7 @@
 #include <wx/app.h>
 #include <wx/dialog.h>
 #include <wx/display.h>
+#include <wx/evtloop.h>
 #include <wx/init.h>
 #include <wx/msgdlg.h>
 #include <wx/timer.h>
@@ -25,6 +26,7 @@
 #include "ui/chooser_window.h"
 #include "ui/compact_style.h"
 #include "ui/main_window.h"
+#include "ui/modal_closer.h"
 #include "ui/program_icon.h"
 #include "ui/server_dialog.h"
 #include "ui/window_prompts.h"
@@ -80,30 +82,6 @@ class WorkerSlot : public WorkerControl {
   std::unique_ptr<UploadWorker> worker_;
 };
 
-// Ends the open modal window when SIGTERM or SIGINT arrives, so that a close
-// request is honoured while the language chooser or the welcome window waits
-// for the user, before the main loop runs.
-class ModalSignalGuard : public wxTimer {
- public:
-  // `closeRequested` is set when the signal came, and a request already set
-  // ends the window at once.
-  ModalSignalGuard(SignalWatch& signals, bool& closeRequested) : signals_(signals), closeRequested_(closeRequested) {
-    Start(50);
-  }
-  void Notify() override {
-    if (!closeRequested_ && !signals_.Wait(0)) return;
-    closeRequested_ = true;
-    for (wxWindow* window : wxTopLevelWindows) {
-      auto* dialog = wxDynamicCast(window, wxDialog);
-      if (dialog && dialog->IsModal()) dialog->EndModal(wxID_CANCEL);
-    }
-  }
-
- private:
-  SignalWatch& signals_;
-  bool& closeRequested_;
-};
-
 class WindowSeams : public StartupSeams {
  public:
   WindowSeams(ProgramState& state, SignalWatch& signals, std::span<const unsigned char> updaterImage,
@@ -116,6 +94,8 @@ class WindowSeams : public StartupSeams {
   }
 
   void DecodeProgramPictures() override {
+    // From here to the end a close request ends whatever window is open.
+    closer_ = std::make_unique<ModalCloser>([this] { return signals_.Wait(0); });
     InstallCompactStyle();
     InitPictureHandlers();
     windowContext_.icon = MakeProgramIcon();
@@ -133,7 +113,6 @@ class WindowSeams : public StartupSeams {
   }
 
   Text ShowLanguageChooser() override {
-    ModalSignalGuard guard(signals_, closeRequested_);
     RunLanguageChooser(state_.translator, &windowContext_.icon);
     return state_.translator.Language();
   }
@@ -191,20 +170,19 @@ class WindowSeams : public StartupSeams {
   int StartNetwork() override { return wexmoor::StartNetwork(state_.ftp); }
 
   void ShowWelcome() override {
-    if (closeRequested_) return;
-    ModalSignalGuard guard(signals_, closeRequested_);
+    if (Closing()) return;
     ShowWelcomeWindow(window_, state_.translator, &windowContext_.icon);
   }
 
   void RunMainLoop() override {
-    // A close asked for while a window before the loop was open.
-    if (closeRequested_) state_.flags.quitRequested = true;
     MainLoopPass pass(loopContext_, *window_);
     window_->SetPassHook([this] {
       if (!channel_ || !intake_) return;
       if (std::optional<Text> paths = channel_->PollPaths()) QueueDroppedItems(*intake_, *paths);
     });
-    window_->StartMainLoop(pass, [] { wxTheApp->ExitMainLoop(); });
+    // The pass may end inside a modal window's loop (a close request, seen
+    // while a dialog is open): ExitMainLoop would do nothing there.
+    window_->StartMainLoop(pass, [] { wxTheApp->GetMainLoop()->ScheduleExit(); });
     wxTheApp->OnRun();
     window_->StopMainLoop();
   }
@@ -242,8 +220,10 @@ class WindowSeams : public StartupSeams {
 
  private:
   ProgramState& state_;
+  bool Closing() const { return closer_ && closer_->Closing(); }
+
   SignalWatch& signals_;
-  bool closeRequested_ = false;
+  std::unique_ptr<ModalCloser> closer_;
   std::span<const unsigned char> updaterImage_;
   InstanceChannel* channel_;
   PictureSlot lockedPicture_;
@@ -264,7 +244,7 @@ class WindowSeams : public StartupSeams {
                                },
                                state_.options.hideServerList, state_.options.disableUpdates,
                                state_.options.currentServer, UpdateSiteFromEnvironment(),
-                               [this] { return signals_.Wait(0); }};
+                               [this] { return Closing(); }};
   MainWindow* window_ = nullptr;
   std::unique_ptr<IntakeContext> intake_;
   std::unique_ptr<WindowPrompts> prompts_;

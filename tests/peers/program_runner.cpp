@@ -73,11 +73,20 @@ RunningProgram::~RunningProgram() {
   }
 }
 
-int RunningProgram::Terminate() {
-  kill(pid_, SIGTERM);
+int RunningProgram::Terminate() { return EndWith(SIGTERM, 20000); }
+
+int RunningProgram::EndWith(int signal, int ms) {
+  kill(pid_, signal);
+  return Wait(ms);
+}
+
+int RunningProgram::Wait(int ms) {
   int status = 0;
-  const bool done = WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 20);
-  if (!done) return -1;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (waitpid(pid_, &status, WNOHANG) != pid_) {
+    if (std::chrono::steady_clock::now() > until) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   ended_ = true;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
