@@ -12,8 +12,8 @@
 namespace wexmoor {
 
 HeadlessSeams::HeadlessSeams(ProgramState& state, SignalWatch* signals, std::span<const unsigned char> updaterImage,
-                             InstanceChannel* channel)
-    : state_(state), signals_(signals), updaterImage_(updaterImage), channel_(channel) {}
+                             HandOverReceiver* handOvers)
+    : state_(state), signals_(signals), updaterImage_(updaterImage), handOvers_(handOvers) {}
 
 HeadlessSeams::~HeadlessSeams() { TerminateWorker(); }
 
@@ -60,14 +60,18 @@ void HeadlessSeams::RunMainLoop() {
   constexpr int kSliceMs = 10;
   while (!state_.flags.quitRequested.load()) {
     DrainRings();
-    if (channel_) {
-      if (std::optional<Text> paths = channel_->PollPaths()) QueueCommandLine(*paths);
-    }
+    if (handOvers_)
+      for (const Text& paths : handOvers_->TakePaths()) QueueCommandLine(paths);
     if (signals_) {
       if (signals_->Wait(kSliceMs)) state_.flags.quitRequested = true;
     } else {
       state_.clock.SleepFor(kSliceMs);
     }
+  }
+  // Later starts now wait for the folder; what was answered is queued, and saved.
+  if (handOvers_) {
+    handOvers_->Stop();
+    for (const Text& paths : handOvers_->TakePaths()) QueueCommandLine(paths);
   }
 }
 

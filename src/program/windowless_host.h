@@ -12,7 +12,7 @@
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
 #include "spooler/worker_display.h"
-#include "program/instance_channel.h"
+#include "program/hand_over_receiver.h"
 #include "program/program_state.h"
 #include "program/signal_watch.h"
 #include "program/startup_seams.h"
@@ -23,9 +23,9 @@ class HeadlessSeams : public StartupSeams, private IntakeUi {
  public:
   // `updaterImage`: the updater's bytes for a pending update (empty: no
   // hand-over). `signals` may be null (then only quitRequested ends the loop).
-  // `channel`, when given, brings the paths of later starts in this folder.
+  // `handOvers`, when given, brings the paths of later starts in this folder.
   HeadlessSeams(ProgramState& state, SignalWatch* signals, std::span<const unsigned char> updaterImage = {},
-                InstanceChannel* channel = nullptr);
+                HandOverReceiver* handOvers = nullptr);
   ~HeadlessSeams() override;
 
   bool ReadLockedZone(ServerTable& servers, GlobalOptions& options) override;
@@ -67,7 +67,7 @@ class HeadlessSeams : public StartupSeams, private IntakeUi {
   ProgramState& state_;
   SignalWatch* signals_;
   std::span<const unsigned char> updaterImage_;
-  InstanceChannel* channel_;
+  HandOverReceiver* handOvers_;
   Silent silent_;
   std::unique_ptr<WorkerContext> workerContext_;
   std::unique_ptr<UploadWorker> worker_;

@@ -85,8 +85,8 @@ class WorkerSlot : public WorkerControl {
 class WindowSeams : public StartupSeams {
  public:
   WindowSeams(ProgramState& state, SignalWatch& signals, std::span<const unsigned char> updaterImage,
-              InstanceChannel* channel)
-      : state_(state), signals_(signals), updaterImage_(updaterImage), channel_(channel) {}
+              HandOverReceiver* handOvers)
+      : state_(state), signals_(signals), updaterImage_(updaterImage), handOvers_(handOvers) {}
 
   ~WindowSeams() override {
     prompts_.reset();
@@ -176,15 +176,17 @@ class WindowSeams : public StartupSeams {
 
   void RunMainLoop() override {
     MainLoopPass pass(loopContext_, *window_);
-    window_->SetPassHook([this] {
-      if (!channel_ || !intake_) return;
-      if (std::optional<Text> paths = channel_->PollPaths()) QueueDroppedItems(*intake_, *paths);
-    });
+    // Paths handed over since start-up (during the language chooser, say)
+    // wait for the first pass, then come as drops do.
+    window_->SetPassHook([this] { QueueHandedOverPaths(); });
     // The pass may end inside a modal window's loop (a close request, seen
     // while a dialog is open): ExitMainLoop would do nothing there.
     window_->StartMainLoop(pass, [] { wxTheApp->GetMainLoop()->ScheduleExit(); });
     wxTheApp->OnRun();
     window_->StopMainLoop();
+    // Later starts now wait for the folder; what was answered is queued, and saved.
+    if (handOvers_) handOvers_->Stop();
+    QueueHandedOverPaths();
   }
 
   std::optional<Text> ServerListText() override { return window_->ServerListTextForSaving(); }
@@ -222,10 +224,15 @@ class WindowSeams : public StartupSeams {
   ProgramState& state_;
   bool Closing() const { return closer_ && closer_->Closing(); }
 
+  void QueueHandedOverPaths() {
+    if (!handOvers_ || !intake_) return;
+    for (const Text& paths : handOvers_->TakePaths()) QueueDroppedItems(*intake_, paths);
+  }
+
   SignalWatch& signals_;
   std::unique_ptr<ModalCloser> closer_;
   std::span<const unsigned char> updaterImage_;
-  InstanceChannel* channel_;
+  HandOverReceiver* handOvers_;
   PictureSlot lockedPicture_;
   WorkerMailbox mailbox_;
   MainWindowContext windowContext_{state_.servers, state_.queue, state_.options, state_.flags,
@@ -266,10 +273,10 @@ bool StartWindowSystem(int argc, char** argv) {
 }
 
 int RunWindowProgram(ProgramState& state, SignalWatch& signals, std::span<const unsigned char> updaterImage,
-                     const std::vector<Text>& args, InstanceChannel* channel) {
+                     const std::vector<Text>& args, HandOverReceiver* handOvers) {
   int code = 0;
   {
-    WindowSeams seams(state, signals, updaterImage, channel);
+    WindowSeams seams(state, signals, updaterImage, handOvers);
     code = RunProgram(state, seams, args);
   }
   wxTheApp->OnExit();

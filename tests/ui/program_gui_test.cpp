@@ -165,5 +165,34 @@ TEST(ProgramGuiTest, CloseSignalInEveryModalStateSavesAndEndsWithinTwoSeconds) {
   }
 }
 
+// "Open with" while the first start still shows the language chooser: the
+// later start ends with 0 at once, and its file is queued through drop intake
+// once the window is up (here for the current server, which does not answer,
+// so the entry stays queued and is saved).
+TEST(ProgramGuiTest, SecondStartDuringTheLanguageChooserIsAnsweredAndQueuedLater) {
+  testing::TempFolder work;
+  std::ofstream(work.File("opened.txt"), std::ios::binary) << "x";
+  std::ofstream(work.File("Wexmoor.prefs"), std::ios::binary)
+      << "\xEF\xBB\xBFServerName1 = Local\r\nServerAdress1 = 127.0.0.1\r\nServerPort1 = 1\r\n"
+         "CurrentServer = Local\r\nNoVersion = 1.83\r\nDisableUpdates = 1\r\n";
+  RunningProgram program(work.path(), {});
+  ASSERT_TRUE(program.ok());
+  const unsigned long chooser = WaitForWindow("^Languages$");
+  ASSERT_NE(chooser, 0u) << ReadAll(work.File("program.log"));
+
+  const auto started = std::chrono::steady_clock::now();
+  RunningProgram second(work.path(), {work.File("opened.txt")}, "second.log");
+  ASSERT_TRUE(second.ok());
+  EXPECT_EQ(second.Wait(10000), 0) << ReadAll(work.File("second.log"));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+
+  ClickIn(chooser, 390, 71);  // OK
+  ASSERT_NE(WaitForWindow("^Wexmoor 1\\.83$"), 0u);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_EQ(program.Terminate(), 0) << ReadAll(work.File("program.log"));
+  const std::string saved = ReadAll(work.File("Wexmoor.prefs"));
+  EXPECT_NE(saved.find("File0 = " + work.File("opened.txt") + "|Local|"), std::string::npos) << saved;
+}
+
 }  // namespace
 }  // namespace wexmoor
