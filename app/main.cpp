@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "program/command_line.h"
 #include "program/windowless_host.h"
+#include "program/hand_over_receiver.h"
 #include "program/instance_start.h"
 #include "program/program_services.h"
 #include "program/program_state.h"
@@ -28,12 +29,16 @@ int main(int argc, char** argv) {
                                wexmoor::PreferenceFileName(wexmoor::LockedSettingsArea()[0] != 0),
                                wexmoor::CommandLinePathList(args), std::cerr);
   if (instance.exitCode) return *instance.exitCode;
-  wexmoor::InstanceChannel* channel = instance.channel ? &*instance.channel : nullptr;
+  // Later starts are answered from now on, whatever window is open; their
+  // paths wait until the program can queue them.
+  std::optional<wexmoor::HandOverReceiver> receiver;
+  if (instance.channel) receiver.emplace(*instance.channel);
+  wexmoor::HandOverReceiver* handOvers = receiver ? &*receiver : nullptr;
 
   auto state = std::make_unique<wexmoor::ProgramState>();
   wexmoor::ProgramServices services(*state, wexmoor::ReadProgramEnvironment(), wexmoor::UpdaterImage());
-  if (wexmoor::StartWindowSystem(argc, argv)) return wexmoor::RunWindowProgram(services, signals, args, channel);
+  if (wexmoor::StartWindowSystem(argc, argv)) return wexmoor::RunWindowProgram(services, signals, args, handOvers);
   // Without a display the program still uploads its queue and the command line.
-  wexmoor::WindowlessHost host(services, &signals, channel);
+  wexmoor::WindowlessHost host(services, &signals, handOvers);
   return wexmoor::RunProgram(*state, host, args);
 }

@@ -109,22 +109,32 @@ bool WriteWholeFile(TextView path, std::string_view bytes) {
   return ok;
 }
 
-bool WriteFileAtomically(TextView path, std::string_view bytes, unsigned newFileMode,
-                         std::string* error) {
+namespace {
+
+// `keepExistingMode`: an existing file's mode wins over `mode`.
+bool ReplaceFile(TextView path, std::string_view bytes, mode_t mode, bool keepExistingMode,
+                 std::string* error) {
   const std::string target = PathToNative(path);
   auto fail = [&](const std::string& what) {
     if (error) *error = what + ": " + std::strerror(errno);
     return false;
   };
-  mode_t mode = static_cast<mode_t>(newFileMode);
   struct stat st;
-  if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
+  if (keepExistingMode && ::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
   // One fixed temporary name per target: a save killed half-way leaves at most
   // this one file behind, and the next save reuses it.
   const std::string temp = target + ".new";
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return fail("cannot create " + temp);
+  // The mode before any byte: a stale temporary file keeps the mode it had.
+  if (::fchmod(fd, mode) != 0) {
+    auto saved = errno;
+    ::close(fd);
+    ::unlink(temp.c_str());
+    errno = saved;
+    return fail("cannot set the mode of " + temp);
+  }
   if (!WriteAll(fd, bytes)) {
     auto saved = errno;
     ::close(fd);
@@ -132,7 +142,7 @@ bool WriteFileAtomically(TextView path, std::string_view bytes, unsigned newFile
     errno = saved;
     return fail("cannot write " + temp);
   }
-  if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) {
+  if (::fsync(fd) != 0) {
     auto saved = errno;
     ::close(fd);
     ::unlink(temp.c_str());
@@ -158,6 +168,17 @@ bool WriteFileAtomically(TextView path, std::string_view bytes, unsigned newFile
     ::close(dirFd);
   }
   return true;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(TextView path, std::string_view bytes, unsigned newFileMode,
+                         std::string* error) {
+  return ReplaceFile(path, bytes, static_cast<mode_t>(newFileMode), true, error);
+}
+
+bool WritePrivateFileAtomically(TextView path, std::string_view bytes, std::string* error) {
+  return ReplaceFile(path, bytes, 0600, false, error);
 }
 
 bool RemoveFile(TextView path) { return ::unlink(PathToNative(path).c_str()) == 0; }

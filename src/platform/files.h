@@ -27,10 +27,14 @@ bool SetFileModificationTime(TextView path, std::int64_t epochSeconds);
 // at any moment leaves the old file or the new one, never a partial one. A new
 // file gets `newFileMode`; an existing one keeps its mode. Returns false (and
 // sets `error` when given) when anything failed; the old file is then intact.
+// WritePrivateFileAtomically does the same but always leaves the file readable
+// by its owner alone (0600), whatever mode an existing file had: for files
+// that hold passwords.
 std::optional<std::string> ReadWholeFile(TextView path);
 bool WriteWholeFile(TextView path, std::string_view bytes);
 bool WriteFileAtomically(TextView path, std::string_view bytes, unsigned newFileMode = 0600,
                          std::string* error = nullptr);
+bool WritePrivateFileAtomically(TextView path, std::string_view bytes, std::string* error = nullptr);
 
 bool RemoveFile(TextView path);
 bool MakeFolder(TextView path);

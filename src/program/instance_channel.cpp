@@ -162,7 +162,7 @@ InstanceChannel& InstanceChannel::operator=(InstanceChannel&& other) noexcept {
 
 InstanceChannel::~InstanceChannel() { Close(); }
 
-void InstanceChannel::Close() {
+void InstanceChannel::StopListening() {
   for (Sender& s : senders_) CloseFd(s.fd);
   senders_.clear();
   if (listenFd_ >= 0) {
@@ -171,6 +171,10 @@ void InstanceChannel::Close() {
     if (!socketFile_.empty()) ::unlink(socketFile_.c_str());
   }
   socketFile_.clear();
+}
+
+void InstanceChannel::Close() {
+  StopListening();
   CloseFd(lockFd_);
 }
 

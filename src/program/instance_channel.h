@@ -65,6 +65,10 @@ class InstanceChannel {
   // when no message with such a path is complete.
   std::optional<Text> PollPaths();
 
+  // Closes the socket (and removes its file) and drops the senders not yet
+  // answered; the lock stays held until the channel ends.
+  void StopListening();
+
   bool Listening() const { return listenFd_ >= 0; }
   // The socket's address: a file path, or "@" and the abstract name.
   const std::string& Address() const { return address_; }

@@ -7,8 +7,8 @@
 
 namespace wexmoor {
 
-WindowlessHost::WindowlessHost(ProgramServices& services, SignalWatch* signals, InstanceChannel* channel)
-    : services_(services), state_(services.state()), signals_(signals), channel_(channel) {}
+WindowlessHost::WindowlessHost(ProgramServices& services, SignalWatch* signals, HandOverReceiver* handOvers)
+    : services_(services), state_(services.state()), signals_(signals), handOvers_(handOvers) {}
 
 WindowlessHost::~WindowlessHost() { TerminateWorker(); }
 
@@ -48,14 +48,18 @@ void WindowlessHost::RunMainLoop() {
   constexpr int kSliceMs = 10;
   while (!state_.flags.quitRequested.load()) {
     DrainRings();
-    if (channel_) {
-      if (std::optional<Text> paths = channel_->PollPaths()) QueueCommandLine(*paths);
-    }
+    if (handOvers_)
+      for (const Text& paths : handOvers_->TakePaths()) QueueCommandLine(paths);
     if (signals_) {
       if (signals_->Wait(kSliceMs)) state_.flags.quitRequested = true;
     } else {
       PauseMs(kSliceMs);
     }
+  }
+  // Later starts now wait for the folder; what was answered is queued, and saved.
+  if (handOvers_) {
+    handOvers_->Stop();
+    for (const Text& paths : handOvers_->TakePaths()) QueueCommandLine(paths);
   }
 }
 

@@ -11,7 +11,7 @@
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
 #include "spooler/worker_display.h"
-#include "program/instance_channel.h"
+#include "program/hand_over_receiver.h"
 #include "program/program_services.h"
 #include "program/program_state.h"
 #include "program/signal_watch.h"
@@ -22,8 +22,8 @@ namespace wexmoor {
 class WindowlessHost : public StartupSeams, private IntakeUi {
  public:
   // `signals` may be null (then only quitRequested ends the loop).
-  // `channel`, when given, brings the paths of later starts in this folder.
-  WindowlessHost(ProgramServices& services, SignalWatch* signals, InstanceChannel* channel = nullptr);
+  // `handOvers`, when given, brings the paths of later starts in this folder.
+  WindowlessHost(ProgramServices& services, SignalWatch* signals, HandOverReceiver* handOvers = nullptr);
   ~WindowlessHost() override;
 
   bool ReadLockedZone(ServerTable& servers, GlobalOptions& options) override;
@@ -65,7 +65,7 @@ class WindowlessHost : public StartupSeams, private IntakeUi {
   ProgramServices& services_;
   ProgramState& state_;
   SignalWatch* signals_;
-  InstanceChannel* channel_;
+  HandOverReceiver* handOvers_;
   Silent silent_;
   std::unique_ptr<WorkerContext> workerContext_;
   std::unique_ptr<UploadWorker> worker_;

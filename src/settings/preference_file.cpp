@@ -273,7 +273,7 @@ bool PreferenceFile::ClosePreferenceFile(std::string* error) {
         }
         bytes += "\r\n";
       }
-      ok = WriteFileAtomically(fileName_, bytes, 0600, error);
+      ok = WritePrivateFileAtomically(fileName_, bytes, error);
     }
   }
   Reset();

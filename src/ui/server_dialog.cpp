@@ -10,14 +10,13 @@
 #include <wx/log.h>
 #include <wx/msgdlg.h>
 #include <wx/panel.h>
-#include <wx/popupwin.h>
 #include <wx/radiobut.h>
-#include <wx/richtooltip.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
 
 #include "platform/code_page.h"
+#include "ui/balloon_tip.h"
 #include "ui/label_fit.h"
 #include "ui/wx_text.h"
 
@@ -130,9 +129,8 @@ ServerDialog::ServerDialog(ServerDialogContext& context, ServerEditor& editor,
   active_->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { router_->Enable(true); });
   passive_->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { router_->Enable(false); });
   address_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { UpdateParentPicture(); });
-  // The tip's pop-up takes the keyboard while it is up, so it opens only when
-  // the pointer really moves over the field (not when the dialog appears under
-  // a resting pointer), once per visit.
+  // The tip opens when the pointer really moves over the field (not when the
+  // dialog appears under a resting pointer), once per visit.
   address_->Bind(wxEVT_MOTION, [this](wxMouseEvent& event) {
     event.Skip();
     if (tipShownThisVisit_) return;
@@ -276,34 +274,8 @@ void ServerDialog::ShowAddressTip() {
   const wxString text =
       ToWx(Tr(u"Add the repertory or repertories name(s) after the adress as:")) +
       "\nmyserver.com/www/images/";
-  wxRichToolTip tip(wxString(), WrapToWidth(*address_, text, kTipMaxWidth));
-  tip.SetIcon(wxICON_INFORMATION);
-  tip.SetBackgroundColour(wxColour(255, 255, 200));
-  tip.SetTipKind(wxTipKind_Top);
-  tip.SetTimeout(kTipShownMs);
-  tip.ShowFor(address_);
-  // The tip's pop-up holds the pointer while it is up: the click that closes
-  // it would be lost, so the text field under that click gets the keyboard.
-  for (wxWindow* child : address_->GetChildren()) {
-    auto* popup = wxDynamicCast(child, wxPopupTransientWindow);
-    if (!popup || popup->GetId() == wxID_NONE) continue;
-    popup->SetId(wxID_NONE);  // bound once
-    auto closing = [this] {
-      if (!wxGetMouseState().LeftIsDown()) return;
-      CallAfter([this] {
-        wxWindow* under = wxFindWindowAtPoint(wxGetMousePosition());
-        for (wxTextCtrl* field : {name_, address_, login_, password_, port_, timeOut_})
-          if (under == field) {
-            field->SetFocus();
-            field->SetInsertionPointEnd();
-          }
-      });
-    };
-    popup->Bind(wxEVT_SHOW, [closing](wxShowEvent& event) {
-      event.Skip();
-      if (!event.IsShown()) closing();
-    });
-  }
+  if (!tip_) tip_ = new BalloonTip(this);
+  tip_->ShowFor(address_, WrapToWidth(*address_, text, kTipMaxWidth), kTipShownMs);
 }
 
 void ServerDialog::StartListing() {
@@ -332,6 +304,7 @@ void ServerDialog::ShowListing(const Text& result) {
 }
 
 void ServerDialog::Finish(int code) {
+  if (tip_) tip_->Dismiss();
   browser_->Stop();
   listing_ = false;
   if (IsModal())

@@ -28,6 +28,8 @@ class wxTextCtrl;
 
 namespace wexmoor {
 
+class BalloonTip;
+
 // What the dialog needs of the program's state.
 struct ServerDialogContext {
   ServerTable& servers;
@@ -58,6 +60,8 @@ class ServerDialog final : public wxDialog {
 
   // The balloon tip of the address field.
   void ShowAddressTip();
+  // The tip, once shown (for the program's own tests).
+  BalloonTip* AddressTip() const { return tip_; }
   // True from a listing's start until its rows are shown.
   bool Listing() const { return listing_; }
 
@@ -124,6 +128,7 @@ class ServerDialog final : public wxDialog {
   wxListCtrl* content_ = nullptr;
   wxChoice* clone_ = nullptr;
   wxBitmapButton* parent_ = nullptr;
+  BalloonTip* tip_ = nullptr;  // made at its first showing; a child of the dialog
 };
 
 }  // namespace wexmoor

@@ -6,6 +6,7 @@
 #include <wx/app.h>
 #include <wx/dialog.h>
 #include <wx/display.h>
+#include <wx/evtloop.h>
 #include <wx/init.h>
 #include <wx/msgdlg.h>
 #include <wx/timer.h>
@@ -24,6 +25,7 @@
 #include "ui/chooser_window.h"
 #include "ui/compact_style.h"
 #include "ui/main_window.h"
+#include "ui/modal_closer.h"
 #include "ui/program_icon.h"
 #include "ui/server_dialog.h"
 #include "ui/window_prompts.h"
@@ -79,34 +81,10 @@ class WorkerSlot : public WorkerControl {
   std::unique_ptr<UploadWorker> worker_;
 };
 
-// Ends the open modal window when SIGTERM or SIGINT arrives, so that a close
-// request is honoured while the language chooser or the welcome window waits
-// for the user, before the main loop runs.
-class ModalSignalGuard : public wxTimer {
- public:
-  // `closeRequested` is set when the signal came, and a request already set
-  // ends the window at once.
-  ModalSignalGuard(SignalWatch& signals, bool& closeRequested) : signals_(signals), closeRequested_(closeRequested) {
-    Start(50);
-  }
-  void Notify() override {
-    if (!closeRequested_ && !signals_.Wait(0)) return;
-    closeRequested_ = true;
-    for (wxWindow* window : wxTopLevelWindows) {
-      auto* dialog = wxDynamicCast(window, wxDialog);
-      if (dialog && dialog->IsModal()) dialog->EndModal(wxID_CANCEL);
-    }
-  }
-
- private:
-  SignalWatch& signals_;
-  bool& closeRequested_;
-};
-
 class WindowHost : public StartupSeams {
  public:
-  WindowHost(ProgramServices& services, SignalWatch& signals, InstanceChannel* channel)
-      : services_(services), state_(services.state()), signals_(signals), channel_(channel) {}
+  WindowHost(ProgramServices& services, SignalWatch& signals, HandOverReceiver* handOvers)
+      : services_(services), state_(services.state()), signals_(signals), handOvers_(handOvers) {}
 
   ~WindowHost() override {
     // The update check may wait for a box: close the boxes, then end it.
@@ -117,6 +95,8 @@ class WindowHost : public StartupSeams {
   }
 
   void DecodeProgramPictures() override {
+    // From here to the end a close request ends whatever window is open.
+    closer_ = std::make_unique<ModalCloser>([this] { return signals_.Wait(0); });
     InstallCompactStyle();
     InitPictureHandlers();
     windowContext_.icon = MakeProgramIcon();
@@ -131,7 +111,6 @@ class WindowHost : public StartupSeams {
   bool ApplyPendingUpdate(const GlobalOptions& options) override { return services_.ApplyPendingUpdate(options); }
 
   Text ShowLanguageChooser() override {
-    ModalSignalGuard guard(signals_, closeRequested_);
     RunLanguageChooser(state_.translator, &windowContext_.icon);
     return state_.translator.Language();
   }
@@ -180,22 +159,23 @@ class WindowHost : public StartupSeams {
   int StartNetwork() override { return services_.StartNetwork(); }
 
   void ShowWelcome() override {
-    if (closeRequested_) return;
-    ModalSignalGuard guard(signals_, closeRequested_);
+    if (Closing()) return;
     ShowWelcomeWindow(window_, state_.translator, &windowContext_.icon);
   }
 
   void RunMainLoop() override {
-    // A close asked for while a window before the loop was open.
-    if (closeRequested_) state_.flags.quitRequested = true;
     MainWindowPresenter pass(loopContext_, *window_);
-    window_->SetPassHook([this] {
-      if (!channel_ || !intake_) return;
-      if (std::optional<Text> paths = channel_->PollPaths()) QueueDroppedItems(*intake_, *paths);
-    });
-    window_->StartMainLoop(pass, [] { wxTheApp->ExitMainLoop(); });
+    // Paths handed over since start-up (during the language chooser, say)
+    // wait for the first pass, then come as drops do.
+    window_->SetPassHook([this] { QueueHandedOverPaths(); });
+    // The pass may end inside a modal window's loop (a close request, seen
+    // while a dialog is open): ExitMainLoop would do nothing there.
+    window_->StartMainLoop(pass, [] { wxTheApp->GetMainLoop()->ScheduleExit(); });
     wxTheApp->OnRun();
     window_->StopMainLoop();
+    // Later starts now wait for the folder; what was answered is queued, and saved.
+    if (handOvers_) handOvers_->Stop();
+    QueueHandedOverPaths();
   }
 
   std::optional<Text> ServerListText() override { return window_->ServerListTextForSaving(); }
@@ -228,9 +208,16 @@ class WindowHost : public StartupSeams {
  private:
   ProgramServices& services_;
   ProgramState& state_;
+  bool Closing() const { return closer_ && closer_->Closing(); }
+
+  void QueueHandedOverPaths() {
+    if (!handOvers_ || !intake_) return;
+    for (const Text& paths : handOvers_->TakePaths()) QueueDroppedItems(*intake_, paths);
+  }
+
   SignalWatch& signals_;
-  bool closeRequested_ = false;
-  InstanceChannel* channel_;
+  std::unique_ptr<ModalCloser> closer_;
+  HandOverReceiver* handOvers_;
   PictureSlot lockedPicture_;
   WorkerMailbox mailbox_;
   MainWindowContext windowContext_{state_.servers, state_.queue, state_.options, state_.flags,
@@ -245,7 +232,7 @@ class WindowHost : public StartupSeams {
                                [this](StatusTarget* status) { services_.Disconnect(status); },
                                state_.options.hideServerList, state_.options.disableUpdates,
                                state_.options.currentServer, services_.environment().site,
-                               [this] { return signals_.Wait(0); }};
+                               [this] { return Closing(); }};
   MainWindow* window_ = nullptr;
   std::unique_ptr<IntakeContext> intake_;
   std::unique_ptr<WindowPrompts> prompts_;
@@ -264,10 +251,10 @@ bool StartWindowSystem(int argc, char** argv) {
 }
 
 int RunWindowProgram(ProgramServices& services, SignalWatch& signals, const std::vector<Text>& args,
-                     InstanceChannel* channel) {
+                     HandOverReceiver* handOvers) {
   int code = 0;
   {
-    WindowHost seams(services, signals, channel);
+    WindowHost seams(services, signals, handOvers);
     code = RunProgram(services.state(), seams, args);
   }
   wxTheApp->OnExit();

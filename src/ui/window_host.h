@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "program/instance_channel.h"
+#include "program/hand_over_receiver.h"
 #include "program/program_services.h"
 #include "program/program_state.h"
 #include "program/signal_watch.h"
@@ -17,8 +17,9 @@ bool StartWindowSystem(int argc, char** argv);
 
 // Runs start-up, the main loop and shutdown with the windows; the exit code.
 // Call after StartWindowSystem succeeded. Paths that later starts in the same
-// folder hand over through `channel` (may be null) are queued as drops.
+// folder hand over through `handOvers` (may be null) are queued as drops once
+// the main window is up.
 int RunWindowProgram(ProgramServices& services, SignalWatch& signals, const std::vector<Text>& args,
-                     InstanceChannel* channel = nullptr);
+                     HandOverReceiver* handOvers = nullptr);
 
 }  // namespace wexmoor

@@ -64,10 +64,16 @@ RunningProgram::~RunningProgram() {
   }
 }
 
-int RunningProgram::Terminate() {
-  kill(pid_, SIGTERM);
+int RunningProgram::Terminate() { return EndWith(SIGTERM, 20000); }
+
+int RunningProgram::EndWith(int signal, int ms) {
+  kill(pid_, signal);
+  return Wait(ms);
+}
+
+int RunningProgram::Wait(int ms) {
   int status = 0;
-  const bool done = WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, std::chrono::seconds(20));
+  const bool done = WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, std::chrono::milliseconds(ms));
   if (!done) return -1;
   ended_ = true;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

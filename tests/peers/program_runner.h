@@ -31,6 +31,10 @@ class RunningProgram {
   pid_t pid() const { return pid_; }
   // SIGTERM, then the exit status (-1 when it did not end within 20 s).
   int Terminate();
+  // Sends `signal`; the exit status, or -1 when it did not end within `ms`.
+  int EndWith(int signal, int ms);
+  // The exit status once it ends by itself; -1 when it runs on after `ms`.
+  int Wait(int ms);
 
  private:
   pid_t pid_ = -1;

@@ -204,7 +204,7 @@ TEST(PreferenceFile, UnmodifiedFileIsLeftUntouched) {
   EXPECT_EQ(before.st_ino, after.st_ino);
 }
 
-TEST(PreferenceFile, NewFileIsPrivateAndAnExistingFileKeepsItsMode) {
+TEST(PreferenceFile, EveryWriteLeavesTheFileReadableByItsOwnerAlone) {
   TempFolder dir;
   const std::string fresh = dir.File("new.prefs");
   PreferenceFile file;
@@ -217,13 +217,21 @@ TEST(PreferenceFile, NewFileIsPrivateAndAnExistingFileKeepsItsMode) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_EQ(ReadBytes(fresh), kMark + "Pass = secret\r\n");
 
-  const std::string shared = dir.File("shared.prefs");
-  WriteBytes(shared, "A=1\n");
-  ::chmod(shared.c_str(), 0644);
-  ASSERT_TRUE(file.CreatePreferenceFile(T(shared)));
-  ASSERT_TRUE(file.ClosePreferenceFile());
-  ASSERT_EQ(::stat(shared.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  // Hand-written, copied or unpacked files come with any mode; a temporary
+  // file left by an interrupted save too.
+  for (const mode_t old : {0644, 0666, 0604, 0640}) {
+    const std::string shared = dir.File("shared.prefs");
+    WriteBytes(shared, "Pass=1\n");
+    ::chmod(shared.c_str(), old);
+    WriteBytes(shared + ".new", "stale");
+    ::chmod((shared + ".new").c_str(), old);
+    ASSERT_TRUE(file.OpenPreferenceFile(T(shared)));
+    file.WriteTextKey(u"Pass", u"secret");
+    ASSERT_TRUE(file.ClosePreferenceFile());
+    ASSERT_EQ(::stat(shared.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "old mode " << std::oct << old;
+    EXPECT_FALSE(std::filesystem::exists(shared + ".new"));
+  }
 }
 
 TEST(PreferenceFile, FailedWritesKeepTheOldFileAndSayWhy) {

@@ -1,0 +1,52 @@
+// Takes later starts' paths from the moment this program owns its folder,
+// whatever the program is busy with (the language chooser, the welcome
+// window, a message box), so that a later start is answered at once and
+// ends. The paths are kept until the program can queue them, which it does
+// through drop intake once its window is up.
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+#include <vector>
+
+#include "platform/text.h"
+#include "program/instance_channel.h"
+
+namespace wexmoor {
+
+class HandOverReceiver {
+ public:
+  // Characters of paths kept and not yet taken; while that many wait, later
+  // starts are not answered (they say so and end).
+  static constexpr std::size_t kDefaultKeptLimit = 16u << 20;
+
+  // From now on the channel belongs to the receiver's thread until Stop().
+  explicit HandOverReceiver(InstanceChannel& channel, std::size_t keptLimit = kDefaultKeptLimit);
+  ~HandOverReceiver();
+  HandOverReceiver(const HandOverReceiver&) = delete;
+  HandOverReceiver& operator=(const HandOverReceiver&) = delete;
+
+  // The path lists received since the last call, oldest first; each holds
+  // paths followed by "\r", as InstanceChannel::PollPaths gives them.
+  std::vector<Text> TakePaths();
+
+  // Ends the thread, takes what is complete by now and stops listening, so a
+  // later start no longer hands its paths to a program that is ending: it
+  // waits for the folder instead. TakePaths still gives what was kept.
+  void Stop();
+
+ private:
+  void Run(std::stop_token stop);
+  void Receive();
+
+  InstanceChannel& channel_;
+  const std::size_t keptLimit_;
+  std::mutex mutex_;
+  std::vector<Text> kept_;
+  std::size_t keptUnits_ = 0;
+  std::jthread thread_;
+};
+
+}  // namespace wexmoor

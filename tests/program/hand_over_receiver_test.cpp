@@ -1,0 +1,95 @@
+#include "program/hand_over_receiver.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "peers/test_paths.h"
+#include "platform/code_page.h"
+#include "program/instance_start.h"
+
+namespace wexmoor {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::TempFolder;
+
+constexpr TextView kPrefs = u"Wexmoor.prefs";
+
+Text T(const std::string& s) { return Utf8ToUtf16(s); }
+
+std::string Touch(const TempFolder& folder, const std::string& name) {
+  const std::string path = folder.File(name);
+  std::ofstream(path) << "x";
+  return path;
+}
+
+// The answer goes out just before the paths are kept: waits up to a second
+// for `count` lists.
+std::vector<Text> TakeAtLeast(HandOverReceiver& receiver, std::size_t count) {
+  std::vector<Text> taken;
+  for (int i = 0; i < 100 && taken.size() < count; ++i) {
+    for (Text& paths : receiver.TakePaths()) taken.push_back(std::move(paths));
+    std::this_thread::sleep_for(10ms);
+  }
+  return taken;
+}
+
+// Nobody takes the paths for a while (a first-start window is open): later
+// starts are answered at once all the same, and the paths wait, in order,
+// until the program takes them.
+TEST(HandOverReceiver, AnswersLaterStartsBeforeAnyoneTakesTheirPaths) {
+  TempFolder folder;
+  std::ostringstream err;
+  InstanceStart first = ClaimOrHandOver(T(folder.path()), kPrefs, u"", err);
+  ASSERT_TRUE(first.channel);
+  HandOverReceiver receiver(*first.channel);
+  const std::string a = Touch(folder, "a.txt");
+  const std::string b = Touch(folder, "b c.txt");
+  for (const std::string& path : {a, b}) {
+    std::ostringstream secondErr;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(ClaimOrHandOver(T(folder.path()), kPrefs, T(path + "\r"), secondErr).exitCode,
+              std::optional<int>(0))
+        << secondErr.str();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+  }
+  EXPECT_EQ(TakeAtLeast(receiver, 2), (std::vector<Text>{T(a + "\r"), T(b + "\r")}));
+
+  // Once stopped (the program ends), a later start is not answered by it: it
+  // waits for the folder and, the lock still held, gives up.
+  receiver.Stop();
+  EXPECT_FALSE(first.channel->Listening());
+  std::ostringstream late;
+  InstanceStart third = ClaimOrHandOver(T(folder.path()), kPrefs, T(a + "\r"), late, 300ms);
+  EXPECT_EQ(third.exitCode, std::optional<int>(1));
+  EXPECT_TRUE(receiver.TakePaths().empty());
+}
+
+// What is kept is bounded: past the limit later starts are left unanswered
+// until the program takes what waits.
+TEST(HandOverReceiver, StopsAnsweringWhileTooMuchWaits) {
+  TempFolder folder;
+  std::optional<InstanceChannel> channel = InstanceChannel::Claim(T(folder.path()), kPrefs);
+  ASSERT_TRUE(channel);
+  const std::string a = Touch(folder, "a.txt");
+  HandOverReceiver receiver(*channel, 1);
+  EXPECT_EQ(InstanceChannel::HandOver(T(folder.path()), kPrefs, T(a + "\r"), 2000ms),
+            InstanceChannel::HandOverOutcome::delivered);
+  auto unanswered = std::async(std::launch::async, [&] {
+    return InstanceChannel::HandOver(T(folder.path()), kPrefs, T(a + "\r"), 2000ms);
+  });
+  EXPECT_EQ(unanswered.wait_for(300ms), std::future_status::timeout);
+  EXPECT_EQ(receiver.TakePaths().size(), 1u);
+  EXPECT_EQ(unanswered.get(), InstanceChannel::HandOverOutcome::delivered) << "taken once there is room";
+  EXPECT_EQ(TakeAtLeast(receiver, 1), std::vector<Text>{T(a + "\r")});
+}
+
+}  // namespace
+}  // namespace wexmoor
