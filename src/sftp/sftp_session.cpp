@@ -554,6 +554,11 @@ std::int64_t SftpSession::RemoteSize(TextView name, StatusTarget* status) {
 
 int SftpSession::UploadFile(const Text& localPath, TextView remoteName, std::int64_t offset,
                             ProgressTarget* progress, StatusTarget* status) {
+  return Upload(localPath, remoteName, offset, nullptr, progress, status);
+}
+
+int SftpSession::Upload(const Text& localPath, TextView remoteName, std::int64_t offset, std::int64_t* sizeAfter,
+                        ProgressTarget* progress, StatusTarget* status) {
   if (!Connected()) return -1;
   Impl& s = *impl_;
   const int file = ::open(Utf16ToUtf8(localPath).c_str(), O_RDONLY | O_CLOEXEC);
@@ -579,11 +584,15 @@ int SftpSession::UploadFile(const Text& localPath, TextView remoteName, std::int
   }
   const std::string handle = reply.handle;
   LogLine(u">---<OK", status);
-  LogLine(u"<--->WRITE " + IntToText(size - offset) + u" bytes", status);
+  LogLine(u"<--->WRITE " + IntToText(size - offset) + u" bytes, CLOSE" + (sizeAfter ? Text(u", STAT") : Text()),
+          status);
 
-  // Pipelined writes: up to kMaxOutstanding requests in flight; the replies
-  // may come in any order.
-  std::map<std::uint32_t, std::size_t> inFlight;
+  // Pipelined: up to kMaxOutstanding WRITE requests in flight, then CLOSE
+  // (and STAT) right behind the last one without waiting; the server answers
+  // in any order, but does them in order.
+  std::map<std::uint32_t, std::size_t> writes;
+  std::uint32_t closeId = 0, statId = 0;
+  bool closeAnswered = false, statAnswered = !sizeAfter;
   std::int64_t read = offset;
   std::int64_t acknowledged = offset;
   std::string chunk(kWriteChunk, '\0');
@@ -591,8 +600,8 @@ int SftpSession::UploadFile(const Text& localPath, TextView remoteName, std::int
   Text failure;
   int lastPercent = -1;
   s.Progressed();
-  while (acknowledged < size && failure.empty()) {
-    while (inFlight.size() < kMaxOutstanding && read < size && s.outgoing.size() - s.outgoingSent < 2 * kWriteChunk) {
+  while (failure.empty() && !(closeAnswered && statAnswered)) {
+    while (writes.size() < kMaxOutstanding && read < size && s.outgoing.size() - s.outgoingSent < 2 * kWriteChunk) {
       const auto want = static_cast<std::size_t>(std::min<std::int64_t>(kWriteChunk, size - read));
       const ssize_t got = ::pread(file, chunk.data(), want, read);
       if (got <= 0) {
@@ -602,26 +611,42 @@ int SftpSession::UploadFile(const Text& localPath, TextView remoteName, std::int
       id = s.NewId();
       sftp::AppendWritePacket(s.outgoing, id, handle, static_cast<std::uint64_t>(read),
                               std::string_view(chunk.data(), static_cast<std::size_t>(got)));
-      inFlight[id] = static_cast<std::size_t>(got);
+      writes[id] = static_cast<std::size_t>(got);
       read += got;
     }
     if (!failure.empty()) break;
+    if (read == size && closeId == 0) {
+      closeId = s.NewId();
+      s.outgoing += sftp::HandlePacket(sftp::kClose, closeId, handle);
+      if (sizeAfter != nullptr) {
+        statId = s.NewId();
+        s.outgoing += sftp::PathPacket(sftp::kStat, statId, path);
+      }
+    }
     const long moved = s.Pump();
     if (moved < 0) {
-      rc = static_cast<int>(moved);
-      failure = Failure(rc, s.ssh);
+      failure = Failure(static_cast<int>(moved), s.ssh);
       break;
     }
     int got = 0;
     while (failure.empty() && (got = s.incoming.Next(body)) == 1) {
-      const auto it = sftp::ParseReply(body, reply) ? inFlight.find(reply.id) : inFlight.end();
-      if (it == inFlight.end() || reply.type != sftp::kStatus) {
+      if (!sftp::ParseReply(body, reply)) {
+        failure = u"!!--- Malformed answer from the server";
+      } else if (reply.id == closeId && closeId != 0) {
+        closeAnswered = true;
+        if (reply.type != sftp::kStatus || reply.status != sftp::kOk) failure = u"!!--- " + StatusText(reply);
+      } else if (reply.id == statId && statId != 0) {
+        statAnswered = true;
+        *sizeAfter = reply.type == sftp::kAttrs && reply.attributes.hasSize
+                         ? static_cast<std::int64_t>(std::min<std::uint64_t>(reply.attributes.size, INT64_MAX))
+                         : -1;
+      } else if (const auto it = writes.find(reply.id); it == writes.end() || reply.type != sftp::kStatus) {
         failure = u"!!--- Malformed answer from the server";
       } else if (reply.status != sftp::kOk) {
         failure = u"!!--- " + StatusText(reply);
       } else {
         acknowledged += static_cast<std::int64_t>(it->second);
-        inFlight.erase(it);
+        writes.erase(it);
         lastProgressTime_.store(clock_.MonotonicSeconds());
         const int percent = size > 0 ? static_cast<int>(acknowledged * 100 / size) : 100;
         if (percent != lastPercent) {
@@ -634,30 +659,21 @@ int SftpSession::UploadFile(const Text& localPath, TextView remoteName, std::int
     if (got < 0) failure = u"!!--- Malformed answer from the server";
     if (failure.empty() && moved == 0) {
       const int w = s.Wait(!s.outgoing.empty());
-      if (w != 1) {
-        rc = w;
-        failure = Failure(rc, s.ssh);
-      }
+      if (w != 1) failure = Failure(w, s.ssh);
     }
   }
   ::close(file);
+  if (failure.empty() && acknowledged != size) failure = u"!!--- Malformed answer from the server";
   if (!failure.empty()) {
     // Requests still in flight leave the channel in no state to go on with.
     LogLine(failure, status);
     Drop();
     return -1;
   }
-  LogLine(u">---<" + IntToText(acknowledged - offset) + u" bytes written", status);
-  LogLine(u"<--->CLOSE", status);
-  id = s.NewId();
-  rc = s.Exchange(sftp::HandlePacket(sftp::kClose, id, handle), id, reply);
-  if (rc != 1) {
-    LogLine(Failure(rc, s.ssh), status);
-    Drop();
-    return -1;
-  }
-  LogLine(u">---<" + StatusText(reply), status);
-  return reply.type == sftp::kStatus && reply.status == sftp::kOk ? 1 : -1;
+  LogLine(u">---<" + IntToText(acknowledged - offset) + u" bytes written, OK" +
+              (sizeAfter ? u", size " + IntToText(*sizeAfter) : Text()),
+          status);
+  return 1;
 }
 
 int SftpSession::Remove(TextView name, StatusTarget* status) {
@@ -752,8 +768,8 @@ int SftpSession::UploadUnderTemporaryName(const Text& localPath, TextView remote
     const std::int64_t had = RemoteSize(temporary, status);
     if (had > 0 && had <= info.st_size) offset = had;
   }
-  if (UploadFile(localPath, temporary, offset, progress, status) != 1) return -1;
-  const std::int64_t size = RemoteSize(temporary, status);
+  std::int64_t size = -1;
+  if (Upload(localPath, temporary, offset, &size, progress, status) != 1) return -1;
   if (size != info.st_size) {
     LogLine(u"!!--- Size on the server " + IntToText(size) + u" instead of " + IntToText(info.st_size), status);
     return -1;

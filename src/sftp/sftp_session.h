@@ -143,6 +143,10 @@ class SftpSession {
 
  private:
   void LogLine(TextView text, StatusTarget* status);
+  // UploadFile, with the remote size asked right behind the data when
+  // `sizeAfter` is given (-1 when the server has no size for it).
+  int Upload(const Text& localPath, TextView remoteName, std::int64_t offset, std::int64_t* sizeAfter,
+             ProgressTarget* progress, StatusTarget* status);
 
   const Clock& clock_;
   std::atomic<std::int64_t>& lastProgressTime_;
