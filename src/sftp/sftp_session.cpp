@@ -795,4 +795,21 @@ void SftpSession::Quit(StatusTarget* status) {
 
 void SftpSession::Drop() { impl_->Free(false); }
 
+Text BrowseSftpServer(SftpSession& session, const SftpLogin& login, TextView folderPath, StatusTarget* status) {
+  if (session.Connect(login, status) != 1) {
+    return u"!!Impossible to initialise connection (perhaps an adress problem...)!!";
+  }
+  Text result;
+  std::vector<SftpListEntry> entries;
+  if (session.EnterFolderPath(folderPath, status) != 1) {
+    result = u"!!Error while opening the directory!! " + Text(folderPath);
+  } else if (session.ListFolder(entries, status) != 1) {
+    result = u"!!Error while reading FTP content!!";
+  } else {
+    result = SftpListingText(entries);
+  }
+  session.Quit(status);
+  return result;
+}
+
 }  // namespace wexmoor

@@ -82,6 +82,13 @@ Text SftpListingText(const std::vector<SftpListEntry>& entries);
 // dropped; ".." stays for the server to resolve.
 std::string JoinRemotePath(std::string_view base, std::string_view path);
 
+class SftpSession;
+
+// The remote browser's look at an SFTP server: connects, enters (creating)
+// `folderPath`, lists it and quits. A listing result ("name|name|") or an
+// error text beginning with "!!", like the FTP engine's browse.
+Text BrowseSftpServer(SftpSession& session, const SftpLogin& login, TextView folderPath, StatusTarget* status);
+
 class SftpSession {
  public:
   // `lastProgressTime` (monotonic seconds of `clock`) is refreshed after
@@ -100,6 +107,9 @@ class SftpSession {
   // The fingerprint of the last host key seen ("" before a handshake).
   const std::string& HostKeyFingerprint() const { return fingerprint_; }
   bool PosixRenameOffered() const { return posixRename_; }
+  // Renames without the extension from now on (remove + rename), as with a
+  // server that does not offer it.
+  void AvoidPosixRename() { posixRename_ = false; }
   // The folder uploads go into (absolute, UTF-8).
   const std::string& CurrentFolder() const { return folder_; }
 

@@ -133,6 +133,25 @@ TEST_F(SftpSessionTest, PasswordLoginUploadsByteIdenticalIntoNewNestedFoldersAnd
   EXPECT_NE(log.find(">---<Host key ssh-ed25519 " + server.hostFingerprint()), std::string::npos);
 }
 
+TEST_F(SftpSessionTest, WithoutPosixRenameAnExistingFileIsRemovedThenReplaced) {
+  SftpSession session(clock, lastProgress);
+  ASSERT_EQ(session.Connect(Login(), &status), 1);
+  session.AvoidPosixRename();
+  for (const char* content : {"first", "second, longer"}) {
+    ASSERT_EQ(session.UploadUnderTemporaryName(Utf8ToUtf16(LocalFile("r.txt", content)), u"r.txt", false, nullptr,
+                                               &status),
+              1)
+        << LogOf(session);
+    EXPECT_EQ(ReadBytes(server.home() + "/r.txt"), content);
+  }
+  EXPECT_NE(LogOf(session).find("<--->REMOVE"), std::string::npos);
+  // The browse entry lists what is there and leaves nothing open.
+  SftpSession browser(clock, lastProgress);
+  EXPECT_EQ(BrowseSftpServer(browser, Login(), u"", &status), u"r.txt|");
+  EXPECT_FALSE(browser.Connected());
+  EXPECT_TRUE(BrowseSftpServer(browser, Login(), u"r.txt", &status).starts_with(u"!!Error while opening"));
+}
+
 TEST_F(SftpSessionTest, KeyLoginFromTheSshFolderAndARootedPath) {
   SftpLogin login = Login();
   login.password.clear();
