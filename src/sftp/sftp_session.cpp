@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 
+#include "ftp/control_connection.h"
 #include "platform/code_page.h"
 #include "platform/socket.h"
 #include "sftp/host_key_trust.h"
@@ -232,6 +233,22 @@ bool StartSftpLibrary() { return libssh2_init(0) == 0; }
 void StopSftpLibrary() { libssh2_exit(); }
 
 int SftpPort(int configuredPort) { return configuredPort == 0 || configuredPort == 21 ? 22 : configuredPort; }
+
+SftpTarget SftpTargetFor(const ServerRecord& server, Text fingerprint, std::string sshFolder,
+                         std::string agentSocket) {
+  const ServerAddressParts parts = SplitServerAddress(server.address);
+  SftpTarget target;
+  target.login.host = parts.host;
+  target.login.port = SftpPort(server.port);
+  target.login.login = server.login;
+  target.login.password = server.password;
+  target.login.fingerprint = std::move(fingerprint);
+  target.login.timeOut = server.timeOut > 0 ? server.timeOut : 10000;
+  target.login.sshFolder = std::move(sshFolder);
+  target.login.agentSocket = std::move(agentSocket);
+  target.folderPath = parts.folderPath;
+  return target;
+}
 
 Text SftpListingText(const std::vector<SftpListEntry>& entries) {
   Text out;

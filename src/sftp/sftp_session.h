@@ -14,7 +14,21 @@
 // form: "<--->" what was asked, ">---<" the answer, "!!---" errors, "-----"
 // events. Passwords never reach it.
 //
-// A session is used by one thread at a time.
+// A session is used by one thread at a time. An upload session drives it so:
+//
+//   const SftpTarget target = SftpTargetFor(record, fingerprint, sshFolder, agentSocket);
+//   session.SetStopToken(token);
+//   session.SetTrustWindow(window);  // optional
+//   if (session.Connect(target.login, status) == 1 &&
+//       session.EnterFolderPath(target.folderPath, status) == 1) {
+//     for each entry: session.UploadUnderTemporaryName(localPath, name, retrying, progress, status);
+//   }
+//   session.Quit(status);
+//
+// After a -1, Connected() tells whether the session can go on (a refused
+// file) or has dropped its connection (a cut, time-out or stop): then it is
+// connected afresh, and with `resume` an upload continues from the part the
+// server kept.
 #pragma once
 
 #include <atomic>
@@ -29,6 +43,7 @@
 #include "ftp/status_target.h"
 #include "platform/clock.h"
 #include "platform/text.h"
+#include "startup/server_table.h"
 
 namespace wexmoor {
 
@@ -54,6 +69,17 @@ void StopSftpLibrary();
 
 // The port an SFTP server is dialled on: 22 where the record says 0 or 21.
 int SftpPort(int configuredPort);
+
+// Where a server record leads: the login (host from the address, SftpPort,
+// login, password, time-out) and the address's folder ("dir/sub/", or
+// "/dir/" when the address says "host//dir"). The stored fingerprint, the
+// user's ~/.ssh folder and the agent socket come from the caller.
+struct SftpTarget {
+  SftpLogin login;
+  Text folderPath;
+};
+SftpTarget SftpTargetFor(const ServerRecord& server, Text fingerprint, std::string sshFolder,
+                         std::string agentSocket);
 
 // What a trust window is shown about an unknown host key.
 struct HostKeyQuestion {

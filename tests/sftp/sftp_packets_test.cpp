@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/code_page.h"
 #include "sftp/sftp_session.h"
 
 namespace wexmoor::sftp {
@@ -122,6 +123,25 @@ TEST(SftpPaths, FolderPathsJoinOntoTheLoginFolderUnlessRooted) {
   EXPECT_EQ(SftpPort(21), 22);
   EXPECT_EQ(SftpPort(2222), 2222);
   EXPECT_EQ(SftpListingText({{u"a", false, 1}, {u"b c", true, 0}}), u"a|b c|");
+}
+
+TEST(SftpPaths, ARecordLeadsToHostPortAndFolder) {
+  ServerRecord record;
+  record.address = u"files.example\\in\\new";
+  record.port = 21;
+  record.login = u"me";
+  record.password = u"pw";
+  SftpTarget target = SftpTargetFor(record, u"SHA256:x", "/home/me/.ssh", "");
+  EXPECT_EQ(target.login.host, u"files.example");
+  EXPECT_EQ(target.login.port, 22);
+  EXPECT_EQ(target.login.timeOut, 10000);
+  EXPECT_EQ(target.folderPath, u"in/new/");
+  EXPECT_EQ(JoinRemotePath("/home/me", Utf16ToUtf8(target.folderPath)), "/home/me/in/new");
+  record.address = u"files.example//srv/drop";
+  record.port = 2222;
+  target = SftpTargetFor(record, u"", "", "");
+  EXPECT_EQ(target.login.port, 2222);
+  EXPECT_EQ(JoinRemotePath("/home/me", Utf16ToUtf8(target.folderPath)), "/srv/drop");
 }
 
 }  // namespace
