@@ -158,6 +158,8 @@ def main():
     parser.add_argument("--large-mib", type=int, default=1024)
     parser.add_argument("--delay", type=int, default=20)
     parser.add_argument("--out", default=os.path.join(HERE, "out"))
+    parser.add_argument("--tools", default="wexmoor,sftp -b,curl,lftp", help="comma-separated subset")
+    parser.add_argument("--routes", default="direct,relay", help="direct, relay or both")
     args = parser.parse_args()
     if os.geteuid() != 0:
         sys.exit("sftp_bench.py needs root (temporary user, sshd)")
@@ -178,11 +180,14 @@ def main():
         with open(large, "wb") as f:
             for _ in range(args.large_mib):
                 f.write(os.urandom(1 << 20))
-        for route in ("direct", f"relay {args.delay} ms"):
+        routes = [r for r in ("direct", f"relay {args.delay} ms") if r.split()[0] in args.routes.split(",")]
+        for route in routes:
             relay = Relay(server.port, args.delay) if route != "direct" else None
             port = relay.port if relay else server.port
             count = args.small if relay is None else min(args.small, args.relay_small)
             for name, run in tools(args, server, work, port).items():
+                if name not in args.tools.split(","):
+                    continue
                 for what, files in ((f"{count} small files", small[:count]), ("large file", [large])):
                     folder = "bench-" + name.replace(" ", "").replace("-", "")
                     server.clear(folder)

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <libssh2.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -308,8 +310,11 @@ Text Failure(int rc, LIBSSH2_SESSION* ssh) {
 
 Text StatusText(const sftp::Reply& reply) {
   if (reply.type != sftp::kStatus) return u"Unexpected answer";
-  Text text = AsciiToText(sftp::StatusName(reply.status));
-  if (!reply.message.empty()) text += u" (" + Utf8ToUtf16(sftp::ShownText(reply.message)) + u")";
+  const std::string name = sftp::StatusName(reply.status);
+  Text text = AsciiToText(name);
+  if (!reply.message.empty() && reply.message != name) {
+    text += u" (" + Utf8ToUtf16(sftp::ShownText(reply.message)) + u")";
+  }
   return text;
 }
 
@@ -328,6 +333,9 @@ int SftpSession::Connect(const SftpLogin& login, StatusTarget* status) {
     return -1;
   }
   LogLine(u"----- Connected to " + login.host + u":" + IntToText(port), status);
+  // Requests are small and answered one by one: no waiting for more to send.
+  const int on = 1;
+  ::setsockopt(s.socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   s.ssh = libssh2_session_init_ex(nullptr, nullptr, nullptr, impl_.get());
   if (s.ssh == nullptr) {
     LogLine(u"!!--- Unable to start SSH", status);
@@ -344,6 +352,9 @@ int SftpSession::Connect(const SftpLogin& login, StatusTarget* status) {
   if (const char* banner = libssh2_session_banner_get(s.ssh); banner != nullptr) {
     LogLine(u">---<" + FromUtf8(sftp::ShownText(banner)), status);
   }
+  const char* cipher = libssh2_session_methods(s.ssh, LIBSSH2_METHOD_CRYPT_CS);
+  const char* mac = libssh2_session_methods(s.ssh, LIBSSH2_METHOD_MAC_CS);
+  LogLine(u">---<" + FromUtf8(cipher ? cipher : "?") + u" " + FromUtf8(mac ? mac : "?"), status);
 
   // The host key, before anything of the login leaves.
   std::size_t keyLength = 0;

@@ -121,7 +121,7 @@ int RunTool(const std::vector<std::string>& args, std::string* out) {
 
 bool SshdServer::available() { return geteuid() == 0 && access("/usr/sbin/sshd", X_OK) == 0; }
 
-SshdServer::SshdServer() {
+SshdServer::SshdServer(bool keyboardInteractive) {
   if (!available()) {
     error_ = "needs root and /usr/sbin/sshd";
     return;
@@ -167,7 +167,9 @@ SshdServer::SshdServer() {
   fs::create_directories("/run/sshd");
   WriteFile(dir + "/sshd_config",
             "Port " + std::to_string(port_) + "\nListenAddress 127.0.0.1\nHostKey " + dir + "/host_key\nPidFile " +
-                dir + "/sshd.pid\nUsePAM no\nPasswordAuthentication yes\nKbdInteractiveAuthentication no\n"
+                dir + "/sshd.pid\n" +
+                (keyboardInteractive ? "UsePAM yes\nPasswordAuthentication no\nKbdInteractiveAuthentication yes\n"
+                                     : "UsePAM no\nPasswordAuthentication yes\nKbdInteractiveAuthentication no\n") +
                 "PubkeyAuthentication yes\nAuthorizedKeysFile " + dir + "/authorized_keys\nStrictModes no\n"
                 "AllowUsers " + user_ + "\nSubsystem sftp internal-sftp\nLogLevel VERBOSE\n"
                 "MaxStartups 100\nMaxSessions 100\nMaxAuthTries 10\n");

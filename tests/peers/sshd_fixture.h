@@ -22,7 +22,9 @@ namespace wexmoor::testing {
 
 class SshdServer {
  public:
-  SshdServer();
+  // `keyboardInteractive`: passwords only through keyboard-interactive
+  // (PAM asks), the "password" method switched off.
+  explicit SshdServer(bool keyboardInteractive = false);
   ~SshdServer();
   SshdServer(const SshdServer&) = delete;
   SshdServer& operator=(const SshdServer&) = delete;

@@ -74,6 +74,7 @@ void TcpRelay::Run(std::stop_token stop) {
       polls.push_back({p.server, static_cast<short>(hold ? 0 : POLLIN), 0});
     }
     poll(polls.data(), polls.size(), 10);
+    const std::size_t polled = pairs.size();  // a pair accepted below waits for the next round
     if ((polls[0].revents & POLLIN) != 0) {
       const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
       if (client >= 0) {
@@ -86,7 +87,7 @@ void TcpRelay::Run(std::stop_token stop) {
         }
       }
     }
-    for (std::size_t i = 0; i < pairs.size() && !hold; ++i) {
+    for (std::size_t i = 0; i < polled && !hold; ++i) {
       for (int side = 0; side < 2; ++side) {
         const short revents = polls[1 + 2 * i + side].revents;
         if (revents == 0) continue;

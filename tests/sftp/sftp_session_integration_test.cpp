@@ -152,6 +152,22 @@ TEST_F(SftpSessionTest, WithoutPosixRenameAnExistingFileIsRemovedThenReplaced) {
   EXPECT_TRUE(BrowseSftpServer(browser, Login(), u"r.txt", &status).starts_with(u"!!Error while opening"));
 }
 
+TEST_F(SftpSessionTest, KeyboardInteractiveIsAnsweredWithThePassword) {
+  SshdServer pam(true);
+  ASSERT_TRUE(pam.ok()) << pam.error();
+  SftpLogin login = Login();
+  login.port = pam.port();
+  login.login = Utf8ToUtf16(pam.user());
+  login.password = Utf8ToUtf16(pam.password());
+  login.fingerprint = Utf8ToUtf16(pam.hostFingerprint());
+  SftpSession session(clock, lastProgress);
+  ASSERT_EQ(session.Connect(login, &status), 1) << LogOf(session) << pam.ServerLog();
+  const std::string log = LogOf(session);
+  EXPECT_NE(log.find("<--->keyboard-interactive ****"), std::string::npos);
+  EXPECT_EQ(log.find("<--->PASS"), std::string::npos);
+  EXPECT_EQ(log.find(pam.password()), std::string::npos);
+}
+
 TEST_F(SftpSessionTest, KeyLoginFromTheSshFolderAndARootedPath) {
   SftpLogin login = Login();
   login.password.clear();
