@@ -15,7 +15,6 @@
 #include <fstream>
 #include <map>
 
-#include "ftp/control_connection.h"
 #include "platform/code_page.h"
 #include "platform/socket.h"
 #include "sftp/host_key_trust.h"
@@ -238,9 +237,17 @@ int SftpPort(int configuredPort) { return configuredPort == 0 || configuredPort 
 
 SftpTarget SftpTargetFor(const ServerRecord& server, Text fingerprint, std::string sshFolder,
                          std::string agentSocket) {
-  const ServerAddressParts parts = SplitServerAddress(server.address);
+  // The address splits as for FTP: the host up to the first "/" (or "\\"),
+  // the folder path after it, each folder followed by "/".
+  const Text address = ReplaceAll(server.address, u"\\", u"/");
+  const std::size_t slash = address.find(u'/');
   SftpTarget target;
-  target.login.host = parts.host;
+  target.login.host = address.substr(0, slash);
+  if (slash != Text::npos) {
+    target.folderPath = address.substr(slash + 1);
+    if (target.folderPath == u"/") target.folderPath.clear();
+    if (!target.folderPath.empty() && target.folderPath.back() != u'/') target.folderPath += u'/';
+  }
   target.login.port = SftpPort(server.port);
   target.login.login = server.login;
   target.login.password = server.password;
@@ -248,7 +255,6 @@ SftpTarget SftpTargetFor(const ServerRecord& server, Text fingerprint, std::stri
   target.login.timeOut = server.timeOut > 0 ? server.timeOut : 10000;
   target.login.sshFolder = std::move(sshFolder);
   target.login.agentSocket = std::move(agentSocket);
-  target.folderPath = parts.folderPath;
   return target;
 }
 

@@ -39,11 +39,11 @@
 #include <string>
 #include <vector>
 
-#include "ftp/conversation_log.h"
-#include "ftp/status_target.h"
+#include "model/conversation_log.h"
+#include "model/status_target.h"
 #include "platform/clock.h"
 #include "platform/text.h"
-#include "startup/server_table.h"
+#include "model/server_table.h"
 
 namespace wexmoor {
 
