@@ -80,6 +80,24 @@ int KnownHostKeyBits(int type) {
 
 constexpr std::size_t kMaxLine = 16 * 1024;
 
+bool IsBase64Of20Bytes(std::string_view text) {
+  if (text.size() != 28 || text[27] != '=') return false;
+  for (std::size_t i = 0; i < 27; ++i) {
+    if (std::string_view(kAlphabet).find(text[i]) == std::string_view::npos) return false;
+  }
+  return true;
+}
+
+// A hashed name ("|1|salt|hash") as OpenSSH writes it: a 20-byte salt and a
+// 20-byte HMAC-SHA1, each in base64. libssh2 loses memory on other shapes,
+// and they can match nothing anyway.
+bool HashedNameWellFormed(std::string_view line) {
+  const std::size_t end = line.find_first_of(" \t");
+  const std::string_view name = line.substr(0, end);
+  return name.size() == 3 + 28 + 1 + 28 && name.starts_with("|1|") && name[31] == '|' &&
+         IsBase64Of20Bytes(name.substr(3, 28)) && IsBase64Of20Bytes(name.substr(32, 28));
+}
+
 }  // namespace
 
 HostKeyVerdict CheckKnownHosts(LIBSSH2_SESSION* session, std::string_view text, std::string_view host, int port,
@@ -97,6 +115,7 @@ HostKeyVerdict CheckKnownHosts(LIBSSH2_SESSION* session, std::string_view text, 
     while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
     if (line.empty() || line.size() > kMaxLine || line.front() == '#' || line.front() == '@') continue;
+    if (line.front() == '|' && !HashedNameWellFormed(line)) continue;
     // libssh2 wants the line by itself; its own copy keeps the view's bytes apart.
     const std::string copy(line);
     libssh2_knownhost_readline(hosts, copy.data(), copy.size(), LIBSSH2_KNOWNHOST_FILE_OPENSSH);

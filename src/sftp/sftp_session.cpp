@@ -762,7 +762,14 @@ int SftpSession::ListFolder(std::vector<SftpListEntry>& entries, StatusTarget* s
     return -1;
   }
   const std::string handle = reply.handle;
-  while (rc == 1) {
+  // A server that never says "end" (or sends empty batches) stops being
+  // asked after kMaxListing rounds; the listing then ends where it got to.
+  bool cut = false;
+  for (std::size_t round = 0; rc == 1; ++round) {
+    if (round >= kMaxListing || entries.size() >= kMaxListing) {
+      cut = true;
+      break;
+    }
     id = s.NewId();
     rc = s.Exchange(sftp::HandlePacket(sftp::kReaddir, id, handle), id, reply);
     if (rc != 1 || reply.type != sftp::kName) break;
@@ -778,8 +785,10 @@ int SftpSession::ListFolder(std::vector<SftpListEntry>& entries, StatusTarget* s
     return -1;
   }
   id = s.NewId();
-  const bool ended = reply.type == sftp::kStatus && reply.status == sftp::kEof;
-  LogLine(u">---<" + IntToText(static_cast<long long>(entries.size())) + u" entries", status);
+  const bool ended = cut || (reply.type == sftp::kStatus && reply.status == sftp::kEof);
+  LogLine(u">---<" + IntToText(static_cast<long long>(entries.size())) + u" entries" +
+              (cut ? Text(u" (cut short)") : Text()),
+          status);
   rc = s.Exchange(sftp::HandlePacket(sftp::kClose, id, handle), id, reply);
   if (rc != 1) {
     LogLine(Failure(rc, s.ssh), status);

@@ -86,6 +86,12 @@ TEST_F(KnownHosts, PortDecidesTheNameAndKeysAreComparedPerType) {
 TEST_F(KnownHosts, HashedListedAndCommentedLines) {
   EXPECT_EQ(Check(std::string(kHashedA) + "\n", 2222, kKeyA), HostKeyVerdict::kKnown);
   EXPECT_EQ(Check(std::string(kHashedA) + "\n", 2222, kKeyB), HostKeyVerdict::kChanged);
+  // Hashed names of another shape are passed over (libssh2 would lose
+  // memory on them): the good line after them still counts.
+  const std::string oddHashes = std::string("|1|P9|P9 ssh-ed25519 ") + kKeyA + "\n|1|" + std::string(28, 'A') +
+                                "|x ssh-ed25519 " + kKeyA + "\n|2|abc ssh-ed25519 " + kKeyA + "\n" + kHashedA;
+  EXPECT_EQ(Check(oddHashes, 2222, kKeyA), HostKeyVerdict::kKnown);
+  EXPECT_EQ(Check(oddHashes, 2222, kKeyB), HostKeyVerdict::kChanged);
   const std::string list = std::string("other,[127.0.0.1]:2222,x ssh-ed25519 ") + kKeyA + " comment\r\n";
   EXPECT_EQ(Check(list, 2222, kKeyA), HostKeyVerdict::kKnown);
   // Garbage, comments and markers around a good line do not hide it.
