@@ -17,6 +17,7 @@
 
 #include "platform/code_page.h"
 #include "platform/socket.h"
+#include "platform/wait.h"
 #include "sftp/host_key_trust.h"
 #include "sftp/sftp_packets.h"
 
@@ -27,7 +28,6 @@ constexpr std::size_t kWriteChunk = 64 * 1024;   // data per WRITE request
 constexpr std::size_t kMaxOutstanding = 32;      // WRITE requests in flight (2 MiB)
 constexpr std::size_t kMaxListing = 100000;      // entries taken from one folder
 constexpr int kQuitLimitMs = 1000;
-constexpr int kSliceMs = 10;
 
 // Results of the waiting helpers besides libssh2's own codes.
 constexpr int kTimedOut = -1001;
@@ -83,9 +83,7 @@ struct SftpSession::Impl {
     if ((directions & LIBSSH2_SESSION_BLOCK_INBOUND) != 0) events |= POLLIN;
     if ((directions & LIBSSH2_SESSION_BLOCK_OUTBOUND) != 0 || wantWrite) events |= POLLOUT;
     if (events == 0) events = POLLIN;
-    pollfd p{socket, events, 0};
-    ::poll(&p, 1, kSliceMs);
-    if (stop.stop_requested()) return kStopped;
+    if (WaitForDescriptor(socket, events, kWaitSliceMs, stop) == WaitResult::kStopped) return kStopped;
     if (NetworkMs() - lastProgressMs > timeOut) return kTimedOut;
     return 1;
   }
@@ -188,14 +186,12 @@ struct SftpSession::Impl {
     // polite end whose peer has gone quiet.
     for (int i = 0; channel != nullptr && i < 20; ++i) {
       if (libssh2_channel_free(channel) != LIBSSH2_ERROR_EAGAIN) break;
-      pollfd p{socket, POLLIN | POLLOUT, 0};
-      ::poll(&p, 1, kSliceMs);
+      WaitForDescriptor(socket, POLLIN | POLLOUT, kWaitSliceMs);
     }
     channel = nullptr;
     for (int i = 0; ssh != nullptr && i < 20; ++i) {
       if (libssh2_session_free(ssh) != LIBSSH2_ERROR_EAGAIN) break;
-      pollfd p{socket, POLLIN | POLLOUT, 0};
-      ::poll(&p, 1, kSliceMs);
+      WaitForDescriptor(socket, POLLIN | POLLOUT, kWaitSliceMs);
     }
     ssh = nullptr;
     if (socket != 0) CloseSocket(socket);

@@ -9,13 +9,13 @@
 #include <random>
 #include <thread>
 
-#include "peers/program_runner.h"
 #include "peers/sshd_fixture.h"
 #include "peers/tcp_relay.h"
 #include "peers/test_paths.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "sftp/sftp_session.h"
+#include "support/wait_for.h"
 
 namespace wexmoor::testing {
 namespace {
@@ -288,7 +288,8 @@ TEST_F(SftpSessionTest, ACutMidFileIsResumedFromWhatTheServerHas) {
   EXPECT_FALSE(session.Connected());
   EXPECT_NE(LogOf(session).find("!!--- Connection lost"), std::string::npos) << LogOf(session);
   // The server keeps the part; a new session resumes from its size.
-  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(server.home() + "/cut.bin.part"); }, 5));
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(server.home() + "/cut.bin.part"); },
+                      std::chrono::seconds(5)));
   SftpSession again(clock, lastProgress);
   ASSERT_EQ(again.Connect(Login(), &status), 1);
   ASSERT_EQ(again.UploadUnderTemporaryName(path, u"cut.bin", true, nullptr, &status), 1) << LogOf(again);
@@ -320,7 +321,7 @@ TEST_F(SftpSessionTest, AStopEndsAStalledUploadWithinASecondAndClosesEverything)
       stalled = true;
     });
     std::jthread worker([&] { result = session.UploadFile(path, u"stall.bin", 0, &hold, &status); });
-    ASSERT_TRUE(WaitFor([&] { return stalled.load(); }, 20));
+    ASSERT_TRUE(WaitFor([&] { return stalled.load(); }, std::chrono::seconds(20)));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     asked = Clock::now();
     stop.request_stop();
