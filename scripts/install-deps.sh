@@ -11,6 +11,7 @@ packages=(
   xvfb xauth xdotool imagemagick x11-utils
   clang-14 libclang-rt-14-dev
   zip unzip curl
+  libssh2-1-dev openssh-server openssh-client
   desktop-file-utils appstream
 )
 if [ "${1:-}" = "--bench" ]; then

@@ -1,24 +1,5 @@
-// Where the FTP engine shows its progress: a one-line status text and a
-// progress value. The window implements these (handing the values to its own
-// thread without waiting); tests fake them.
+// The engine's StatusTarget and ProgressTarget live in the model layer, where
+// the SFTP session beside this engine reaches them too.
 #pragma once
 
-#include "platform/text.h"
-
-namespace wexmoor {
-
-class StatusTarget {
- public:
-  virtual ~StatusTarget() = default;
-  // The whole text of the status line.
-  virtual void SetStatusText(const Text& line) = 0;
-};
-
-class ProgressTarget {
- public:
-  virtual ~ProgressTarget() = default;
-  // 0 to 100.
-  virtual void SetProgress(int percent) = 0;
-};
-
-}  // namespace wexmoor
+#include "model/status_target.h"

@@ -25,7 +25,7 @@ using LayerTable = std::map<std::string, std::set<std::string>>;
 const LayerTable& Layers() {
   static const LayerTable table = [] {
     const std::set<std::string> belowProgram = {"platform", "model", "i18n", "settings", "archive",
-                                                "http",     "ftp",   "spooler", "web",    "locked"};
+                                                "http",     "ftp",   "sftp",    "spooler", "web", "locked"};
     std::set<std::string> belowUi = belowProgram;
     belowUi.insert("program");
     std::set<std::string> belowApp = belowUi;
@@ -38,7 +38,8 @@ const LayerTable& Layers() {
         {"archive", {"platform"}},
         {"http", {"platform"}},
         {"ftp", {"model", "http", "platform"}},
-        {"spooler", {"ftp", "archive", "settings", "model", "i18n", "http", "platform"}},
+        {"sftp", {"model", "http", "platform"}},
+        {"spooler", {"ftp", "sftp", "archive", "settings", "model", "i18n", "http", "platform"}},
         {"web", {"http", "archive", "settings", "model", "i18n", "platform"}},
         {"locked", {"settings", "model", "i18n", "platform"}},
         {"program", belowProgram},

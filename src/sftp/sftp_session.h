@@ -1,0 +1,198 @@
+// One SFTP session: a TCP connection, SSH on libssh2, and one "sftp" channel
+// that this class speaks SFTP version 3 on. It offers what an upload session
+// needs: connect and log in, walk (and create) a folder path, upload a file
+// from an offset with pipelined writes, ask a file's size, rename (atomically
+// where the server offers posix-rename), remove, list a folder, and quit.
+//
+// libssh2 runs non-blocking. Every wait is a poll in slices of at most 10 ms
+// that watches the session's stop token and the time-out (counted from the
+// last progress), so a stop ends any call within a slice; the session then
+// drops its connection without a word to the server and everything after
+// fails at once until a new token is set.
+//
+// The exchange goes to the session's ConversationLog in the engine's line
+// form: "<--->" what was asked, ">---<" the answer, "!!---" errors, "-----"
+// events. Passwords never reach it.
+//
+// A session is used by one thread at a time. An upload session drives it so:
+//
+//   const SftpTarget target = SftpTargetFor(record, fingerprint, sshFolder, agentSocket);
+//   session.SetStopToken(token);
+//   session.SetTrustWindow(window);  // optional
+//   if (session.Connect(target.login, status) == 1 &&
+//       session.EnterFolderPath(target.folderPath, status) == 1) {
+//     for each entry: session.UploadUnderTemporaryName(localPath, name, retrying, progress, status);
+//   }
+//   session.Quit(status);
+//
+// After a -1, Connected() tells whether the session can go on (a refused
+// file) or has dropped its connection (a cut, time-out or stop): then it is
+// connected afresh, and with `resume` an upload continues from the part the
+// server kept.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "model/conversation_log.h"
+#include "model/status_target.h"
+#include "platform/clock.h"
+#include "platform/text.h"
+#include "model/server_table.h"
+
+namespace wexmoor {
+
+// Where and as whom to log in.
+struct SftpLogin {
+  Text host;            // name or dotted address, without a folder
+  int port = 22;        // see SftpPort
+  Text login;
+  Text password;        // empty: the agent and the key files instead
+  Text fingerprint;     // the stored "SHA256:..." host key fingerprint, or empty
+  int timeOut = 10000;  // milliseconds without progress before giving up
+  // The user's ~/.ssh folder (key files and known_hosts); empty: none. The
+  // agent's socket ($SSH_AUTH_SOCK); empty: no agent. The composition root
+  // fills both in.
+  std::string sshFolder;
+  std::string agentSocket;
+};
+
+// libssh2's process-wide start and end: called once by the composition root
+// before any session thread starts, and after the last one has ended.
+bool StartSftpLibrary();
+void StopSftpLibrary();
+
+// The port an SFTP server is dialled on: 22 where the record says 0 or 21.
+int SftpPort(int configuredPort);
+
+// Where a server record leads: the login (host from the address, SftpPort,
+// login, password, time-out) and the address's folder ("dir/sub/", or
+// "/dir/" when the address says "host//dir"). The stored fingerprint, the
+// user's ~/.ssh folder and the agent socket come from the caller.
+struct SftpTarget {
+  SftpLogin login;
+  Text folderPath;
+};
+SftpTarget SftpTargetFor(const ServerRecord& server, Text fingerprint, std::string sshFolder,
+                         std::string agentSocket);
+
+// What a trust window is shown about an unknown host key.
+struct HostKeyQuestion {
+  Text host;
+  int port = 0;
+  Text keyType;      // "ssh-ed25519", ...
+  Text fingerprint;  // "SHA256:..."
+};
+// Answers whether to trust the key for this session; may be empty (no
+// window: unknown keys are refused). Called on the session's thread, so a
+// window must hand the question over and wait for the answer itself.
+using HostKeyTrustWindow = std::function<bool(const HostKeyQuestion&)>;
+
+// One entry of a folder listing ("." and ".." are left out).
+struct SftpListEntry {
+  Text name;
+  bool isFolder = false;
+  std::int64_t size = 0;
+};
+
+// "name|name|" as the remote browser takes listings.
+Text SftpListingText(const std::vector<SftpListEntry>& entries);
+
+// Joins a folder path (the address's folder, "/"-rooted or relative) onto the
+// login folder: "/"-rooted paths stand alone. Empty segments and "." are
+// dropped; ".." stays for the server to resolve.
+std::string JoinRemotePath(std::string_view base, std::string_view path);
+
+class SftpSession;
+
+// The remote browser's look at an SFTP server: connects, enters (creating)
+// `folderPath`, lists it and quits. A listing result ("name|name|") or an
+// error text beginning with "!!", like the FTP engine's browse.
+Text BrowseSftpServer(SftpSession& session, const SftpLogin& login, TextView folderPath, StatusTarget* status);
+
+class SftpSession {
+ public:
+  // `lastProgressTime` (monotonic seconds of `clock`) is refreshed after
+  // every acknowledged block of an upload, for the watchdog.
+  SftpSession(const Clock& clock, std::atomic<std::int64_t>& lastProgressTime);
+  ~SftpSession();
+  SftpSession(const SftpSession&) = delete;
+  SftpSession& operator=(const SftpSession&) = delete;
+
+  void SetStopToken(std::stop_token stop);
+  void SetTrustWindow(HostKeyTrustWindow window) { trustWindow_ = std::move(window); }
+  ConversationLog& Log() { return log_; }
+  const ConversationLog& Log() const { return log_; }
+
+  bool Connected() const;
+  // The fingerprint of the last host key seen ("" before a handshake).
+  const std::string& HostKeyFingerprint() const { return fingerprint_; }
+  bool PosixRenameOffered() const { return posixRename_; }
+  // Renames without the extension from now on (remove + rename), as with a
+  // server that does not offer it.
+  void AvoidPosixRename() { posixRename_ = false; }
+  // The folder uploads go into (absolute, UTF-8).
+  const std::string& CurrentFolder() const { return folder_; }
+
+  // Connects, checks the host key (nothing of the login is sent to a server
+  // not trusted), logs in and opens SFTP. 1 on success; -1 otherwise (the
+  // session is then closed). Clears the log first.
+  int Connect(const SftpLogin& login, StatusTarget* status);
+  // Makes `folderPath` (relative to the login folder, or "/"-rooted) the
+  // current folder, creating missing folders on the way. 1 or -1.
+  int EnterFolderPath(TextView folderPath, StatusTarget* status);
+  // Size of `name` in the current folder: >= 0, -1 when it does not exist,
+  // -2 on another failure.
+  std::int64_t RemoteSize(TextView name, StatusTarget* status);
+  // Writes the local file into `remoteName` in the current folder from byte
+  // `offset` on (0: the remote file is created or truncated; > 0: written
+  // from there, resuming an earlier upload). 1 when every byte was
+  // acknowledged; -1 otherwise (unreadable file, refusal, cut, stop).
+  int UploadFile(const Text& localPath, TextView remoteName, std::int64_t offset, ProgressTarget* progress,
+                 StatusTarget* status);
+  // Renames within the current folder, replacing `to`: posix-rename where
+  // offered, else remove + rename. 1 or -1.
+  int Rename(TextView from, TextView to, StatusTarget* status);
+  int Remove(TextView name, StatusTarget* status);
+  // Lists the current folder. 1 or -1.
+  int ListFolder(std::vector<SftpListEntry>& entries, StatusTarget* status);
+
+  // The whole upload of one file as the spooler wants it: written under
+  // `remoteName` + ".part" (resumed from that file's size when `resume` is
+  // set and it is shorter than the local file), its size checked against the
+  // local size, then renamed to `remoteName`. 1 or -1.
+  int UploadUnderTemporaryName(const Text& localPath, TextView remoteName, bool resume, ProgressTarget* progress,
+                               StatusTarget* status);
+
+  // Ends the session politely (channel close, SSH disconnect) within a short
+  // bound; falls back to dropping the connection.
+  void Quit(StatusTarget* status);
+  // Drops the connection without a word to the server.
+  void Drop();
+
+  struct Impl;
+
+ private:
+  void LogLine(TextView text, StatusTarget* status);
+  // UploadFile, with the remote size asked right behind the data when
+  // `sizeAfter` is given (-1 when the server has no size for it).
+  int Upload(const Text& localPath, TextView remoteName, std::int64_t offset, std::int64_t* sizeAfter,
+             ProgressTarget* progress, StatusTarget* status);
+
+  const Clock& clock_;
+  std::atomic<std::int64_t>& lastProgressTime_;
+  std::stop_token stop_;
+  HostKeyTrustWindow trustWindow_;
+  ConversationLog log_;
+  std::unique_ptr<Impl> impl_;
+  std::string fingerprint_;
+  std::string folder_;
+  bool posixRename_ = false;
+};
+
+}  // namespace wexmoor
