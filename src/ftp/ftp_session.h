@@ -79,6 +79,11 @@ class FtpSession {
   static constexpr std::size_t kDefaultSendBlock = 256 * 1024;
   std::size_t sendBlockSize = kDefaultSendBlock;
   bool zeroCopy = true;
+  // Control replies (ReadReply with rawMode 0): the last one, and the first
+  // one read since `repliesRead` was last set to 0.
+  Text lastReply;
+  Text firstReply;
+  int repliesRead = 0;
 
  private:
   const Clock& clock_;

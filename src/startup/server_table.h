@@ -23,10 +23,20 @@ struct ServerRecord {
   std::int32_t useUtf8 = 0;
   std::int32_t useUtf8Opt = 0;
   std::int32_t timeOut = 0;
+  // How many upload sessions may work for this server at once
+  // ("ServerConnections<n>"); see UploadConnections().
+  std::int32_t connections = kDefaultConnections;
+
+  static constexpr std::int32_t kDefaultConnections = 2;
+  static constexpr std::int32_t kMaxConnections = 10;
 };
 
-// Deep copy: the four texts, then the six integers.
+// Deep copy: the four texts, then the seven integers.
 void CopyServerRecord(const ServerRecord& source, ServerRecord& destination);
+// True when every field is the same.
+bool SameServerRecord(const ServerRecord& a, const ServerRecord& b);
+// The record's connection count when it is 1 to 10, else the default 2.
+int UploadConnections(const ServerRecord& record);
 
 class ServerTable {
  public:
