@@ -93,7 +93,12 @@ EntryOutcome FtpUploadSession::Upload(const Text& localPath, const Text& folderP
     session_.CloseAllSockets();
     return EntryOutcome::kStopped;
   }
-  if (sent == 1) return EntryOutcome::kSent;
+  if (sent == 1) {
+    // Sent, but the closing reply never came: the next reply could be this
+    // one's, so the next entry starts on a fresh login.
+    if (session_.lastReply.starts_with(u"!!")) Close(status);
+    return EntryOutcome::kSent;
+  }
   const bool dead = kept && (session_.repliesRead == 0 || DeadReply(session_.firstReply));
   Close(status);
   return dead ? EntryOutcome::kDead : EntryOutcome::kFailed;

@@ -59,7 +59,6 @@ struct UploadWorker::Lane {
   LaneDisplay display;
   // Under the worker's mutex_.
   bool working = false;
-  bool loggedIn = false;
   bool finished = false;
   std::uint64_t startedAs = 0;
   // Last, so that it is joined before the rest goes.
@@ -188,7 +187,6 @@ void UploadWorker::RunLane(Lane& lane, std::stop_token stop) {
   // Goodbye to the server; after a stop the engine has closed everything.
   if (lane.session) lane.session->Close(nullptr);
   std::lock_guard lock(mutex_);
-  lane.loggedIn = false;
   lane.finished = true;
 }
 
@@ -229,13 +227,14 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
       const SessionOpening opening = session.Open(record, &lane.display);
       if (stop.stop_requested()) break;
       if (opening == SessionOpening::kRefused) {
-        // Refused while others of this server are logged in: the server has
-        // as many sessions as it takes. Not the entry's fault.
+        // Refused while other sessions of this server are logged in (or
+        // logging in): the server has as many as it takes. Not the entry's
+        // fault.
         bool first = false;
         int others = 0;
         {
           std::lock_guard lock(mutex_);
-          others = LoggedInLocked(serverName);
+          others = OthersLocked(lane);
           if (others > 0) {
             first = !refusedCap_.contains(serverName);
             int& cap = refusedCap_.try_emplace(serverName, others).first->second;
@@ -255,18 +254,12 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
         }
       }
       if (opening != SessionOpening::kOpen) break;
-      std::lock_guard lock(mutex_);
-      lane.loggedIn = true;
     }
     outcome = session.Upload(localPath, folderPath, &lane.display, &lane.display);
     if (outcome != EntryOutcome::kDead || retried) break;
     // A kept session that died while it waited costs one more try.
     retried = true;
     context_.history.Append(session.TakeLog());
-  }
-  {
-    std::lock_guard lock(mutex_);
-    lane.loggedIn = session.IsOpen();
   }
   if (stop.stop_requested() || outcome == EntryOutcome::kStopped) {
     Release(entry.id, false);
@@ -357,9 +350,9 @@ void UploadWorker::ReapLanes(bool all) {
   for (auto& lane : done) lane->thread.join();
 }
 
-int UploadWorker::LoggedInLocked(const Text& serverName) const {
-  return static_cast<int>(std::count_if(lanes_.begin(), lanes_.end(), [&](const auto& lane) {
-    return lane->serverName == serverName && lane->loggedIn && !lane->finished;
+int UploadWorker::OthersLocked(const Lane& lane) const {
+  return static_cast<int>(std::count_if(lanes_.begin(), lanes_.end(), [&](const auto& other) {
+    return other.get() != &lane && other->serverName == lane.serverName && !other->finished;
   }));
 }
 

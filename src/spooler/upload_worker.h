@@ -106,7 +106,8 @@ class UploadWorker {
   void RemoveEntry(std::uint64_t id);
   void StopSilentLanes();
   void ReapLanes(bool all);
-  int LoggedInLocked(const Text& serverName) const;
+  // Sessions of the lane's server besides the lane's own.
+  int OthersLocked(const Lane& lane) const;
   bool IsFrontLocked(const Lane& lane) const;
   void SetWorking(Lane& lane, bool working);
 
