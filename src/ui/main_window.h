@@ -21,13 +21,13 @@
 #include <wx/stattext.h>
 #include <wx/timer.h>
 
-#include "ftp/conversation_log.h"
+#include "model/conversation_log.h"
 #include "spooler/drop_intake.h"
-#include "startup/global_options.h"
-#include "startup/main_loop_pass.h"
-#include "ui/language_translator.h"
+#include "model/global_options.h"
+#include "program/main_window_presenter.h"
+#include "i18n/language_translator.h"
 #include "ui/queue_list_ctrl.h"
-#include "ui/worker_mailbox.h"
+#include "program/worker_mailbox.h"
 
 namespace wexmoor {
 
@@ -159,6 +159,9 @@ class MainWindow : public wxFrame, public MainLoopView, public IntakeUi {
   wxWindow* logWindow_ = nullptr;
   Text elapsedShown_;
   Text currentFile_;
+  // The status line as the front upload last set it, and how many run.
+  Text statusLine_;
+  int filesInProgress_ = 0;
 };
 
 }  // namespace wexmoor

@@ -10,12 +10,12 @@
 #include "ftp/listener_ports.h"
 #include "platform/clock.h"
 #include "platform/text.h"
-#include "startup/server_table.h"
-#include "startup/shared_state.h"
+#include "model/server_table.h"
+#include "model/shared_state.h"
 #include "ui/folder_pictures.h"
-#include "ui/language_translator.h"
-#include "ui/remote_browser.h"
-#include "ui/server_form.h"
+#include "i18n/language_translator.h"
+#include "program/remote_browser.h"
+#include "program/server_form.h"
 
 class wxBitmapButton;
 class wxCheckBox;
@@ -68,6 +68,7 @@ class ServerDialog final : public wxDialog {
   wxTextCtrl* PasswordField() const { return password_; }
   wxTextCtrl* PortField() const { return port_; }
   wxTextCtrl* TimeOutField() const { return timeOut_; }
+  wxTextCtrl* ConnectionsField() const { return connections_; }
   wxTextCtrl* StatusField() const { return status_; }
   wxRadioButton* ActiveOption() const { return active_; }
   wxRadioButton* PassiveOption() const { return passive_; }
@@ -115,6 +116,7 @@ class ServerDialog final : public wxDialog {
   wxTextCtrl* password_ = nullptr;
   wxTextCtrl* port_ = nullptr;
   wxTextCtrl* timeOut_ = nullptr;
+  wxTextCtrl* connections_ = nullptr;
   wxTextCtrl* status_ = nullptr;
   wxRadioButton* active_ = nullptr;
   wxRadioButton* passive_ = nullptr;

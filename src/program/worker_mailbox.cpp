@@ -1,0 +1,39 @@
+#include "program/worker_mailbox.h"
+
+#include <algorithm>
+
+namespace wexmoor {
+
+Text StatusLineText(const Text& status, int filesInProgress, const Translator& translator) {
+  if (filesInProgress <= 1) return status;
+  return u"[" + IntToText(filesInProgress) + u" " + translator.Translate(u"files in progress") + u"] " + status;
+}
+
+void WorkerMailbox::PostCurrentFile(const Text& name) {
+  std::lock_guard lock(mutex_);
+  pending_.currentFile = name;
+}
+
+void WorkerMailbox::PostStatus(const Text& line) {
+  std::lock_guard lock(mutex_);
+  pending_.status = line;
+}
+
+void WorkerMailbox::PostProgress(int percent) {
+  std::lock_guard lock(mutex_);
+  pending_.progress = std::clamp(percent, 0, 100);
+}
+
+void WorkerMailbox::PostFilesInProgress(int count) {
+  std::lock_guard lock(mutex_);
+  pending_.filesInProgress = std::max(count, 0);
+}
+
+WorkerMailbox::Changes WorkerMailbox::Take() {
+  std::lock_guard lock(mutex_);
+  Changes out = std::move(pending_);
+  pending_ = Changes{};
+  return out;
+}
+
+}  // namespace wexmoor
