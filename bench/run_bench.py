@@ -581,7 +581,6 @@ def main():
     parser.add_argument("--bench-program", required=True)
     parser.add_argument("--out", required=True)
     parser.add_argument("--quick", action="store_true", help="one short run of each, for trying the harness")
-    parser.add_argument("--full", action="store_true", help="the many-files case with all 2,000 files")
     parser.add_argument("--only", default="", help="comma-separated benchmark numbers (default: all)")
     args = parser.parse_args()
     # A terminated run still stops the server and removes the temporary user.

@@ -6,7 +6,13 @@ namespace wexmoor {
 
 Text StatusLineText(const Text& status, int filesInProgress, const Translator& translator) {
   if (filesInProgress <= 1) return status;
-  return u"[" + IntToText(filesInProgress) + u" " + translator.Translate(u"files in progress") + u"] " + status;
+  Text line(u"[");
+  line += IntToText(filesInProgress);
+  line += u' ';
+  line += translator.Translate(u"files in progress");
+  line += u"] ";
+  line += status;
+  return line;
 }
 
 void WorkerMailbox::PostCurrentFile(const Text& name) {
