@@ -29,12 +29,10 @@ struct ServerRecord {
 
   static constexpr std::int32_t kDefaultConnections = 2;
   static constexpr std::int32_t kMaxConnections = 10;
+
+  bool operator==(const ServerRecord&) const = default;
 };
 
-// Deep copy: the four texts, then the seven integers.
-void CopyServerRecord(const ServerRecord& source, ServerRecord& destination);
-// True when every field is the same.
-bool SameServerRecord(const ServerRecord& a, const ServerRecord& b);
 // The record's connection count when it is 1 to 10, else the default 2.
 int UploadConnections(const ServerRecord& record);
 

@@ -42,15 +42,13 @@ bool DeadReply(const Text& reply) { return reply.starts_with(u"!!") || ReplyHasC
 
 FtpUploadSession::FtpUploadSession(const Clock& clock, ListenerPortSequence& ports,
                                    std::atomic<std::int64_t>& lastProgressTime, const Text& ipEchoUrl)
-    : session_(clock, ports, lastProgressTime, ipEchoUrl) {
-  session_.SetIpEchoUrl(ipEchoUrl);
-}
+    : session_(clock, ports, lastProgressTime, ipEchoUrl) {}
 
 FtpUploadSession::~FtpUploadSession() { session_.CloseAllSockets(); }
 
 SessionOpening FtpUploadSession::Open(const ServerRecord& server, StatusTarget* status) {
   if (IsOpen()) return SessionOpening::kOpen;
-  CopyServerRecord(server, record_);
+  record_ = server;
   if (record_.timeOut == 0) record_.timeOut = 10000;
   record_.address = SplitServerAddress(server.address).host;
   currentFolder_.clear();

@@ -201,10 +201,10 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
     clock.SleepFor(kRemovedPauseMs, stop);
     return false;
   }
-  if (lane.session && lane.session->IsOpen() && !SameServerRecord(record, lane.record)) {
+  if (lane.session && lane.session->IsOpen() && record != lane.record) {
     lane.session->Close(nullptr);  // the record changed: log in afresh
   }
-  CopyServerRecord(record, lane.record);
+  lane.record = record;
   if (!lane.session) {
     lane.session = maker_(record, lane.lastProgress);
     lane.session->SetStopToken(stop);
@@ -295,7 +295,7 @@ std::optional<QueueEntry> UploadWorker::NextEntry(Lane& lane, const std::stop_to
     if (stop.stop_requested() || left <= 0) return std::nullopt;
     // A changed or deleted record ends the session at once.
     const ServerRecord record = context_.servers.Get(context_.servers.FindServer(lane.serverName));
-    if (!SameServerRecord(record, lane.record)) return std::nullopt;
+    if (record != lane.record) return std::nullopt;
     const std::uint64_t seen = generation_;
     changed_.wait_for(lock, stop, std::chrono::milliseconds(std::min(left, kIdleSliceMs)),
                       [&] { return generation_ != seen; });
@@ -371,9 +371,10 @@ void UploadWorker::SetWorking(Lane& lane, bool working) {
     if (working) lane.startedAs = ++startCount_;
     working_ += working ? 1 : -1;
     count = working_;
-    // A stopped worker leaves the shared flags to whoever stopped it.
+    // The busy count holds one for each upload in hand.
+    if (working) context_.flags.ftpBusy.fetch_add(1);
+    else context_.flags.ftpBusy.fetch_sub(1);
     if (stopping_) return;
-    context_.flags.ftpBusy.store(count > 0 ? 1 : 0);
   }
   context_.display.SetFilesInProgress(count);
 }
