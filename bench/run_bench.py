@@ -243,7 +243,7 @@ def bench_large_file(args, work, server, results):
         f.truncate(size)
     runs = 1 if args.quick else 2
 
-    def wexmoor(block=262144, zero_copy=1):
+    def wexmoor(block=65536, zero_copy=1):
         return lambda: run_bench_program(args.bench_program, "upload-file", server.port, server.user,
                                          server.password, big, "big", block, zero_copy)["seconds"][0]
     tools = {
@@ -271,7 +271,7 @@ def bench_large_file(args, work, server, results):
         results.add(name, "CPU per GiB", tool, cpu[tool], "s/GiB")
     # The send block: sizes around the chosen one, and reading then sending.
     blocks = {"64 KiB": (65536, 1), "256 KiB": (262144, 1), "1 MiB": (1 << 20, 1), "4 MiB": (4 << 20, 1),
-              "256 KiB copied": (262144, 0)}
+              "64 KiB copied": (65536, 0)}
     block_rates = {label: [] for label in blocks}
     for _ in range(runs):
         for label, (block, zero_copy) in blocks.items():

@@ -71,7 +71,7 @@ class FtpSession {
   std::int64_t bytesSent = 0;
   // Uploads send the file in blocks of this size, handing the file to the
   // socket without copying it (sendfile) unless `zeroCopy` is off.
-  static constexpr std::size_t kDefaultSendBlock = 256 * 1024;
+  static constexpr std::size_t kDefaultSendBlock = 64 * 1024;  // best of 64 KiB to 4 MiB measured
   std::size_t sendBlockSize = kDefaultSendBlock;
   bool zeroCopy = true;
   // Control replies (ReadReply with rawMode 0): the last one, and the first
