@@ -273,6 +273,9 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
     {u"Please choose your server setting:", u"Choisissez les réglages du serveur :",  // 99
      u"Виберіть налаштування сервера:", u"Выберите настройки сервера:",
      u"Bitte wählen Sie die Servereinstellungen:", u"請選擇您的伺服器設定："},
+    {u"files in progress", u"fichiers en cours", u"файлів передається", u"файлов передаётся",  // 100
+     u"Dateien in Arbeit", u"個檔案傳送中"},
+    {u"Connections:", u"Connexions :", u"З'єднань:", u"Соединений:", u"Verbindungen:", u"連線數："},  // 101
 }};
 
 }  // namespace

@@ -2,6 +2,12 @@
 
 namespace wexmoor {
 
+int UploadConnections(const ServerRecord& record) {
+  return record.connections >= 1 && record.connections <= ServerRecord::kMaxConnections
+             ? record.connections
+             : ServerRecord::kDefaultConnections;
+}
+
 namespace {
 ServerRecord EmptyRecord() {
   ServerRecord r;

@@ -23,7 +23,18 @@ struct ServerRecord {
   std::int32_t useUtf8 = 0;
   std::int32_t useUtf8Opt = 0;
   std::int32_t timeOut = 0;
+  // How many upload sessions may work for this server at once
+  // ("ServerConnections<n>"); see UploadConnections().
+  std::int32_t connections = kDefaultConnections;
+
+  static constexpr std::int32_t kDefaultConnections = 2;
+  static constexpr std::int32_t kMaxConnections = 10;
+
+  bool operator==(const ServerRecord&) const = default;
 };
+
+// The record's connection count when it is 1 to 10, else the default 2.
+int UploadConnections(const ServerRecord& record);
 
 class ServerTable {
  public:

@@ -4,8 +4,11 @@
 // text after the user removed it. Every operation is whole under one mutex.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <stop_token>
 #include <optional>
 #include <vector>
 
@@ -43,12 +46,20 @@ class UploadQueue {
   std::optional<Text> RemoveAt(int index);
   // Removes the entry with identity `id`; its text, or nullopt.
   std::optional<Text> RemoveById(std::uint64_t id);
+  // Calls `visit` with the entries in order, under the queue's lock, until it
+  // returns false. `visit` must not call back into the queue.
+  void ForEach(const std::function<bool(const QueueEntry&)>& visit) const;
+  // How many entries were ever appended; WaitForAppend returns as soon as it
+  // differs from `seen` (true), after `timeoutMs` or on the stop (false).
+  std::uint64_t Appended() const;
+  bool WaitForAppend(std::uint64_t seen, int timeoutMs, std::stop_token stop) const;
   int Size() const;
   std::vector<Text> Texts() const;
   void Clear();
 
  private:
   mutable std::mutex mutex_;
+  mutable std::condition_variable_any appended_;
   std::vector<QueueEntry> entries_;
   std::uint64_t nextId_ = 1;
 };

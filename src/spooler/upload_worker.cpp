@@ -1,20 +1,21 @@
 #include "spooler/upload_worker.h"
 
-#include <optional>
+#include <algorithm>
+#include <vector>
 
 #include "ftp/control_connection.h"
-#include "ftp/file_upload.h"
-#include "ftp/remote_session.h"
 #include "platform/files.h"
+#include "platform/socket.h"
+#include "spooler/ftp_upload_session.h"
 
 namespace wexmoor {
 
 namespace {
 constexpr std::int64_t kStartPauseMs = 100;
-constexpr std::int64_t kIdlePauseMs = 100;
+constexpr int kIdlePauseMs = 100;
 constexpr std::int64_t kRemovedPauseMs = 110;
 constexpr std::int64_t kWebWaitMs = 100;
-constexpr std::int64_t kBetweenEntriesMs = 10;
+constexpr std::int64_t kIdleSliceMs = 100;
 
 // The server's folder joined with the entry's subfolder.
 Text DestinationPath(const Text& address, const Text& subfolder) {
@@ -25,7 +26,51 @@ Text DestinationPath(const Text& address, const Text& subfolder) {
 }
 }  // namespace
 
-UploadWorker::UploadWorker(WorkerContext& context) : context_(context) {}
+// The status line and progress bar of one session: they reach the window only
+// while that session's upload is the one that began last.
+class UploadWorker::LaneDisplay final : public StatusTarget, public ProgressTarget {
+ public:
+  LaneDisplay(UploadWorker& worker, Lane& lane) : worker_(worker), lane_(lane) {}
+  void SetStatusText(const Text& line) override {
+    if (Front()) worker_.context_.display.Status().SetStatusText(line);
+  }
+  void SetProgress(int percent) override {
+    if (Front()) worker_.context_.display.Progress().SetProgress(percent);
+  }
+
+ private:
+  bool Front() const {
+    std::lock_guard lock(worker_.mutex_);
+    return !worker_.stopping_ && worker_.IsFrontLocked(lane_);
+  }
+  UploadWorker& worker_;
+  Lane& lane_;
+};
+
+struct UploadWorker::Lane {
+  Lane(UploadWorker& worker, Text server, QueueEntry entry)
+      : serverName(std::move(server)), first(std::move(entry)), display(worker, *this) {}
+
+  const Text serverName;
+  std::optional<QueueEntry> first;
+  std::atomic<std::int64_t> lastProgress{0};
+  ServerRecord record;  // the record the session logged in with
+  std::unique_ptr<UploadSession> session;
+  LaneDisplay display;
+  // Under the worker's mutex_.
+  bool working = false;
+  bool finished = false;
+  std::uint64_t startedAs = 0;
+  // Last, so that it is joined before the rest goes.
+  std::jthread thread;
+};
+
+UploadWorker::UploadWorker(WorkerContext& context) : context_(context) {
+  maker_ = [this](const ServerRecord&, std::atomic<std::int64_t>& lastProgress) -> std::unique_ptr<UploadSession> {
+    return std::make_unique<FtpUploadSession>(context_.clock, context_.session.ports(), lastProgress,
+                                              context_.session.ipEchoUrl());
+  };
+}
 
 UploadWorker::~UploadWorker() { Terminate(); }
 
@@ -33,6 +78,7 @@ void UploadWorker::Start() {
   if (running_.load()) return;
   if (thread_.joinable()) thread_.join();
   running_.store(true);
+  stopping_ = false;
   thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
 }
 
@@ -45,6 +91,11 @@ void UploadWorker::Terminate() {
 
 bool UploadWorker::Running() const { return running_.load(); }
 
+int UploadWorker::SessionCount() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(std::count_if(lanes_.begin(), lanes_.end(), [](const auto& l) { return !l->finished; }));
+}
+
 void UploadWorker::RemoveEntry(std::uint64_t id) {
   // By identity: when the user removed this entry meanwhile, nothing else
   // goes.
@@ -52,94 +103,280 @@ void UploadWorker::RemoveEntry(std::uint64_t id) {
 }
 
 void UploadWorker::Run(std::stop_token stop) {
-  context_.session.SetStopToken(stop);
   const Clock& clock = context_.clock;
-  auto& lastProgress = context_.flags.lastProgressTime;
-  int webWaits = 0;  // counted over the whole life of this worker
+  bool passOver = false;
   if (clock.SleepFor(kStartPauseMs, stop)) {
     for (;;) {
-      // A pass over the queue, from the first entry.
-      lastProgress.store(clock.MonotonicSeconds());
-      int index = 0;
-      bool restartPass = false;
-      bool stopped = false;
-      while (!restartPass) {
-        if (context_.queue.Size() <= index) {
-          stopped = !clock.SleepFor(kIdlePauseMs, stop);
-          break;
-        }
-        if (!HandleEntry(stop, index, webWaits, restartPass)) {
-          stopped = true;
-          break;
-        }
+      context_.flags.lastProgressTime.store(clock.MonotonicSeconds());
+      ReapLanes(false);
+      StopSilentLanes();
+      if (passOver) {
+        // Every entry had its turn: the failed ones are tried again.
+        std::lock_guard lock(mutex_);
+        failedThisPass_.clear();
+        ++generation_;
+        changed_.notify_all();
       }
-      if (stopped) break;
+      const std::uint64_t seen = context_.queue.Appended();
+      if (!Dispatch(stop, passOver)) break;
+      if (!context_.queue.WaitForAppend(seen, kIdlePauseMs, stop) && stop.stop_requested()) break;
     }
   }
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  ReapLanes(true);
   running_.store(false);
 }
 
-bool UploadWorker::HandleEntry(const std::stop_token& stop, int& index, int& webWaits, bool& restartPass) {
-  const Clock& clock = context_.clock;
-  SharedFlags& flags = context_.flags;
-  FtpSession& session = context_.session;
-  flags.lastProgressTime.store(clock.MonotonicSeconds());
-
-  auto entry = context_.queue.At(index);
-  if (!entry) return true;  // the queue shrank under us: the caller sees its end
-  const int start = index;
-  const Text serverName = EntryServerName(entry->text);
-  const Text localPath = EntryLocalPath(entry->text);
-  const Text subfolder = EntrySubfolder(entry->text);
-
-  // The server by name; an entry whose server has gone is dropped unsent.
-  ServerTable& servers = context_.servers;
-  ServerRecord server = servers.Get(servers.FindServer(serverName));
-  if (server.name != serverName) {
-    RemoveEntry(entry->id);
-    restartPass = true;
-    return clock.SleepFor(kRemovedPauseMs, stop);
-  }
-
-  Text destination = DestinationPath(server.address, subfolder);
-  context_.display.SetCurrentFile(FileNamePart(localPath));
-
-  while (flags.webBusy.load() != 0 && webWaits < kMaxWebWaits) {
-    if (!clock.SleepFor(kWebWaitMs, stop)) return false;
-    ++webWaits;
-  }
-
-  std::optional<BusyHold> ftpHold(std::in_place, flags.ftpBusy);
-  ServerRecord record = server;
-  record.address = destination;
-  StatusTarget& status = context_.display.Status();
-  ProgressTarget& progress = context_.display.Progress();
-
-  int prepared = PrepareUploadSession(session, record, 0, &status);
-  if (stop.stop_requested()) return false;
-  if (prepared != 1) {
-    index = start + 1;
-    // Whatever the failed set-up left open goes before the next attempt.
-    Disconnect(session, &status);
-    if (stop.stop_requested()) return false;
-  } else {
-    flags.lastProgressTime.store(clock.MonotonicSeconds());
-    int sent = UploadFile(session, session.controlConnection(), record, localPath, &progress, &status);
-    if (stop.stop_requested()) return false;
-    if (sent == 1) {
-      RemoveEntry(entry->id);
-      index = start;
-    } else {
-      index = start + 1;
+bool UploadWorker::Dispatch(const std::stop_token& stop, bool& passOver) {
+  std::optional<std::uint64_t> orphan;
+  {
+    std::lock_guard lock(mutex_);
+    std::map<Text, int> sessions;
+    std::set<Text> saturated;
+    for (const auto& lane : lanes_) {
+      if (lane->finished) continue;
+      ++sessions[lane->serverName];
+      if (!lane->working) saturated.insert(lane->serverName);  // its waiting session takes it
     }
-    progress.SetProgress(0);
-    Disconnect(session, &status);
-    if (stop.stop_requested()) return false;
+    const std::size_t serverCount = static_cast<std::size_t>(context_.servers.Count());
+    bool claimable = false;
+    context_.queue.ForEach([&](const QueueEntry& entry) {
+      if (claimed_.contains(entry.id) || failedThisPass_.contains(entry.id)) return true;
+      claimable = true;
+      Text name = EntryServerName(entry.text);
+      if (saturated.contains(name)) return true;
+      const ServerRecord record = context_.servers.Get(context_.servers.FindServer(name));
+      if (record.name != name) {
+        orphan = entry.id;  // its server has gone: the entry goes unsent
+        return false;
+      }
+      int cap = UploadConnections(record);
+      if (auto refused = refusedCap_.find(name); refused != refusedCap_.end()) cap = std::min(cap, refused->second);
+      int& count = sessions[name];
+      if (count < cap) {
+        ++count;
+        claimed_.insert(entry.id);
+        auto& lane = lanes_.emplace_back(std::make_unique<Lane>(*this, name, entry));
+        lane->thread = std::jthread([this, l = lane.get()](std::stop_token laneStop) { RunLane(*l, laneStop); });
+      }
+      if (count >= cap) saturated.insert(name);
+      return saturated.size() < serverCount;
+    });
+    passOver = !claimable && working_ == 0;
+    if (claimable) {
+      ++generation_;
+      changed_.notify_all();
+    }
+  }
+  if (orphan) {
+    RemoveEntry(*orphan);
+    return context_.clock.SleepFor(kRemovedPauseMs, stop);
+  }
+  return !stop.stop_requested();
+}
+
+void UploadWorker::RunLane(Lane& lane, std::stop_token stop) {
+  std::optional<QueueEntry> entry = std::move(lane.first);
+  while (entry && !stop.stop_requested()) {
+    if (!HandleEntry(lane, *entry, stop)) break;
+    entry = NextEntry(lane, stop);
+  }
+  // Goodbye to the server; after a stop the engine has closed everything.
+  if (lane.session) lane.session->Close(nullptr);
+  std::lock_guard lock(mutex_);
+  lane.finished = true;
+}
+
+bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::stop_token& stop) {
+  const Clock& clock = context_.clock;
+  const Text serverName = EntryServerName(entry.text);
+  const Text localPath = EntryLocalPath(entry.text);
+  const ServerRecord record = context_.servers.Get(context_.servers.FindServer(serverName));
+  if (record.name != serverName) {
+    RemoveEntry(entry.id);
+    Release(entry.id, false);
+    clock.SleepFor(kRemovedPauseMs, stop);
+    return false;
+  }
+  if (lane.session && lane.session->IsOpen() && record != lane.record) {
+    lane.session->Close(nullptr);  // the record changed: log in afresh
+  }
+  lane.record = record;
+  if (!lane.session) {
+    lane.session = maker_(record, lane.lastProgress);
+    lane.session->SetStopToken(stop);
+  }
+  const Text folderPath = SplitServerAddress(DestinationPath(record.address, EntrySubfolder(entry.text))).folderPath;
+
+  lane.lastProgress.store(clock.MonotonicSeconds());
+  SetWorking(lane, true);
+  context_.display.SetCurrentFile(FileNamePart(localPath));
+  while (context_.flags.webBusy.load() != 0 && webWaits_.load() < kMaxWebWaits) {
+    if (!clock.SleepFor(kWebWaitMs, stop)) break;
+    ++webWaits_;
   }
 
-  context_.history.Append(session.Log().Get());
-  ftpHold.reset();
-  return clock.SleepFor(kBetweenEntriesMs, stop);
+  UploadSession& session = *lane.session;
+  EntryOutcome outcome = EntryOutcome::kFailed;
+  bool retried = false;
+  while (!stop.stop_requested()) {
+    if (!session.IsOpen()) {
+      const SessionOpening opening = session.Open(record, &lane.display);
+      if (stop.stop_requested()) break;
+      if (opening == SessionOpening::kRefused) {
+        // Refused while other sessions of this server are logged in (or
+        // logging in): the server has as many as it takes. Not the entry's
+        // fault.
+        bool first = false;
+        int others = 0;
+        {
+          std::lock_guard lock(mutex_);
+          others = OthersLocked(lane);
+          if (others > 0) {
+            first = !refusedCap_.contains(serverName);
+            int& cap = refusedCap_.try_emplace(serverName, others).first->second;
+            cap = std::min(cap, others);
+          }
+        }
+        if (others > 0) {
+          Text log = session.TakeLog();
+          if (first) {
+            log += u"----- " + serverName + u" takes no further connection: going on with " + IntToText(others) +
+                   u"\r\n";
+          }
+          context_.history.Append(log);
+          Release(entry.id, false);
+          SetWorking(lane, false);
+          return false;
+        }
+      }
+      if (opening != SessionOpening::kOpen) break;
+    }
+    outcome = session.Upload(localPath, folderPath, &lane.display, &lane.display);
+    if (outcome != EntryOutcome::kDead || retried) break;
+    // A kept session that died while it waited costs one more try.
+    retried = true;
+    context_.history.Append(session.TakeLog());
+  }
+  if (stop.stop_requested() || outcome == EntryOutcome::kStopped) {
+    Release(entry.id, false);
+    SetWorking(lane, false);
+    return false;
+  }
+  context_.history.Append(session.TakeLog());
+  lane.display.SetProgress(0);
+  if (outcome == EntryOutcome::kSent) RemoveEntry(entry.id);
+  Release(entry.id, outcome != EntryOutcome::kSent);
+  SetWorking(lane, false);
+  return true;
+}
+
+std::optional<QueueEntry> UploadWorker::ClaimLocked(const Text& serverName) {
+  std::optional<QueueEntry> found;
+  context_.queue.ForEach([&](const QueueEntry& entry) {
+    if (claimed_.contains(entry.id) || failedThisPass_.contains(entry.id)) return true;
+    if (EntryServerName(entry.text) != serverName) return true;
+    found = entry;
+    return false;
+  });
+  if (found) claimed_.insert(found->id);
+  return found;
+}
+
+std::optional<QueueEntry> UploadWorker::NextEntry(Lane& lane, const std::stop_token& stop) {
+  const std::int64_t until = NetworkMs() + kKeepSessionMs;
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    if (auto entry = ClaimLocked(lane.serverName)) return entry;
+    const std::int64_t left = until - NetworkMs();
+    if (stop.stop_requested() || left <= 0) return std::nullopt;
+    // A changed or deleted record ends the session at once.
+    const ServerRecord record = context_.servers.Get(context_.servers.FindServer(lane.serverName));
+    if (record != lane.record) return std::nullopt;
+    const std::uint64_t seen = generation_;
+    changed_.wait_for(lock, stop, std::chrono::milliseconds(std::min(left, kIdleSliceMs)),
+                      [&] { return generation_ != seen; });
+  }
+}
+
+void UploadWorker::Release(std::uint64_t id, bool failed) {
+  std::lock_guard lock(mutex_);
+  claimed_.erase(id);
+  if (failed) failedThisPass_.insert(id);
+  ++generation_;
+  changed_.notify_all();
+}
+
+void UploadWorker::StopSilentLanes() {
+  std::vector<std::unique_ptr<Lane>> silent;
+  {
+    std::lock_guard lock(mutex_);
+    const std::int64_t now = context_.clock.MonotonicMs();
+    for (auto it = lanes_.begin(); it != lanes_.end();) {
+      Lane& lane = **it;
+      if (lane.working && !lane.finished && now - lane.lastProgress.load() * 1000 > silenceLimitMs_) {
+        silent.push_back(std::move(*it));
+        it = lanes_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  // Only these sessions stop; their entries stay queued for new ones.
+  for (auto& lane : silent) {
+    lane->thread.request_stop();
+    lane->thread.join();
+    ++silentReplaced_;
+  }
+}
+
+void UploadWorker::ReapLanes(bool all) {
+  std::vector<std::unique_ptr<Lane>> done;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto it = lanes_.begin(); it != lanes_.end();) {
+      if (all || (*it)->finished) {
+        done.push_back(std::move(*it));
+        it = lanes_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (auto& lane : done) lane->thread.request_stop();
+  for (auto& lane : done) lane->thread.join();
+}
+
+int UploadWorker::OthersLocked(const Lane& lane) const {
+  return static_cast<int>(std::count_if(lanes_.begin(), lanes_.end(), [&](const auto& other) {
+    return other.get() != &lane && other->serverName == lane.serverName && !other->finished;
+  }));
+}
+
+bool UploadWorker::IsFrontLocked(const Lane& lane) const {
+  if (!lane.working) return false;
+  return std::none_of(lanes_.begin(), lanes_.end(),
+                      [&](const auto& other) { return other->working && other->startedAs > lane.startedAs; });
+}
+
+void UploadWorker::SetWorking(Lane& lane, bool working) {
+  int count = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (lane.working == working) return;
+    lane.working = working;
+    if (working) lane.startedAs = ++startCount_;
+    working_ += working ? 1 : -1;
+    count = working_;
+    // The busy count holds one for each upload in hand.
+    if (working) context_.flags.ftpBusy.fetch_add(1);
+    else context_.flags.ftpBusy.fetch_sub(1);
+    if (stopping_) return;
+  }
+  context_.display.SetFilesInProgress(count);
 }
 
 }  // namespace wexmoor

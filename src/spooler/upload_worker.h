@@ -1,19 +1,36 @@
-// The upload worker: one background thread that takes the queue's entries in
-// order, uploads each to the server it names and removes it when the upload
-// succeeded. Failed entries stay and are tried again on the next pass, without
-// limit. Terminating the worker is a stop request that every wait of the
-// worker and of the FTP engine honours, then a join; the entry in hand stays
-// queued and the worker touches nothing shared once it has seen the stop.
+// The upload worker: a scheduler thread that hands the queue's entries, in
+// queue order, to upload sessions, each session on a thread of its own. A
+// server gets up to its connection count of sessions at once; each entry is
+// taken by exactly one of them. A session keeps its login while entries for
+// its server remain and says goodbye 5 s after the last one, or at once when
+// the server's record is changed or deleted. An uploaded entry is removed;
+// a failed one stays and is tried again on the next pass over the queue,
+// without limit.
+//
+// A session that shows no progress for 150 s is stopped and replaced, its
+// entry staying queued; the others go on. Terminating the worker is a stop
+// request that every wait of the scheduler, the sessions and the FTP engine
+// honours, then a join: within a fraction of a second, the entries in hand
+// stay queued and nothing shared is touched afterwards.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <list>
+#include <map>
+#include <optional>
+#include <memory>
+#include <mutex>
+#include <set>
 #include <stop_token>
 #include <thread>
 
 #include "ftp/ftp_session.h"
 #include "platform/clock.h"
 #include "model/upload_queue.h"
+#include "spooler/upload_session.h"
 #include "spooler/worker_display.h"
 #include "model/server_table.h"
 #include "model/shared_state.h"
@@ -27,21 +44,36 @@ struct WorkerContext {
   UiMessageRing& removeRing;
   SharedFlags& flags;
   SessionHistory& history;
+  // The model for the worker's sessions: their clock, listener ports and
+  // echo page come from it.
   FtpSession& session;
   const Clock& clock;
   WorkerDisplay& display;
 };
+
+// Makes the session for one of the worker's threads; `lastProgressTime`
+// belongs to that thread and must follow every block sent.
+using UploadSessionMaker =
+    std::function<std::unique_ptr<UploadSession>(const ServerRecord& server, std::atomic<std::int64_t>& lastProgressTime)>;
 
 class UploadWorker {
  public:
   // Waits for the web side's busy flag at most this many times (100 ms each)
   // in one worker's life.
   static constexpr int kMaxWebWaits = 30;
+  // A session with nothing to do waits this long for a further entry.
+  static constexpr std::int64_t kKeepSessionMs = 5000;
+  static constexpr std::int64_t kSessionSilenceMs = 150'000;
 
   explicit UploadWorker(WorkerContext& context);
   ~UploadWorker();  // terminates
   UploadWorker(const UploadWorker&) = delete;
   UploadWorker& operator=(const UploadWorker&) = delete;
+
+  // Sessions of another kind (FTP by default); before Start.
+  void SetSessionMaker(UploadSessionMaker maker) { maker_ = std::move(maker); }
+  // How long a session may go without progress; before Start.
+  void SetSessionSilenceLimit(std::int64_t ms) { silenceLimitMs_ = ms; }
 
   // Starts the thread (nothing when it runs already).
   void Start();
@@ -49,15 +81,54 @@ class UploadWorker {
   void Terminate();
   bool Running() const;
 
+  // Sessions running now (working or waiting for an entry).
+  int SessionCount() const;
+  // Sessions replaced because they went silent.
+  int SilentSessionsReplaced() const { return silentReplaced_.load(); }
+
  private:
+  struct Lane;
+  class LaneDisplay;
+
   void Run(std::stop_token stop);
-  // One entry's turn; false when the stop was seen.
-  bool HandleEntry(const std::stop_token& stop, int& index, int& webWaits, bool& restartPass);
+  // Starts sessions for unclaimed entries; false when the stop was seen.
+  // `passOver`: no entry was left to take and none is in hand.
+  bool Dispatch(const std::stop_token& stop, bool& passOver);
+  void RunLane(Lane& lane, std::stop_token stop);
+  // One entry on the lane's session; false when the lane should end.
+  bool HandleEntry(Lane& lane, const QueueEntry& entry, const std::stop_token& stop);
+  // The first unclaimed entry of `serverName` not yet failed in this pass,
+  // claimed for `lane`; under mutex_.
+  std::optional<QueueEntry> ClaimLocked(const Text& serverName);
+  // Waits up to kKeepSessionMs for a further entry of the lane's server.
+  std::optional<QueueEntry> NextEntry(Lane& lane, const std::stop_token& stop);
+  void Release(std::uint64_t id, bool failed);
   void RemoveEntry(std::uint64_t id);
+  void StopSilentLanes();
+  void ReapLanes(bool all);
+  // Sessions of the lane's server besides the lane's own.
+  int OthersLocked(const Lane& lane) const;
+  bool IsFrontLocked(const Lane& lane) const;
+  void SetWorking(Lane& lane, bool working);
 
   WorkerContext& context_;
+  UploadSessionMaker maker_;
+  std::int64_t silenceLimitMs_ = kSessionSilenceMs;
   std::jthread thread_;
   std::atomic<bool> running_{false};
+  std::atomic<int> webWaits_{0};
+  std::atomic<int> silentReplaced_{0};
+
+  mutable std::mutex mutex_;
+  std::condition_variable_any changed_;  // entries released, pass restarted
+  std::set<std::uint64_t> claimed_;
+  std::set<std::uint64_t> failedThisPass_;
+  std::map<Text, int> refusedCap_;  // servers that refused a further session
+  std::list<std::unique_ptr<Lane>> lanes_;
+  std::uint64_t startCount_ = 0;
+  int working_ = 0;
+  std::uint64_t generation_ = 0;
+  bool stopping_ = false;
 };
 
 }  // namespace wexmoor

@@ -131,11 +131,11 @@ TEST(LanguageTableTest, SettledCellsAndLanguageNames) {
   }
 }
 
-TEST(LanguageTableTest, NinetyNineRowsWithSixCells) {
-  ASSERT_EQ(LanguageRows().size(), 99u);
+TEST(LanguageTableTest, OneHundredAndOneRowsWithSixCells) {
+  ASSERT_EQ(LanguageRows().size(), 101u);
   EXPECT_EQ(LanguageRowByNumber(0), nullptr);
-  EXPECT_EQ(LanguageRowByNumber(100), nullptr);
-  EXPECT_EQ(LanguageRowKey(100), u"");
+  EXPECT_EQ(LanguageRowByNumber(102), nullptr);
+  EXPECT_EQ(LanguageRowKey(102), u"");
   // Spot checks of the order, including keys with odd spelling or spaces.
   EXPECT_EQ(LanguageRowKey(1), u"Remove from the list");
   EXPECT_EQ(LanguageRowKey(23), u"About ");

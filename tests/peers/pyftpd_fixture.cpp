@@ -50,7 +50,7 @@ bool Accepts(int port) {
 
 }  // namespace
 
-PyFtpdServer::PyFtpdServer(std::string root, std::string user, std::string password)
+PyFtpdServer::PyFtpdServer(std::string root, std::string user, std::string password, std::string storLog)
     : root_(std::move(root)), user_(std::move(user)), password_(std::move(password)) {
   port_ = FreePort();
   if (port_ == 0) {
@@ -64,6 +64,10 @@ PyFtpdServer::PyFtpdServer(std::string root, std::string user, std::string passw
                                    "--port",           std::to_string(port_), "--user", user_,
                                    "--password",       password_,    "--passive-low", std::to_string(passiveLow),
                                    "--passive-high",   std::to_string(passiveHigh)};
+  if (!storLog.empty()) {
+    args.push_back("--stor-log");
+    args.push_back(storLog);
+  }
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

@@ -21,7 +21,9 @@ namespace wexmoor::testing {
 
 class PyFtpdServer {
  public:
-  explicit PyFtpdServer(std::string root, std::string user = "user", std::string password = "secret");
+  // `storLog`: when not empty, a file that gets a line (the path) per stored file.
+  explicit PyFtpdServer(std::string root, std::string user = "user", std::string password = "secret",
+                        std::string storLog = {});
   ~PyFtpdServer();
   PyFtpdServer(const PyFtpdServer&) = delete;
   PyFtpdServer& operator=(const PyFtpdServer&) = delete;

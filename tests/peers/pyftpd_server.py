@@ -22,6 +22,7 @@ def main():
     parser.add_argument("--password", default="secret")
     parser.add_argument("--passive-low", type=int, default=0)
     parser.add_argument("--passive-high", type=int, default=0)
+    parser.add_argument("--stor-log", default="", help="a line per stored file (its path) goes here")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
@@ -29,7 +30,10 @@ def main():
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
 
     class Handler(FTPHandler):
-        pass
+        def on_file_received(self, file):
+            if args.stor_log:
+                with open(args.stor_log, "a") as log:
+                    log.write(file + "\n")
 
     Handler.authorizer = authorizer
     Handler.permit_foreign_addresses = False

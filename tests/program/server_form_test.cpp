@@ -117,6 +117,14 @@ TEST(ServerFormTest, ReadingTheFormCleansTheAddressAndConvertsNumbers) {
   record = ReadServerForm(form);
   EXPECT_EQ(record.port, 0);
   EXPECT_GT(record.timeOut, 0) << "a huge time-out must not wrap to a negative value";
+
+  // Connections: 1 to 10 as typed, anything else the default 2, shown back.
+  for (const auto& [typed, stored] : {std::pair{u"1", 1}, {u"10", 10}, {u"0", 2}, {u"11", 2}, {u"", 2}, {u"x", 2}}) {
+    form.connections = typed;
+    record = ReadServerForm(form);
+    EXPECT_EQ(record.connections, stored) << Utf16ToUtf8(typed);
+    EXPECT_EQ(FormFromRecord(record).connections, IntToText(stored));
+  }
 }
 
 TEST(ServerFormTest, CloneTakesTheOtherServersValuesWithTheNameFollowedByTwo) {

@@ -1,5 +1,7 @@
 #include "ui/server_dialog.h"
 
+#include "i18n/language_table.h"
+
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/bmpbuttn.h>
@@ -425,6 +427,46 @@ TEST_F(ServerDialogTest, ScreenshotsWithAListingAndWithTheBalloonTip) {
   Pump(800);
   const std::string tip = "import -window root " + folder + "/server_dialog.png";
   EXPECT_EQ(std::system(tip.c_str()), 0);
+}
+
+// The connection count in all six languages: the field shows the record's
+// count and its label keeps to its rectangle, left of the field, inside the
+// dialog. A screenshot per language.
+TEST_F(ServerDialogTest, ConnectionsFieldInEveryLanguage) {
+  ServerRecord stored;
+  stored.name = u"four";
+  stored.address = u"127.0.0.1/www";
+  stored.connections = 4;
+  servers_.Set(2, stored);
+  EXPECT_EQ(std::system("xdotool mousemove 5 5"), 0);
+  const std::string folder = testing::BinaryDir() + "/shots";
+  fs::create_directories(folder);
+  for (std::size_t column = 0; column < kLanguageNames.size(); ++column) {
+    translator_.SetLanguage(kLanguageNames[column]);
+    ServerEditor editor(servers_, 2);
+    ServerDialog dialog(context_, editor, false);
+    dialog.Show();
+    Pump(300);
+    EXPECT_EQ(Utf8(dialog.ConnectionsField()->GetValue()), "4");
+    const wxRect field = dialog.ConnectionsField()->GetRect();
+    const wxSize client = dialog.GetClientSize();
+    EXPECT_LE(field.GetRight(), client.GetWidth()) << column;
+    EXPECT_LE(field.GetBottom(), client.GetHeight()) << column;
+    const std::string wanted = Utf16ToUtf8(translator_.Translate(u"Connections:"));
+    int labels = 0;
+    for (wxWindow* child : dialog.ConnectionsField()->GetParent()->GetChildren()) {
+      auto* label = dynamic_cast<wxStaticText*>(child);
+      if (!label || Utf8(label->GetLabel()) != wanted) continue;
+      ++labels;
+      EXPECT_LE(label->GetBestSize().GetWidth(), label->GetSize().GetWidth()) << "clipped in column " << column;
+      EXPECT_LE(label->GetRect().GetRight(), field.GetLeft()) << column;
+    }
+    EXPECT_EQ(labels, 1) << column;
+    const std::string shot = "import -window root " + folder + "/server_dialog_connections_" +
+                             std::to_string(column) + ".png";
+    EXPECT_EQ(std::system(shot.c_str()), 0);
+  }
+  translator_.SetLanguage(u"English");
 }
 
 }  // namespace
