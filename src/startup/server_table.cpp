@@ -14,6 +14,7 @@ void CopyServerRecord(const ServerRecord& source, ServerRecord& destination) {
   destination.useUtf8 = source.useUtf8;
   destination.useUtf8Opt = source.useUtf8Opt;
   destination.timeOut = source.timeOut;
+  destination.tempName = source.tempName;
 }
 
 namespace {
@@ -36,6 +37,7 @@ void ServerTable::Set(int slot, const ServerRecord& record) {
   if (slot < 1 || slot >= kSlots) return;
   std::lock_guard lock(mutex_);
   CopyServerRecord(record, slots_[static_cast<std::size_t>(slot)]);
+  ++changes_;
 }
 
 int ServerTable::FindServer(TextView name) const {
@@ -65,6 +67,7 @@ std::vector<Text> ServerTable::Names() const {
 void ServerTable::DeleteServer(int slot) {
   if (slot < 1 || slot >= kSlots) return;
   std::lock_guard lock(mutex_);
+  ++changes_;
   int s = slot;
   while (s + 1 < kSlots) {
     CopyServerRecord(slots_[static_cast<std::size_t>(s + 1)], slots_[static_cast<std::size_t>(s)]);
@@ -77,6 +80,7 @@ void ServerTable::DeleteServer(int slot) {
 void ServerTable::Clear() {
   std::lock_guard lock(mutex_);
   slots_.fill(EmptyRecord());
+  ++changes_;
 }
 
 }  // namespace wexmoor

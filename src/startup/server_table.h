@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -23,9 +24,12 @@ struct ServerRecord {
   std::int32_t useUtf8 = 0;
   std::int32_t useUtf8Opt = 0;
   std::int32_t timeOut = 0;
+  // Non-zero: files are stored as name + ".part" and renamed when complete
+  // ("ServerTempName"); 0: stored under the final name directly.
+  std::int32_t tempName = 1;
 };
 
-// Deep copy: the four texts, then the six integers.
+// Deep copy: the four texts, then the integers.
 void CopyServerRecord(const ServerRecord& source, ServerRecord& destination);
 
 class ServerTable {
@@ -51,10 +55,13 @@ class ServerTable {
   void DeleteServer(int slot);
   // Empties every slot.
   void Clear();
+  // Grows with every change (set, delete, clear); read without the lock.
+  std::uint64_t Changes() const { return changes_.load(); }
 
  private:
   mutable std::mutex mutex_;
   std::array<ServerRecord, kSlots> slots_;
+  std::atomic<std::uint64_t> changes_{0};
 };
 
 }  // namespace wexmoor
