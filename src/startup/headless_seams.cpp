@@ -22,7 +22,7 @@ void HeadlessSeams::StartWorker() {
   workerContext_ = std::make_unique<WorkerContext>(WorkerContext{state_.queue, state_.servers, state_.removeRing,
                                                                  state_.flags, state_.history, state_.ftp,
                                                                  state_.clock, silent_});
-  worker_ = std::make_unique<UploadWorker>(*workerContext_);
+  worker_ = std::make_unique<UploadWorker>(*workerContext_, &state_.delivery, state_.delivered);
   worker_->Start();
 }
 
