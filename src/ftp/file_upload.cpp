@@ -13,39 +13,14 @@
 namespace wexmoor {
 namespace {
 
-constexpr std::size_t kChunk = 1024;
+// Status text and progress go to the window at most this often.
+constexpr std::int64_t kDisplayIntervalMs = 100;
 
 Text TwoDecimals(double value) {
   char text[64];
   auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
   if (error != std::errc()) return u"0.00";
   return AsciiToText(std::string_view(text, static_cast<std::size_t>(end - text)));
-}
-
-// Sends the whole chunk, waiting for the socket while it takes nothing, for at
-// most `timeOutMs` without progress. Returns the bytes sent.
-std::size_t SendChunk(FtpSession& session, int dataConnection, const char* bytes, std::size_t size,
-                      int timeOutMs, bool& stopped) {
-  std::size_t done = 0;
-  std::int64_t lastProgress = NetworkMs();
-  while (done < size) {
-    const long n = SendSome(dataConnection, bytes + done, size - done);
-    if (n < 0) break;
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-      lastProgress = NetworkMs();
-      continue;
-    }
-    const std::int64_t left = timeOutMs - (NetworkMs() - lastProgress);
-    if (left <= 0) break;
-    const WaitResult waited = WaitWritable(dataConnection, static_cast<int>(left), session.StopToken());
-    if (waited == WaitResult::kStopped) {
-      stopped = true;
-      break;
-    }
-    if (waited == WaitResult::kError) break;
-  }
-  return done;
 }
 
 }  // namespace
@@ -59,6 +34,21 @@ Text RemoteFileName(TextView localPath) {
   return Text(name);
 }
 
+namespace {
+
+// Waits until the data connection takes bytes again; false when it did not
+// within the time-out (measured from `lastProgressMs`) or the stop came.
+bool AwaitWritable(FtpSession& session, int dataConnection, std::int64_t lastProgressMs, int timeOutMs,
+                   bool& stopped) {
+  const std::int64_t left = timeOutMs - (NetworkMs() - lastProgressMs);
+  if (left <= 0) return false;
+  const WaitResult waited = WaitWritable(dataConnection, static_cast<int>(left), session.StopToken());
+  if (waited == WaitResult::kStopped) stopped = true;
+  return waited == WaitResult::kReady;
+}
+
+}  // namespace
+
 int SendFileData(FtpSession& session, std::FILE* file, int dataConnection, ProgressTarget* progress,
                  std::int64_t size, StatusTarget* status, ServerRecord& server) {
   Text message;
@@ -69,33 +59,70 @@ int SendFileData(FtpSession& session, std::FILE* file, int dataConnection, Progr
   } else {
     session.bytesSent = 0;
     const std::int64_t total = size;
-    std::int64_t remaining = size;
     const int timeOut = server.timeOut > 0 ? server.timeOut : 10000;
-    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::int64_t>(size, kChunk)));
-    while (remaining > 0 && result == 0) {
-      const std::size_t chunk = static_cast<std::size_t>(std::min<std::int64_t>(remaining, kChunk));
-      if (std::fread(buffer.data(), 1, chunk, file) != chunk) {
-        // The file shrank or could not be read: nothing made up is sent.
+    const std::size_t block = std::max<std::size_t>(session.sendBlockSize, 1);
+    const int fileFd = fileno(file);
+    std::int64_t offset = ftello(file);
+    bool zeroCopy = session.zeroCopy && fileFd >= 0 && offset >= 0;
+    std::vector<char> buffer;
+    std::size_t buffered = 0;  // bytes of `buffer` still to send
+    std::size_t bufferedAt = 0;
+    bool stopped = false;
+    std::int64_t lastProgressMs = NetworkMs();
+    std::int64_t lastShownMs = lastProgressMs - kDisplayIntervalMs;
+    while (session.bytesSent < total && result == 0) {
+      const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(total - session.bytesSent, block));
+      long n = 0;
+      if (zeroCopy) {
+        n = SendFileSome(dataConnection, fileFd, offset, want);
+        if (n == kZeroCopyUnsupported) {
+          zeroCopy = false;
+          if (fseeko(file, offset, SEEK_SET) != 0) n = -1;
+          else continue;
+        }
+      } else {
+        if (buffered == 0) {
+          buffer.resize(block);
+          // The file shrank or could not be read: nothing made up is sent.
+          if (std::fread(buffer.data(), 1, want, file) != want) {
+            n = kFileEnded;
+          } else {
+            buffered = want;
+            bufferedAt = 0;
+          }
+        }
+        if (n == 0) n = SendSome(dataConnection, buffer.data() + bufferedAt, buffered);
+        if (n > 0) {
+          buffered -= static_cast<std::size_t>(n);
+          bufferedAt += static_cast<std::size_t>(n);
+        }
+      }
+      if (n < 0) {
         message = u"!!--- Data send error";
         result = -1;
         break;
       }
-      bool stopped = false;
-      const std::size_t sent = SendChunk(session, dataConnection, buffer.data(), chunk, timeOut, stopped);
-      if (stopped) session.StopNoticed();
-      session.bytesSent += static_cast<std::int64_t>(sent);
-      if (sent < chunk) {
-        message = u"!!--- Data send error";
-        result = -1;
+      if (n == 0) {
+        if (!AwaitWritable(session, dataConnection, lastProgressMs, timeOut, stopped)) {
+          if (stopped) session.StopNoticed();
+          message = u"!!--- Data send error";
+          result = -1;
+        }
+        continue;
       }
-      if (progress != nullptr && total > 0) {
-        progress->SetProgress(static_cast<int>(std::lround(static_cast<double>(session.bytesSent) / total * 100.0)));
-      }
-      if (status != nullptr) status->SetStatusText(IntToText(session.bytesSent) + u" / " + IntToText(total));
-      remaining -= static_cast<std::int64_t>(sent);
+      session.bytesSent += n;
+      lastProgressMs = NetworkMs();
       session.lastProgressTime().store(session.clock().MonotonicSeconds());
+      if (lastProgressMs - lastShownMs >= kDisplayIntervalMs || session.bytesSent == total) {
+        lastShownMs = lastProgressMs;
+        if (progress != nullptr && total > 0) {
+          progress->SetProgress(
+              static_cast<int>(std::lround(static_cast<double>(session.bytesSent) / total * 100.0)));
+        }
+        if (status != nullptr) status->SetStatusText(IntToText(session.bytesSent) + u" / " + IntToText(total));
+      }
     }
-    if (remaining == 0 && result == 0) {
+    if (session.bytesSent == total && result == 0) {
       message = u"----- File sent with succes";
       result = 1;
     }

@@ -18,9 +18,11 @@ namespace wexmoor {
 int UploadFile(FtpSession& session, int connection, ServerRecord& server, const Text& localPath,
                ProgressTarget* progress, StatusTarget* status);
 
-// Streams `size` bytes of `file` in 1024-byte blocks on the data connection,
-// updating progress, status ("n / total") and the last progress time after
-// every block. 1 all sent; -1 send error or no data connection.
+// Streams `size` bytes of `file` (from its current position) in blocks of the
+// session's block size on the data connection, zero-copy when the session
+// allows it. The last progress time follows every block; progress and status
+// ("n / total") at most ten times a second and once at the end. 1 all sent;
+// -1 send error, short file or no data connection.
 int SendFileData(FtpSession& session, std::FILE* file, int dataConnection, ProgressTarget* progress,
                  std::int64_t size, StatusTarget* status, ServerRecord& server);
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <stop_token>
 #include <vector>
@@ -73,6 +74,16 @@ class FtpSession {
   Text visibleAddress;
   // Bytes sent by the current upload.
   std::int64_t bytesSent = 0;
+  // Uploads send the file in blocks of this size, handing the file to the
+  // socket without copying it (sendfile) unless `zeroCopy` is off.
+  static constexpr std::size_t kDefaultSendBlock = 256 * 1024;
+  std::size_t sendBlockSize = kDefaultSendBlock;
+  bool zeroCopy = true;
+  // Control replies (ReadReply with rawMode 0): the last one, and the first
+  // one read since `repliesRead` was last set to 0.
+  Text lastReply;
+  Text firstReply;
+  int repliesRead = 0;
 
  private:
   const Clock& clock_;

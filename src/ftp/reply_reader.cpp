@@ -115,6 +115,10 @@ Text ReadReply(FtpSession& session, int connection, ServerRecord& server, int ra
     }
   }
   LogLine(session, u">---<" + result, status);
+  if (rawMode == 0) {
+    if (session.repliesRead++ == 0) session.firstReply = result;
+    session.lastReply = result;
+  }
   return result;
 }
 

@@ -5,6 +5,8 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -170,6 +172,44 @@ long SendSome(int handle, const void* data, std::size_t size) {
     if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
     return -1;
   }
+}
+
+long SendFileSome(int handle, int fileFd, std::int64_t& offset, std::size_t count) {
+  if (handle <= 0 || fileFd < 0) return -1;
+  if (count == 0) return 0;
+  // sendfile has no MSG_NOSIGNAL: a closed peer's SIGPIPE is held back in
+  // this thread and taken off again, so the process never sees it.
+  sigset_t pipeSignal;
+  sigset_t previous;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+  long result = -1;
+  for (;;) {
+    off_t at = static_cast<off_t>(offset);
+    ssize_t n = sendfile(handle, fileFd, &at, count);
+    if (n > 0) {
+      offset = static_cast<std::int64_t>(at);
+      result = static_cast<long>(n);
+    } else if (n == 0) {
+      result = kFileEnded;
+    } else if (errno == EINTR) {
+      continue;
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      result = 0;
+    } else if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
+      result = kZeroCopyUnsupported;
+    } else {
+      if (errno == EPIPE) {
+        const timespec none{};
+        sigtimedwait(&pipeSignal, nullptr, &none);
+      }
+      result = -1;
+    }
+    break;
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return result;
 }
 
 long SendAll(int handle, const void* data, std::size_t size, int timeoutMs, std::stop_token stop) {

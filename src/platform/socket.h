@@ -37,6 +37,15 @@ int ConnectTcp(const std::string& host, int port, int timeoutMs, std::stop_token
 // anything now, negative on error (closed peer included; never raises SIGPIPE).
 long SendSome(int handle, const void* data, std::size_t size);
 
+// Zero-copy send of up to `count` bytes of the open file `fileFd`, from
+// `offset` on (advanced by the count sent). Returns the count sent; 0 when the
+// socket takes nothing now; kFileEnded when the file holds no byte at
+// `offset`; kZeroCopyUnsupported when this socket and file cannot be paired
+// (then send by blocks); another negative count on error.
+constexpr long kFileEnded = -3;
+constexpr long kZeroCopyUnsupported = -2;
+long SendFileSome(int handle, int fileFd, std::int64_t& offset, std::size_t count);
+
 // Sends all of `data`, waiting for writability in slices while nothing is
 // accepted, for at most `timeoutMs` without progress. Returns the count sent
 // (the whole size on success), negative when nothing could be sent at all.

@@ -1,5 +1,7 @@
 #include "spooler/upload_queue.h"
 
+#include <chrono>
+
 #include "platform/files.h"
 
 namespace wexmoor {
@@ -35,7 +37,24 @@ std::optional<std::uint64_t> UploadQueue::Append(TextView text) {
   entries_.push_back(QueueEntry{id, Text(text)});
   ++changes_;
   ++appends_;
+  appended_.notify_all();
   return id;
+}
+
+void UploadQueue::ForEach(const std::function<bool(const QueueEntry&)>& visit) const {
+  std::lock_guard lock(mutex_);
+  for (const QueueEntry& entry : entries_)
+    if (!visit(entry)) break;
+}
+
+std::uint64_t UploadQueue::Appended() const {
+  std::lock_guard lock(mutex_);
+  return nextId_;
+}
+
+bool UploadQueue::WaitForAppend(std::uint64_t seen, int timeoutMs, std::stop_token stop) const {
+  std::unique_lock lock(mutex_);
+  return appended_.wait_for(lock, stop, std::chrono::milliseconds(timeoutMs), [&] { return nextId_ != seen; });
 }
 
 std::optional<QueueEntry> UploadQueue::At(int index) const {

@@ -5,8 +5,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <stop_token>
 #include <optional>
 #include <vector>
 
@@ -44,6 +47,13 @@ class UploadQueue {
   std::optional<Text> RemoveAt(int index);
   // Removes the entry with identity `id`; its text, or nullopt.
   std::optional<Text> RemoveById(std::uint64_t id);
+  // Calls `visit` with the entries in order, under the queue's lock, until it
+  // returns false. `visit` must not call back into the queue.
+  void ForEach(const std::function<bool(const QueueEntry&)>& visit) const;
+  // How many entries were ever appended; WaitForAppend returns as soon as it
+  // differs from `seen` (true), after `timeoutMs` or on the stop (false).
+  std::uint64_t Appended() const;
+  bool WaitForAppend(std::uint64_t seen, int timeoutMs, std::stop_token stop) const;
   int Size() const;
   std::vector<Text> Texts() const;
   // Every entry with its identity, in order.
@@ -56,6 +66,7 @@ class UploadQueue {
 
  private:
   mutable std::mutex mutex_;
+  mutable std::condition_variable_any appended_;
   std::vector<QueueEntry> entries_;
   std::uint64_t nextId_ = 1;
   std::atomic<std::uint64_t> changes_{0};

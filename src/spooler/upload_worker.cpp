@@ -2,21 +2,23 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "ftp/control_connection.h"
-#include "ftp/file_upload.h"
-#include "ftp/part_upload.h"
-#include "ftp/remote_session.h"
 #include "platform/files.h"
+#include "platform/socket.h"
+#include "spooler/ftp_upload_session.h"
 #include "spooler/retry_schedule.h"
 
 namespace wexmoor {
 
 namespace {
 constexpr std::int64_t kStartPauseMs = 100;
-constexpr std::int64_t kIdlePauseMs = 100;
+constexpr int kIdlePauseMs = 100;
 constexpr std::int64_t kRemovedPauseMs = 110;
 constexpr std::int64_t kWebWaitMs = 100;
-constexpr std::int64_t kBetweenEntriesMs = 10;
+constexpr std::int64_t kIdleSliceMs = 100;
 
 // The server's folder joined with the entry's subfolder.
 Text DestinationPath(const Text& address, const Text& subfolder) {
@@ -27,11 +29,55 @@ Text DestinationPath(const Text& address, const Text& subfolder) {
 }
 }  // namespace
 
+// The status line and progress bar of one session: they reach the window only
+// while that session's upload is the one that began last.
+class UploadWorker::LaneDisplay final : public StatusTarget, public ProgressTarget {
+ public:
+  LaneDisplay(UploadWorker& worker, Lane& lane) : worker_(worker), lane_(lane) {}
+  void SetStatusText(const Text& line) override {
+    if (Front()) worker_.context_.display.Status().SetStatusText(line);
+  }
+  void SetProgress(int percent) override {
+    if (Front()) worker_.context_.display.Progress().SetProgress(percent);
+  }
+
+ private:
+  bool Front() const {
+    std::lock_guard lock(worker_.mutex_);
+    return !worker_.stopping_ && worker_.IsFrontLocked(lane_);
+  }
+  UploadWorker& worker_;
+  Lane& lane_;
+};
+
+struct UploadWorker::Lane {
+  Lane(UploadWorker& worker, Text server, QueueEntry entry)
+      : serverName(std::move(server)), first(std::move(entry)), display(worker, *this) {}
+
+  const Text serverName;
+  std::optional<QueueEntry> first;
+  std::atomic<std::int64_t> lastProgress{0};
+  ServerRecord record;  // the record the session logged in with
+  std::unique_ptr<UploadSession> session;
+  LaneDisplay display;
+  // Under the worker's mutex_.
+  bool working = false;
+  bool finished = false;
+  std::uint64_t startedAs = 0;
+  // Last, so that it is joined before the rest goes.
+  std::jthread thread;
+};
+
 UploadWorker::UploadWorker(WorkerContext& context, DeliveryBook* delivery, DeliveredJournal* journal)
     : context_(context),
       ownBook_(delivery == nullptr ? std::make_unique<DeliveryBook>() : nullptr),
       book_(delivery == nullptr ? *ownBook_ : *delivery),
-      journal_(journal) {}
+      journal_(journal) {
+  maker_ = [this](const ServerRecord&, std::atomic<std::int64_t>& lastProgress) -> std::unique_ptr<UploadSession> {
+    return std::make_unique<FtpUploadSession>(context_.clock, context_.session.ports(), lastProgress,
+                                              context_.session.ipEchoUrl());
+  };
+}
 
 UploadWorker::~UploadWorker() { Terminate(); }
 
@@ -39,6 +85,7 @@ void UploadWorker::Start() {
   if (running_.load()) return;
   if (thread_.joinable()) thread_.join();
   running_.store(true);
+  stopping_ = false;
   thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
 }
 
@@ -51,6 +98,11 @@ void UploadWorker::Terminate() {
 
 bool UploadWorker::Running() const { return running_.load(); }
 
+int UploadWorker::SessionCount() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(std::count_if(lanes_.begin(), lanes_.end(), [](const auto& l) { return !l->finished; }));
+}
+
 void UploadWorker::RemoveEntry(std::uint64_t id) {
   // By identity: when the user removed this entry meanwhile, nothing else
   // goes.
@@ -58,154 +110,370 @@ void UploadWorker::RemoveEntry(std::uint64_t id) {
   book_.Forget(id);
 }
 
+bool UploadWorker::ReadyNow(const QueueEntry& entry, bool& waiting) {
+  const std::int64_t now = context_.clock.MonotonicMs();
+  if (!book_.EntryDue(entry.id, now) || !book_.ServerDue(EntryServerName(entry.text), now)) {
+    book_.SetStatus(entry.id, EntryStatus::kWaiting);
+    waiting = true;
+    return false;
+  }
+  const Text local = EntryLocalPath(entry.text);
+  if (!IsRegularFile(local) || ::access(PathToNative(local).c_str(), R_OK) != 0) {
+    // Checked again on the next pass; no connection until the file is back.
+    book_.SetStatus(entry.id, EntryStatus::kLocalMissing, u"!!--- Unable to open \"" + local + u"\"");
+    waiting = true;
+    return false;
+  }
+  return true;
+}
+
 void UploadWorker::EntryFailed(std::uint64_t id, const Text& error) {
-  const std::int64_t wait = RetryDelayMs(book_.EntryFailures(id) + 1, random_);
+  std::int64_t wait = 0;
+  {
+    std::lock_guard lock(randomMutex_);
+    wait = RetryDelayMs(book_.EntryFailures(id) + 1, random_);
+  }
   book_.EntryFailed(id, error, context_.clock.MonotonicMs() + wait, context_.clock.WallSeconds() + wait / 1000);
 }
 
 void UploadWorker::ServerFailed(std::uint64_t id, const Text& server, const Text& error) {
-  const std::int64_t wait = RetryDelayMs(book_.ServerFailures(server) + 1, random_);
+  std::int64_t wait = 0;
+  {
+    std::lock_guard lock(randomMutex_);
+    wait = RetryDelayMs(book_.ServerFailures(server) + 1, random_);
+  }
   book_.ServerFailed(server, context_.clock.MonotonicMs() + wait);
   book_.EntryFailed(id, error, context_.clock.MonotonicMs() + wait, context_.clock.WallSeconds() + wait / 1000);
 }
 
 void UploadWorker::Run(std::stop_token stop) {
-  context_.session.SetStopToken(stop);
   const Clock& clock = context_.clock;
-  auto& lastProgress = context_.flags.lastProgressTime;
-  int webWaits = 0;  // counted over the whole life of this worker
+  bool passOver = false;
   if (clock.SleepFor(kStartPauseMs, stop)) {
     for (;;) {
-      // A pass over the queue, from the first entry.
-      lastProgress.store(clock.MonotonicSeconds());
+      context_.flags.lastProgressTime.store(clock.MonotonicSeconds());
+      ReapLanes(false);
+      StopSilentLanes();
+      if (passOver) {
+        // Every entry had its turn: the failed ones are tried again.
+        std::lock_guard lock(mutex_);
+        failedThisPass_.clear();
+        ++generation_;
+        changed_.notify_all();
+      }
+      const std::uint64_t seen = context_.queue.Appended();
       // A new drop (or hand-over) gives every waiting entry its chance now.
-      if (const std::uint64_t appends = context_.queue.Appends(); appends != appendsSeen_) {
+      if (seen != appendsSeen_) {
         if (appendsSeen_ != 0) book_.ClearWaits();
-        appendsSeen_ = appends;
+        appendsSeen_ = seen;
       }
-      int index = 0;
-      bool restartPass = false;
-      bool stopped = false;
-      while (!restartPass) {
-        if (context_.queue.Size() <= index) {
-          stopped = !clock.SleepFor(kIdlePauseMs, stop);
-          break;
-        }
-        if (!HandleEntry(stop, index, webWaits, restartPass)) {
-          stopped = true;
-          break;
-        }
+      waitsPending_ = false;
+      if (!Dispatch(stop, passOver)) break;
+      bool idle = false;
+      {
+        std::lock_guard lock(mutex_);
+        idle = working_ == 0 && std::all_of(lanes_.begin(), lanes_.end(), [](const auto& l) { return l->finished; });
       }
-      if (stopped) break;
+      if (waitsPending_.load() && idle) {
+        // Only waiting entries are left: look again after a slice of the
+        // clock (a driven clock then moves on only while nothing runs).
+        if (!clock.SleepFor(kIdlePauseMs, stop)) break;
+      } else if (!context_.queue.WaitForAppend(seen, kIdlePauseMs, stop) && stop.stop_requested()) {
+        break;
+      }
     }
   }
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  ReapLanes(true);
   running_.store(false);
 }
 
-bool UploadWorker::HandleEntry(const std::stop_token& stop, int& index, int& webWaits, bool& restartPass) {
-  const Clock& clock = context_.clock;
-  SharedFlags& flags = context_.flags;
-  FtpSession& session = context_.session;
-  flags.lastProgressTime.store(clock.MonotonicSeconds());
-
-  auto entry = context_.queue.At(index);
-  if (!entry) return true;  // the queue shrank under us: the caller sees its end
-  const int start = index;
-  const Text serverName = EntryServerName(entry->text);
-  const Text localPath = EntryLocalPath(entry->text);
-  const Text subfolder = EntrySubfolder(entry->text);
-
-  // The server by name; an entry whose server has gone is dropped unsent.
-  ServerTable& servers = context_.servers;
-  ServerRecord server = servers.Get(servers.FindServer(serverName));
-  if (server.name != serverName) {
-    RemoveEntry(entry->id);
-    restartPass = true;
-    return clock.SleepFor(kRemovedPauseMs, stop);
+bool UploadWorker::Dispatch(const std::stop_token& stop, bool& passOver) {
+  std::optional<std::uint64_t> orphan;
+  {
+    std::lock_guard lock(mutex_);
+    std::map<Text, int> sessions;
+    std::set<Text> saturated;
+    for (const auto& lane : lanes_) {
+      if (lane->finished) continue;
+      ++sessions[lane->serverName];
+      if (!lane->working) saturated.insert(lane->serverName);  // its waiting session takes it
+    }
+    const std::size_t serverCount = static_cast<std::size_t>(context_.servers.Count());
+    bool claimable = false;
+    context_.queue.ForEach([&](const QueueEntry& entry) {
+      if (claimed_.contains(entry.id) || failedThisPass_.contains(entry.id)) return true;
+      bool waiting = false;
+      if (!ReadyNow(entry, waiting)) {
+        if (waiting) waitsPending_ = true;
+        return true;
+      }
+      claimable = true;
+      Text name = EntryServerName(entry.text);
+      if (saturated.contains(name)) return true;
+      const ServerRecord record = context_.servers.Get(context_.servers.FindServer(name));
+      if (record.name != name) {
+        orphan = entry.id;  // its server has gone: the entry goes unsent
+        return false;
+      }
+      int cap = UploadConnections(record);
+      if (auto refused = refusedCap_.find(name); refused != refusedCap_.end()) cap = std::min(cap, refused->second);
+      int& count = sessions[name];
+      if (count < cap) {
+        ++count;
+        claimed_.insert(entry.id);
+        auto& lane = lanes_.emplace_back(std::make_unique<Lane>(*this, name, entry));
+        lane->thread = std::jthread([this, l = lane.get()](std::stop_token laneStop) { RunLane(*l, laneStop); });
+      }
+      if (count >= cap) saturated.insert(name);
+      return saturated.size() < serverCount;
+    });
+    passOver = !claimable && working_ == 0;
+    if (claimable) {
+      ++generation_;
+      changed_.notify_all();
+    }
   }
-
-  // --- Delivery rules: an entry or server still waiting, or a missing local
-  // file, costs no connection; the next entry goes on. ---
-  const std::int64_t now = clock.MonotonicMs();
-  if (!book_.EntryDue(entry->id, now) || !book_.ServerDue(serverName, now)) {
-    book_.SetStatus(entry->id, EntryStatus::kWaiting);
-    index = start + 1;
-    return true;
+  if (orphan) {
+    RemoveEntry(*orphan);
+    return context_.clock.SleepFor(kRemovedPauseMs, stop);
   }
-  if (!IsRegularFile(localPath) || access(PathToNative(localPath).c_str(), R_OK) != 0) {
-    book_.SetStatus(entry->id, EntryStatus::kLocalMissing, u"!!--- Unable to open \"" + localPath + u"\"");
-    index = start + 1;
-    return true;
-  }
-
-  Text destination = DestinationPath(server.address, subfolder);
-  context_.display.SetCurrentFile(FileNamePart(localPath));
-
-  while (flags.webBusy.load() != 0 && webWaits < kMaxWebWaits) {
-    if (!clock.SleepFor(kWebWaitMs, stop)) return false;
-    ++webWaits;
-  }
-
-  flags.ftpBusy.store(1);
-  ServerRecord record;
-  CopyServerRecord(server, record);
-  record.address = destination;
-  if (!DeliverEntry(stop, *entry, serverName, record, start, index)) return false;
-
-  context_.history.Append(session.Log().Get());
-  flags.ftpBusy.store(0);
-  return clock.SleepFor(kBetweenEntriesMs, stop);
+  return !stop.stop_requested();
 }
 
-bool UploadWorker::DeliverEntry(const std::stop_token& stop, const QueueEntry& entry, const Text& serverName,
-                                const ServerRecord& server, int start, int& index) {
-  FtpSession& session = context_.session;
-  StatusTarget& status = context_.display.Status();
-  ProgressTarget& progress = context_.display.Progress();
-  ServerRecord record;
-  CopyServerRecord(server, record);
-  book_.SetStatus(entry.id, EntryStatus::kUploading);
-  index = start + 1;
-
-  const Text opened = OpenRemoteSession(session, record, 0, 0, &status);
-  if (stop.stop_requested()) return false;
-  if (opened.starts_with(u"!!")) {
-    // Whatever the failed set-up left open goes before the next attempt.
-    Disconnect(session, &status);
-    if (stop.stop_requested()) return false;
-    // No connection, a 421 greeting or a refused login: the server waits.
-    if (opened.starts_with(u"!!Impossible")) {
-      ServerFailed(entry.id, serverName, opened);
-    } else {
-      EntryFailed(entry.id, opened);
-    }
-    return true;
+void UploadWorker::RunLane(Lane& lane, std::stop_token stop) {
+  std::optional<QueueEntry> entry = std::move(lane.first);
+  while (entry && !stop.stop_requested()) {
+    if (!HandleEntry(lane, *entry, stop)) break;
+    entry = NextEntry(lane, stop);
   }
-  book_.ServerWorked(serverName);
+  // Goodbye to the server; after a stop the engine has closed everything.
+  if (lane.session) lane.session->Close(nullptr);
+  std::lock_guard lock(mutex_);
+  lane.finished = true;
+}
 
-  context_.flags.lastProgressTime.store(context_.clock.MonotonicSeconds());
-  PartRecord part = book_.Get(entry.id).part;
-  const DeliveryOutcome outcome =
-      DeliverFile(session, session.controlConnection(), record, EntryLocalPath(entry.text), part, &progress, &status);
-  if (stop.stop_requested()) return false;
-  book_.SetPart(entry.id, part);
-  if (outcome.result == 1) {
-    if (journal_ != nullptr) {
-      const Text local = EntryLocalPath(entry.text);
-      journal_->Add(entry.text, PartRecord{FileSize(local), FileModificationTime(local).value_or(0)});
-    }
+bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::stop_token& stop) {
+  const Clock& clock = context_.clock;
+  const Text serverName = EntryServerName(entry.text);
+  const Text localPath = EntryLocalPath(entry.text);
+  const ServerRecord record = context_.servers.Get(context_.servers.FindServer(serverName));
+  if (record.name != serverName) {
     RemoveEntry(entry.id);
-    index = start;
-  } else if (outcome.failure == DeliveryFailure::kLocalFile) {
-    book_.SetStatus(entry.id, EntryStatus::kLocalMissing, outcome.error);
-  } else if (outcome.failure == DeliveryFailure::kServerGone) {
-    ServerFailed(entry.id, serverName, outcome.error);
-  } else {
-    EntryFailed(entry.id, outcome.error);
+    Release(entry.id, false);
+    clock.SleepFor(kRemovedPauseMs, stop);
+    return false;
   }
-  progress.SetProgress(0);
-  Disconnect(session, &status);
-  return !stop.stop_requested();
+  if (lane.session && lane.session->IsOpen() && !SameServerRecord(record, lane.record)) {
+    lane.session->Close(nullptr);  // the record changed: log in afresh
+  }
+  CopyServerRecord(record, lane.record);
+  if (!lane.session) {
+    lane.session = maker_(record, lane.lastProgress);
+    lane.session->SetStopToken(stop);
+  }
+  const Text folderPath = SplitServerAddress(DestinationPath(record.address, EntrySubfolder(entry.text))).folderPath;
+
+  lane.lastProgress.store(clock.MonotonicSeconds());
+  SetWorking(lane, true);
+  context_.display.SetCurrentFile(FileNamePart(localPath));
+  while (context_.flags.webBusy.load() != 0 && webWaits_.load() < kMaxWebWaits) {
+    if (!clock.SleepFor(kWebWaitMs, stop)) break;
+    ++webWaits_;
+  }
+
+  UploadSession& session = *lane.session;
+  EntryOutcome outcome = EntryOutcome::kFailed;
+  bool retried = false;
+  // --- Delivery rules: the entry's part goes with it; a failed opening holds
+  // the server back. ---
+  book_.SetStatus(entry.id, EntryStatus::kUploading);
+  PartRecord part = book_.Get(entry.id).part;
+  session.UsePart(&part);
+  bool serverFault = false;
+  while (!stop.stop_requested()) {
+    if (!session.IsOpen()) {
+      const SessionOpening opening = session.Open(record, &lane.display);
+      if (stop.stop_requested()) break;
+      if (opening == SessionOpening::kRefused) {
+        // Refused while other sessions of this server are logged in (or
+        // logging in): the server has as many as it takes. Not the entry's
+        // fault.
+        bool first = false;
+        int others = 0;
+        {
+          std::lock_guard lock(mutex_);
+          others = OthersLocked(lane);
+          if (others > 0) {
+            first = !refusedCap_.contains(serverName);
+            int& cap = refusedCap_.try_emplace(serverName, others).first->second;
+            cap = std::min(cap, others);
+          }
+        }
+        if (others > 0) {
+          Text log = session.TakeLog();
+          if (first) {
+            log += u"----- " + serverName + u" takes no further connection: going on with " + IntToText(others) +
+                   u"\r\n";
+          }
+          context_.history.Append(log);
+          Release(entry.id, false);
+          SetWorking(lane, false);
+          return false;
+        }
+      }
+      if (opening != SessionOpening::kOpen) {
+        serverFault = true;
+        break;
+      }
+      book_.ServerWorked(serverName);
+    }
+    outcome = session.Upload(localPath, folderPath, &lane.display, &lane.display);
+    if (outcome != EntryOutcome::kDead || retried) break;
+    // A kept session that died while it waited costs one more try.
+    retried = true;
+    context_.history.Append(session.TakeLog());
+  }
+  session.UsePart(nullptr);
+  book_.SetPart(entry.id, part);
+  if (stop.stop_requested() || outcome == EntryOutcome::kStopped) {
+    book_.SetStatus(entry.id, EntryStatus::kQueued);
+    Release(entry.id, false);
+    SetWorking(lane, false);
+    return false;
+  }
+  context_.history.Append(session.TakeLog());
+  lane.display.SetProgress(0);
+  if (outcome == EntryOutcome::kSent) {
+    if (journal_ != nullptr)
+      journal_->Add(entry.text, PartRecord{FileSize(localPath), FileModificationTime(localPath).value_or(0)});
+    RemoveEntry(entry.id);
+  } else if (serverFault || session.LastFailure() == DeliveryFailure::kServerGone) {
+    ServerFailed(entry.id, serverName, serverFault ? Text(u"!!Impossible to initialise connection") : session.LastError());
+    // The server waits now: this session has nothing more to do.
+    Release(entry.id, true);
+    SetWorking(lane, false);
+    return false;
+  } else if (session.LastFailure() == DeliveryFailure::kLocalFile) {
+    book_.SetStatus(entry.id, EntryStatus::kLocalMissing, session.LastError());
+  } else {
+    EntryFailed(entry.id, session.LastError());
+  }
+  Release(entry.id, outcome != EntryOutcome::kSent);
+  SetWorking(lane, false);
+  return true;
+}
+
+std::optional<QueueEntry> UploadWorker::ClaimLocked(const Text& serverName) {
+  std::optional<QueueEntry> found;
+  context_.queue.ForEach([&](const QueueEntry& entry) {
+    if (claimed_.contains(entry.id) || failedThisPass_.contains(entry.id)) return true;
+    if (EntryServerName(entry.text) != serverName) return true;
+    bool waiting = false;
+    if (!ReadyNow(entry, waiting)) {
+      if (waiting) waitsPending_ = true;
+      return true;
+    }
+    found = entry;
+    return false;
+  });
+  if (found) claimed_.insert(found->id);
+  return found;
+}
+
+std::optional<QueueEntry> UploadWorker::NextEntry(Lane& lane, const std::stop_token& stop) {
+  const std::int64_t until = NetworkMs() + kKeepSessionMs;
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    if (auto entry = ClaimLocked(lane.serverName)) return entry;
+    const std::int64_t left = until - NetworkMs();
+    if (stop.stop_requested() || left <= 0) return std::nullopt;
+    // A changed or deleted record ends the session at once.
+    const ServerRecord record = context_.servers.Get(context_.servers.FindServer(lane.serverName));
+    if (!SameServerRecord(record, lane.record)) return std::nullopt;
+    const std::uint64_t seen = generation_;
+    changed_.wait_for(lock, stop, std::chrono::milliseconds(std::min(left, kIdleSliceMs)),
+                      [&] { return generation_ != seen; });
+  }
+}
+
+void UploadWorker::Release(std::uint64_t id, bool failed) {
+  std::lock_guard lock(mutex_);
+  claimed_.erase(id);
+  if (failed) failedThisPass_.insert(id);
+  ++generation_;
+  changed_.notify_all();
+}
+
+void UploadWorker::StopSilentLanes() {
+  std::vector<std::unique_ptr<Lane>> silent;
+  {
+    std::lock_guard lock(mutex_);
+    const std::int64_t now = context_.clock.MonotonicMs();
+    for (auto it = lanes_.begin(); it != lanes_.end();) {
+      Lane& lane = **it;
+      if (lane.working && !lane.finished && now - lane.lastProgress.load() * 1000 > silenceLimitMs_) {
+        silent.push_back(std::move(*it));
+        it = lanes_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  // Only these sessions stop; their entries stay queued for new ones.
+  for (auto& lane : silent) {
+    lane->thread.request_stop();
+    lane->thread.join();
+    ++silentReplaced_;
+  }
+}
+
+void UploadWorker::ReapLanes(bool all) {
+  std::vector<std::unique_ptr<Lane>> done;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto it = lanes_.begin(); it != lanes_.end();) {
+      if (all || (*it)->finished) {
+        done.push_back(std::move(*it));
+        it = lanes_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (auto& lane : done) lane->thread.request_stop();
+  for (auto& lane : done) lane->thread.join();
+}
+
+int UploadWorker::OthersLocked(const Lane& lane) const {
+  return static_cast<int>(std::count_if(lanes_.begin(), lanes_.end(), [&](const auto& other) {
+    return other.get() != &lane && other->serverName == lane.serverName && !other->finished;
+  }));
+}
+
+bool UploadWorker::IsFrontLocked(const Lane& lane) const {
+  if (!lane.working) return false;
+  return std::none_of(lanes_.begin(), lanes_.end(),
+                      [&](const auto& other) { return other->working && other->startedAs > lane.startedAs; });
+}
+
+void UploadWorker::SetWorking(Lane& lane, bool working) {
+  int count = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (lane.working == working) return;
+    lane.working = working;
+    if (working) lane.startedAs = ++startCount_;
+    working_ += working ? 1 : -1;
+    count = working_;
+    // A stopped worker leaves the shared flags to whoever stopped it.
+    if (stopping_) return;
+    context_.flags.ftpBusy.store(count > 0 ? 1 : 0);
+  }
+  context_.display.SetFilesInProgress(count);
 }
 
 }  // namespace wexmoor

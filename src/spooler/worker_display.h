@@ -14,6 +14,9 @@ class WorkerDisplay {
   virtual void SetCurrentFile(const Text& name) = 0;
   virtual StatusTarget& Status() = 0;
   virtual ProgressTarget& Progress() = 0;
+  // How many files are being uploaded at once; the current file, status and
+  // progress are those of the upload that began last.
+  virtual void SetFilesInProgress(int /*count*/) {}
 };
 
 }  // namespace wexmoor

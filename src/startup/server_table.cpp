@@ -15,6 +15,20 @@ void CopyServerRecord(const ServerRecord& source, ServerRecord& destination) {
   destination.useUtf8Opt = source.useUtf8Opt;
   destination.timeOut = source.timeOut;
   destination.tempName = source.tempName;
+  destination.connections = source.connections;
+}
+
+bool SameServerRecord(const ServerRecord& a, const ServerRecord& b) {
+  return a.name == b.name && a.address == b.address && a.login == b.login && a.password == b.password &&
+         a.port == b.port && a.active == b.active && a.ipRouter == b.ipRouter && a.useUtf8 == b.useUtf8 &&
+         a.useUtf8Opt == b.useUtf8Opt && a.timeOut == b.timeOut && a.connections == b.connections &&
+         a.tempName == b.tempName;
+}
+
+int UploadConnections(const ServerRecord& record) {
+  return record.connections >= 1 && record.connections <= ServerRecord::kMaxConnections
+             ? record.connections
+             : ServerRecord::kDefaultConnections;
 }
 
 namespace {

@@ -27,10 +27,20 @@ struct ServerRecord {
   // Non-zero: files are stored as name + ".part" and renamed when complete
   // ("ServerTempName"); 0: stored under the final name directly.
   std::int32_t tempName = 1;
+  // How many upload sessions may work for this server at once
+  // ("ServerConnections<n>"); see UploadConnections().
+  std::int32_t connections = kDefaultConnections;
+
+  static constexpr std::int32_t kDefaultConnections = 2;
+  static constexpr std::int32_t kMaxConnections = 10;
 };
 
 // Deep copy: the four texts, then the integers.
 void CopyServerRecord(const ServerRecord& source, ServerRecord& destination);
+// True when every field is the same.
+bool SameServerRecord(const ServerRecord& a, const ServerRecord& b);
+// The record's connection count when it is 1 to 10, else the default 2.
+int UploadConnections(const ServerRecord& record);
 
 class ServerTable {
  public:

@@ -25,6 +25,7 @@ void LoadServers(const PreferenceFile& file, ServerTable& servers) {
     record.useUtf8Opt = file.ReadIntKey(Numbered(u"ServerUseUTF8opt", n), 0);
     record.timeOut = file.ReadIntKey(Numbered(u"ServerTimeOut", n), 0);
     record.tempName = file.ReadIntKey(Numbered(u"ServerTempName", n), 1);
+    record.connections = file.ReadIntKey(Numbered(u"ServerConnections", n), ServerRecord::kDefaultConnections);
     if (record.name.empty()) {
       // The first slot without a name ends the table.
       servers.Set(n, ServerRecord{});
@@ -100,6 +101,7 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
       file.WriteIntKey(Numbered(u"ServerUseUTF8opt", n), record.useUtf8Opt);
       file.WriteIntKey(Numbered(u"ServerTimeOut", n), record.timeOut);
       file.WriteIntKey(Numbered(u"ServerTempName", n), record.tempName);
+      file.WriteIntKey(Numbered(u"ServerConnections", n), record.connections);
     }
   }
   const std::vector<QueueEntry> entries = queue.Entries();

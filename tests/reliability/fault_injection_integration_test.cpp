@@ -76,6 +76,7 @@ class FaultInjection : public ::testing::Test, public testing::WorkerRig {
     good.password = u"secret";
     good.port = pyftpd.port();
     good.timeOut = 5000;
+    good.connections = 1;  // one session per server: the order below is fixed
     servers.Set(1, good);
     ServerRecord bad = good;
     bad.name = u"faulty";

@@ -72,6 +72,7 @@ class UploadWorkerLoop : public ::testing::Test, public testing::WorkerRig {
     record.password = u"secret";
     record.port = port;
     record.timeOut = 10000;
+    record.connections = 1;  // one session: entries go strictly in turn
     servers.Set(1, record);
   }
   std::uint64_t Queue(const std::string& entry) { return *queue.Append(T(entry)); }
@@ -141,9 +142,9 @@ TEST_F(UploadWorkerLoop, DestinationFoldersAndEntryForms) {
   Text h = history.Get();
   EXPECT_EQ(h.substr(0, 4), u"...\r");
   // Cut once, after the first upload's log pushed it past 30000; the second
-  // log followed.
-  EXPECT_EQ(h.size(), 4 + 20000 + session.Log().Get().size());
-  EXPECT_TRUE(h.ends_with(session.Log().Get()));
+  // entry's log followed whole.
+  EXPECT_LT(h.size(), 30000u);
+  EXPECT_NE(h.find(u"<--->STOR same.txt", 4 + 20000), Text::npos);
 }
 
 TEST_F(UploadWorkerLoop, RemovingTheEntryInUploadRemovesNoOther) {

@@ -1,0 +1,208 @@
+#include "spooler/ftp_upload_session.h"
+
+#include "ftp/control_connection.h"
+#include "ftp/file_upload.h"
+#include "ftp/part_upload.h"
+#include "ftp/reply_reader.h"
+#include "ftp/remote_session.h"
+#include "platform/socket.h"
+
+namespace wexmoor {
+namespace {
+
+// The folder of a 257 reply: between the first double quote and the next
+// single one, with doubled quotes standing for one. Empty when there is none.
+Text QuotedFolder(TextView reply) {
+  const std::size_t open = reply.find(u'"');
+  if (open == TextView::npos) return {};
+  Text folder;
+  for (std::size_t i = open + 1; i < reply.size(); ++i) {
+    if (reply[i] == u'"') {
+      if (i + 1 < reply.size() && reply[i + 1] == u'"') {
+        folder += u'"';
+        ++i;
+        continue;
+      }
+      return folder;
+    }
+    if (reply[i] == u'\r' || reply[i] == u'\n') break;
+    folder += reply[i];
+  }
+  return {};
+}
+
+Text WithoutTrailingSlash(TextView path) {
+  Text text(path);
+  while (!text.empty() && text.back() == u'/') text.pop_back();
+  return text;
+}
+
+bool DeadReply(const Text& reply) { return reply.starts_with(u"!!") || ReplyHasCode(reply, u"421") != 0; }
+
+}  // namespace
+
+FtpUploadSession::FtpUploadSession(const Clock& clock, ListenerPortSequence& ports,
+                                   std::atomic<std::int64_t>& lastProgressTime, const Text& ipEchoUrl)
+    : session_(clock, ports, lastProgressTime, ipEchoUrl) {
+  session_.SetIpEchoUrl(ipEchoUrl);
+}
+
+FtpUploadSession::~FtpUploadSession() { session_.CloseAllSockets(); }
+
+SessionOpening FtpUploadSession::Open(const ServerRecord& server, StatusTarget* status) {
+  if (IsOpen()) return SessionOpening::kOpen;
+  CopyServerRecord(server, record_);
+  if (record_.timeOut == 0) record_.timeOut = 10000;
+  record_.address = SplitServerAddress(server.address).host;
+  currentFolder_.clear();
+  loginFolder_.clear();
+  loginFolderAsked_ = false;
+  entries_ = 0;
+  session_.lastReply.clear();
+  OpenControlConnection(session_, record_, status);
+  if (status != nullptr) status->SetStatusText(u"Connected to port:" + IntToText(session_.controlConnection()));
+  if (session_.controlConnection() == 0) {
+    LogLine(session_, u"!!Impossible to initialise connection (perhaps an adress problem...)!!", status);
+    return ReplyHasCode(session_.lastReply, u"421") != 0 ? SessionOpening::kRefused : SessionOpening::kFailed;
+  }
+  if (Login(session_, session_.controlConnection(), record_, status) != 1) {
+    LogLine(session_, u"!!Impossible to initialise connection (perhaps a login, or password problem...)!!", status);
+    const bool refused = ReplyHasCode(session_.lastReply, u"421") != 0 || ReplyHasCode(session_.lastReply, u"530") != 0;
+    Close(status);
+    return refused ? SessionOpening::kRefused : SessionOpening::kFailed;
+  }
+  return SessionOpening::kOpen;
+}
+
+EntryOutcome FtpUploadSession::Upload(const Text& localPath, const Text& folderPath, ProgressTarget* progress,
+                                      StatusTarget* status) {
+  if (!IsOpen()) return EntryOutcome::kFailed;
+  const bool kept = entries_++ > 0;
+  if (kept && WaitReadable(session_.controlConnection(), 0, session_.StopToken()) != WaitResult::kTimedOut) {
+    // Whatever a waiting session hears unasked is its end: a closed
+    // connection, or a 421 when the server timed it out.
+    ReadReply(session_, session_.controlConnection(), record_, 0, status);
+    Close(status);
+    return session_.StopRequested() ? EntryOutcome::kStopped : EntryOutcome::kDead;
+  }
+  session_.repliesRead = 0;
+  int sent = -1;
+  lastFailure_ = DeliveryFailure::kTransfer;
+  lastError_.clear();
+  if (folderPath == currentFolder_ || EnterFolder(folderPath, status)) {
+    // Under a temporary name, renamed when complete; a part begun before is
+    // continued.
+    PartRecord none;
+    const DeliveryOutcome delivered = DeliverFile(session_, session_.controlConnection(), record_, localPath,
+                                                  part_ != nullptr ? *part_ : none, progress, status);
+    sent = delivered.result;
+    lastFailure_ = delivered.failure;
+    lastError_ = delivered.error;
+  }
+  if (session_.StopRequested()) {
+    session_.CloseAllSockets();
+    return EntryOutcome::kStopped;
+  }
+  if (sent == 1) {
+    // Sent, but the closing reply never came: the next reply could be this
+    // one's, so the next entry starts on a fresh login.
+    if (session_.lastReply.starts_with(u"!!")) Close(status);
+    return EntryOutcome::kSent;
+  }
+  const bool dead = kept && (session_.repliesRead == 0 || DeadReply(session_.firstReply));
+  Close(status);
+  return dead ? EntryOutcome::kDead : EntryOutcome::kFailed;
+}
+
+bool FtpUploadSession::EnterFolder(const Text& folderPath, StatusTarget* status) {
+  const int connection = session_.controlConnection();
+  bool home = currentFolder_.empty();
+  if (!home) {
+    const Text& login = LoginFolder(status);
+    if (!login.empty()) {
+      const Text base = login == u"/" ? Text() : login;
+      const Text target = folderPath.empty() ? login : base + u"/" + WithoutTrailingSlash(folderPath);
+      const int cwd = ChangeFolder(session_, connection, record_, target, status);
+      if (cwd == 1) {
+        currentFolder_ = folderPath;
+        return true;
+      }
+      // Some of the folders are missing: from the login folder, make them.
+      home = cwd == 550 && ChangeFolder(session_, connection, record_, login, status) == 1;
+    } else {
+      // The login folder is unknown: climb back to it.
+      home = true;
+      for (char16_t c : currentFolder_) {
+        if (c != u'/') continue;
+        CommandReply reply;
+        if (RunCommand(session_, connection, record_, u"CDUP", u"200|250", reply, status) != 1) {
+          home = false;
+          break;
+        }
+      }
+    }
+    if (!home) {
+      LogLine(session_, u"!!Error while opening the directory!! " + folderPath, status);
+      return false;
+    }
+    currentFolder_.clear();
+  }
+  return WalkDown(folderPath, status);
+}
+
+bool FtpUploadSession::WalkDown(const Text& folderPath, StatusTarget* status) {
+  const int connection = session_.controlConnection();
+  std::size_t from = 0;
+  while (from < folderPath.size()) {
+    std::size_t slash = folderPath.find(u'/', from);
+    if (slash == Text::npos) slash = folderPath.size();
+    const Text folder = folderPath.substr(from, slash - from);
+    from = slash + 1;
+    const int cwd = ChangeFolder(session_, connection, record_, folder, status);
+    if (cwd == 550) {
+      if (MakeFolder(session_, connection, record_, folder, status) != 1) {
+        LogLine(session_, u"!!Error while creating the directory!! " + folder, status);
+        return false;
+      }
+      if (ChangeFolder(session_, connection, record_, folder, status) != 1) {
+        LogLine(session_, u"!!Error while opening the directory!! " + folder, status);
+        return false;
+      }
+    } else if (cwd != 1) {
+      LogLine(session_, u"!!Error while opening the directory!! " + folder + u" (" + IntToText(cwd) + u")", status);
+      return false;
+    }
+    currentFolder_ += folder + u"/";
+  }
+  return true;
+}
+
+const Text& FtpUploadSession::LoginFolder(StatusTarget* status) {
+  if (loginFolderAsked_) return loginFolder_;
+  loginFolderAsked_ = true;
+  CommandReply reply;
+  if (RunCommand(session_, session_.controlConnection(), record_, u"PWD", u"257", reply, status) != 1) {
+    return loginFolder_;
+  }
+  const Text here = WithoutTrailingSlash(QuotedFolder(reply.line));
+  const Text below = WithoutTrailingSlash(currentFolder_);
+  if (here.size() > below.size() && here.ends_with(u"/" + below)) {
+    loginFolder_ = here.substr(0, here.size() - below.size() - 1);
+    if (loginFolder_.empty()) loginFolder_ = u"/";
+  }
+  return loginFolder_;
+}
+
+void FtpUploadSession::Close(StatusTarget* status) {
+  Disconnect(session_, status);
+  currentFolder_.clear();
+  entries_ = 0;
+}
+
+Text FtpUploadSession::TakeLog() {
+  Text log = session_.Log().Get();
+  session_.Log().Clear();
+  return log;
+}
+
+}  // namespace wexmoor

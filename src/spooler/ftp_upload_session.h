@@ -1,0 +1,51 @@
+// The FTP upload session: logs in once, changes folder only when an entry's
+// destination differs from the current one (one CWD to the absolute folder
+// when the login folder is known, else a walk from the login folder making
+// what is missing), and sends PASV or PORT and STOR per file.
+#pragma once
+
+#include "ftp/ftp_session.h"
+#include "spooler/upload_session.h"
+
+namespace wexmoor {
+
+class FtpUploadSession final : public UploadSession {
+ public:
+  // `lastProgressTime` follows every block sent.
+  FtpUploadSession(const Clock& clock, ListenerPortSequence& ports, std::atomic<std::int64_t>& lastProgressTime,
+                   const Text& ipEchoUrl);
+  ~FtpUploadSession() override;
+
+  void SetStopToken(std::stop_token stop) override { session_.SetStopToken(std::move(stop)); }
+  bool IsOpen() const override { return session_.controlConnection() != 0; }
+  SessionOpening Open(const ServerRecord& server, StatusTarget* status) override;
+  EntryOutcome Upload(const Text& localPath, const Text& folderPath, ProgressTarget* progress,
+                      StatusTarget* status) override;
+  void UsePart(PartRecord* part) override { part_ = part; }
+  DeliveryFailure LastFailure() const override { return lastFailure_; }
+  Text LastError() const override { return lastError_; }
+  void Close(StatusTarget* status) override;
+  Text TakeLog() override;
+
+  FtpSession& session() { return session_; }
+
+ private:
+  // Makes `folderPath` the current folder; false (logged) when it failed.
+  bool EnterFolder(const Text& folderPath, StatusTarget* status);
+  // The walk from the current folder down `folderPath`, making missing folders.
+  bool WalkDown(const Text& folderPath, StatusTarget* status);
+  // The absolute login folder, asked once with PWD; empty when unknown.
+  const Text& LoginFolder(StatusTarget* status);
+
+  FtpSession session_;
+  ServerRecord record_;  // host only in its address
+  Text currentFolder_;   // below the login folder, "a/b/" form
+  Text loginFolder_;
+  bool loginFolderAsked_ = false;
+  int entries_ = 0;  // entries begun on this login
+  PartRecord* part_ = nullptr;
+  DeliveryFailure lastFailure_ = DeliveryFailure::kNone;
+  Text lastError_;
+};
+
+}  // namespace wexmoor

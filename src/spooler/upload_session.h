@@ -1,0 +1,59 @@
+// One upload session: one logged-in connection to one server, used by one
+// thread at a time. The scheduler hands it queue entries one after the other
+// while entries for its server remain; the session keeps its login and its
+// current folder between them. FTP is one kind; another protocol is another
+// implementation of the same interface.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <stop_token>
+
+#include "ftp/part_upload.h"
+#include "ftp/status_target.h"
+#include "platform/text.h"
+#include "startup/server_table.h"
+
+namespace wexmoor {
+
+enum class SessionOpening {
+  kOpen,     // logged in
+  kRefused,  // the server turned the connection away (421, or 530 at login)
+  kFailed,   // anything else: no connection, bad answer, wrong password
+};
+
+enum class EntryOutcome {
+  kSent,     // the file is on the server
+  kFailed,   // the entry failed; the session is closed
+  kDead,     // a kept session turned out dead before the entry began; closed
+  kStopped,  // the stop was seen; the sockets are closed
+};
+
+class UploadSession {
+ public:
+  virtual ~UploadSession() = default;
+
+  virtual void SetStopToken(std::stop_token stop) = 0;
+  virtual bool IsOpen() const = 0;
+  // Connects and logs in to `server` (its address names the host, perhaps
+  // followed by folders). Nothing happens while the session is open.
+  virtual SessionOpening Open(const ServerRecord& server, StatusTarget* status) = 0;
+  // Uploads `localPath` into `folderPath` (folder names below the login
+  // folder, each followed by "/"; empty for the login folder itself), making
+  // missing folders. The session stays open after a sent file.
+  virtual EntryOutcome Upload(const Text& localPath, const Text& folderPath, ProgressTarget* progress,
+                              StatusTarget* status) = 0;
+  // The part record of the next Upload: read to resume, updated as the part
+  // is begun or done with (nullptr: none kept). Kinds without parts ignore it.
+  virtual void UsePart(PartRecord* part) { (void)part; }
+  // Why the last Upload failed, and its last error line.
+  virtual DeliveryFailure LastFailure() const { return DeliveryFailure::kTransfer; }
+  virtual Text LastError() const { return {}; }
+  // Says goodbye and closes; nothing when closed.
+  virtual void Close(StatusTarget* status) = 0;
+  // The exchange logged since the last call; the log is then empty.
+  virtual Text TakeLog() = 0;
+};
+
+}  // namespace wexmoor
