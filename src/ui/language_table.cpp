@@ -273,6 +273,10 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
     {u"Please choose your server setting:", u"Choisissez les réglages du serveur :",  // 99
      u"Виберіть налаштування сервера:", u"Выберите настройки сервера:",
      u"Bitte wählen Sie die Servereinstellungen:", u"請選擇您的伺服器設定："},
+    {u"Retry now", u"Réessayer maintenant", u"Повторити зараз", u"Повторить сейчас",  // 100
+     u"Jetzt erneut versuchen", u"立即重試"},
+    {u"Next attempt at", u"Prochain essai à", u"Наступна спроба о", u"Следующая попытка в",  // 101
+     u"Nächster Versuch um", u"下次嘗試時間"},
 }};
 
 }  // namespace

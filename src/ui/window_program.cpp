@@ -1,5 +1,7 @@
 #include "ui/window_program.h"
 
+#include <ctime>
+
 #include <cstdio>
 #include <memory>
 
@@ -65,9 +67,9 @@ class PathDropHandle : public DropHandle {
 // The one upload worker of the moment; the watchdog replaces it.
 class WorkerSlot : public WorkerControl {
  public:
-  explicit WorkerSlot(WorkerContext& context) : context_(context) {}
+  WorkerSlot(WorkerContext& context, ProgramState& state) : context_(context), state_(state) {}
   void Start() override {
-    worker_ = std::make_unique<UploadWorker>(context_);
+    worker_ = std::make_unique<UploadWorker>(context_, &state_.delivery, state_.delivered);
     worker_->Start();
   }
   void Terminate() override {
@@ -77,6 +79,7 @@ class WorkerSlot : public WorkerControl {
 
  private:
   WorkerContext& context_;
+  ProgramState& state_;  // its delivery book outlives the workers the watchdog replaces
   std::unique_ptr<UploadWorker> worker_;
 };
 
@@ -138,6 +141,32 @@ class WindowSeams : public StartupSeams {
     return state_.translator.Language();
   }
 
+  // A queue row's delivery state (row = queue index) and its tip: the last
+  // error and, while it waits, when the next attempt is due.
+  QueueRowState RowState(int row) const {
+    QueueRowState shown;
+    const std::optional<QueueEntry> entry = state_.queue.At(row);
+    if (!entry) return shown;
+    const EntryDelivery d = state_.delivery.Get(entry->id);
+    switch (d.status) {
+      case EntryStatus::kQueued: shown.icon = QueueRowIcon::kQueued; break;
+      case EntryStatus::kUploading: shown.icon = QueueRowIcon::kUploading; break;
+      case EntryStatus::kWaiting: shown.icon = QueueRowIcon::kWaiting; break;
+      case EntryStatus::kLocalMissing: shown.icon = QueueRowIcon::kMissing; break;
+    }
+    shown.tip = d.lastError;
+    if (d.status == EntryStatus::kWaiting && d.dueWall > 0) {
+      const std::time_t due = static_cast<std::time_t>(d.dueWall);
+      std::tm local{};
+      localtime_r(&due, &local);
+      char clock[16];
+      std::snprintf(clock, sizeof clock, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+      if (!shown.tip.empty()) shown.tip += u"\n";
+      shown.tip += state_.translator.Translate(u"Next attempt at") + u" " + AsciiToText(clock);
+    }
+    return shown;
+  }
+
   std::optional<ScreenSize> Screen() override {
     const wxRect screen = wxDisplay(0u).GetGeometry();
     return ScreenSize{screen.width, screen.height};
@@ -157,6 +186,8 @@ class WindowSeams : public StartupSeams {
       PathDropHandle drop(paths);
       HandleDrop(*intake_, drop);
     };
+    windowContext_.queueRowState = [this](int row) { return RowState(row); };
+    windowContext_.retryNow = [this] { state_.delivery.ClearWaits(); };
     if (lockedPicture_.HasPicture()) windowContext_.lockedPicture = lockedPicture_.Bitmap();
     window_ = new MainWindow(windowContext_, wxPoint(position.x, position.y));
     window_->Show();
@@ -255,7 +286,7 @@ class WindowSeams : public StartupSeams {
                                      state_.ports,   state_.clock,      nullptr,       state_.ftp.ipEchoUrl()};
   WorkerContext workerContext_{state_.queue, state_.servers, state_.removeRing, state_.flags,
                                state_.history, state_.ftp, state_.clock, mailbox_};
-  WorkerSlot worker_{workerContext_};
+  WorkerSlot worker_{workerContext_, state_};
   MainLoopContext loopContext_{state_.queue, state_.servers, state_.addRing, state_.removeRing,
                                state_.flags, state_.clock, worker_,
                                [this](StatusTarget* status) {
