@@ -8,7 +8,7 @@
 
 #include "bench_commands.h"
 #include "bench_support.h"
-#include "startup/settings_autosave.h"
+#include "settings/settings_autosave.h"
 
 namespace wexmoor::bench {
 

@@ -12,7 +12,7 @@
 #include "ftp/status_target.h"
 #include "model/delivery_book.h"
 #include "platform/text.h"
-#include "startup/server_table.h"
+#include "model/server_table.h"
 
 namespace wexmoor {
 

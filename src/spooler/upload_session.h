@@ -13,7 +13,7 @@
 #include "ftp/part_upload.h"
 #include "ftp/status_target.h"
 #include "platform/text.h"
-#include "startup/server_table.h"
+#include "model/server_table.h"
 
 namespace wexmoor {
 

@@ -19,10 +19,10 @@
 #include "peers/test_paths.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
-#include "startup/delivered_journal.h"
-#include "startup/headless_seams.h"
-#include "startup/settings_store.h"
-#include "startup/startup_sequence.h"
+#include "settings/delivered_journal.h"
+#include "program/windowless_host.h"
+#include "settings/settings_store.h"
+#include "program/startup_sequence.h"
 
 namespace wexmoor {
 namespace {
