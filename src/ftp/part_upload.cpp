@@ -122,7 +122,8 @@ std::int64_t RemoteSize(FtpSession& session, int connection, ServerRecord& serve
 }
 
 DeliveryOutcome DeliverFile(FtpSession& session, int connection, ServerRecord& server, const Text& localPath,
-                            PartRecord& part, ProgressTarget* progress, StatusTarget* status) {
+                            PartRecord& part, ProgressTarget* progress, StatusTarget* status,
+                            const std::function<void(const PartRecord&)>& partBegun) {
   session.dataConnection = 0;
   session.bytesSent = 0;
   if (connection == 0) return Failed(session, DeliveryFailure::kServerGone, u"!!--- No Connection ID", status);
@@ -156,6 +157,7 @@ DeliveryOutcome DeliverFile(FtpSession& session, int connection, ServerRecord& s
     }
   }
   part = usePart ? now : PartRecord{};
+  if (partBegun) partBegun(part);
 
   const std::int64_t startMs = session.clock().MonotonicMs();
   if (offset < size || size == 0) {

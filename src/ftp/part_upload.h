@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "ftp/ftp_session.h"
 #include "ftp/status_target.h"
@@ -40,8 +41,11 @@ Text PartName(TextView remoteName);
 // (no part, no resume, no rename). `part` is read to decide on resuming and
 // updated: set when a new part is begun, cleared when the file is delivered
 // or the part proved wrong. An empty local file is stored as an empty file.
+// `partBegun` (optional) hears of a new part before its first byte is sent,
+// so the record can reach the disk while the transfer runs.
 DeliveryOutcome DeliverFile(FtpSession& session, int connection, ServerRecord& server, const Text& localPath,
-                            PartRecord& part, ProgressTarget* progress, StatusTarget* status);
+                            PartRecord& part, ProgressTarget* progress, StatusTarget* status,
+                            const std::function<void(const PartRecord&)>& partBegun = {});
 
 // The size of `name` on the server: SIZE, or the size column of a LIST of
 // that name where SIZE is refused. -1 when neither tells.

@@ -94,7 +94,7 @@ EntryOutcome FtpUploadSession::Upload(const Text& localPath, const Text& folderP
     // continued.
     PartRecord none;
     const DeliveryOutcome delivered = DeliverFile(session_, session_.controlConnection(), record_, localPath,
-                                                  part_ != nullptr ? *part_ : none, progress, status);
+                                                  part_ != nullptr ? *part_ : none, progress, status, partBegun_);
     sent = delivered.result;
     lastFailure_ = delivered.failure;
     lastError_ = delivered.error;

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stop_token>
 
@@ -46,7 +47,11 @@ class UploadSession {
                               StatusTarget* status) = 0;
   // The part record of the next Upload: read to resume, updated as the part
   // is begun or done with (nullptr: none kept). Kinds without parts ignore it.
-  virtual void UsePart(PartRecord* part) { (void)part; }
+  // `begun` hears of a new part before its data goes.
+  virtual void UsePart(PartRecord* part, std::function<void(const PartRecord&)> begun = {}) {
+    (void)part;
+    (void)begun;
+  }
   // Why the last Upload failed, and its last error line.
   virtual DeliveryFailure LastFailure() const { return DeliveryFailure::kTransfer; }
   virtual Text LastError() const { return {}; }

@@ -292,7 +292,7 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
   // the server back. ---
   book_.SetStatus(entry.id, EntryStatus::kUploading);
   PartRecord part = book_.Get(entry.id).part;
-  session.UsePart(&part);
+  session.UsePart(&part, [this, id = entry.id](const PartRecord& begun) { book_.SetPart(id, begun); });
   bool serverFault = false;
   while (!stop.stop_requested()) {
     if (!session.IsOpen()) {

@@ -42,8 +42,8 @@ def main():
     state = {"cut": args.cut_after <= 0}
 
     class Data(base):
-        def handle_read(self):
-            super().handle_read()
+        def handle_read_event(self):
+            super().handle_read_event()
             if not state["cut"] and self.receive and self.tot_bytes_received >= args.cut_after:
                 state["cut"] = True
                 # As on a broken link: "426", and the part kept.

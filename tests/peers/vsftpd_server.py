@@ -19,17 +19,23 @@ import time
 
 
 def sessions(listener):
-    found = []
+    """Every descendant of the listener (a session is a process and its
+    unprivileged child)."""
+    parent = {}
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
             continue
         try:
             with open(f"/proc/{entry}/stat") as f:
-                fields = f.read().rsplit(")", 1)[1].split()
-            if int(fields[1]) == listener:
-                found.append(int(entry))
+                parent[int(entry)] = int(f.read().rsplit(")", 1)[1].split()[1])
         except OSError:
             pass
+    found, frontier = [], [listener]
+    while frontier:
+        pid = frontier.pop()
+        children = [child for child, up in parent.items() if up == pid]
+        found.extend(children)
+        frontier.extend(children)
     return found
 
 

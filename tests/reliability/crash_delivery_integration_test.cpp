@@ -220,7 +220,9 @@ TEST(ProgramKilled, OneSecondAfterADropOfAHundredFilesTwentyTimes) {
       neither += !isQueued && !onServer;
     }
     EXPECT_EQ(neither, 0);
-    EXPECT_EQ(both, 0);
+    // Only the file in flight can be both: renamed on the server a moment
+    // before the kill wrote its delivery down.
+    EXPECT_LE(both, 1);
 
     const pid_t second = StartProgram(home.path(), {});
     const bool drained = WaitUntil([&] {
@@ -240,7 +242,8 @@ TEST(ProgramKilled, OneSecondAfterADropOfAHundredFilesTwentyTimes) {
     int resent = 0;
     for (const auto& [path, count] : CompleteUploads(log, kFileSize))
       if (path.find("/" + folder + "/") != std::string::npos && count > 1) resent += count - 1;
-    std::printf("run %d: %zu queued after the kill, %d sent twice\n", run, queued.size(), resent);
+    std::printf("run %d: %zu queued after the kill, %d both queued and on the server, %d sent twice\n", run,
+                queued.size(), both, resent);
     EXPECT_LE(resent, 1) << "at most the file in flight goes again";
     resentInAll += resent;
   }
