@@ -137,6 +137,10 @@ void UploadWorker::EntryFailed(std::uint64_t id, const Text& error) {
 }
 
 void UploadWorker::ServerFailed(std::uint64_t id, const Text& server, const Text& error) {
+  {
+    std::lock_guard lock(mutex_);
+    proven_.erase(server);
+  }
   std::int64_t wait = 0;
   {
     std::lock_guard lock(randomMutex_);
@@ -220,6 +224,9 @@ bool UploadWorker::Dispatch(const std::stop_token& stop, bool& passOver) {
         return false;
       }
       int cap = UploadConnections(record);
+      // A server not yet seen to work, or failing, gets one session: a dead
+      // server is knocked on once per wait, not once per connection.
+      if (!proven_.contains(name)) cap = 1;
       if (auto refused = refusedCap_.find(name); refused != refusedCap_.end()) cap = std::min(cap, refused->second);
       int& count = sessions[name];
       if (count < cap) {
@@ -330,6 +337,10 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
         break;
       }
       book_.ServerWorked(serverName);
+      {
+        std::lock_guard lock(mutex_);
+        proven_.insert(serverName);
+      }
     }
     outcome = session.Upload(localPath, folderPath, &lane.display, &lane.display);
     if (outcome != EntryOutcome::kDead || retried) break;

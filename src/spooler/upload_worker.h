@@ -151,6 +151,7 @@ class UploadWorker {
   std::set<std::uint64_t> claimed_;
   std::set<std::uint64_t> failedThisPass_;
   std::map<Text, int> refusedCap_;  // servers that refused a further session
+  std::set<Text> proven_;  // servers a session of which logged in since their last failure
   std::list<std::unique_ptr<Lane>> lanes_;
   std::uint64_t startCount_ = 0;
   int working_ = 0;
