@@ -9,9 +9,9 @@ namespace wexmoor::bench {
 
 using Arguments = std::vector<std::string>;
 
-// upload-file PORT USER PASSWORD FILE REMOTE_FOLDER
+// upload-file PORT USER PASSWORD FILE REMOTE_FOLDER BLOCK_BYTES ZERO_COPY(0|1)
 int RunUploadFile(const Arguments& args);
-// upload-drop PORT USER PASSWORD FOLDER REMOTE_FOLDER
+// upload-drop PORT USER PASSWORD FOLDER REMOTE_FOLDER CONNECTIONS
 int RunUploadDrop(const Arguments& args);
 // make-settings FILE ENTRIES, settings FILE RUNS
 int RunMakeSettings(const Arguments& args);

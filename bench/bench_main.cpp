@@ -13,8 +13,8 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"upload-file", wexmoor::bench::RunUploadFile, 5},
-    {"upload-drop", wexmoor::bench::RunUploadDrop, 5},
+    {"upload-file", wexmoor::bench::RunUploadFile, 7},
+    {"upload-drop", wexmoor::bench::RunUploadDrop, 6},
     {"make-settings", wexmoor::bench::RunMakeSettings, 2},
     {"settings", wexmoor::bench::RunSettings, 2},
     {"autosave-drain", wexmoor::bench::RunAutosaveDrain, 3},

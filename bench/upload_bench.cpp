@@ -34,6 +34,8 @@ int RunUploadFile(const Arguments& args) {
   std::atomic<std::int64_t> lastProgress{0};
   FtpSession session(clock, ports, lastProgress, u"");
   session.SetIpEchoUrl({});
+  session.sendBlockSize = static_cast<std::size_t>(std::stoul(args[5]));
+  session.zeroCopy = args[6] != "0";
   QuietDisplay display;
 
   Stopwatch watch;
@@ -59,7 +61,9 @@ int RunUploadFile(const Arguments& args) {
 int RunUploadDrop(const Arguments& args) {
   constexpr double kLimitSeconds = 900;
   ServerTable servers;
-  servers.Set(1, BenchServer(args, args[4]));
+  ServerRecord record = BenchServer(args, args[4]);
+  record.connections = std::stoi(args[5]);
+  servers.Set(1, record);
   UploadQueue queue;
   UiMessageRing addRing, removeRing;
   SharedFlags flags;

@@ -7,14 +7,14 @@ packages=(
   build-essential cmake pkg-config git
   libwxgtk3.2-dev libgtk-3-dev libcurl4-openssl-dev libminizip-dev zlib1g-dev
   libgtest-dev libgmock-dev googletest
-  python3 python3-pyftpdlib
+  python3 python3-pyftpdlib vsftpd
   xvfb xauth xdotool imagemagick x11-utils
   clang-14 libclang-rt-14-dev
   zip unzip curl
   desktop-file-utils appstream
 )
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(vsftpd lftp valgrind)
+  packages+=(lftp valgrind)
 fi
 
 missing=()

@@ -273,9 +273,12 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
     {u"Please choose your server setting:", u"Choisissez les réglages du serveur :",  // 99
      u"Виберіть налаштування сервера:", u"Выберите настройки сервера:",
      u"Bitte wählen Sie die Servereinstellungen:", u"請選擇您的伺服器設定："},
-    {u"Retry now", u"Réessayer maintenant", u"Повторити зараз", u"Повторить сейчас",  // 100
+    {u"files in progress", u"fichiers en cours", u"файлів передається", u"файлов передаётся",  // 100
+     u"Dateien in Arbeit", u"個檔案傳送中"},
+    {u"Connections:", u"Connexions :", u"З'єднань:", u"Соединений:", u"Verbindungen:", u"連線數："},  // 101
+    {u"Retry now", u"Réessayer maintenant", u"Повторити зараз", u"Повторить сейчас",  // 102
      u"Jetzt erneut versuchen", u"立即重試"},
-    {u"Next attempt at", u"Prochain essai à", u"Наступна спроба о", u"Следующая попытка в",  // 101
+    {u"Next attempt at", u"Prochain essai à", u"Наступна спроба о", u"Следующая попытка в",  // 103
      u"Nächster Versuch um", u"下次嘗試時間"},
 }};
 

@@ -37,6 +37,7 @@ ServerForm FormFromRecord(const ServerRecord& record) {
   form.password = record.password;
   form.port = IntToText(record.port);
   form.timeOut = IntToText(record.timeOut / 1000);
+  form.connections = IntToText(UploadConnections(record));
   form.active = record.active != 0;
   form.ipRouter = record.ipRouter != 0;
   form.useUtf8 = record.useUtf8 != 0;
@@ -74,6 +75,8 @@ ServerRecord ReadServerForm(ServerForm& form) {
   record.timeOut = ClampToInt(std::clamp(TextToInt(form.timeOut), kIntMin / 1000, kIntMax / 1000) * 1000);
   record.useUtf8 = form.useUtf8 ? 1 : 0;
   record.useUtf8Opt = form.useUtf8Opt ? 1 : 0;
+  record.connections = ClampToInt(TextToInt(form.connections));
+  record.connections = UploadConnections(record);
   return record;
 }
 

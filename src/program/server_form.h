@@ -20,6 +20,7 @@ struct ServerForm {
   Text password;
   Text port;     // decimal
   Text timeOut;  // whole seconds, decimal
+  Text connections;  // sessions at once, decimal
   bool active = false;
   bool ipRouter = false;
   bool useUtf8 = false;

@@ -4,6 +4,17 @@
 
 namespace wexmoor {
 
+Text StatusLineText(const Text& status, int filesInProgress, const Translator& translator) {
+  if (filesInProgress <= 1) return status;
+  Text line(u"[");
+  line += IntToText(filesInProgress);
+  line += u' ';
+  line += translator.Translate(u"files in progress");
+  line += u"] ";
+  line += status;
+  return line;
+}
+
 void WorkerMailbox::PostCurrentFile(const Text& name) {
   std::lock_guard lock(mutex_);
   pending_.currentFile = name;
@@ -17,6 +28,11 @@ void WorkerMailbox::PostStatus(const Text& line) {
 void WorkerMailbox::PostProgress(int percent) {
   std::lock_guard lock(mutex_);
   pending_.progress = std::clamp(percent, 0, 100);
+}
+
+void WorkerMailbox::PostFilesInProgress(int count) {
+  std::lock_guard lock(mutex_);
+  pending_.filesInProgress = std::max(count, 0);
 }
 
 WorkerMailbox::Changes WorkerMailbox::Take() {

@@ -8,9 +8,14 @@
 
 #include "ftp/status_target.h"
 #include "spooler/worker_display.h"
+#include "i18n/language_translator.h"
 #include "platform/text.h"
 
 namespace wexmoor {
+
+// The status line shown for the upload that began last: its own text, led by
+// "[3 files in progress] " while more than one upload runs.
+Text StatusLineText(const Text& status, int filesInProgress, const Translator& translator);
 
 class WorkerMailbox : public WorkerDisplay {
  public:
@@ -18,12 +23,14 @@ class WorkerMailbox : public WorkerDisplay {
     std::optional<Text> currentFile;
     std::optional<Text> status;
     std::optional<int> progress;
-    bool Empty() const { return !currentFile && !status && !progress; }
+    std::optional<int> filesInProgress;
+    bool Empty() const { return !currentFile && !status && !progress && !filesInProgress; }
   };
 
   void PostCurrentFile(const Text& name);
   void PostStatus(const Text& line);
   void PostProgress(int percent);
+  void PostFilesInProgress(int count);
   // What changed since the last call; the mailbox is then empty.
   Changes Take();
 
@@ -31,6 +38,7 @@ class WorkerMailbox : public WorkerDisplay {
   void SetCurrentFile(const Text& name) override { PostCurrentFile(name); }
   StatusTarget& Status() override { return status_; }
   ProgressTarget& Progress() override { return progress_; }
+  void SetFilesInProgress(int count) override { PostFilesInProgress(count); }
 
  private:
   class StatusSink : public StatusTarget {

@@ -228,7 +228,9 @@ void MainWindow::ApplyWorkerChanges() {
     currentFile_ = *changes.currentFile;
     currentFileText_->SetLabel(ToWx(currentFile_));
   }
-  if (changes.status) statusText_->SetLabel(ToWx(*changes.status));
+  if (changes.filesInProgress) filesInProgress_ = *changes.filesInProgress;
+  if (changes.status) statusLine_ = *changes.status;
+  if (changes.status || changes.filesInProgress) statusText_->SetLabel(ToWx(StatusLineText(statusLine_, filesInProgress_, context_.translator)));
   if (changes.progress) progressBar_->SetValue(*changes.progress);
 }
 

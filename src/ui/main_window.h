@@ -165,6 +165,9 @@ class MainWindow : public wxFrame, public MainLoopView, public IntakeUi {
   wxWindow* logWindow_ = nullptr;
   Text elapsedShown_;
   Text currentFile_;
+  // The status line as the front upload last set it, and how many run.
+  Text statusLine_;
+  int filesInProgress_ = 0;
 };
 
 }  // namespace wexmoor

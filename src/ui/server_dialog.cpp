@@ -237,13 +237,16 @@ void ServerDialog::CreateControls(bool passwordInClear) {
                                wxSize(24, 24));
   parent_->SetToolTip(ToWx(Tr(u"Parent folder")));
 
-  content_ = new wxListCtrl(panel, wxID_ANY, wxPoint(232, 25), wxSize(244, 266),
+  content_ = new wxListCtrl(panel, wxID_ANY, wxPoint(232, 25), wxSize(244, 240),
                             wxLC_REPORT | wxLC_SINGLE_SEL);
   auto* images = new wxImageList(16, 16, true, 2);
   images->Add(pictures_.folder);  // kFolderImage
   images->Add(pictures_.file);    // kFileImage
   content_->AssignImageList(images, wxIMAGE_LIST_SMALL);
   content_->InsertColumn(0, ToWx(Tr(u"Content")), wxLIST_FORMAT_LEFT, 223);
+
+  label(Tr(u"Connections:"), 232, 273, 110, 17);
+  connections_ = field(346, 270, 30, 20);
 
   label(Tr(u"Status:"), 32, 303, 55, 17);
   status_ = field(97, 300, 379, 20, wxTE_READONLY);
@@ -262,6 +265,7 @@ void ServerDialog::ShowForm(const ServerForm& form) {
   password_->ChangeValue(ToWx(form.password));
   port_->ChangeValue(ToWx(form.port));
   timeOut_->ChangeValue(ToWx(form.timeOut));
+  connections_->ChangeValue(ToWx(form.connections));
   (form.active ? active_ : passive_)->SetValue(true);
   router_->SetValue(form.ipRouter);
   router_->Enable(form.active);
@@ -280,6 +284,7 @@ void ServerDialog::ReadControls() {
   form.active = active_->GetValue();
   form.ipRouter = router_->GetValue();
   form.timeOut = FromWx(timeOut_->GetValue());
+  form.connections = FromWx(connections_->GetValue());
   form.useUtf8 = utf8_->GetValue();
   form.useUtf8Opt = utf8Opt_->GetValue();
 }
@@ -314,7 +319,7 @@ void ServerDialog::ShowAddressTip() {
       if (!wxGetMouseState().LeftIsDown()) return;
       CallAfter([this] {
         wxWindow* under = wxFindWindowAtPoint(wxGetMousePosition());
-        for (wxTextCtrl* field : {name_, address_, login_, password_, port_, timeOut_})
+        for (wxTextCtrl* field : {name_, address_, login_, password_, port_, timeOut_, connections_})
           if (under == field) {
             field->SetFocus();
             field->SetInsertionPointEnd();

@@ -68,6 +68,7 @@ class ServerDialog final : public wxDialog {
   wxTextCtrl* PasswordField() const { return password_; }
   wxTextCtrl* PortField() const { return port_; }
   wxTextCtrl* TimeOutField() const { return timeOut_; }
+  wxTextCtrl* ConnectionsField() const { return connections_; }
   wxTextCtrl* StatusField() const { return status_; }
   wxRadioButton* ActiveOption() const { return active_; }
   wxRadioButton* PassiveOption() const { return passive_; }
@@ -115,6 +116,7 @@ class ServerDialog final : public wxDialog {
   wxTextCtrl* password_ = nullptr;
   wxTextCtrl* port_ = nullptr;
   wxTextCtrl* timeOut_ = nullptr;
+  wxTextCtrl* connections_ = nullptr;
   wxTextCtrl* status_ = nullptr;
   wxRadioButton* active_ = nullptr;
   wxRadioButton* passive_ = nullptr;

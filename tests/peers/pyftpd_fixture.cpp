@@ -50,9 +50,11 @@ bool Accepts(int port) {
 
 }  // namespace
 
-PyFtpdServer::PyFtpdServer(std::string root, std::string user, std::string password)
+PyFtpdServer::PyFtpdServer(std::string root, std::string user, std::string password, std::string storLog)
     : root_(std::move(root)), user_(std::move(user)), password_(std::move(password)) {
-  Launch(0, {});
+  std::vector<std::string> extra;
+  if (!storLog.empty()) extra = {"--stor-log", std::move(storLog)};
+  Launch(0, extra);
 }
 
 PyFtpdServer::PyFtpdServer(std::string root, const PyFtpdOptions& options)

@@ -33,7 +33,9 @@ struct PyFtpdOptions {
 
 class PyFtpdServer {
  public:
-  explicit PyFtpdServer(std::string root, std::string user = "user", std::string password = "secret");
+  // `storLog`: when not empty, a file that gets a line (the path) per stored file.
+  explicit PyFtpdServer(std::string root, std::string user = "user", std::string password = "secret",
+                        std::string storLog = {});
   PyFtpdServer(std::string root, const PyFtpdOptions& options);
   // Ends the server at once, as a crash would (SIGKILL; vsftpd_server.py
   // takes SIGTERM for that), and waits for it.

@@ -32,6 +32,7 @@ def main():
     parser.add_argument("--cut-after", type=int, default=0)
     parser.add_argument("--read-limit", type=int, default=0)
     parser.add_argument("--received-log", default="")
+    parser.add_argument("--stor-log", default="", help="a line per stored file (its path) goes here")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
@@ -62,6 +63,11 @@ def main():
 
     class Handler(FTPHandler):
         dtp_handler = Data
+
+        def on_file_received(self, file):
+            if args.stor_log:
+                with open(args.stor_log, "a") as log:
+                    log.write(file + "\n")
 
     Handler.authorizer = authorizer
     Handler.permit_foreign_addresses = False

@@ -100,6 +100,7 @@ TEST(SettingsStore, HandWrittenFileIsLoadedAndSavedBackInTheProgramsForm) {
   EXPECT_EQ(home.port, 2121);
   EXPECT_EQ(home.active, 1);
   EXPECT_EQ(home.timeOut, 5000);
+  EXPECT_EQ(home.connections, 2);  // no "ServerConnections1" key: the default
   EXPECT_EQ(m.servers.Get(2).port, 21);
   // Queue keys 0 and 1 present, 2 missing: two entries, in order, also listed.
   EXPECT_EQ(m.queue.Texts(), (std::vector<Text>{u"/tmp/a.txt|Home|", u"/tmp/b.txt|Second|sub"}));
