@@ -84,7 +84,7 @@ void ServerTable::DeleteServer(int slot) {
   ++changes_;
   int s = slot;
   while (s + 1 < kSlots) {
-    CopyServerRecord(slots_[static_cast<std::size_t>(s + 1)], slots_[static_cast<std::size_t>(s)]);
+    slots_[static_cast<std::size_t>(s)] = slots_[static_cast<std::size_t>(s + 1)];
     if (slots_[static_cast<std::size_t>(s)].name.empty()) return;
     ++s;
   }

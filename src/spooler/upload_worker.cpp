@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <vector>
+#include <optional>
 
 #include "ftp/control_connection.h"
 #include "platform/files.h"
