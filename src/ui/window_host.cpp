@@ -266,7 +266,7 @@ class WindowHost : public StartupSeams {
   WorkerMailbox mailbox_;
   MainWindowContext windowContext_{state_.servers, state_.queue, state_.options, state_.flags,
                                    state_.translator, state_.history, state_.ftp.Log(), mailbox_,
-                                   services_.environment().site, {}, {}, {}, {}, {}, {}};
+                                   services_.environment().site, {}, {}, {}, {}, {}, {}, {}, {}};
   ServerDialogContext dialogContext_{state_.servers, state_.translator, state_.flags, state_.history,
                                      state_.ports,   state_.clock,      nullptr,       state_.ftp.ipEchoUrl()};
   WorkerContext workerContext_ = services_.WorkerContextFor(mailbox_);
