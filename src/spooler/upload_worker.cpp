@@ -112,16 +112,16 @@ void UploadWorker::RemoveEntry(std::uint64_t id) {
 }
 
 bool UploadWorker::ReadyNow(const QueueEntry& entry, bool& waiting) {
-  const std::int64_t now = context_.clock.MonotonicMs();
-  if (!book_.EntryDue(entry.id, now) || !book_.ServerDue(EntryServerName(entry.text), now)) {
-    book_.SetStatus(entry.id, EntryStatus::kWaiting);
-    waiting = true;
-    return false;
-  }
   const Text local = EntryLocalPath(entry.text);
   if (!IsRegularFile(local) || ::access(PathToNative(local).c_str(), R_OK) != 0) {
     // Checked again on the next pass; no connection until the file is back.
     book_.SetStatus(entry.id, EntryStatus::kLocalMissing, u"!!--- Unable to open \"" + local + u"\"");
+    waiting = true;
+    return false;
+  }
+  const std::int64_t now = context_.clock.MonotonicMs();
+  if (!book_.EntryDue(entry.id, now) || !book_.ServerDue(EntryServerName(entry.text), now)) {
+    book_.SetStatus(entry.id, EntryStatus::kWaiting);
     waiting = true;
     return false;
   }
