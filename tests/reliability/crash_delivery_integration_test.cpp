@@ -20,6 +20,7 @@
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "settings/delivered_journal.h"
+#include "program/program_services.h"
 #include "program/windowless_host.h"
 #include "settings/settings_store.h"
 #include "program/startup_sequence.h"
@@ -42,7 +43,8 @@ pid_t StartProgram(const std::string& folder, const std::vector<std::string>& ar
   int code = 0;
   {
     ProgramState state;
-    HeadlessSeams seams(state, nullptr);
+    ProgramServices services(state, {});
+    WindowlessHost seams(services, nullptr);
     std::atomic<bool> done{false};
     std::thread closer([&] {
       while (!done.load() && !fs::exists("quit")) std::this_thread::sleep_for(std::chrono::milliseconds(20));
