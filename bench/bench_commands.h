@@ -16,6 +16,8 @@ int RunUploadDrop(const Arguments& args);
 // make-settings FILE ENTRIES, settings FILE RUNS
 int RunMakeSettings(const Arguments& args);
 int RunSettings(const Arguments& args);
+// autosave-drain FILE ENTRIES RATE: the autosave's cost while a queue drains
+int RunAutosaveDrain(const Arguments& args);
 // intake FOLDER, pack FOLDER
 int RunIntake(const Arguments& args);
 int RunPack(const Arguments& args);

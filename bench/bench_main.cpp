@@ -17,6 +17,7 @@ constexpr Command kCommands[] = {
     {"upload-drop", wexmoor::bench::RunUploadDrop, 6},
     {"make-settings", wexmoor::bench::RunMakeSettings, 2},
     {"settings", wexmoor::bench::RunSettings, 2},
+    {"autosave-drain", wexmoor::bench::RunAutosaveDrain, 3},
     {"intake", wexmoor::bench::RunIntake, 1},
     {"pack", wexmoor::bench::RunPack, 1},
     {"memory-idle", wexmoor::bench::RunMemoryIdle, 0},

@@ -276,6 +276,10 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
     {u"files in progress", u"fichiers en cours", u"файлів передається", u"файлов передаётся",  // 100
      u"Dateien in Arbeit", u"個檔案傳送中"},
     {u"Connections:", u"Connexions :", u"З'єднань:", u"Соединений:", u"Verbindungen:", u"連線數："},  // 101
+    {u"Retry now", u"Réessayer maintenant", u"Повторити зараз", u"Повторить сейчас",  // 102
+     u"Jetzt erneut versuchen", u"立即重試"},
+    {u"Next attempt at", u"Prochain essai à", u"Наступна спроба о", u"Следующая попытка в",  // 103
+     u"Nächster Versuch um", u"下次嘗試時間"},
 }};
 
 }  // namespace

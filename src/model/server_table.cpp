@@ -28,6 +28,7 @@ void ServerTable::Set(int slot, const ServerRecord& record) {
   if (slot < 1 || slot >= kSlots) return;
   std::lock_guard lock(mutex_);
   slots_[static_cast<std::size_t>(slot)] = record;
+  ++changes_;
 }
 
 int ServerTable::FindServer(TextView name) const {
@@ -57,6 +58,7 @@ std::vector<Text> ServerTable::Names() const {
 void ServerTable::DeleteServer(int slot) {
   if (slot < 1 || slot >= kSlots) return;
   std::lock_guard lock(mutex_);
+  ++changes_;
   int s = slot;
   while (s + 1 < kSlots) {
     slots_[static_cast<std::size_t>(s)] = slots_[static_cast<std::size_t>(s + 1)];
@@ -69,6 +71,7 @@ void ServerTable::DeleteServer(int slot) {
 void ServerTable::Clear() {
   std::lock_guard lock(mutex_);
   slots_.fill(EmptyRecord());
+  ++changes_;
 }
 
 }  // namespace wexmoor

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -23,6 +24,9 @@ struct ServerRecord {
   std::int32_t useUtf8 = 0;
   std::int32_t useUtf8Opt = 0;
   std::int32_t timeOut = 0;
+  // Non-zero: files are stored as name + ".part" and renamed when complete
+  // ("ServerTempName"); 0: stored under the final name directly.
+  std::int32_t tempName = 1;
   // How many upload sessions may work for this server at once
   // ("ServerConnections<n>"); see UploadConnections().
   std::int32_t connections = kDefaultConnections;
@@ -59,10 +63,13 @@ class ServerTable {
   void DeleteServer(int slot);
   // Empties every slot.
   void Clear();
+  // Grows with every change (set, delete, clear); read without the lock.
+  std::uint64_t Changes() const { return changes_.load(); }
 
  private:
   mutable std::mutex mutex_;
   std::array<ServerRecord, kSlots> slots_;
+  std::atomic<std::uint64_t> changes_{0};
 };
 
 }  // namespace wexmoor

@@ -35,6 +35,8 @@ std::optional<std::uint64_t> UploadQueue::Append(TextView text) {
   if (static_cast<int>(entries_.size()) >= kCapacity) return std::nullopt;
   std::uint64_t id = nextId_++;
   entries_.push_back(QueueEntry{id, Text(text)});
+  ++changes_;
+  ++appends_;
   appended_.notify_all();
   return id;
 }
@@ -80,6 +82,7 @@ std::optional<Text> UploadQueue::RemoveAt(int index) {
   if (index < 0 || index >= static_cast<int>(entries_.size())) return std::nullopt;
   Text text = std::move(entries_[static_cast<std::size_t>(index)].text);
   entries_.erase(entries_.begin() + index);
+  ++changes_;
   return text;
 }
 
@@ -89,6 +92,7 @@ std::optional<Text> UploadQueue::RemoveById(std::uint64_t id) {
     if (entries_[i].id == id) {
       Text text = std::move(entries_[i].text);
       entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));
+      ++changes_;
       return text;
     }
   }
@@ -108,9 +112,15 @@ std::vector<Text> UploadQueue::Texts() const {
   return out;
 }
 
+std::vector<QueueEntry> UploadQueue::Entries() const {
+  std::lock_guard lock(mutex_);
+  return entries_;
+}
+
 void UploadQueue::Clear() {
   std::lock_guard lock(mutex_);
   entries_.clear();
+  ++changes_;
 }
 
 }  // namespace wexmoor

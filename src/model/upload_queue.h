@@ -4,6 +4,7 @@
 // text after the user removed it. Every operation is whole under one mutex.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -55,13 +56,21 @@ class UploadQueue {
   bool WaitForAppend(std::uint64_t seen, int timeoutMs, std::stop_token stop) const;
   int Size() const;
   std::vector<Text> Texts() const;
+  // Every entry with its identity, in order.
+  std::vector<QueueEntry> Entries() const;
   void Clear();
+  // Counters that only grow: every change (append, removal, clearing), and
+  // the appends alone. Read without the lock, for whoever saves or waits.
+  std::uint64_t Changes() const { return changes_.load(); }
+  std::uint64_t Appends() const { return appends_.load(); }
 
  private:
   mutable std::mutex mutex_;
   mutable std::condition_variable_any appended_;
   std::vector<QueueEntry> entries_;
   std::uint64_t nextId_ = 1;
+  std::atomic<std::uint64_t> changes_{0};
+  std::atomic<std::uint64_t> appends_{0};
 };
 
 }  // namespace wexmoor

@@ -7,10 +7,12 @@
 
 #include "ftp/ftp_session.h"
 #include "ftp/listener_ports.h"
+#include "model/delivery_book.h"
 #include "platform/clock.h"
 #include "model/upload_queue.h"
 #include "spooler/written_archives.h"
 #include "archive/zip_library.h"
+#include "settings/delivered_journal.h"
 #include "model/global_options.h"
 #include "model/server_table.h"
 #include "model/shared_state.h"
@@ -29,6 +31,10 @@ struct ProgramState {
   ServerTable servers;
   GlobalOptions options;
   UploadQueue queue;
+  // Parts, states and waits of the queue's entries.
+  DeliveryBook delivery;
+  // Deliveries not yet in a saved preference file (set while the program runs).
+  DeliveredJournal* delivered = nullptr;
   UiMessageRing addRing;
   UiMessageRing removeRing;
   SharedFlags flags;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "settings/settings_autosave.h"
 #include "settings/settings_store.h"
 #include "model/version.h"
 
@@ -29,14 +30,18 @@ Text PreferencePath(const ProgramState& state, bool lockedMode) {
   return path + name;
 }
 
-void Shutdown(ProgramState& state, StartupSeams& seams) {
+void Shutdown(ProgramState& state, StartupSeams& seams, SettingsAutosave& autosave) {
+  autosave.Stop();  // one writer at a time: the save below is the last
   const bool locked = state.flags.lockedMode.load();
   std::optional<Text> serverListText = seams.ServerListText();
   seams.StoreWindowState(state.options);
   std::string error;
+  const std::size_t delivered = state.delivered != nullptr ? state.delivered->Count() : 0;
   if (!SaveSettings(state.preferenceFile, locked, state.servers, state.options, state.queue, serverListText,
-                    state.random, &error))
+                    state.random, &error, &state.delivery))
     std::cerr << "Wexmoor: settings not saved: " << error << '\n';
+  else if (state.delivered != nullptr)
+    state.delivered->DropFirst(delivered);
   seams.TerminateWorker();
   seams.Disconnect();
   seams.CloseMainWindow();
@@ -53,7 +58,17 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
   state.flags.lockedMode = locked;
 
   state.preferenceFile = PreferencePath(state, locked);
-  LoadSettings(state.preferenceFile, locked, state.servers, state.options, state.queue, state.addRing);
+  LoadSettings(state.preferenceFile, locked, state.servers, state.options, state.queue, state.addRing,
+               &state.delivery);
+  // Entries delivered just before a crash are not sent again.
+  DeliveredJournal delivered(DeliveredJournalPath(state.preferenceFile));
+  delivered.DropDelivered(state.queue, state.removeRing);
+  state.delivered = &delivered;
+  struct Forget {
+    ProgramState& state;
+    ~Forget() { state.delivered = nullptr; }
+  } forget{state};
+  const GlobalOptions loaded = state.options;
 
   if (!locked && seams.ApplyPendingUpdate(state.options)) return 0;
 
@@ -69,6 +84,12 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
   }
   if (!seams.OpenMainWindow(WindowPosition{state.options.windowX, state.options.windowY})) return 1;
 
+  // From here on every change reaches the disk within about 2 s.
+  SettingsAutosave autosave(AutosaveSources{state.preferenceFile, locked, state.servers, state.queue, state.delivery,
+                                            state.clock},
+                            loaded, &delivered);
+  autosave.OfferOptions(state.options);  // a language chosen just now is a change
+  autosave.Start();
   seams.QueueCommandLine(CommandLinePathList(args));
 
   state.flags.lastProgressTime = state.clock.MonotonicSeconds();
@@ -82,7 +103,7 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
 
   seams.RunMainLoop();
 
-  Shutdown(state, seams);
+  Shutdown(state, seams, autosave);
   return 0;
 }
 

@@ -15,7 +15,7 @@ WindowlessHost::~WindowlessHost() { TerminateWorker(); }
 void WindowlessHost::StartWorker() {
   if (worker_) return;
   workerContext_ = std::make_unique<WorkerContext>(services_.WorkerContextFor(silent_));
-  worker_ = std::make_unique<UploadWorker>(*workerContext_);
+  worker_ = std::make_unique<UploadWorker>(*workerContext_, &state_.delivery, state_.delivered);
   worker_->Start();
 }
 

@@ -24,6 +24,7 @@ void LoadServers(const PreferenceFile& file, ServerTable& servers) {
     record.useUtf8 = file.ReadIntKey(Numbered(u"ServerUseUTF8", n), 0);
     record.useUtf8Opt = file.ReadIntKey(Numbered(u"ServerUseUTF8opt", n), 0);
     record.timeOut = file.ReadIntKey(Numbered(u"ServerTimeOut", n), 0);
+    record.tempName = file.ReadIntKey(Numbered(u"ServerTempName", n), 1);
     record.connections = file.ReadIntKey(Numbered(u"ServerConnections", n), ServerRecord::kDefaultConnections);
     if (record.name.empty()) {
       // The first slot without a name ends the table.
@@ -34,14 +35,19 @@ void LoadServers(const PreferenceFile& file, ServerTable& servers) {
   }
 }
 
-void LoadQueue(const PreferenceFile& file, UploadQueue& queue, UiMessageRing& addRing) {
+void LoadQueue(const PreferenceFile& file, UploadQueue& queue, UiMessageRing& addRing, DeliveryBook* delivery) {
   int searchFrom = 0;
   for (long long i = 0; queue.Size() < UploadQueue::kCapacity; ++i) {
     Text entry = file.ReadTextKey(Numbered(u"File", i), u"");
     if (entry.empty()) break;
     // A value that is not an entry is passed over; the next index follows.
     if (entry.find(u'|') == Text::npos) continue;
-    if (!queue.Append(entry)) break;
+    const std::optional<std::uint64_t> id = queue.Append(entry);
+    if (!id) break;
+    if (delivery != nullptr) {
+      const Text part = file.ReadTextKey(Numbered(u"FilePart", i), u"");
+      if (auto record = ParsePartRecord(part)) delivery->SetPart(*id, *record);
+    }
     int slot = addRing.Put(entry, searchFrom);
     if (slot >= 0) searchFrom = slot + 1;
   }
@@ -50,7 +56,7 @@ void LoadQueue(const PreferenceFile& file, UploadQueue& queue, UiMessageRing& ad
 }  // namespace
 
 void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, GlobalOptions& options,
-                  UploadQueue& queue, UiMessageRing& addRing) {
+                  UploadQueue& queue, UiMessageRing& addRing, DeliveryBook* delivery) {
   if (lockedMode) options.hideServerList = 1;
   PreferenceFile file;
   if (!file.OpenPreferenceFile(fileName)) return;
@@ -59,7 +65,7 @@ void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, G
     options.hideServerList = file.ReadIntKey(u"HideServerList", 0);
     options.currentServer = file.ReadTextKey(u"CurrentServer", u"");
   }
-  LoadQueue(file, queue, addRing);
+  LoadQueue(file, queue, addRing, delivery);
   options.language = file.ReadTextKey(u"Langue$", u"");
   options.disableUpdates = file.ReadIntKey(u"DisableUpdates", 0);
   options.windowX = file.ReadIntKey(u"FenetreX", 0);
@@ -73,7 +79,8 @@ void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, G
 
 bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
                   const GlobalOptions& options, const UploadQueue& queue,
-                  const std::optional<Text>& serverListText, std::mt19937& random, std::string* error) {
+                  const std::optional<Text>& serverListText, std::mt19937& random, std::string* error,
+                  const DeliveryBook* delivery) {
   PreferenceFile file;
   if (!file.CreatePreferenceFile(fileName)) {
     if (error) *error = "cannot create " + PathToNative(fileName);
@@ -93,11 +100,21 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
       file.WriteIntKey(Numbered(u"ServerUseUTF8", n), record.useUtf8);
       file.WriteIntKey(Numbered(u"ServerUseUTF8opt", n), record.useUtf8Opt);
       file.WriteIntKey(Numbered(u"ServerTimeOut", n), record.timeOut);
+      file.WriteIntKey(Numbered(u"ServerTempName", n), record.tempName);
       file.WriteIntKey(Numbered(u"ServerConnections", n), record.connections);
     }
   }
-  std::vector<Text> entries = queue.Texts();
-  for (std::size_t i = 0; i < entries.size(); ++i) file.WriteTextKey(Numbered(u"File", static_cast<long long>(i)), entries[i]);
+  const std::vector<QueueEntry> entries = queue.Entries();
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    file.WriteTextKey(Numbered(u"File", static_cast<long long>(i)), entries[i].text);
+  // Parts begun on the server, after the queue so that a reader of the queue
+  // keys alone sees the same lines in the same order.
+  if (delivery != nullptr) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const PartRecord part = delivery->Get(entries[i].id).part;
+      if (part.Begun()) file.WriteTextKey(Numbered(u"FilePart", static_cast<long long>(i)), PartRecordText(part));
+    }
+  }
   file.WriteTextKey(u"CurrentServer", serverListText ? *serverListText : options.currentServer);
   file.WriteTextKey(u"Langue$", options.language);
   file.WriteIntKey(u"HideServerList", options.hideServerList);

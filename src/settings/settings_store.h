@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 
+#include "model/delivery_book.h"
 #include "platform/text.h"
 #include "model/upload_queue.h"
 #include "model/global_options.h"
@@ -19,8 +20,10 @@ namespace wexmoor {
 // lists it. A missing file or key leaves the defaults. In `lockedMode` the
 // server keys, "HideServerList" and "CurrentServer" are not read, and
 // hideServerList is 1.
+// With `delivery`, the part an entry had begun ("FilePart" + the entry's
+// index, "size|mtime") goes back to the entry.
 void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, GlobalOptions& options,
-                  UploadQueue& queue, UiMessageRing& addRing);
+                  UploadQueue& queue, UiMessageRing& addRing, DeliveryBook* delivery = nullptr);
 
 // Writes the file anew from the model. Passwords are stored scrambled (the
 // table keeps them plain). "CurrentServer" is `serverListText` when the
@@ -30,7 +33,7 @@ void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, G
 bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
                   const GlobalOptions& options, const UploadQueue& queue,
                   const std::optional<Text>& serverListText, std::mt19937& random,
-                  std::string* error = nullptr);
+                  std::string* error = nullptr, const DeliveryBook* delivery = nullptr);
 
 // The main window's top-left corner for the stored position: 0 centres the
 // window on that axis, a window past the right or bottom edge is pulled back

@@ -2,6 +2,7 @@
 
 #include "ftp/control_connection.h"
 #include "ftp/file_upload.h"
+#include "ftp/part_upload.h"
 #include "ftp/reply_reader.h"
 #include "ftp/remote_session.h"
 #include "platform/socket.h"
@@ -84,8 +85,17 @@ EntryOutcome FtpUploadSession::Upload(const Text& localPath, const Text& folderP
   }
   session_.repliesRead = 0;
   int sent = -1;
+  lastFailure_ = DeliveryFailure::kTransfer;
+  lastError_.clear();
   if (folderPath == currentFolder_ || EnterFolder(folderPath, status)) {
-    sent = UploadFile(session_, session_.controlConnection(), record_, localPath, progress, status);
+    // Under a temporary name, renamed when complete; a part begun before is
+    // continued.
+    PartRecord none;
+    const DeliveryOutcome delivered = DeliverFile(session_, session_.controlConnection(), record_, localPath,
+                                                  part_ != nullptr ? *part_ : none, progress, status, partBegun_);
+    sent = delivered.result;
+    lastFailure_ = delivered.failure;
+    lastError_ = delivered.error;
   }
   if (session_.StopRequested()) {
     session_.CloseAllSockets();

@@ -21,6 +21,12 @@ class FtpUploadSession final : public UploadSession {
   SessionOpening Open(const ServerRecord& server, StatusTarget* status) override;
   EntryOutcome Upload(const Text& localPath, const Text& folderPath, ProgressTarget* progress,
                       StatusTarget* status) override;
+  void UsePart(PartRecord* part, std::function<void(const PartRecord&)> begun = {}) override {
+    part_ = part;
+    partBegun_ = std::move(begun);
+  }
+  DeliveryFailure LastFailure() const override { return lastFailure_; }
+  Text LastError() const override { return lastError_; }
   void Close(StatusTarget* status) override;
   Text TakeLog() override;
 
@@ -40,6 +46,10 @@ class FtpUploadSession final : public UploadSession {
   Text loginFolder_;
   bool loginFolderAsked_ = false;
   int entries_ = 0;  // entries begun on this login
+  PartRecord* part_ = nullptr;
+  std::function<void(const PartRecord&)> partBegun_;
+  DeliveryFailure lastFailure_ = DeliveryFailure::kNone;
+  Text lastError_;
 };
 
 }  // namespace wexmoor

@@ -7,9 +7,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stop_token>
 
+#include "ftp/part_upload.h"
 #include "ftp/status_target.h"
 #include "platform/text.h"
 #include "model/server_table.h"
@@ -43,6 +45,16 @@ class UploadSession {
   // missing folders. The session stays open after a sent file.
   virtual EntryOutcome Upload(const Text& localPath, const Text& folderPath, ProgressTarget* progress,
                               StatusTarget* status) = 0;
+  // The part record of the next Upload: read to resume, updated as the part
+  // is begun or done with (nullptr: none kept). Kinds without parts ignore it.
+  // `begun` hears of a new part before its data goes.
+  virtual void UsePart(PartRecord* part, std::function<void(const PartRecord&)> begun = {}) {
+    (void)part;
+    (void)begun;
+  }
+  // Why the last Upload failed, and its last error line.
+  virtual DeliveryFailure LastFailure() const { return DeliveryFailure::kTransfer; }
+  virtual Text LastError() const { return {}; }
   // Says goodbye and closes; nothing when closed.
   virtual void Close(StatusTarget* status) = 0;
   // The exchange logged since the last call; the log is then empty.

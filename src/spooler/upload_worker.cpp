@@ -1,12 +1,16 @@
 #include "spooler/upload_worker.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <vector>
+#include <optional>
 
 #include "ftp/control_connection.h"
 #include "platform/files.h"
 #include "platform/socket.h"
 #include "spooler/ftp_upload_session.h"
+#include "spooler/retry_schedule.h"
 
 namespace wexmoor {
 
@@ -65,7 +69,11 @@ struct UploadWorker::Lane {
   std::jthread thread;
 };
 
-UploadWorker::UploadWorker(WorkerContext& context) : context_(context) {
+UploadWorker::UploadWorker(WorkerContext& context, DeliveryBook* delivery, DeliveredJournal* journal)
+    : context_(context),
+      ownBook_(delivery == nullptr ? std::make_unique<DeliveryBook>() : nullptr),
+      book_(delivery == nullptr ? *ownBook_ : *delivery),
+      journal_(journal) {
   maker_ = [this](const ServerRecord&, std::atomic<std::int64_t>& lastProgress) -> std::unique_ptr<UploadSession> {
     return std::make_unique<FtpUploadSession>(context_.clock, context_.session.ports(), lastProgress,
                                               context_.session.ipEchoUrl());
@@ -100,6 +108,47 @@ void UploadWorker::RemoveEntry(std::uint64_t id) {
   // By identity: when the user removed this entry meanwhile, nothing else
   // goes.
   if (auto text = context_.queue.RemoveById(id)) context_.removeRing.Put(*text, 0);
+  book_.Forget(id);
+}
+
+bool UploadWorker::ReadyNow(const QueueEntry& entry, bool& waiting) {
+  const Text local = EntryLocalPath(entry.text);
+  if (!IsRegularFile(local) || ::access(PathToNative(local).c_str(), R_OK) != 0) {
+    // Checked again on the next pass; no connection until the file is back.
+    book_.SetStatus(entry.id, EntryStatus::kLocalMissing, u"!!--- Unable to open \"" + local + u"\"");
+    waiting = true;
+    return false;
+  }
+  const std::int64_t now = context_.clock.MonotonicMs();
+  if (!book_.EntryDue(entry.id, now) || !book_.ServerDue(EntryServerName(entry.text), now)) {
+    book_.SetStatus(entry.id, EntryStatus::kWaiting);
+    waiting = true;
+    return false;
+  }
+  return true;
+}
+
+void UploadWorker::EntryFailed(std::uint64_t id, const Text& error) {
+  std::int64_t wait = 0;
+  {
+    std::lock_guard lock(randomMutex_);
+    wait = RetryDelayMs(book_.EntryFailures(id) + 1, random_);
+  }
+  book_.EntryFailed(id, error, context_.clock.MonotonicMs() + wait, context_.clock.WallSeconds() + wait / 1000);
+}
+
+void UploadWorker::ServerFailed(std::uint64_t id, const Text& server, const Text& error) {
+  {
+    std::lock_guard lock(mutex_);
+    proven_.erase(server);
+  }
+  std::int64_t wait = 0;
+  {
+    std::lock_guard lock(randomMutex_);
+    wait = RetryDelayMs(book_.ServerFailures(server) + 1, random_);
+  }
+  book_.ServerFailed(server, context_.clock.MonotonicMs() + wait);
+  book_.EntryFailed(id, error, context_.clock.MonotonicMs() + wait, context_.clock.WallSeconds() + wait / 1000);
 }
 
 void UploadWorker::Run(std::stop_token stop) {
@@ -118,8 +167,25 @@ void UploadWorker::Run(std::stop_token stop) {
         changed_.notify_all();
       }
       const std::uint64_t seen = context_.queue.Appended();
+      // A new drop (or hand-over) gives every waiting entry its chance now.
+      if (seen != appendsSeen_) {
+        if (appendsSeen_ != 0) book_.ClearWaits();
+        appendsSeen_ = seen;
+      }
+      waitsPending_ = false;
       if (!Dispatch(stop, passOver)) break;
-      if (!context_.queue.WaitForAppend(seen, kIdlePauseMs, stop) && stop.stop_requested()) break;
+      bool idle = false;
+      {
+        std::lock_guard lock(mutex_);
+        idle = working_ == 0 && std::all_of(lanes_.begin(), lanes_.end(), [](const auto& l) { return l->finished; });
+      }
+      if (waitsPending_.load() && idle) {
+        // Only waiting entries are left: look again after a slice of the
+        // clock (a driven clock then moves on only while nothing runs).
+        if (!clock.SleepFor(kIdlePauseMs, stop)) break;
+      } else if (!context_.queue.WaitForAppend(seen, kIdlePauseMs, stop) && stop.stop_requested()) {
+        break;
+      }
     }
   }
   {
@@ -145,6 +211,11 @@ bool UploadWorker::Dispatch(const std::stop_token& stop, bool& passOver) {
     bool claimable = false;
     context_.queue.ForEach([&](const QueueEntry& entry) {
       if (claimed_.contains(entry.id) || failedThisPass_.contains(entry.id)) return true;
+      bool waiting = false;
+      if (!ReadyNow(entry, waiting)) {
+        if (waiting) waitsPending_ = true;
+        return true;
+      }
       claimable = true;
       Text name = EntryServerName(entry.text);
       if (saturated.contains(name)) return true;
@@ -154,6 +225,9 @@ bool UploadWorker::Dispatch(const std::stop_token& stop, bool& passOver) {
         return false;
       }
       int cap = UploadConnections(record);
+      // A server not yet seen to work, or failing, gets one session: a dead
+      // server is knocked on once per wait, not once per connection.
+      if (!proven_.contains(name)) cap = 1;
       if (auto refused = refusedCap_.find(name); refused != refusedCap_.end()) cap = std::min(cap, refused->second);
       int& count = sessions[name];
       if (count < cap) {
@@ -222,6 +296,12 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
   UploadSession& session = *lane.session;
   EntryOutcome outcome = EntryOutcome::kFailed;
   bool retried = false;
+  // --- Delivery rules: the entry's part goes with it; a failed opening holds
+  // the server back. ---
+  book_.SetStatus(entry.id, EntryStatus::kUploading);
+  PartRecord part = book_.Get(entry.id).part;
+  session.UsePart(&part, [this, id = entry.id](const PartRecord& begun) { book_.SetPart(id, begun); });
+  bool serverFault = false;
   while (!stop.stop_requested()) {
     if (!session.IsOpen()) {
       const SessionOpening opening = session.Open(record, &lane.display);
@@ -253,7 +333,15 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
           return false;
         }
       }
-      if (opening != SessionOpening::kOpen) break;
+      if (opening != SessionOpening::kOpen) {
+        serverFault = true;
+        break;
+      }
+      book_.ServerWorked(serverName);
+      {
+        std::lock_guard lock(mutex_);
+        proven_.insert(serverName);
+      }
     }
     outcome = session.Upload(localPath, folderPath, &lane.display, &lane.display);
     if (outcome != EntryOutcome::kDead || retried) break;
@@ -261,14 +349,31 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
     retried = true;
     context_.history.Append(session.TakeLog());
   }
+  session.UsePart(nullptr);
+  book_.SetPart(entry.id, part);
   if (stop.stop_requested() || outcome == EntryOutcome::kStopped) {
+    book_.SetStatus(entry.id, EntryStatus::kQueued);
     Release(entry.id, false);
     SetWorking(lane, false);
     return false;
   }
   context_.history.Append(session.TakeLog());
   lane.display.SetProgress(0);
-  if (outcome == EntryOutcome::kSent) RemoveEntry(entry.id);
+  if (outcome == EntryOutcome::kSent) {
+    if (journal_ != nullptr)
+      journal_->Add(entry.text, PartRecord{FileSize(localPath), FileModificationTime(localPath).value_or(0)});
+    RemoveEntry(entry.id);
+  } else if (serverFault || session.LastFailure() == DeliveryFailure::kServerGone) {
+    ServerFailed(entry.id, serverName, serverFault ? Text(u"!!Impossible to initialise connection") : session.LastError());
+    // The server waits now: this session has nothing more to do.
+    Release(entry.id, true);
+    SetWorking(lane, false);
+    return false;
+  } else if (session.LastFailure() == DeliveryFailure::kLocalFile) {
+    book_.SetStatus(entry.id, EntryStatus::kLocalMissing, session.LastError());
+  } else {
+    EntryFailed(entry.id, session.LastError());
+  }
   Release(entry.id, outcome != EntryOutcome::kSent);
   SetWorking(lane, false);
   return true;
@@ -279,6 +384,11 @@ std::optional<QueueEntry> UploadWorker::ClaimLocked(const Text& serverName) {
   context_.queue.ForEach([&](const QueueEntry& entry) {
     if (claimed_.contains(entry.id) || failedThisPass_.contains(entry.id)) return true;
     if (EntryServerName(entry.text) != serverName) return true;
+    bool waiting = false;
+    if (!ReadyNow(entry, waiting)) {
+      if (waiting) waitsPending_ = true;
+      return true;
+    }
     found = entry;
     return false;
   });

@@ -12,6 +12,12 @@
 // request that every wait of the scheduler, the sessions and the FTP engine
 // honours, then a join: within a fraction of a second, the entries in hand
 // stay queued and nothing shared is touched afterwards.
+//
+// A failed entry waits before its next attempt (RetryDelayMs: 5 s, 10, 20 ...
+// up to 5 min); a server that cannot be reached or refuses the login holds
+// back all of its entries for such a wait, so it gets one attempt per wait.
+// An entry whose local file is missing makes no connection. A new drop ends
+// every wait.
 #pragma once
 
 #include <atomic>
@@ -23,15 +29,18 @@
 #include <optional>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <set>
 #include <stop_token>
 #include <thread>
 
 #include "ftp/ftp_session.h"
+#include "model/delivery_book.h"
 #include "platform/clock.h"
 #include "model/upload_queue.h"
 #include "spooler/upload_session.h"
 #include "spooler/worker_display.h"
+#include "settings/delivered_journal.h"
 #include "model/server_table.h"
 #include "model/shared_state.h"
 #include "model/ui_message_ring.h"
@@ -65,7 +74,11 @@ class UploadWorker {
   static constexpr std::int64_t kKeepSessionMs = 5000;
   static constexpr std::int64_t kSessionSilenceMs = 150'000;
 
-  explicit UploadWorker(WorkerContext& context);
+  // `delivery` keeps the entries' parts, states and waits (the worker keeps
+  // its own book when none is given); `journal` (optional) records each
+  // delivery before its entry leaves the queue.
+  explicit UploadWorker(WorkerContext& context, DeliveryBook* delivery = nullptr,
+                        DeliveredJournal* journal = nullptr);
   ~UploadWorker();  // terminates
   UploadWorker(const UploadWorker&) = delete;
   UploadWorker& operator=(const UploadWorker&) = delete;
@@ -103,6 +116,13 @@ class UploadWorker {
   // Waits up to kKeepSessionMs for a further entry of the lane's server.
   std::optional<QueueEntry> NextEntry(Lane& lane, const std::stop_token& stop);
   void Release(std::uint64_t id, bool failed);
+  // --- Delivery rules ---
+  // Whether `entry` may be tried now: neither it nor its server waits, and
+  // its local file is there (else it is marked missing). Sets `waiting` when
+  // a wait held it back.
+  bool ReadyNow(const QueueEntry& entry, bool& waiting);
+  void EntryFailed(std::uint64_t id, const Text& error);
+  void ServerFailed(std::uint64_t id, const Text& server, const Text& error);
   void RemoveEntry(std::uint64_t id);
   void StopSilentLanes();
   void ReapLanes(bool all);
@@ -112,6 +132,13 @@ class UploadWorker {
   void SetWorking(Lane& lane, bool working);
 
   WorkerContext& context_;
+  std::unique_ptr<DeliveryBook> ownBook_;
+  DeliveryBook& book_;
+  DeliveredJournal* journal_;
+  std::mutex randomMutex_;
+  std::mt19937 random_{std::random_device{}()};
+  std::uint64_t appendsSeen_ = 0;
+  std::atomic<bool> waitsPending_{false};
   UploadSessionMaker maker_;
   std::int64_t silenceLimitMs_ = kSessionSilenceMs;
   std::jthread thread_;
@@ -124,6 +151,7 @@ class UploadWorker {
   std::set<std::uint64_t> claimed_;
   std::set<std::uint64_t> failedThisPass_;
   std::map<Text, int> refusedCap_;  // servers that refused a further session
+  std::set<Text> proven_;  // servers a session of which logged in since their last failure
   std::list<std::unique_ptr<Lane>> lanes_;
   std::uint64_t startCount_ = 0;
   int working_ = 0;

@@ -19,6 +19,9 @@ constexpr int kClientWidth = 210;
 constexpr int kClientHeight = 300;
 constexpr int kPassMs = 20;
 constexpr int kOpenInBrowserItem = 1;
+constexpr int kRetryNowItem = 2;
+// Timer ticks (20 ms) between repaints of the queue rows' states.
+constexpr int kStateRefreshTicks = 25;
 
 // GTK's drop-down list keeps its mouse presses inside its own button; a right
 // press there is handed to `handler`.
@@ -52,7 +55,12 @@ MainWindow::MainWindow(MainWindowContext& context, const wxPoint& position)
   SetMaxClientSize(wxSize(kClientWidth, kClientHeight));
   panel_ = new wxPanel(this, wxID_ANY, wxPoint(0, 0), wxSize(kClientWidth, kClientHeight));
   serverMenu_.Append(kOpenInBrowserItem, ToWx(Translate(u"Open with your browser")));
+  queueMenu_.Append(kRetryNowItem, ToWx(Translate(u"Retry now")));
   BuildControls();
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) {
+    if (context_.retryNow) context_.retryNow();
+    queueList_->RefreshStates();
+  }, kRetryNowItem);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) {
     if (context_.openServerInBrowser && SelectedServer() >= 0)
       context_.openServerInBrowser(SelectedServer() + 1);
@@ -78,6 +86,7 @@ void MainWindow::BuildControls() {
   queueLabel_ = new wxStaticText(p, wxID_ANY, wxString(), wxPoint(10, 80), wxSize(190, 17),
                                  wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
   queueList_ = new QueueListCtrl(p, wxID_ANY, wxPoint(10, 97), wxSize(190, 80));
+  if (context_.queueRowState) queueList_->SetRowStates(context_.queueRowState);
   queueList_->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& e) {
     e.Skip();
     // Handled once the list has recorded the new selection.
@@ -178,6 +187,7 @@ void MainWindow::Relabel() {
   progressFrame_->SetLabel(label(u"In progress..."));
   zipCheck_->SetLabel(label(u"Always zip before upload"));
   serverMenu_.SetLabel(kOpenInBrowserItem, label(u"Open with your browser"));
+  queueMenu_.SetLabel(kRetryNowItem, label(u"Retry now"));
   for (wxWindow* button : {static_cast<wxWindow*>(deleteButton_), static_cast<wxWindow*>(newButton_),
                            static_cast<wxWindow*>(modifyButton_), static_cast<wxWindow*>(removeButton_),
                            static_cast<wxWindow*>(siteButton_)})
@@ -202,6 +212,7 @@ void MainWindow::StopMainLoop() {
 
 void MainWindow::OnTimer() {
   ApplyWorkerChanges();
+  if (++ticks_ % kStateRefreshTicks == 0) queueList_->RefreshStates();
   if (!pass_) return;
   if (passHook_) passHook_();
   if (!pass_->RunPass()) {
@@ -228,6 +239,7 @@ void MainWindow::OnRightClick() {
   if (progressFrame_->GetScreenRect().Contains(at)) OpenLogWindow();
   if (serverList_ && serverList_->GetScreenRect().Contains(at) && !context_.flags.lockedMode.load())
     PopupMenu(&serverMenu_, ScreenToClient(at));
+  if (queueList_->GetScreenRect().Contains(at)) PopupMenu(&queueMenu_, ScreenToClient(at));
 }
 
 void MainWindow::OpenLogWindow() {

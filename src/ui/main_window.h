@@ -54,6 +54,10 @@ struct MainWindowContext {
   wxIcon icon;
   // The locked copy's picture, shown in place of the server area.
   std::optional<wxBitmap> lockedPicture;
+  // Each queue row's state picture and tip; "Retry now" in the queue list's
+  // pop-up menu.
+  std::function<QueueRowState(int row)> queueRowState;
+  std::function<void()> retryNow;
 };
 
 class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
@@ -156,6 +160,8 @@ class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
   wxGauge* progressBar_ = nullptr;
   wxButton* siteButton_ = nullptr;
   wxMenu serverMenu_;
+  wxMenu queueMenu_;
+  int ticks_ = 0;
   wxWindow* logWindow_ = nullptr;
   Text elapsedShown_;
   Text currentFile_;

@@ -1,14 +1,68 @@
 #include "ui/queue_list_ctrl.h"
 
+#include <algorithm>
+
+#include <wx/dcmemory.h>
+#include <wx/imaglist.h>
+
 #include "ui/wx_text.h"
 
 namespace wexmoor {
+namespace {
+
+constexpr int kIcon = 10;
+
+// The four state pictures, drawn: a hollow grey ring (queued), a green
+// arrow up (uploading), an amber clock (waiting to retry), a red cross
+// (local file missing).
+wxBitmap StateIcon(QueueRowIcon icon) {
+  wxBitmap bitmap(kIcon, kIcon, 32);
+  wxMemoryDC dc(bitmap);
+  dc.SetBackground(*wxWHITE_BRUSH);
+  dc.Clear();
+  switch (icon) {
+    case QueueRowIcon::kQueued:
+      dc.SetPen(wxPen(wxColour(128, 128, 128), 1));
+      dc.SetBrush(*wxTRANSPARENT_BRUSH);
+      dc.DrawCircle(5, 5, 3);
+      break;
+    case QueueRowIcon::kUploading: {
+      dc.SetPen(wxPen(wxColour(0, 140, 0), 1));
+      dc.SetBrush(wxBrush(wxColour(0, 170, 0)));
+      const wxPoint arrow[] = {{5, 0}, {9, 5}, {7, 5}, {7, 9}, {3, 9}, {3, 5}, {1, 5}};
+      dc.DrawPolygon(7, arrow);
+      break;
+    }
+    case QueueRowIcon::kWaiting:
+      dc.SetPen(wxPen(wxColour(200, 120, 0), 1));
+      dc.SetBrush(wxBrush(wxColour(255, 200, 80)));
+      dc.DrawCircle(5, 5, 4);
+      dc.DrawLine(5, 5, 5, 2);
+      dc.DrawLine(5, 5, 7, 6);
+      break;
+    case QueueRowIcon::kMissing:
+      dc.SetPen(wxPen(wxColour(200, 0, 0), 2));
+      dc.DrawLine(1, 1, 9, 9);
+      dc.DrawLine(9, 1, 1, 9);
+      break;
+  }
+  dc.SelectObject(wxNullBitmap);
+  return bitmap;
+}
+
+}  // namespace
 
 QueueListCtrl::QueueListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos,
                              const wxSize& size)
     : wxListCtrl(parent, id, pos, size,
                  wxLC_REPORT | wxLC_VIRTUAL | wxLC_NO_HEADER | wxLC_SINGLE_SEL | wxBORDER_SUNKEN) {
+  auto* icons = new wxImageList(kIcon, kIcon, false, 4);
+  for (QueueRowIcon icon : {QueueRowIcon::kQueued, QueueRowIcon::kUploading, QueueRowIcon::kWaiting,
+                            QueueRowIcon::kMissing})
+    icons->Add(StateIcon(icon));
+  AssignImageList(icons, wxIMAGE_LIST_SMALL);
   InsertColumn(0, wxString(), wxLIST_FORMAT_LEFT, size.GetWidth() - 22);
+  Bind(wxEVT_MOTION, &QueueListCtrl::OnMotion, this);
   Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& e) {
     selected_ = static_cast<int>(e.GetIndex());
     e.Skip();
@@ -53,6 +107,36 @@ void QueueListCtrl::Select(int index) {
 void QueueListCtrl::UpdateCount() {
   SetItemCount(static_cast<long>(items_.size()));
   Refresh();
+}
+
+void QueueListCtrl::RefreshStates() {
+  if (Count() == 0 || !rowState_) return;
+  const long top = GetTopItem();
+  const long last = std::min<long>(Count() - 1, top + GetCountPerPage());
+  if (top >= 0 && last >= top) RefreshItems(top, last);
+}
+
+int QueueListCtrl::OnGetItemImage(long item) const {
+  if (!rowState_ || item < 0 || item >= Count()) return static_cast<int>(QueueRowIcon::kQueued);
+  return static_cast<int>(rowState_(static_cast<int>(item)).icon);
+}
+
+void QueueListCtrl::OnMotion(wxMouseEvent& e) {
+  e.Skip();
+  int flags = 0;
+  const long row = HitTest(e.GetPosition(), flags);
+  if (row == tipRow_) return;
+  tipRow_ = static_cast<int>(row);
+  if (row < 0 || row >= Count() || !rowState_) {
+    UnsetToolTip();
+    return;
+  }
+  const Text tip = rowState_(static_cast<int>(row)).tip;
+  if (tip.empty()) {
+    UnsetToolTip();
+  } else {
+    SetToolTip(ToWx(tip));
+  }
 }
 
 wxString QueueListCtrl::OnGetItemText(long item, long) const {

@@ -4,12 +4,21 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 
 #include <wx/listctrl.h>
 
 #include "platform/text.h"
 
 namespace wexmoor {
+
+// What a row shows beside its text: a small picture of its delivery state
+// and, on hover, a tip (last error, next attempt).
+enum class QueueRowIcon { kQueued, kUploading, kWaiting, kMissing };
+struct QueueRowState {
+  QueueRowIcon icon = QueueRowIcon::kQueued;
+  Text tip;
+};
 
 class QueueListCtrl : public wxListCtrl {
  public:
@@ -21,15 +30,24 @@ class QueueListCtrl : public wxListCtrl {
   void RemoveAt(int index);
   int Selected() const;
   void Select(int index);  // -1 clears the selection
+  // Where each row's state comes from (row index = queue index).
+  void SetRowStates(std::function<QueueRowState(int row)> source) { rowState_ = std::move(source); }
+  // Repaints the visible rows, whose states may have changed.
+  void RefreshStates();
 
  protected:
   wxString OnGetItemText(long item, long column) const override;
+  int OnGetItemImage(long item) const override;
 
  private:
   void UpdateCount();
 
+  void OnMotion(wxMouseEvent& e);
+
   std::deque<Text> items_;
   int selected_ = -1;
+  std::function<QueueRowState(int row)> rowState_;
+  int tipRow_ = -1;
 };
 
 }  // namespace wexmoor

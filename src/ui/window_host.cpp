@@ -1,5 +1,7 @@
 #include "ui/window_host.h"
 
+#include <ctime>
+
 #include <cstdio>
 #include <memory>
 
@@ -66,9 +68,9 @@ class PathDropHandle : public DropHandle {
 // The one upload worker of the moment; the watchdog replaces it.
 class WorkerSlot : public WorkerControl {
  public:
-  explicit WorkerSlot(WorkerContext& context) : context_(context) {}
+  WorkerSlot(WorkerContext& context, ProgramState& state) : context_(context), state_(state) {}
   void Start() override {
-    worker_ = std::make_unique<UploadWorker>(context_);
+    worker_ = std::make_unique<UploadWorker>(context_, &state_.delivery, state_.delivered);
     worker_->Start();
   }
   void Terminate() override {
@@ -78,6 +80,7 @@ class WorkerSlot : public WorkerControl {
 
  private:
   WorkerContext& context_;
+  ProgramState& state_;  // its delivery book outlives the workers the watchdog replaces
   std::unique_ptr<UploadWorker> worker_;
 };
 
@@ -115,6 +118,32 @@ class WindowHost : public StartupSeams {
     return state_.translator.Language();
   }
 
+  // A queue row's delivery state (row = queue index) and its tip: the last
+  // error and, while it waits, when the next attempt is due.
+  QueueRowState RowState(int row) const {
+    QueueRowState shown;
+    const std::optional<QueueEntry> entry = state_.queue.At(row);
+    if (!entry) return shown;
+    const EntryDelivery d = state_.delivery.Get(entry->id);
+    switch (d.status) {
+      case EntryStatus::kQueued: shown.icon = QueueRowIcon::kQueued; break;
+      case EntryStatus::kUploading: shown.icon = QueueRowIcon::kUploading; break;
+      case EntryStatus::kWaiting: shown.icon = QueueRowIcon::kWaiting; break;
+      case EntryStatus::kLocalMissing: shown.icon = QueueRowIcon::kMissing; break;
+    }
+    shown.tip = d.lastError;
+    if (d.status == EntryStatus::kWaiting && d.dueWall > 0) {
+      const std::time_t due = static_cast<std::time_t>(d.dueWall);
+      std::tm local{};
+      localtime_r(&due, &local);
+      char clock[16];
+      std::snprintf(clock, sizeof clock, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+      if (!shown.tip.empty()) shown.tip += u"\n";
+      shown.tip += state_.translator.Translate(u"Next attempt at") + u" " + AsciiToText(clock);
+    }
+    return shown;
+  }
+
   std::optional<ScreenSize> Screen() override {
     const wxRect screen = wxDisplay(0u).GetGeometry();
     return ScreenSize{screen.width, screen.height};
@@ -134,6 +163,8 @@ class WindowHost : public StartupSeams {
       PathDropHandle drop(paths);
       HandleDrop(*intake_, drop);
     };
+    windowContext_.queueRowState = [this](int row) { return RowState(row); };
+    windowContext_.retryNow = [this] { state_.delivery.ClearWaits(); };
     if (lockedPicture_.HasPicture()) windowContext_.lockedPicture = lockedPicture_.Bitmap();
     window_ = new MainWindow(windowContext_, wxPoint(position.x, position.y));
     window_->Show();
@@ -222,11 +253,11 @@ class WindowHost : public StartupSeams {
   WorkerMailbox mailbox_;
   MainWindowContext windowContext_{state_.servers, state_.queue, state_.options, state_.flags,
                                    state_.translator, state_.history, state_.ftp.Log(), mailbox_,
-                                   services_.environment().site, {}, {}, {}, {}, {}, {}};
+                                   services_.environment().site, {}, {}, {}, {}, {}, {}, {}, {}};
   ServerDialogContext dialogContext_{state_.servers, state_.translator, state_.flags, state_.history,
                                      state_.ports,   state_.clock,      nullptr,       state_.ftp.ipEchoUrl()};
   WorkerContext workerContext_ = services_.WorkerContextFor(mailbox_);
-  WorkerSlot worker_{workerContext_};
+  WorkerSlot worker_{workerContext_, state_};
   MainWindowPresenterContext loopContext_{state_.queue, state_.servers, state_.addRing, state_.removeRing,
                                state_.flags, state_.clock, worker_,
                                [this](StatusTarget* status) { services_.Disconnect(status); },

@@ -131,11 +131,11 @@ TEST(LanguageTableTest, SettledCellsAndLanguageNames) {
   }
 }
 
-TEST(LanguageTableTest, OneHundredAndOneRowsWithSixCells) {
-  ASSERT_EQ(LanguageRows().size(), 101u);
+TEST(LanguageTableTest, RowsWithSixCells) {
+  ASSERT_EQ(LanguageRows().size(), 103u);
   EXPECT_EQ(LanguageRowByNumber(0), nullptr);
-  EXPECT_EQ(LanguageRowByNumber(102), nullptr);
-  EXPECT_EQ(LanguageRowKey(102), u"");
+  EXPECT_EQ(LanguageRowByNumber(104), nullptr);
+  EXPECT_EQ(LanguageRowKey(104), u"");
   // Spot checks of the order, including keys with odd spelling or spaces.
   EXPECT_EQ(LanguageRowKey(1), u"Remove from the list");
   EXPECT_EQ(LanguageRowKey(23), u"About ");
@@ -143,6 +143,7 @@ TEST(LanguageTableTest, OneHundredAndOneRowsWithSixCells) {
   EXPECT_EQ(LanguageRowKey(76), u"Send ''opts utf8 on'' to the server");
   EXPECT_EQ(LanguageRowKey(89), u" px  /  height->");
   EXPECT_EQ(LanguageRowKey(99), u"Please choose your server setting:");
+  EXPECT_EQ(LanguageRowKey(102), u"Retry now");
 
   for (int number = 1; number <= kLanguageRowCount; ++number) {
     const LanguageRow& row = Row(number);

@@ -52,22 +52,45 @@ bool Accepts(int port) {
 
 PyFtpdServer::PyFtpdServer(std::string root, std::string user, std::string password, std::string storLog)
     : root_(std::move(root)), user_(std::move(user)), password_(std::move(password)) {
-  port_ = FreePort();
+  std::vector<std::string> extra;
+  if (!storLog.empty()) extra = {"--stor-log", std::move(storLog)};
+  Launch(0, extra);
+}
+
+PyFtpdServer::PyFtpdServer(std::string root, const PyFtpdOptions& options)
+    : root_(std::move(root)),
+      user_(options.user.empty() ? "user" : options.user),
+      password_(options.password.empty() ? "secret" : options.password) {
+  Launch(options.port, options.extra, options.script);
+}
+
+void PyFtpdServer::Signal(int signal) {
+  if (pid_ > 0) kill(pid_, signal);
+}
+
+void PyFtpdServer::Kill(int signal) {
+  if (pid_ <= 0) return;
+  kill(pid_, signal);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+  ok_ = false;
+}
+
+void PyFtpdServer::Launch(int port, const std::vector<std::string>& extra, const std::string& scriptPath) {
+  port_ = port != 0 ? port : FreePort();
   if (port_ == 0) {
     error_ = "no free port";
     return;
   }
   const int passiveLow = port_ < 65000 ? port_ + 1 : 60000;
   const int passiveHigh = passiveLow + 40;
-  const std::string script = SourceDir() + "/tests/peers/pyftpd_server.py";
+  const std::string script = scriptPath.empty() ? SourceDir() + "/tests/peers/pyftpd_server.py" : scriptPath;
   std::vector<std::string> args = {"/usr/bin/python3", script,       "--root",        root_,
                                    "--port",           std::to_string(port_), "--user", user_,
                                    "--password",       password_,    "--passive-low", std::to_string(passiveLow),
                                    "--passive-high",   std::to_string(passiveHigh)};
-  if (!storLog.empty()) {
-    args.push_back("--stor-log");
-    args.push_back(storLog);
-  }
+  args.insert(args.end(), extra.begin(), extra.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -81,7 +104,7 @@ PyFtpdServer::PyFtpdServer(std::string root, std::string user, std::string passw
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;
-      error_ = "pyftpd_server.py ended at once (is python3-pyftpdlib installed?)";
+      error_ = script + " ended at once (is its server installed?)";
       return;
     }
     if (Accepts(port_)) {
@@ -90,7 +113,7 @@ PyFtpdServer::PyFtpdServer(std::string root, std::string user, std::string passw
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  error_ = "pyftpd_server.py did not accept connections";
+  error_ = script + " did not accept connections";
 }
 
 PyFtpdServer::~PyFtpdServer() {

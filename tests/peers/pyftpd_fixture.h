@@ -16,14 +16,33 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace wexmoor::testing {
+
+// Extra choices for the fault tests.
+struct PyFtpdOptions {
+  int port = 0;                    // 0: a free one
+  std::vector<std::string> extra;  // more arguments for the script
+  // Another server script with the same arguments (tests/peers/vsftpd_server.py),
+  // and its user; empty: pyftpd_server.py, "user" / "secret".
+  std::string script;
+  std::string user;
+  std::string password;
+};
 
 class PyFtpdServer {
  public:
   // `storLog`: when not empty, a file that gets a line (the path) per stored file.
   explicit PyFtpdServer(std::string root, std::string user = "user", std::string password = "secret",
                         std::string storLog = {});
+  PyFtpdServer(std::string root, const PyFtpdOptions& options);
+  // Ends the server at once, as a crash would (SIGKILL; vsftpd_server.py
+  // takes SIGTERM for that), and waits for it.
+  void Kill(int signal = 9);
+  // Sends a signal to the server script (vsftpd_server.py: SIGUSR1 cuts
+  // every session).
+  void Signal(int signal);
   ~PyFtpdServer();
   PyFtpdServer(const PyFtpdServer&) = delete;
   PyFtpdServer& operator=(const PyFtpdServer&) = delete;
@@ -36,6 +55,8 @@ class PyFtpdServer {
   const std::string& password() const { return password_; }
 
  private:
+  void Launch(int port, const std::vector<std::string>& extra, const std::string& script = {});
+
   std::string root_, user_, password_, error_;
   int port_ = 0;
   pid_t pid_ = -1;

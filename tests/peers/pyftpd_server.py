@@ -3,6 +3,13 @@
 
 Usage: pyftpd_server.py --root DIR --port P [--user U] [--password W]
                         [--passive-low L --passive-high H]
+                        [--cut-after BYTES] [--read-limit BYTES_PER_S]
+                        [--received-log FILE]
+
+--cut-after: the first upload's data connection is dropped once that many
+bytes of it arrived (the server then answers 426, as on a broken link).
+--read-limit: uploads are taken at most this fast.
+--received-log: each finished or broken upload appends "<bytes> <path>".
 """
 import argparse
 import logging
@@ -10,7 +17,7 @@ import signal
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -22,6 +29,9 @@ def main():
     parser.add_argument("--password", default="secret")
     parser.add_argument("--passive-low", type=int, default=0)
     parser.add_argument("--passive-high", type=int, default=0)
+    parser.add_argument("--cut-after", type=int, default=0)
+    parser.add_argument("--read-limit", type=int, default=0)
+    parser.add_argument("--received-log", default="")
     parser.add_argument("--stor-log", default="", help="a line per stored file (its path) goes here")
     args = parser.parse_args()
 
@@ -29,7 +39,31 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
 
+    base = ThrottledDTPHandler if args.read_limit > 0 else DTPHandler
+    state = {"cut": args.cut_after <= 0}
+
+    class Data(base):
+        def handle_read_event(self):
+            super().handle_read_event()
+            if not state["cut"] and self.receive and self.tot_bytes_received >= args.cut_after:
+                state["cut"] = True
+                # As on a broken link: "426", and the part kept.
+                self._resp = ("426 Connection closed; transfer aborted.", logging.warning)
+                self.close()
+
+        def close(self):
+            if self.receive and args.received_log and not getattr(self, "_logged", False):
+                self._logged = True
+                with open(args.received_log, "a") as log:
+                    log.write("%d %s\n" % (self.tot_bytes_received, self.file_obj.name if self.file_obj else "-"))
+            super().close()
+
+    if args.read_limit > 0:
+        Data.read_limit = args.read_limit
+
     class Handler(FTPHandler):
+        dtp_handler = Data
+
         def on_file_received(self, file):
             if args.stor_log:
                 with open(args.stor_log, "a") as log:

@@ -19,7 +19,8 @@ struct WorkerRig {
   UiMessageRing removeRing;
   SharedFlags flags;
   SessionHistory history;
-  SystemClock clock;
+  // Driven: retry waits pass at once while the network runs in real time.
+  FakeClock clock;
   ListenerPortSequence ports;
   FtpSession session{clock, ports, flags.lastProgressTime};
 };

@@ -89,14 +89,23 @@ class FaultInjection : public ::testing::Test, public testing::WorkerRig {
           dataBeforeRetry = fake.DataReceived().size();
         })
         .Greet()
-        .Login()
-        .Pasv()
-        .Reply("STOR middle.bin", "150 Opening data connection")
+        .Login();
+    AskForPart();
+    fake.Pasv()
+        .Reply("STOR middle.bin.part", "150 Opening data connection")
         .AcceptData()
         .ReceiveData()
         .CloseData()
         .Send("226 Transfer complete\r\n")
+        .Reply("SIZE middle.bin.part", "213 " + std::to_string(middle.size()))
+        .Reply("RNFR middle.bin.part", "350 Ready")
+        .Reply("RNTO middle.bin", "250 Renamed")
         .Reply("QUIT", "221 Goodbye");
+  }
+  // A retry first asks for the part the failed attempt began, and for the
+  // final name in case that part was renamed already; here neither exists.
+  void AskForPart() {
+    fake.Reply("SIZE middle.bin.part", "550 No such file").Reply("SIZE middle.bin", "550 No such file");
   }
 
   // Runs the worker until the queue is empty, then checks every file.
@@ -152,7 +161,7 @@ TEST_F(FaultInjection, DataConnectionClosedInTheMiddleOfAStore) {
   fake.Greet()
       .Login()
       .Pasv()
-      .Reply("STOR middle.bin", "150 Opening data connection")
+      .Reply("STOR middle.bin.part", "150 Opening data connection")
       .AcceptData()
       .ReceiveData(200000)
       .CloseData()
@@ -176,9 +185,10 @@ TEST_F(FaultInjection, ServerStopsAnsweringAfterPasv) {
       .NextClient()
       // The second time the 227 comes, but STOR goes unanswered.
       .Greet()
-      .Login()
-      .Pasv()
-      .Expect("STOR middle.bin")
+      .Login();
+  AskForPart();
+  fake.Pasv()
+      .Expect("STOR middle.bin.part")
       .Do([this] { WaitFor([this] { return display.Turns() >= 5; }); })
       .NextClient();
   AcceptUpload();
@@ -191,8 +201,9 @@ TEST_F(FaultInjection, StoreRefusedThreeTimesThenAccepted) {
   fake.Greet();
   for (int refusal = 0; refusal < 3; ++refusal) {
     if (refusal > 0) fake.Greet();
-    fake.Login()
-        .Pasv()
+    fake.Login();
+    if (refusal > 0) AskForPart();
+    fake.Pasv()
         .Reply("STOR middle.bin", "550 Permission denied")
         .Reply("QUIT", "221 Goodbye")
         .NextClient();
@@ -214,10 +225,11 @@ TEST_F(FaultInjection, RealServerRefusesUntilTheNameIsFree) {
   QueueThree(30000);
   UploadWorker worker(context);
   worker.Start();
+  // The part goes in; the rename onto the folder's name is what is refused.
   auto refusals = [&] {
     const Text h = history.Get();
     int count = 0;
-    for (std::size_t at = h.find(u"STOR middle.bin"); at != Text::npos; at = h.find(u"STOR middle.bin", at + 1))
+    for (std::size_t at = h.find(u"RNTO middle.bin"); at != Text::npos; at = h.find(u"RNTO middle.bin", at + 1))
       ++count;
     return count;
   };
@@ -249,7 +261,7 @@ TEST_F(FaultInjection, DiskFullAfterTheData) {
   fake.Greet()
       .Login()
       .Pasv()
-      .Reply("STOR middle.bin", "150 Opening data connection")
+      .Reply("STOR middle.bin.part", "150 Opening data connection")
       .AcceptData()
       .ReceiveData()
       .CloseData()
@@ -269,7 +281,7 @@ TEST_F(FaultInjection, AbortAfterTheDataWasBuffered) {
   fake.Greet()
       .Login()
       .Pasv()
-      .Reply("STOR middle.bin", "150 Opening data connection")
+      .Reply("STOR middle.bin.part", "150 Opening data connection")
       .AcceptData()
       .ReceiveData(20000)
       .CloseData()

@@ -132,7 +132,7 @@ TEST(SettingsStore, HandWrittenFileIsLoadedAndSavedBackInTheProgramsForm) {
   std::vector<std::string> expected;
   for (int n = 1; n <= 2; ++n)
     for (const char* key : {"ServerName", "ServerAdress", "ServerLogin", "ServerPassword", "ServerPort", "ServerActive",
-                            "ServerIPRouter", "ServerUseUTF8", "ServerUseUTF8opt", "ServerTimeOut",
+                            "ServerIPRouter", "ServerUseUTF8", "ServerUseUTF8opt", "ServerTimeOut", "ServerTempName",
                             "ServerConnections"})
       expected.push_back(key + std::to_string(n));
   for (const char* key : {"File0", "File1", "CurrentServer", "Langue$", "HideServerList", "DisableUpdates", "FenetreX",

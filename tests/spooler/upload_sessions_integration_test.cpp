@@ -65,6 +65,7 @@ class UploadSessions : public ::testing::Test, public testing::WorkerRig {
     record.port = port;
     record.timeOut = 5000;
     record.connections = connections;
+    record.tempName = 0;  // these tests follow the sessions, not the parts
     servers.Set(1, record);
   }
   // A local file `name` of `size` bytes, queued for `subfolder`.
@@ -85,12 +86,17 @@ class UploadSessions : public ::testing::Test, public testing::WorkerRig {
 
   TempFolder local;
   QuietDisplay display;
-  WorkerContext context{queue, servers, removeRing, flags, history, session, clock, display};
+  // Silence limits are measured on the system's clock here, not the rig's
+  // driven one.
+  SystemClock realClock;
+  WorkerContext context{queue, servers, removeRing, flags, history, session, realClock, display};
 };
 
-// One upload on the scripted server: PASV, STOR, data, 226.
+// One upload on the scripted server: PASV, STOR, data, 226, and a SIZE the
+// server does not know (so nothing is compared).
 void ScriptUpload(FakeFtpServer& server, const std::string& name) {
-  server.Pasv().Reply("STOR " + name, "150 go").AcceptData().ReceiveData().CloseData().Send("226 done\r\n");
+  server.Pasv().Reply("STOR " + name, "150 go").AcceptData().ReceiveData().CloseData().Send("226 done\r\n")
+      .Reply("SIZE " + name, "502 not implemented");
 }
 
 TEST_F(UploadSessions, KeptSessionLogsInOnceAndChangesFolderOnlyWhenItDiffers) {

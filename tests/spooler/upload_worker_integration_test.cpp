@@ -126,7 +126,8 @@ TEST_F(UploadWorkerLoop, RemovingTheEntryInUploadRemovesNoOther) {
   FakeFtpServer fake;
   fake.Greet().Login().Pasv().Reply("STOR", "150 go").AcceptData().ReceiveData()
       .Do([&] { queue.RemoveAt(0); })  // the user's "Remove from the list"
-      .CloseData().Send("226 done\r\n");
+      .CloseData().Send("226 done\r\n")
+      .Reply("SIZE", "213 9").Reply("RNFR", "350 ready").Reply("RNTO", "250 renamed");
   fake.Start();
   SetServer(u"127.0.0.1", fake.port());
   Queue(file + "|srv|");

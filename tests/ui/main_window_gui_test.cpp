@@ -136,7 +136,7 @@ class MainWindowGuiTest : public ::testing::Test {
   Translator translator;
   WorkerMailbox mailbox;
   MainWindowContext context{servers, queue, options, flags, translator, history, session.Log(),
-                            mailbox, u"http://127.0.0.1:9", {}, {}, {}, {}, {}, {}};
+                            mailbox, u"http://127.0.0.1:9", {}, {}, {}, {}, {}, {}, {}, {}};
   WorkerContext workerContext{queue, servers, removeRing, flags, history, session, clock, mailbox};
   std::unique_ptr<UploadWorker> worker;
   NoWorker workerControl{*this};

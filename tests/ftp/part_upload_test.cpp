@@ -1,0 +1,200 @@
+#include "ftp/part_upload.h"
+
+#include <algorithm>
+
+#include "ftp/engine_fixture.h"
+#include "peers/test_paths.h"
+#include "platform/files.h"
+
+namespace wexmoor::testing {
+namespace {
+
+class PartUploadTest : public EngineTest {
+ protected:
+  Text MakeFile(const std::string& name, const std::string& bytes) {
+    const Text path = Utf8ToUtf16(folder.File(name));
+    EXPECT_TRUE(WriteWholeFile(path, bytes));
+    return path;
+  }
+  PartRecord RecordOf(const Text& path) { return PartRecord{FileSize(path), *FileModificationTime(path)}; }
+  DeliveryOutcome Deliver(const Text& path, PartRecord& part, int tempName = 1) {
+    ServerRecord record = Record();
+    record.tempName = tempName;
+    EXPECT_TRUE(LogIn(record));
+    return DeliverFile(session, session.controlConnection(), record, path, part, &progress, &status);
+  }
+  // The commands the server read after the login.
+  std::vector<std::string> CommandsAfterLogin() {
+    std::vector<std::string> all = server.Commands();
+    all.erase(all.begin(), all.begin() + std::min<std::size_t>(3, all.size()));
+    return all;
+  }
+
+  TempFolder folder;
+  RecordingProgress progress;
+};
+
+using ::testing::ElementsAre;
+
+TEST_F(PartUploadTest, StoresUnderPartNameThenRenames) {
+  server.Greet().Login().Pasv().Reply("STOR a.txt.part", "150 go").AcceptData().ReceiveData().Send("226 done\r\n")
+      .Reply("SIZE a.txt.part", "213 5").Reply("RNFR a.txt.part", "350 ready").Reply("RNTO a.txt", "250 renamed");
+  server.Start();
+  const Text path = MakeFile("a.txt", "hello");
+  PartRecord part;
+  const DeliveryOutcome out = Deliver(path, part);
+  EXPECT_EQ(out.result, 1);
+  EXPECT_EQ(out.bytesSent, 5);
+  EXPECT_FALSE(part.Begun()) << "a delivered file keeps no part";
+  ASSERT_TRUE(server.WaitFinished(3000));
+  EXPECT_EQ(server.DataReceived(), "hello");
+  EXPECT_TRUE(server.Problems().empty());
+}
+
+TEST_F(PartUploadTest, RenameRefusedBecauseNameExistsDeletesOldFileAndRetries) {
+  server.Greet().Login().Pasv().Reply("STOR a.txt.part", "150 go").AcceptData().ReceiveData().Send("226 done\r\n")
+      .Reply("SIZE", "213 5").Reply("RNFR a.txt.part", "350 ready").Reply("RNTO a.txt", "553 exists")
+      .Reply("DELE a.txt", "250 deleted").Reply("RNFR a.txt.part", "350 ready").Reply("RNTO a.txt", "250 ok");
+  server.Start();
+  const Text path = MakeFile("a.txt", "hello");
+  PartRecord part;
+  EXPECT_EQ(Deliver(path, part).result, 1);
+  const std::vector<std::string> lines = LogLines(session);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "----- Deleted the old \"a.txt\" to put the new one in its place"),
+            lines.end());
+  ASSERT_TRUE(server.WaitFinished(3000));
+}
+
+TEST_F(PartUploadTest, ResumesUnchangedFileWithRestOrAppe) {
+  const Text path = MakeFile("big.bin", "0123456789");
+  PartRecord part = RecordOf(path);
+  // REST accepted: STOR from offset 4; the Kb/s line counts only 6 bytes.
+  server.Greet().Login().Reply("SIZE big.bin.part", "213 4").Pasv().Reply("REST 4", "350 restarting")
+      .Reply("STOR big.bin.part", "150 go").AcceptData().ReceiveData().Send("226 done\r\n")
+      .Reply("SIZE", "213 10").Reply("RNFR", "350 ready").Reply("RNTO", "250 ok");
+  server.Start();
+  DeliveryOutcome out = Deliver(path, part);
+  EXPECT_EQ(out.result, 1);
+  EXPECT_EQ(out.resumedFrom, 4);
+  EXPECT_EQ(out.bytesSent, 6);
+  ASSERT_TRUE(server.WaitFinished(3000));
+  EXPECT_EQ(server.DataReceived(), "456789");
+}
+
+TEST_F(PartUploadTest, RestRefusedFallsBackToAppe) {
+  const Text path = MakeFile("big.bin", "0123456789");
+  PartRecord part = RecordOf(path);
+  server.Greet().Login().Reply("SIZE big.bin.part", "213 7").Pasv().Reply("REST 7", "502 no REST")
+      .Reply("APPE big.bin.part", "150 go").AcceptData().ReceiveData().Send("226 done\r\n")
+      .Reply("SIZE", "213 10").Reply("RNFR", "350 ready").Reply("RNTO", "250 ok");
+  server.Start();
+  EXPECT_EQ(Deliver(path, part).result, 1);
+  ASSERT_TRUE(server.WaitFinished(3000));
+  EXPECT_EQ(server.DataReceived(), "789");
+}
+
+TEST_F(PartUploadTest, SizeRefusedAsksTheListing) {
+  const Text path = MakeFile("big.bin", "0123456789");
+  PartRecord part = RecordOf(path);
+  server.Greet().Login().Reply("SIZE big.bin.part", "500 unknown").Pasv().Reply("LIST big.bin.part", "150 here")
+      .AcceptData().SendData("-rw-r--r--   1 ftp ftp   3 Jan 01 10:00 big.bin.part\r\n").CloseData()
+      .Send("226 done\r\n").Pasv().Reply("REST 3", "350 ok").Reply("STOR", "150 go").AcceptData().ReceiveData()
+      .Send("226 done\r\n").Reply("SIZE", "500 unknown").Reply("RNFR", "350 ready").Reply("RNTO", "250 ok");
+  server.Start();
+  EXPECT_EQ(Deliver(path, part).result, 1);
+  ASSERT_TRUE(server.WaitFinished(3000));
+  EXPECT_EQ(server.DataReceived(), "3456789");
+}
+
+TEST_F(PartUploadTest, PartAlreadyRenamedCountsAsDelivered) {
+  const Text path = MakeFile("big.bin", "0123456789");
+  PartRecord part = RecordOf(path);
+  server.Greet().Login().Reply("SIZE big.bin.part", "550 no such file").Reply("SIZE big.bin", "213 10");
+  server.Start();
+  const DeliveryOutcome out = Deliver(path, part);
+  EXPECT_EQ(out.result, 1);
+  EXPECT_EQ(out.bytesSent, 0);
+  EXPECT_FALSE(part.Begun());
+  ASSERT_TRUE(server.WaitFinished(3000));
+  EXPECT_EQ(CommandsAfterLogin().size(), 2u);
+}
+
+TEST_F(PartUploadTest, ChangedLocalFileStartsAgainFromZero) {
+  const Text path = MakeFile("big.bin", "0123456789");
+  PartRecord part = RecordOf(path);
+  part.localMtime -= 60;  // the part was begun from an older version
+  server.Greet().Login().Pasv().Reply("STOR big.bin.part", "150 go").AcceptData().ReceiveData()
+      .Send("226 done\r\n").Reply("SIZE", "213 10").Reply("RNFR", "350 ready").Reply("RNTO", "250 ok");
+  server.Start();
+  EXPECT_EQ(Deliver(path, part).result, 1);
+  ASSERT_TRUE(server.WaitFinished(3000));
+  EXPECT_EQ(server.DataReceived(), "0123456789");
+  EXPECT_THAT(CommandsAfterLogin(), ::testing::Not(::testing::Contains(::testing::StartsWith("REST"))));
+}
+
+TEST_F(PartUploadTest, SizeMismatchFailsAndForgetsThePart) {
+  server.Greet().Login().Pasv().Reply("STOR", "150 go").AcceptData().ReceiveData().Send("226 done\r\n")
+      .Reply("SIZE a.txt.part", "213 3");
+  server.Start();
+  const Text path = MakeFile("a.txt", "hello");
+  PartRecord part;
+  const DeliveryOutcome out = Deliver(path, part);
+  EXPECT_EQ(out.result, -1);
+  EXPECT_EQ(out.failure, DeliveryFailure::kVerify);
+  EXPECT_FALSE(part.Begun()) << "the next attempt must start from 0";
+  ASSERT_TRUE(server.WaitFinished(3000));
+  EXPECT_THAT(CommandsAfterLogin(), ::testing::Not(::testing::Contains(::testing::StartsWith("RNFR"))));
+}
+
+TEST_F(PartUploadTest, CutDataKeepsThePartForTheNextAttempt) {
+  server.Greet().Login().Pasv().Reply("STOR", "150 go").AcceptData().ReceiveData(3).CloseData()
+      .Send("426 aborted\r\n");
+  server.Start();
+  const Text path = MakeFile("a.bin", std::string(256 * 1024, 'x'));
+  PartRecord part;
+  const DeliveryOutcome out = Deliver(path, part);
+  EXPECT_EQ(out.result, -1);
+  EXPECT_EQ(part, RecordOf(path));
+  EXPECT_FALSE(out.error.empty());
+}
+
+TEST_F(PartUploadTest, EmptyFileIsStoredEmpty) {
+  server.Greet().Login().Pasv().Reply("STOR e.txt.part", "150 go").AcceptData().ReceiveData().Send("226 done\r\n")
+      .Reply("SIZE", "213 0").Reply("RNFR", "350 ready").Reply("RNTO e.txt", "250 ok");
+  server.Start();
+  const Text path = MakeFile("e.txt", "");
+  PartRecord part;
+  EXPECT_EQ(Deliver(path, part).result, 1);
+  ASSERT_TRUE(server.WaitFinished(3000));
+  EXPECT_EQ(server.DataReceived(), "");
+}
+
+TEST_F(PartUploadTest, FinalNameDirectlyWhenTempNameIsOff) {
+  server.Greet().Login().Pasv().Reply("STOR a.txt", "150 go").AcceptData().ReceiveData().Send("226 done\r\n")
+      .Reply("SIZE a.txt", "213 5");
+  server.Start();
+  const Text path = MakeFile("a.txt", "hello");
+  PartRecord part;
+  EXPECT_EQ(Deliver(path, part, 0).result, 1);
+  ASSERT_TRUE(server.WaitFinished(3000));
+  EXPECT_FALSE(part.Begun());
+}
+
+TEST_F(PartUploadTest, MissingLocalFileAsksNothingOfTheServer) {
+  server.Greet().Login();
+  server.Start();
+  PartRecord part;
+  const DeliveryOutcome out = Deliver(Utf8ToUtf16(folder.File("gone.txt")), part);
+  EXPECT_EQ(out.failure, DeliveryFailure::kLocalFile);
+  EXPECT_TRUE(CommandsAfterLogin().empty());
+}
+
+TEST(ListingLineSizeTest, FifthWordOfUnixLine) {
+  EXPECT_EQ(ListingLineSize(u"-rw-r--r--   1 ftp ftp   12345 Jan 01 10:00 f.part"), 12345);
+  EXPECT_EQ(ListingLineSize(u"-rw-r--r-- 1 ftp"), -1);
+  EXPECT_EQ(ListingLineSize(u"-rw-r--r-- 1 ftp ftp 12x Jan"), -1);
+  EXPECT_EQ(ListingLineSize(u"-rw-r--r-- 1 ftp ftp 99999999999999999999999 Jan"), -1);
+}
+
+}  // namespace
+}  // namespace wexmoor::testing
