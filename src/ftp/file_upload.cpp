@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "ftp/connection_io.h"
 #include "ftp/data_channel.h"
 #include "ftp/reply_reader.h"
 #include "platform/files.h"
@@ -29,7 +30,7 @@ std::size_t SendChunk(FtpSession& session, int dataConnection, const char* bytes
   std::size_t done = 0;
   std::int64_t lastProgress = NetworkMs();
   while (done < size) {
-    const long n = SendSome(dataConnection, bytes + done, size - done);
+    const long n = ConnectionSend(session, dataConnection, bytes + done, size - done);
     if (n < 0) break;
     if (n > 0) {
       done += static_cast<std::size_t>(n);
@@ -38,7 +39,7 @@ std::size_t SendChunk(FtpSession& session, int dataConnection, const char* bytes
     }
     const std::int64_t left = timeOutMs - (NetworkMs() - lastProgress);
     if (left <= 0) break;
-    const WaitResult waited = WaitWritable(dataConnection, static_cast<int>(left), session.StopToken());
+    const WaitResult waited = ConnectionWaitWritable(session, dataConnection, static_cast<int>(left));
     if (waited == WaitResult::kStopped) {
       stopped = true;
       break;

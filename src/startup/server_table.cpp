@@ -14,6 +14,8 @@ void CopyServerRecord(const ServerRecord& source, ServerRecord& destination) {
   destination.useUtf8 = source.useUtf8;
   destination.useUtf8Opt = source.useUtf8Opt;
   destination.timeOut = source.timeOut;
+  destination.protocol = source.protocol;
+  destination.fingerprint = source.fingerprint;
 }
 
 namespace {

@@ -23,9 +23,23 @@ struct ServerRecord {
   std::int32_t useUtf8 = 0;
   std::int32_t useUtf8Opt = 0;
   std::int32_t timeOut = 0;
+  // 0 plain FTP, 1 FTP with explicit TLS when offered, 2 FTP requiring
+  // explicit TLS, 3 FTP over implicit TLS, 4 SFTP.
+  std::int32_t protocol = 0;
+  // SHA-256 fingerprint of the certificate the user trusted ("AA:BB:..."), or "".
+  Text fingerprint;
 };
 
-// Deep copy: the four texts, then the six integers.
+// Values of `protocol`.
+enum ServerProtocol : std::int32_t {
+  kProtocolPlain = 0,
+  kProtocolTlsIfOffered = 1,
+  kProtocolTlsRequired = 2,
+  kProtocolImplicitTls = 3,
+  kProtocolSftp = 4,
+};
+
+// Deep copy of every field.
 void CopyServerRecord(const ServerRecord& source, ServerRecord& destination);
 
 class ServerTable {

@@ -24,6 +24,9 @@ void LoadServers(const PreferenceFile& file, ServerTable& servers) {
     record.useUtf8 = file.ReadIntKey(Numbered(u"ServerUseUTF8", n), 0);
     record.useUtf8Opt = file.ReadIntKey(Numbered(u"ServerUseUTF8opt", n), 0);
     record.timeOut = file.ReadIntKey(Numbered(u"ServerTimeOut", n), 0);
+    record.protocol = file.ReadIntKey(Numbered(u"ServerProtocol", n), 0);
+    if (record.protocol < kProtocolPlain || record.protocol > kProtocolSftp) record.protocol = kProtocolPlain;
+    record.fingerprint = file.ReadTextKey(Numbered(u"ServerFingerprint", n), u"");
     if (record.name.empty()) {
       // The first slot without a name ends the table.
       servers.Set(n, ServerRecord{});
@@ -92,6 +95,9 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
       file.WriteIntKey(Numbered(u"ServerUseUTF8", n), record.useUtf8);
       file.WriteIntKey(Numbered(u"ServerUseUTF8opt", n), record.useUtf8Opt);
       file.WriteIntKey(Numbered(u"ServerTimeOut", n), record.timeOut);
+      // Written only when set, so a plain server's lines stay as they were.
+      if (record.protocol != kProtocolPlain) file.WriteIntKey(Numbered(u"ServerProtocol", n), record.protocol);
+      if (!record.fingerprint.empty()) file.WriteTextKey(Numbered(u"ServerFingerprint", n), record.fingerprint);
     }
   }
   std::vector<Text> entries = queue.Texts();
