@@ -102,8 +102,8 @@ int OpenPassive(FtpSession& session, int connection, ServerRecord& server, TextV
 
 namespace {
 
-// OpenPassive; `refused` tells whether the server refused the command (as
-// opposed to a data connection that could not be made).
+// OpenPassive; `refused` tells whether the server gave no 227 (as opposed to
+// a data connection that could not be made).
 int PassiveWith(FtpSession& session, int connection, ServerRecord& server, TextView command,
                 StatusTarget* status, bool& refused) {
   refused = false;
@@ -111,7 +111,8 @@ int PassiveWith(FtpSession& session, int connection, ServerRecord& server, TextV
   if (session.listener != 0) CloseDataChannel(session, status);
   CommandReply reply;
   int result = RunCommand(session, connection, server, command, u"227", reply, status);
-  refused = result != 1 && !reply.reply.starts_with(u"!!") && !reply.reply.empty();
+  // No 227 came (a refusal, or replies the reader gave up on): not a failed dial.
+  refused = result != 1 && session.controlConnection() != 0 && !session.StopRequested();
   Text message;
   if (result == 1) {
     const Text named = ParsePasvAddress(reply.line);
