@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "ftp/conversation_log.h"
+#include "model/conversation_log.h"
 #include "ftp/listener_ports.h"
 #include "ftp/tls_stream.h"
 #include "platform/clock.h"
