@@ -28,6 +28,9 @@ ServerRecord BenchServer(const Arguments& args, const std::string& remoteFolder)
 
 int RunUploadFile(const Arguments& args) {
   ServerRecord record = BenchServer(args, args[4]);
+  // Optional: the protocol ("ServerProtocol" value) and the trusted fingerprint.
+  if (args.size() > 5) record.protocol = std::stoi(args[5]);
+  if (args.size() > 6) record.fingerprint = Path(args[6]);
   Text file = Path(args[3]);
   SystemClock clock;
   ListenerPortSequence ports;

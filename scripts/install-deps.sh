@@ -8,6 +8,7 @@ packages=(
   libwxgtk3.2-dev libgtk-3-dev libcurl4-openssl-dev libminizip-dev zlib1g-dev
   libgtest-dev libgmock-dev googletest
   python3 python3-pyftpdlib
+  libssl-dev openssl vsftpd python3-openssl
   xvfb xauth xdotool imagemagick x11-utils
   clang-14 libclang-rt-14-dev
   zip unzip curl

@@ -27,6 +27,7 @@
 #include "program/main_window_presenter.h"
 #include "i18n/language_translator.h"
 #include "ui/queue_list_ctrl.h"
+#include "program/certificate_trust.h"
 #include "program/worker_mailbox.h"
 
 namespace wexmoor {
@@ -54,6 +55,8 @@ struct MainWindowContext {
   wxIcon icon;
   // The locked copy's picture, shown in place of the server area.
   std::optional<wxBitmap> lockedPicture;
+  // Certificates the upload worker met, to ask the user about (null: none).
+  CertificateTrustRequests* trustRequests = nullptr;
 };
 
 class MainWindow : public wxFrame, public MainLoopView, public IntakeUi {
@@ -71,6 +74,8 @@ class MainWindow : public wxFrame, public MainLoopView, public IntakeUi {
   void Relabel();
   // Hands the worker's latest texts and progress to the controls.
   void ApplyWorkerChanges();
+  // Shows the trust window for the next certificate the worker met.
+  void AskAboutCertificates();
   // Opens the Log window (or raises the open one).
   void OpenLogWindow();
 
@@ -130,6 +135,7 @@ class MainWindow : public wxFrame, public MainLoopView, public IntakeUi {
   void OnRightClick();
   void OnTimer();
 
+  bool askingTrust_ = false;
   MainWindowContext& context_;
   MainLoopPass* pass_ = nullptr;
   std::function<void()> onLoopEnd_;
