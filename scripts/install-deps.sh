@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   python3 python3-pyftpdlib
   libssl-dev openssl vsftpd python3-openssl
+  fonts-wqy-microhei
   xvfb xauth xdotool imagemagick x11-utils
   clang-14 libclang-rt-14-dev
   zip unzip curl
