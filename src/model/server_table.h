@@ -39,9 +39,6 @@ enum ServerProtocol : std::int32_t {
   kProtocolSftp = 4,
 };
 
-// Deep copy of every field.
-void CopyServerRecord(const ServerRecord& source, ServerRecord& destination);
-
 class ServerTable {
  public:
   static constexpr int kSlots = 51;
