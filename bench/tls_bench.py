@@ -60,7 +60,7 @@ def main():
         url = f"ftp://127.0.0.1:{port}/"
         tools = {
             "wexmoor": lambda: float(subprocess.run(
-                [args.bench_program, "upload-file", port, user, password, big, "w", "2", info["fingerprint"]],
+                [args.bench_program, "upload-file-tls", port, user, password, big, "w", "2", info["fingerprint"]],
                 capture_output=True, text=True, check=True).stdout.split('"value": ')[1].split(",")[0]),
             "curl": lambda: timed(["curl", "-sS", "--ssl-reqd", "--cacert", info["cert"], "--ftp-create-dirs",
                                    "-u", f"{user}:{password}", "-T", big, url + "c/"]),
