@@ -10,6 +10,7 @@ namespace wexmoor::bench {
 using Arguments = std::vector<std::string>;
 
 // upload-file PORT USER PASSWORD FILE REMOTE_FOLDER
+// upload-file-tls PORT USER PASSWORD FILE REMOTE_FOLDER PROTOCOL FINGERPRINT
 int RunUploadFile(const Arguments& args);
 // upload-drop PORT USER PASSWORD FOLDER REMOTE_FOLDER
 int RunUploadDrop(const Arguments& args);
