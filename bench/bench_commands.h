@@ -10,6 +10,7 @@ namespace wexmoor::bench {
 using Arguments = std::vector<std::string>;
 
 // upload-file PORT USER PASSWORD FILE REMOTE_FOLDER BLOCK_BYTES ZERO_COPY(0|1)
+// upload-file-tls PORT USER PASSWORD FILE REMOTE_FOLDER BLOCK_BYTES ZERO_COPY(0|1) PROTOCOL FINGERPRINT
 int RunUploadFile(const Arguments& args);
 // upload-drop PORT USER PASSWORD FOLDER REMOTE_FOLDER CONNECTIONS
 int RunUploadDrop(const Arguments& args);

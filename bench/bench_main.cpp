@@ -14,6 +14,8 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"upload-file", wexmoor::bench::RunUploadFile, 7},
+    // The same with a protocol number and a trusted fingerprint (FTP over TLS).
+    {"upload-file-tls", wexmoor::bench::RunUploadFile, 9},
     {"upload-drop", wexmoor::bench::RunUploadDrop, 6},
     {"make-settings", wexmoor::bench::RunMakeSettings, 2},
     {"settings", wexmoor::bench::RunSettings, 2},

@@ -28,6 +28,9 @@ ServerRecord BenchServer(const Arguments& args, const std::string& remoteFolder)
 
 int RunUploadFile(const Arguments& args) {
   ServerRecord record = BenchServer(args, args[4]);
+  // Optional: the protocol ("ServerProtocol" value) and the trusted fingerprint.
+  if (args.size() > 7) record.protocol = std::stoi(args[7]);
+  if (args.size() > 8) record.fingerprint = Path(args[8]);
   Text file = Path(args[3]);
   SystemClock clock;
   ListenerPortSequence ports;

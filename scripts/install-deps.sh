@@ -7,7 +7,9 @@ packages=(
   build-essential cmake pkg-config git
   libwxgtk3.2-dev libgtk-3-dev libcurl4-openssl-dev libminizip-dev zlib1g-dev
   libgtest-dev libgmock-dev googletest
-  python3 python3-pyftpdlib vsftpd
+  python3 python3-pyftpdlib
+  libssl-dev openssl vsftpd python3-openssl
+  fonts-wqy-microhei
   xvfb xauth xdotool imagemagick x11-utils
   clang-14 libclang-rt-14-dev
   zip unzip curl

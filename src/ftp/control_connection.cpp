@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ftp/certificate_check.h"
+#include "ftp/connection_io.h"
 #include "ftp/data_channel.h"
 #include "ftp/reply_reader.h"
 #include "platform/code_page.h"
@@ -34,13 +36,98 @@ ServerAddressParts SplitServerAddress(TextView address) {
   return parts;
 }
 
+namespace {
+
+void CloseControl(FtpSession& session, int handle) {
+  session.EndControlTls();
+  if (session.controlConnection() == handle) {
+    CloseSocket(handle);
+    session.SetControlConnection(0);
+  }
+}
+
+// TLS on the control connection, then the certificate: nothing else is sent
+// before it is trusted. False (the caller closes) when either fails.
+bool StartControlTls(FtpSession& session, int handle, const ServerRecord& server, StatusTarget* status) {
+  const int limit = server.timeOut > 0 ? server.timeOut : 10000;
+  session.tlsHost = Utf16ToUtf8(server.address);
+  auto stream = std::make_unique<TlsStream>(session.tls(), handle, session.tlsHost, false, true);
+  std::string error;
+  if (!stream->Handshake(limit, session.StopToken(), error)) {
+    if (session.StopNoticed()) return false;
+    LogLine(session, u"!!--- TLS handshake failed: " + Utf8ToUtf16(error), status);
+    return false;
+  }
+  const CertificateSummary summary = SummariseCertificate(stream->PeerCertificate());
+  const bool verified = stream->VerifiedByStore();
+  switch (DecideCertificateTrust(verified, summary.fingerprint, server.fingerprint)) {
+    case TrustVerdict::kTrusted:
+      break;
+    case TrustVerdict::kUnknown:
+      LogLine(session, u"!!--- Certificate not trusted yet, SHA-256 fingerprint " + summary.fingerprint, status);
+      if (session.trustAsker != nullptr) session.trustAsker->AskTrust(server.name, summary, false);
+      return false;
+    case TrustVerdict::kChanged:
+      LogLine(session,
+              u"!!--- Certificate changed, SHA-256 fingerprint " + summary.fingerprint +
+                  u" is not the trusted " + NormaliseFingerprint(server.fingerprint),
+              status);
+      if (session.trustAsker != nullptr) session.trustAsker->AskTrust(server.name, summary, true);
+      return false;
+  }
+  LogLine(session,
+          u"----- " + Utf8ToUtf16(stream->Version()) +
+              (verified ? u", certificate verified for " + server.address
+                        : u", certificate matches the trusted fingerprint"),
+          status);
+  session.tlsFingerprint = summary.fingerprint;
+  session.controlTls = std::move(stream);
+  return true;
+}
+
+bool IsAuthRefusal(TextView reply) {
+  for (const char16_t* code : {u"500", u"502", u"504", u"534"}) {
+    if (ReplyHasCode(reply, code) != 0) return true;
+  }
+  return false;
+}
+
+// AUTH TLS after the greeting. False when the connection cannot go on.
+bool NegotiateExplicitTls(FtpSession& session, int handle, ServerRecord& server, StatusTarget* status) {
+  CommandReply reply;
+  const int result =
+      RunCommand(session, handle, server, u"AUTH TLS", u"234|500|502|504|534|530|421|431", reply, status);
+  if (result == 1 && ReplyHasCode(reply.reply, u"234") != 0) return StartControlTls(session, handle, server, status);
+  if (result == 1 && IsAuthRefusal(reply.reply) && server.protocol == kProtocolTlsIfOffered) {
+    if (server.fingerprint.empty()) {
+      LogLine(session, u"----- The server does not offer TLS: going on without encryption", status);
+      return true;
+    }
+    LogLine(session, u"!!--- The server refused TLS, but a certificate was trusted for it before", status);
+    return false;
+  }
+  if (!session.StopNoticed()) LogLine(session, u"!!--- The server refused TLS (AUTH TLS)", status);
+  return false;
+}
+
+}  // namespace
+
 void OpenControlConnection(FtpSession& session, ServerRecord& server, StatusTarget* status) {
   if (session.controlConnection() != 0) return;
-  const int port = server.port == 0 ? 21 : server.port;
+  if (server.protocol == kProtocolSftp) {
+    session.dataConnection = 0;
+    session.Log().Clear();
+    LogLine(session, u"!!--- SFTP is not available in this version: choose FTP or FTP over TLS for this server",
+            status);
+    return;
+  }
+  const bool implicitTls = server.protocol == kProtocolImplicitTls;
+  const int port = server.port != 0 ? server.port : implicitTls ? 990 : 21;
   const int limit = server.timeOut > 0 ? server.timeOut : 10000;
   const int handle = session.StopRequested()
                          ? 0
                          : ConnectTcp(Utf16ToUtf8(server.address), port, limit, session.StopToken());
+  session.EndControlTls();
   session.SetControlConnection(handle);
   session.dataConnection = 0;
   session.Log().Clear();
@@ -49,12 +136,18 @@ void OpenControlConnection(FtpSession& session, ServerRecord& server, StatusTarg
     return;
   }
   LogLine(session, u"----- Connected to " + server.address, status);
-  const Text greeting = ReadReply(session, handle, server, 0, status);
-  if (ReplyHasCode(greeting, u"220") != 0) return;
-  if (session.controlConnection() == handle) {
-    CloseSocket(handle);
-    session.SetControlConnection(0);
+  if (implicitTls && !StartControlTls(session, handle, server, status)) {
+    CloseControl(session, handle);
+    return;
   }
+  const Text greeting = ReadReply(session, handle, server, 0, status);
+  if (ReplyHasCode(greeting, u"220") != 0) {
+    const bool explicitTls =
+        server.protocol == kProtocolTlsIfOffered || server.protocol == kProtocolTlsRequired;
+    if (explicitTls && !NegotiateExplicitTls(session, handle, server, status)) CloseControl(session, handle);
+    return;
+  }
+  CloseControl(session, handle);
   if (greeting.starts_with(u"!!")) {
     LogLine(session, greeting, status);
   } else {
@@ -72,6 +165,16 @@ int Login(FtpSession& session, int connection, ServerRecord& server, StatusTarge
     Disconnect(session, status);
     return -1;
   }
+  if (session.controlTls != nullptr) {
+    // Data connections in TLS too.
+    if (RunCommand(session, connection, server, u"PBSZ 0", u"200", reply, status) != 1 ||
+        RunCommand(session, connection, server, u"PROT P", u"200", reply, status) != 1) {
+      LogLine(session, u"!!--- The server refused to protect the data connections (PROT P)", status);
+      Disconnect(session, status);
+      return -1;
+    }
+    session.dataProtected = true;
+  }
   if (RunCommand(session, connection, server, u"TYPE I", u"200", reply, status) != 1) {
     const int again = RunCommand(session, connection, server, u"TYPE I", u"200", reply, status);
     if (again != 1) return again;
@@ -85,7 +188,9 @@ int Disconnect(FtpSession& session, StatusTarget* status) {
   const int control = session.controlConnection();
   if (control != 0) {
     const std::string quit = Utf16ToUtf8(u"QUIT\r\n");
-    SendSome(control, quit.data(), quit.size());
+    ConnectionSend(session, control, quit.data(), quit.size());
+    if (session.controlTls != nullptr) session.controlTls->Shutdown(0, session.StopToken());
+    session.EndControlTls();
     CloseSocket(control);
     session.SetControlConnection(0);
   }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ftp/certificate_check.h"
+#include "ftp/data_address.h"
 #include "ftp/reply_reader.h"
 #include "ftp/visible_address.h"
 #include "platform/code_page.h"
@@ -11,6 +13,10 @@ namespace wexmoor {
 namespace {
 
 constexpr int kDefaultTimeOut = 10000;
+constexpr int kDataShutdownMs = 5000;
+
+int PassiveWith(FtpSession& session, int connection, ServerRecord& server, TextView command,
+                StatusTarget* status, bool& refused);
 
 int TimeOutOf(const ServerRecord& server) { return server.timeOut > 0 ? server.timeOut : kDefaultTimeOut; }
 
@@ -51,20 +57,74 @@ int ParsePasvPort(TextView line) {
 
 int OpenDataChannel(FtpSession& session, int connection, ServerRecord& server, StatusTarget* status) {
   if (server.active != 0) return OpenActive(session, connection, server, status);
-  if (OpenPassive(session, connection, server, u"PASV", status) == 1) return 1;
-  return OpenPassive(session, connection, server, u"passive", status);
+  int family = 0;
+  PeerAddress(connection, &family);
+  if (family == 6) return OpenExtendedPassive(session, connection, server, status);
+  bool refused = false;
+  if (PassiveWith(session, connection, server, u"PASV", status, refused) == 1) return 1;
+  const int second = PassiveWith(session, connection, server, u"passive", status, refused);
+  if (second == 1 || !refused || session.StopRequested()) return second;
+  // Both PASV forms refused: a server may still offer the extended form.
+  return OpenExtendedPassive(session, connection, server, status) == 1 ? 1 : second;
+}
+
+int OpenExtendedPassive(FtpSession& session, int connection, ServerRecord& server, StatusTarget* status) {
+  if (session.dataConnection != 0) return 1;
+  if (session.listener != 0) CloseDataChannel(session, status);
+  CommandReply reply;
+  int result = RunCommand(session, connection, server, u"EPSV", u"229", reply, status);
+  Text message;
+  if (result == 1) {
+    const Text address = Utf8ToUtf16(PeerAddress(connection));
+    const int port = ParseEpsvPort(reply.line);
+    message = u"----- Connection to [" + address + u" Port: " + IntToText(port) + u"]";
+    const int handle = session.StopNoticed() || port == 0
+                           ? 0
+                           : ConnectTcp(Utf16ToUtf8(address), port, TimeOutOf(server), session.StopToken());
+    session.dataConnection = handle;
+    session.dataConnectionKind = u"server";
+    if (handle == 0) {
+      message = u"!!--- Unable to establish EPSV " + message;
+      result = -1;
+    }
+  } else {
+    message = u"!!--- Error while EPSV: " + reply.reply;
+  }
+  LogLine(session, message, status);
+  return result;
 }
 
 int OpenPassive(FtpSession& session, int connection, ServerRecord& server, TextView command,
                 StatusTarget* status) {
+  bool refused = false;
+  return PassiveWith(session, connection, server, command, status, refused);
+}
+
+namespace {
+
+// OpenPassive; `refused` tells whether the server gave no 227 (as opposed to
+// a data connection that could not be made).
+int PassiveWith(FtpSession& session, int connection, ServerRecord& server, TextView command,
+                StatusTarget* status, bool& refused) {
+  refused = false;
   if (session.dataConnection != 0) return 1;
   if (session.listener != 0) CloseDataChannel(session, status);
   CommandReply reply;
   int result = RunCommand(session, connection, server, command, u"227", reply, status);
+  // No 227 came (a refusal, or replies the reader gave up on): not a failed dial.
+  refused = result != 1 && session.controlConnection() != 0 && !session.StopRequested();
   Text message;
   if (result == 1) {
-    const Text address = ParsePasvAddress(reply.line);
+    const Text named = ParsePasvAddress(reply.line);
     const int port = ParsePasvPort(reply.line);
+    // A reply naming another host (a private address behind NAT, or a third
+    // party) is not followed: the data goes to the server we are talking to.
+    const DataAddressChoice choice = ChooseDataAddress(named, Utf8ToUtf16(PeerAddress(connection)));
+    const Text& address = choice.address;
+    if (choice.replaced) {
+      LogLine(session, u"----- PASV named " + named + u", using the server's address " + address + u" instead",
+              status);
+    }
     message = u"----- Connection to [" + address + u" Port: " + IntToText(port) + u"]";
     const int handle = session.StopNoticed()
                            ? 0
@@ -82,21 +142,31 @@ int OpenPassive(FtpSession& session, int connection, ServerRecord& server, TextV
   return result;
 }
 
+}  // namespace
+
 int OpenActive(FtpSession& session, int connection, ServerRecord& server, StatusTarget* status) {
   Text message;
   if (session.listener == 0) {
     if (session.dataConnection != 0) CloseDataChannel(session, status);
-    if (session.visibleAddress.empty()) {
+    int family = 0;
+    const std::string local = LocalAddress(connection, &family);
+    const bool six = family == 6;
+    if (six) {
+      session.visibleAddress = Utf8ToUtf16(local);  // the router option is for IPv4 only
+    } else if (session.visibleAddress.empty()) {
       session.visibleAddress = server.ipRouter != 0 ? LookUpVisibleAddress(session) : LocalAddress(session);
     }
     if (session.visibleAddress.empty()) {
       message = u"----- Couldn't determine the visible IP Address - PORT mode unavailable";
     } else {
       const int port = session.ports().Next();
+      session.portVerb = six ? u"EPRT" : u"PORT";
       session.portArgument =
-          ReplaceAll(session.visibleAddress + u"." + IntToText(port / 256) + u"." + IntToText(port % 256), u".", u",");
+          six ? EprtArgument(2, session.visibleAddress, port)
+              : ReplaceAll(session.visibleAddress + u"." + IntToText(port / 256) + u"." + IntToText(port % 256), u".",
+                           u",");
       session.listenerPort = port;
-      session.listener = ListenTcp(port);
+      session.listener = six ? ListenTcp6(port) : ListenTcp(port);
       LogLine(session, u"----- Internal PORT " + IntToText(port) + u" has been created", status);
     }
   }
@@ -104,7 +174,8 @@ int OpenActive(FtpSession& session, int connection, ServerRecord& server, Status
   if (session.listener != 0) {
     message.clear();
     CommandReply reply;
-    result = RunCommand(session, connection, server, u"PORT " + session.portArgument, u"200", reply, status);
+    result = RunCommand(session, connection, server, session.portVerb + u" " + session.portArgument, u"200", reply,
+                        status);
     if (result != 1 && session.listener != 0) {
       CloseSocket(session.listener);
       session.listener = 0;
@@ -118,8 +189,33 @@ int OpenActive(FtpSession& session, int connection, ServerRecord& server, Status
   return result;
 }
 
+namespace {
+
+// TLS on a fresh data connection, resuming the control connection's session.
+// On failure the data connection is dropped (the transfer then reports it).
+int StartDataTls(FtpSession& session, ServerRecord& server) {
+  if (!session.dataProtected || session.dataConnection == 0 || session.dataTls != nullptr) return 1;
+  auto stream = std::make_unique<TlsStream>(session.tls(), session.dataConnection, session.tlsHost, true, false);
+  std::string error;
+  bool ok = stream->Handshake(TimeOutOf(server), session.StopToken(), error);
+  if (ok && CertificateFingerprint(stream->PeerCertificate()) != session.tlsFingerprint) {
+    ok = false;
+    error = "the data connection shows another certificate";
+  }
+  if (!ok) {
+    if (!session.StopNoticed()) LogLine(session, u"!!--- TLS on the data connection failed: " + Utf8ToUtf16(error), nullptr);
+    if (session.dataConnectionKind == u"server") CloseSocket(session.dataConnection);
+    session.dataConnection = 0;
+    return 0;
+  }
+  session.dataTls = std::move(stream);
+  return 1;
+}
+
+}  // namespace
+
 int AwaitDataConnection(FtpSession& session, ServerRecord& server) {
-  if (session.listener == 0) return 1;
+  if (session.listener == 0) return StartDataTls(session, server);
   const std::int64_t start = NetworkMs();
   const int limit = TimeOutOf(server);
   for (;;) {
@@ -135,7 +231,7 @@ int AwaitDataConnection(FtpSession& session, ServerRecord& server) {
         session.dataConnection = client;
         session.dataConnectionKind = u"client";
         LogLine(session, u">---< Connected to data PORT", nullptr);
-        return 1;
+        return StartDataTls(session, server);
       }
     }
     if (waited == WaitResult::kError) PauseMs(5, session.StopToken());
@@ -144,6 +240,11 @@ int AwaitDataConnection(FtpSession& session, ServerRecord& server) {
 }
 
 void CloseDataChannel(FtpSession& session, StatusTarget* status) {
+  if (session.dataTls != nullptr) {
+    // The peer reads everything before the socket goes.
+    session.dataTls->Shutdown(kDataShutdownMs, session.StopToken());
+    session.dataTls.reset();
+  }
   if (session.dataConnection == 0 && session.listener == 0) return;
   if (session.dataConnection != 0 && session.dataConnectionKind == u"server") CloseSocket(session.dataConnection);
   if (session.listener != 0) {

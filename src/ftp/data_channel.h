@@ -16,10 +16,16 @@ namespace wexmoor {
 int OpenDataChannel(FtpSession& session, int connection, ServerRecord& server, StatusTarget* status);
 int OpenPassive(FtpSession& session, int connection, ServerRecord& server, TextView command,
                 StatusTarget* status);
+// EPSV: the data goes to the control connection's peer and the port named.
+int OpenExtendedPassive(FtpSession& session, int connection, ServerRecord& server, StatusTarget* status);
+// IPv4: PORT (with the router option); IPv6: EPRT with the control
+// connection's local address.
 int OpenActive(FtpSession& session, int connection, ServerRecord& server, StatusTarget* status);
 
 // Active mode: waits up to the record's timeOut for the server's connection
 // (session.dataConnection stays 0 when none came). Passive: returns at once.
+// With PROT P, then starts TLS on the data connection (resuming the control
+// connection's session); a failed handshake drops the data connection.
 int AwaitDataConnection(FtpSession& session, ServerRecord& server);
 
 // Closes the data connection and the listener (with the clients it accepted).

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "ftp/connection_io.h"
 #include "ftp/data_channel.h"
 #include "ftp/reply_reader.h"
 #include "platform/files.h"
@@ -22,6 +23,7 @@ Text TwoDecimals(double value) {
   if (error != std::errc()) return u"0.00";
   return AsciiToText(std::string_view(text, static_cast<std::size_t>(end - text)));
 }
+
 
 }  // namespace
 
@@ -42,7 +44,7 @@ bool AwaitWritable(FtpSession& session, int dataConnection, std::int64_t lastPro
                    bool& stopped) {
   const std::int64_t left = timeOutMs - (NetworkMs() - lastProgressMs);
   if (left <= 0) return false;
-  const WaitResult waited = WaitWritable(dataConnection, static_cast<int>(left), session.StopToken());
+  const WaitResult waited = ConnectionWaitWritable(session, dataConnection, static_cast<int>(left));
   if (waited == WaitResult::kStopped) stopped = true;
   return waited == WaitResult::kReady;
 }
@@ -63,7 +65,8 @@ int SendFileData(FtpSession& session, std::FILE* file, int dataConnection, Progr
     const std::size_t block = std::max<std::size_t>(session.sendBlockSize, 1);
     const int fileFd = fileno(file);
     std::int64_t offset = ftello(file);
-    bool zeroCopy = session.zeroCopy && fileFd >= 0 && offset >= 0;
+    // A TLS data connection encrypts in user space: no zero-copy there.
+    bool zeroCopy = session.zeroCopy && fileFd >= 0 && offset >= 0 && session.TlsOf(dataConnection) == nullptr;
     std::vector<char> buffer;
     std::size_t buffered = 0;  // bytes of `buffer` still to send
     std::size_t bufferedAt = 0;
@@ -91,7 +94,7 @@ int SendFileData(FtpSession& session, std::FILE* file, int dataConnection, Progr
             bufferedAt = 0;
           }
         }
-        if (n == 0) n = SendSome(dataConnection, buffer.data() + bufferedAt, buffered);
+        if (n == 0) n = ConnectionSend(session, dataConnection, buffer.data() + bufferedAt, buffered);
         if (n > 0) {
           buffered -= static_cast<std::size_t>(n);
           bufferedAt += static_cast<std::size_t>(n);

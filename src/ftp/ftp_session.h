@@ -10,15 +10,30 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <stop_token>
+#include <string>
 #include <vector>
 
 #include "model/conversation_log.h"
 #include "ftp/listener_ports.h"
+#include "ftp/tls_stream.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 
 namespace wexmoor {
+
+struct CertificateSummary;
+
+// Asked when a server shows a certificate that is not trusted yet (or no
+// longer matches the trusted one). Called on the engine's thread; it must
+// not wait for the user: the connection is closed anyway and the entry stays
+// queued, so a later attempt finds the fingerprint if the user trusted it.
+class CertificateTrustAsker {
+ public:
+  virtual ~CertificateTrustAsker() = default;
+  virtual void AskTrust(const Text& serverName, const CertificateSummary& summary, bool changed) = 0;
+};
 
 class FtpSession {
  public:
@@ -80,6 +95,31 @@ class FtpSession {
   Text firstReply;
   int repliesRead = 0;
 
+  // The command announcing the listener: "PORT" on IPv4, "EPRT" on IPv6.
+  Text portVerb = u"PORT";
+
+  // TLS. The context (trust store, the control connection's TLS session that
+  // data connections resume) lives as long as the session object, so a kept
+  // session carries it; the streams live as long as their sockets.
+  TlsContext& tls();
+  std::unique_ptr<TlsStream> controlTls;
+  std::unique_ptr<TlsStream> dataTls;
+  // PROT P accepted: every data connection starts TLS.
+  bool dataProtected = false;
+  // The host name the certificate was checked for, and its fingerprint (a data
+  // connection must show the same certificate).
+  std::string tlsHost;
+  Text tlsFingerprint;
+  // Where unknown certificates are reported (null: nobody to ask).
+  CertificateTrustAsker* trustAsker = nullptr;
+  // Tests: further trusted roots, and the highest TLS version (0: any).
+  void SetTlsTestOptions(std::string extraCaFile, int maxVersion);
+  // The TLS stream over `handle` when it is this session's control or data
+  // connection in TLS; null otherwise.
+  TlsStream* TlsOf(int handle) const;
+  // Forgets the control connection's TLS state (its socket is closed elsewhere).
+  void EndControlTls();
+
  private:
   const Clock& clock_;
   ListenerPortSequence& ports_;
@@ -88,6 +128,9 @@ class FtpSession {
   ConversationLog log_;
   std::stop_token stop_;
   std::atomic<int> controlConnection_{0};
+  std::unique_ptr<TlsContext> tls_;
+  std::string tlsCaFile_;
+  int tlsMaxVersion_ = 0;
 };
 
 }  // namespace wexmoor

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "ftp/connection_io.h"
 #include "platform/code_page.h"
 #include "platform/socket.h"
 
@@ -31,8 +32,8 @@ bool EndsWithCrLf(const Text& text) {
 WaitResult WaitForData(FtpSession& session, int connection, std::int64_t startMs, std::int64_t limitMs) {
   for (;;) {
     const std::int64_t left = limitMs - (NetworkMs() - startMs);
-    WaitResult r = WaitReadable(connection, static_cast<int>(std::clamp<std::int64_t>(left, 0, 10)),
-                                session.StopToken());
+    WaitResult r =
+        ConnectionWaitReadable(session, connection, static_cast<int>(std::clamp<std::int64_t>(left, 0, 10)));
     if (r != WaitResult::kTimedOut) return r;
     if (NetworkMs() - startMs > limitMs) return WaitResult::kTimedOut;
   }
@@ -57,7 +58,7 @@ long SendCommand(FtpSession& session, int connection, const ServerRecord& server
   if (session.StopNoticed() || connection == 0) return -1;
   const std::string bytes = Encode(server, command);
   const int limit = server.timeOut > 0 ? server.timeOut : kDefaultTimeOut;
-  return SendAll(connection, bytes.data(), bytes.size(), limit, session.StopToken());
+  return ConnectionSendAll(session, connection, bytes.data(), bytes.size(), limit);
 }
 
 Text ReadReply(FtpSession& session, int connection, ServerRecord& server, int rawMode, StatusTarget* status) {
@@ -68,7 +69,7 @@ Text ReadReply(FtpSession& session, int connection, ServerRecord& server, int ra
   bool stopped = false;
   if (connection == 0) {
     result = u"!! No Connection !!";
-  } else if (WaitReadable(connection, 10, session.StopToken()) == WaitResult::kStopped) {
+  } else if (ConnectionWaitReadable(session, connection, 10) == WaitResult::kStopped) {
     // The settling pause before the first block ends as soon as data is there.
     stopped = true;
   } else {
@@ -84,13 +85,22 @@ Text ReadReply(FtpSession& session, int connection, ServerRecord& server, int ra
         break;
       }
       if (waited != WaitResult::kReady) break;
-      got = ReceiveSome(connection, buffer.data(), buffer.size());
+      got = ConnectionReceive(session, connection, buffer.data(), buffer.size());
+      while (got == kNothingYet) {  // TLS records without data (a session ticket): wait on
+        waited = WaitForData(session, connection, start, limit);
+        if (waited == WaitResult::kStopped) {
+          stopped = true;
+          break;
+        }
+        got = waited == WaitResult::kReady ? ConnectionReceive(session, connection, buffer.data(), buffer.size()) : -1;
+      }
+      if (stopped) break;
       if (got <= 0) {
         if (!PauseMs(20, session.StopToken())) {
           stopped = true;
           break;
         }
-        got = ReceiveSome(connection, buffer.data(), buffer.size());
+        got = ConnectionReceive(session, connection, buffer.data(), buffer.size());
       }
       if (got >= 1) result += Decode(server, std::string_view(buffer.data(), static_cast<std::size_t>(got)));
       if (rawMode == 0 && EndsWithCrLf(result)) {

@@ -280,6 +280,39 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
      u"Jetzt erneut versuchen", u"立即重試"},
     {u"Next attempt at", u"Prochain essai à", u"Наступна спроба о", u"Следующая попытка в",  // 103
      u"Nächster Versuch um", u"下次嘗試時間"},
+    {u"Protocol:", u"Protocole :", u"Протокол:", u"Протокол:", u"Protokoll:", u"通訊協定："},  // 104
+    {u"FTP (no encryption)", u"FTP (sans chiffrement)", u"FTP (без шифрування)",  // 105
+     u"FTP (без шифрования)", u"FTP (unverschlüsselt)", u"FTP（不加密）"},
+    {u"FTP, TLS if offered", u"FTP, TLS si proposé", u"FTP, TLS якщо є", u"FTP, TLS если есть",  // 106
+     u"FTP, TLS falls angeboten", u"FTP，可用時使用 TLS"},
+    {u"FTP, TLS required", u"FTP, TLS obligatoire", u"FTP, TLS обов'язково",  // 107
+     u"FTP, TLS обязательно", u"FTP, TLS erforderlich", u"FTP，必須使用 TLS"},
+    {u"FTP over implicit TLS", u"FTP sur TLS implicite", u"FTP через неявний TLS",  // 108
+     u"FTP через неявный TLS", u"FTP über implizites TLS", u"FTP 透過隱含式 TLS"},
+    {u"SFTP", u"SFTP", u"SFTP", u"SFTP", u"SFTP", u"SFTP"},  // 109
+    {u"Certificate", u"Certificat", u"Сертифікат", u"Сертификат", u"Zertifikat", u"憑證"},  // 110
+    {u"The server shows a certificate that is not trusted yet.",  // 111
+     u"Le serveur présente un certificat qui n'est pas encore approuvé.",
+     u"Сервер надав сертифікат, якому ще не довіряють.",
+     u"Сервер предъявил сертификат, которому ещё нет доверия.",
+     u"Der Server zeigt ein Zertifikat, dem noch nicht vertraut wird.", u"伺服器出示的憑證尚未受信任。"},
+    {u"Warning: the server's certificate has changed since you trusted it!",  // 112
+     u"Attention : le certificat du serveur a changé depuis que vous l'avez approuvé !",
+     u"Увага: сертифікат сервера змінився відтоді, як ви йому довірилися!",
+     u"Внимание: сертификат сервера изменился с тех пор, как вы ему доверились!",
+     u"Achtung: Das Zertifikat des Servers hat sich geändert, seit Sie ihm vertraut haben!",
+     u"警告：伺服器的憑證在您信任後已變更！"},
+    {u"Subject:", u"Sujet :", u"Суб'єкт:", u"Субъект:", u"Inhaber:", u"主體："},  // 113
+    {u"Issuer:", u"Émetteur :", u"Видавець:", u"Издатель:", u"Aussteller:", u"簽發者："},  // 114
+    {u"Valid from:", u"Valide du :", u"Дійсний з:", u"Действителен с:", u"Gültig ab:", u"有效期自："},  // 115
+    {u"Valid until:", u"Valide jusqu'au :", u"Дійсний до:", u"Действителен до:", u"Gültig bis:",  // 116
+     u"有效期至："},
+    {u"SHA-256 fingerprint:", u"Empreinte SHA-256 :", u"Відбиток SHA-256:", u"Отпечаток SHA-256:",  // 117
+     u"SHA-256-Fingerabdruck:", u"SHA-256 指紋："},
+    {u"Trust", u"Approuver", u"Довіряти", u"Доверять", u"Vertrauen", u"信任"},  // 118
+    {u"Trust this certificate for this server?", u"Approuver ce certificat pour ce serveur ?",  // 119
+     u"Довіряти цьому сертифікату для цього сервера?", u"Доверять этому сертификату для этого сервера?",
+     u"Diesem Zertifikat für diesen Server vertrauen?", u"要為此伺服器信任此憑證嗎？"},
 }};
 
 }  // namespace

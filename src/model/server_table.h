@@ -30,11 +30,26 @@ struct ServerRecord {
   // How many upload sessions may work for this server at once
   // ("ServerConnections<n>"); see UploadConnections().
   std::int32_t connections = kDefaultConnections;
+  // 0 plain FTP, 1 FTP with explicit TLS when offered, 2 FTP requiring
+  // explicit TLS, 3 FTP over implicit TLS, 4 SFTP ("ServerProtocol<n>").
+  std::int32_t protocol = 0;
+  // SHA-256 fingerprint of the certificate the user trusted ("AA:BB:..."),
+  // or the SSH host key's "SHA256:..." form; "" when none ("ServerFingerprint<n>").
+  Text fingerprint;
 
   static constexpr std::int32_t kDefaultConnections = 2;
   static constexpr std::int32_t kMaxConnections = 10;
 
   bool operator==(const ServerRecord&) const = default;
+};
+
+// Values of `protocol`.
+enum ServerProtocol : std::int32_t {
+  kProtocolPlain = 0,
+  kProtocolTlsIfOffered = 1,
+  kProtocolTlsRequired = 2,
+  kProtocolImplicitTls = 3,
+  kProtocolSftp = 4,
 };
 
 // The record's connection count when it is 1 to 10, else the default 2.

@@ -43,43 +43,59 @@ bool MakeNonBlocking(int fd) {
   return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-int NewSocket() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+int NewSocket(int family = AF_INET) {
+  int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return -1;
   return KeepOffZero(fd);
 }
 
-// Only digits and dots, or an empty label: not something to look up by name.
-bool LooksMalformed(const std::string& host) {
-  if (host.empty() || host.size() > 253) return true;
-  if (host.front() == '.' || host.back() == '.' || host.find("..") != std::string::npos) return true;
-  for (unsigned char c : host) {
-    if (c <= ' ' || c >= 0x7f) return true;
+// The addresses to try for `host`, in the resolver's order; a literal
+// address gives itself alone.
+std::vector<sockaddr_storage> Resolve(const std::string& text, int port) {
+  std::vector<sockaddr_storage> out;
+  const HostText parsed = ParseHostText(text);
+  if (!parsed.valid) return out;
+  const std::string& host = parsed.host;
+  sockaddr_storage one{};
+  auto* v4 = reinterpret_cast<sockaddr_in*>(&one);
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(&one);
+  if (!parsed.ipv6Literal && inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(static_cast<std::uint16_t>(port));
+    out.push_back(one);
+    return out;
   }
-  return false;
-}
-
-bool ResolveIpv4(const std::string& host, in_addr& out) {
-  if (inet_pton(AF_INET, host.c_str(), &out) == 1) return true;
-  if (LooksMalformed(host)) return false;
+  if (inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(static_cast<std::uint16_t>(port));
+    out.push_back(one);
+    return out;
+  }
+  if (parsed.ipv6Literal) return out;
   if (std::all_of(host.begin(), host.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; })) {
-    return false;  // a dotted address that is not one
+    return out;  // a dotted address that is not one
   }
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* list = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || list == nullptr) return false;
-  bool found = false;
-  for (addrinfo* p = list; p != nullptr; p = p->ai_next) {
-    if (p->ai_family == AF_INET && p->ai_addr != nullptr) {
-      out = reinterpret_cast<sockaddr_in*>(p->ai_addr)->sin_addr;
-      found = true;
-      break;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || list == nullptr) return out;
+  for (addrinfo* p = list; p != nullptr && out.size() < 8; p = p->ai_next) {
+    if (p->ai_addr == nullptr) continue;
+    sockaddr_storage a{};
+    if (p->ai_family == AF_INET && p->ai_addrlen <= sizeof a) {
+      std::memcpy(&a, p->ai_addr, p->ai_addrlen);
+      reinterpret_cast<sockaddr_in*>(&a)->sin_port = htons(static_cast<std::uint16_t>(port));
+    } else if (p->ai_family == AF_INET6 && p->ai_addrlen <= sizeof a) {
+      std::memcpy(&a, p->ai_addr, p->ai_addrlen);
+      reinterpret_cast<sockaddr_in6*>(&a)->sin6_port = htons(static_cast<std::uint16_t>(port));
+    } else {
+      continue;
     }
+    out.push_back(a);
   }
   freeaddrinfo(list);
-  return found;
+  return out;
 }
 
 std::string Dotted(const in_addr& a) {
@@ -88,29 +104,34 @@ std::string Dotted(const in_addr& a) {
   return text;
 }
 
-}  // namespace
-
-bool NetworkUsable() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  close(fd);
-  return true;
+std::string Numeric(const sockaddr_storage& a, int* family) {
+  char text[INET6_ADDRSTRLEN] = {};
+  if (family != nullptr) *family = 0;
+  if (a.ss_family == AF_INET) {
+    if (inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&a)->sin_addr, text, sizeof text) == nullptr) return {};
+    if (family != nullptr) *family = 4;
+    return text;
+  }
+  if (a.ss_family == AF_INET6) {
+    const in6_addr& six = reinterpret_cast<const sockaddr_in6*>(&a)->sin6_addr;
+    if (IN6_IS_ADDR_V4MAPPED(&six)) {
+      in_addr four{};
+      std::memcpy(&four, six.s6_addr + 12, 4);
+      if (family != nullptr) *family = 4;
+      return Dotted(four);
+    }
+    if (inet_ntop(AF_INET6, &six, text, sizeof text) == nullptr) return {};
+    if (family != nullptr) *family = 6;
+    return text;
+  }
+  return {};
 }
 
-std::int64_t NetworkMs() { return NowMs(); }
-
-int ConnectTcp(const std::string& host, int port, int timeoutMs, std::stop_token stop) {
-  if (port <= 0 || port > 65535 || stop.stop_requested()) return 0;
-  in_addr address{};
-  if (!ResolveIpv4(host, address)) return 0;
-  if (stop.stop_requested()) return 0;  // the lookup cannot be interrupted; check once it is back
-  int fd = NewSocket();
+int ConnectOne(const sockaddr_storage& to, int timeoutMs, const std::stop_token& stop) {
+  int fd = NewSocket(to.ss_family);
   if (fd < 0) return 0;
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(static_cast<std::uint16_t>(port));
-  to.sin_addr = address;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+  const socklen_t size = to.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&to), size) != 0) {
     if (errno != EINPROGRESS) {
       close(fd);
       return 0;
@@ -127,6 +148,80 @@ int ConnectTcp(const std::string& host, int port, int timeoutMs, std::stop_token
     }
   }
   return fd;
+}
+
+}  // namespace
+
+HostText ParseHostText(std::string_view text) {
+  HostText out;
+  if (text.empty() || text.size() > 253) return out;
+  for (unsigned char c : text) {
+    if (c <= ' ' || c >= 0x7f) return out;
+  }
+  if (text.front() == '[' || text.back() == ']') {
+    if (text.size() < 3 || text.front() != '[' || text.back() != ']') return out;
+    const std::string_view inner = text.substr(1, text.size() - 2);
+    in6_addr probe{};
+    const std::string inside(inner);
+    if (inet_pton(AF_INET6, inside.c_str(), &probe) != 1) return out;
+    out.host = inside;
+    out.ipv6Literal = true;
+    out.valid = true;
+    return out;
+  }
+  if (text.find(':') != std::string_view::npos) {
+    in6_addr probe{};
+    const std::string inside(text);
+    if (inet_pton(AF_INET6, inside.c_str(), &probe) != 1) return out;
+    out.host = inside;
+    out.ipv6Literal = true;
+    out.valid = true;
+    return out;
+  }
+  if (text.front() == '.' || text.back() == '.' || text.find("..") != std::string_view::npos) return out;
+  out.host = std::string(text);
+  out.valid = true;
+  return out;
+}
+
+bool NetworkUsable() {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+std::int64_t NetworkMs() { return NowMs(); }
+
+int ConnectTcp(const std::string& host, int port, int timeoutMs, std::stop_token stop) {
+  if (port <= 0 || port > 65535 || stop.stop_requested()) return 0;
+  const std::vector<sockaddr_storage> addresses = Resolve(host, port);
+  for (const sockaddr_storage& to : addresses) {
+    if (stop.stop_requested()) return 0;  // the lookup cannot be interrupted; check once it is back
+    const int fd = ConnectOne(to, timeoutMs, stop);
+    if (fd > 0) return fd;
+  }
+  return 0;
+}
+
+std::string PeerAddress(int handle, int* family) {
+  sockaddr_storage at{};
+  socklen_t length = sizeof at;
+  if (handle <= 0 || getpeername(handle, reinterpret_cast<sockaddr*>(&at), &length) != 0) {
+    if (family != nullptr) *family = 0;
+    return {};
+  }
+  return Numeric(at, family);
+}
+
+std::string LocalAddress(int handle, int* family) {
+  sockaddr_storage at{};
+  socklen_t length = sizeof at;
+  if (handle <= 0 || getsockname(handle, reinterpret_cast<sockaddr*>(&at), &length) != 0) {
+    if (family != nullptr) *family = 0;
+    return {};
+  }
+  return Numeric(at, family);
 }
 
 long SendSome(int handle, const void* data, std::size_t size) {
@@ -226,6 +321,24 @@ int ListenTcp(int port) {
   at.sin_family = AF_INET;
   at.sin_port = htons(static_cast<std::uint16_t>(port));
   at.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(fd, 100) != 0) {
+    close(fd);
+    return 0;
+  }
+  return fd;
+}
+
+int ListenTcp6(int port) {
+  if (port <= 0 || port > 65535) return 0;
+  int fd = NewSocket(AF_INET6);
+  if (fd < 0) return 0;
+  int yes = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &yes, sizeof yes);
+  sockaddr_in6 at{};
+  at.sin6_family = AF_INET6;
+  at.sin6_port = htons(static_cast<std::uint16_t>(port));
+  at.sin6_addr = in6addr_any;
   if (bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(fd, 100) != 0) {
     close(fd);
     return 0;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/wait.h"
@@ -22,12 +23,30 @@ bool NetworkUsable();
 // Milliseconds of real monotonic time: network limits run on it.
 std::int64_t NetworkMs();
 
-// Opens a TCP connection to `host` (a dotted IPv4 address used as it is, or a
-// name looked up through getaddrinfo, first IPv4 address) and `port`. Waits at
-// most `timeoutMs` for the connection; returns the handle, or 0 on failure,
+// A host as written in an address field: a name, a dotted IPv4 address, or an
+// IPv6 literal, bare ("::1") or in brackets ("[::1]"). `host` is the text to
+// look up or to use as it is (brackets removed); `valid` is false for text that
+// cannot name a host (empty, controls, unbalanced brackets, "...").
+struct HostText {
+  std::string host;
+  bool ipv6Literal = false;
+  bool valid = false;
+};
+HostText ParseHostText(std::string_view text);
+
+// Opens a TCP connection to `host` (see ParseHostText: a literal address is
+// used as it is, a name is looked up through getaddrinfo and its IPv6 and IPv4
+// addresses are tried in the resolver's order) and `port`. Waits at most
+// `timeoutMs` for each address tried; returns the handle, or 0 on failure,
 // time-out or stop. Malformed addresses ("...", empty) fail at once without
 // any lookup.
 int ConnectTcp(const std::string& host, int port, int timeoutMs, std::stop_token stop);
+
+// The numeric address of the peer / of the local end of a connected socket
+// ("127.0.0.1", "::1"; an IPv4-mapped IPv6 address is given as IPv4); empty
+// on failure. `family` receives 4 or 6 (0 on failure) when not null.
+std::string PeerAddress(int handle, int* family = nullptr);
+std::string LocalAddress(int handle, int* family = nullptr);
 
 // One send call: the count the system accepted, 0 when the socket cannot take
 // anything now, negative on error (closed peer included; never raises SIGPIPE).
@@ -59,6 +78,8 @@ long ReceiveSome(int handle, void* buffer, std::size_t size);
 // A listening server on every local interface: backlog 100, non-blocking,
 // SO_REUSEADDR. Returns the handle or 0.
 int ListenTcp(int port);
+// The same on every local IPv6 interface (IPv6 only).
+int ListenTcp6(int port);
 // Accepts one waiting client (non-blocking); returns its handle or 0.
 int AcceptClient(int listenHandle);
 

@@ -3,6 +3,8 @@
 namespace wexmoor {
 
 ProgramState::ProgramState(Text ipEchoUrl)
-    : random(std::random_device{}()), ftp(clock, ports, flags.lastProgressTime, std::move(ipEchoUrl)) {}
+    : random(std::random_device{}()), ftp(clock, ports, flags.lastProgressTime, std::move(ipEchoUrl)) {
+  ftp.trustAsker = &trustRequests;
+}
 
 }  // namespace wexmoor

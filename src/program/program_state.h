@@ -18,6 +18,7 @@
 #include "model/shared_state.h"
 #include "model/ui_message_ring.h"
 #include "i18n/language_translator.h"
+#include "program/certificate_trust.h"
 
 namespace wexmoor {
 
@@ -46,6 +47,8 @@ struct ProgramState {
   WrittenArchives writtenArchives;
   // Active-mode listener ports: base 6000, offset 0.
   ListenerPortSequence ports;
+  // Untrusted certificates the engine met, for the window to ask about.
+  CertificateTrustRequests trustRequests;
   FtpSession ftp;
 
   // Folder of the preference file; empty means the current directory.

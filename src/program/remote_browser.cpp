@@ -28,7 +28,9 @@ RemoteBrowser::RemoteBrowser(const RemoteBrowserContext& context, StatusSink sta
     : context_(context),
       status_(std::move(status)),
       done_(std::move(done)),
-      session_(context.clock, context.ports, ownProgressTime_, context.ipEchoUrl) {}
+      session_(context.clock, context.ports, ownProgressTime_, context.ipEchoUrl) {
+  session_.trustAsker = context.trustAsker;
+}
 
 RemoteBrowser::~RemoteBrowser() { Stop(); }
 

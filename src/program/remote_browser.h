@@ -24,6 +24,8 @@ struct RemoteBrowserContext {
   ListenerPortSequence& ports;
   const Clock& clock;
   Text ipEchoUrl;
+  // Where an untrusted certificate is reported (null: nowhere).
+  CertificateTrustAsker* trustAsker = nullptr;
 };
 
 class RemoteBrowser {

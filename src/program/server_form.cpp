@@ -42,14 +42,18 @@ ServerForm FormFromRecord(const ServerRecord& record) {
   form.ipRouter = record.ipRouter != 0;
   form.useUtf8 = record.useUtf8 != 0;
   form.useUtf8Opt = record.useUtf8Opt != 0;
+  form.protocol = record.protocol;
+  form.fingerprint = record.fingerprint;
   return form;
 }
 
 ServerForm OpenSlotForm(ServerTable& servers, int slot) {
   ServerRecord record = servers.Get(slot);
-  if (record.port == 0 || record.timeOut == 0) {
+  const bool fresh = record.name.empty() && record.address.empty();
+  if (record.port == 0 || record.timeOut == 0 || fresh) {
     if (record.port == 0) record.port = kDefaultPort;
     if (record.timeOut == 0) record.timeOut = kDefaultTimeOutMs;
+    if (fresh) record.protocol = kNewServerProtocol;
     servers.Set(slot, record);
   }
   return FormFromRecord(record);
@@ -77,6 +81,8 @@ ServerRecord ReadServerForm(ServerForm& form) {
   record.useUtf8Opt = form.useUtf8Opt ? 1 : 0;
   record.connections = ClampToInt(TextToInt(form.connections));
   record.connections = UploadConnections(record);
+  record.protocol = std::clamp(form.protocol, static_cast<int>(kProtocolPlain), static_cast<int>(kProtocolSftp));
+  record.fingerprint = form.fingerprint;
   return record;
 }
 
@@ -155,14 +161,17 @@ Text PercentEncode(TextView text) {
 Text BuildBrowserAddress(const ServerRecord& server) {
   if (server.address.empty()) return {};
   Text where = ReplaceAll(server.address, u"\\", u"/");
-  if (server.port != 0 && server.port != kDefaultPort) {
+  const bool implicitTls = server.protocol == kProtocolImplicitTls;
+  // The scheme's own port goes without saying: 21 for ftp://, 990 for ftps://.
+  const int schemePort = implicitTls ? kImplicitTlsPort : kDefaultPort;
+  if (server.port != 0 && server.port != schemePort) {
     const std::size_t slash = where.find(u'/');
     const Text host = where.substr(0, slash);
     const Text rest = slash == Text::npos ? Text() : where.substr(slash);
     where = host + u":" + IntToText(server.port) + rest;
   }
-  return u"ftp://" + PercentEncode(server.login) + u":" + PercentEncode(server.password) + u"@" +
-         where;
+  return (implicitTls ? u"ftps://" : u"ftp://") + PercentEncode(server.login) + u":" +
+         PercentEncode(server.password) + u"@" + where;
 }
 
 ServerEditor::ServerEditor(ServerTable& servers, int slot) : servers_(servers) {

@@ -25,9 +25,18 @@ struct ServerForm {
   bool ipRouter = false;
   bool useUtf8 = false;
   bool useUtf8Opt = false;
+  // The protocol drop-down's position: the record's `protocol`.
+  int protocol = 0;
+  // Not shown: the trusted certificate's fingerprint goes through unchanged.
+  Text fingerprint;
 };
 
+// The protocol a server made in the dialog starts with: FTP with TLS when the
+// server offers it.
+inline constexpr int kNewServerProtocol = 1;
+
 inline constexpr int kDefaultPort = 21;
+inline constexpr int kImplicitTlsPort = 990;
 inline constexpr int kDefaultTimeOutMs = 10000;
 
 // The slot an edit works on: `slot` itself when it is 1..50, for -1 the first
@@ -39,7 +48,8 @@ int SlotToEdit(const ServerTable& servers, int slot);
 ServerForm FormFromRecord(const ServerRecord& record);
 
 // Writes the defaults into the slot itself (port 0 becomes 21, time-out 0
-// becomes 10000 ms), then returns the form showing it.
+// becomes 10000 ms, an empty slot gets kNewServerProtocol), then returns the
+// form showing it.
 ServerForm OpenSlotForm(ServerTable& servers, int slot);
 
 // The address field after its clean-up: when it holds "//" with at least two
@@ -87,7 +97,8 @@ Text PercentEncode(TextView text);
 
 // The "ftp://" address that opens `server` in the web browser: login and
 // password percent-encoded, the port added when it is not 21, back-slashes of
-// the address made "/". Empty when the server has no address.
+// the address made "/"; "ftps://" for implicit TLS (its port added when it is
+// not 990). Empty when the server has no address.
 Text BuildBrowserAddress(const ServerRecord& server);
 
 // One edit of a slot, from opening to "OK" or "Cancel", without the window.

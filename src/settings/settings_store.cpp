@@ -26,6 +26,9 @@ void LoadServers(const PreferenceFile& file, ServerTable& servers) {
     record.timeOut = file.ReadIntKey(Numbered(u"ServerTimeOut", n), 0);
     record.tempName = file.ReadIntKey(Numbered(u"ServerTempName", n), 1);
     record.connections = file.ReadIntKey(Numbered(u"ServerConnections", n), ServerRecord::kDefaultConnections);
+    record.protocol = file.ReadIntKey(Numbered(u"ServerProtocol", n), 0);
+    if (record.protocol < kProtocolPlain || record.protocol > kProtocolSftp) record.protocol = kProtocolPlain;
+    record.fingerprint = file.ReadTextKey(Numbered(u"ServerFingerprint", n), u"");
     if (record.name.empty()) {
       // The first slot without a name ends the table.
       servers.Set(n, ServerRecord{});
@@ -102,6 +105,9 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
       file.WriteIntKey(Numbered(u"ServerTimeOut", n), record.timeOut);
       file.WriteIntKey(Numbered(u"ServerTempName", n), record.tempName);
       file.WriteIntKey(Numbered(u"ServerConnections", n), record.connections);
+      // Written only when set, so a plain server's lines stay as they were.
+      if (record.protocol != kProtocolPlain) file.WriteIntKey(Numbered(u"ServerProtocol", n), record.protocol);
+      if (!record.fingerprint.empty()) file.WriteTextKey(Numbered(u"ServerFingerprint", n), record.fingerprint);
     }
   }
   const std::vector<QueueEntry> entries = queue.Entries();

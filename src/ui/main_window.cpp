@@ -10,6 +10,7 @@
 #include "ui/file_drop.h"
 #include "ui/label_fit.h"
 #include "ui/log_window.h"
+#include "ui/trust_window.h"
 #include "ui/wx_text.h"
 
 namespace wexmoor {
@@ -213,6 +214,7 @@ void MainWindow::StopMainLoop() {
 void MainWindow::OnTimer() {
   ApplyWorkerChanges();
   if (++ticks_ % kStateRefreshTicks == 0) queueList_->RefreshStates();
+  AskAboutCertificates();
   if (!pass_) return;
   if (passHook_) passHook_();
   if (!pass_->RunPass()) {
@@ -220,6 +222,19 @@ void MainWindow::OnTimer() {
     pass_ = nullptr;
     if (onLoopEnd_) onLoopEnd_();
   }
+}
+
+void MainWindow::AskAboutCertificates() {
+  if (context_.trustRequests == nullptr || askingTrust_) return;
+  std::optional<TrustRequest> request = context_.trustRequests->Take();
+  if (!request) return;
+  askingTrust_ = true;
+  // Outside the timer's handler: the modal window runs its own loop.
+  CallAfter([this, request = std::move(*request)] {
+    if (AskCertificateTrust(this, context_.translator, request, &context_.icon))
+      TrustCertificate(context_.servers, request.serverName, request.summary.fingerprint);
+    askingTrust_ = false;
+  });
 }
 
 void MainWindow::ApplyWorkerChanges() {

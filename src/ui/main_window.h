@@ -27,6 +27,7 @@
 #include "program/main_window_presenter.h"
 #include "i18n/language_translator.h"
 #include "ui/queue_list_ctrl.h"
+#include "program/certificate_trust.h"
 #include "program/worker_mailbox.h"
 
 namespace wexmoor {
@@ -58,6 +59,8 @@ struct MainWindowContext {
   // pop-up menu.
   std::function<QueueRowState(int row)> queueRowState;
   std::function<void()> retryNow;
+  // Certificates the upload worker met, to ask the user about (null: none).
+  CertificateTrustRequests* trustRequests = nullptr;
 };
 
 class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
@@ -75,6 +78,8 @@ class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
   void Relabel();
   // Hands the worker's latest texts and progress to the controls.
   void ApplyWorkerChanges();
+  // Shows the trust window for the next certificate the worker met.
+  void AskAboutCertificates();
   // Opens the Log window (or raises the open one).
   void OpenLogWindow();
 
@@ -134,6 +139,7 @@ class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
   void OnRightClick();
   void OnTimer();
 
+  bool askingTrust_ = false;
   MainWindowContext& context_;
   MainWindowPresenter* pass_ = nullptr;
   std::function<void()> onLoopEnd_;

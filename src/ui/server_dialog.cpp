@@ -1,5 +1,8 @@
 #include "ui/server_dialog.h"
 
+#include <algorithm>
+#include <functional>
+
 #include <wx/bmpbuttn.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -17,6 +20,7 @@
 
 #include "platform/code_page.h"
 #include "ui/balloon_tip.h"
+#include "ui/trust_window.h"
 #include "ui/label_fit.h"
 #include "ui/wx_text.h"
 
@@ -65,6 +69,24 @@ wxString WrapToWidth(const wxWindow& window, const wxString& text, int maxWidth)
 constexpr int kIndicatorRoom = 20;
 // Push buttons: padding and frame.
 constexpr int kButtonRoom = 12;
+// Drop-down lists: the arrow and the frame.
+constexpr int kChoiceRoom = 30;
+
+// Hands the listing thread's certificate reports to the dialog's thread.
+class ForwardingTrustAsker : public CertificateTrustAsker {
+ public:
+  explicit ForwardingTrustAsker(std::function<void(TrustRequest)> hand) : hand_(std::move(hand)) {}
+  void AskTrust(const Text& serverName, const CertificateSummary& summary, bool changed) override {
+    hand_(TrustRequest{serverName, summary, changed});
+  }
+
+ private:
+  std::function<void(TrustRequest)> hand_;
+};
+
+// The drop-down's entries, in the order of the protocol numbers.
+constexpr const char16_t* kProtocolNames[] = {u"FTP (no encryption)", u"FTP, TLS if offered", u"FTP, TLS required",
+                                              u"FTP over implicit TLS", u"SFTP"};
 
 }  // namespace
 
@@ -109,8 +131,10 @@ ServerDialog::ServerDialog(ServerDialogContext& context, ServerEditor& editor,
   // Typing starts in the name field, not on a button that a space would press.
   name_->SetFocus();
 
+  trustAsker_ = std::make_unique<ForwardingTrustAsker>(
+      [this](TrustRequest request) { CallAfter([this, request] { OnCertificate(request); }); });
   RemoteBrowserContext browsing{context.flags, context.history, context.ports, context.clock,
-                                context.ipEchoUrl};
+                                context.ipEchoUrl, trustAsker_.get()};
   browser_ = std::make_unique<RemoteBrowser>(
       browsing,
       [this](const Text& line) {
@@ -125,6 +149,7 @@ ServerDialog::ServerDialog(ServerDialogContext& context, ServerEditor& editor,
   Bind(wxEVT_BUTTON, &ServerDialog::OnBrowser, this, kBrowserId);
   Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Finish(wxID_CANCEL); });
   clone_->Bind(wxEVT_CHOICE, &ServerDialog::OnClone, this);
+  protocol_->Bind(wxEVT_CHOICE, &ServerDialog::OnProtocol, this);
   content_->Bind(wxEVT_LIST_ITEM_SELECTED, &ServerDialog::OnRowSelected, this);
   active_->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { router_->Enable(true); });
   passive_->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { router_->Enable(false); });
@@ -213,7 +238,12 @@ void ServerDialog::CreateControls(bool passwordInClear) {
                                wxSize(24, 24));
   parent_->SetToolTip(ToWx(Tr(u"Parent folder")));
 
-  content_ = new wxListCtrl(panel, wxID_ANY, wxPoint(232, 25), wxSize(244, 240),
+  label(Tr(u"Protocol:"), 232, 29, 64, 17);
+  protocol_ = new wxChoice(panel, wxID_ANY, wxPoint(298, 25), wxSize(178, 22));
+  for (const char16_t* name : kProtocolNames) protocol_->Append(ToWx(Tr(name)));
+  FitText(protocol_, protocol_->GetString(static_cast<unsigned>(kProtocolImplicitTls)), kChoiceRoom);
+
+  content_ = new wxListCtrl(panel, wxID_ANY, wxPoint(232, 50), wxSize(244, 215),
                             wxLC_REPORT | wxLC_SINGLE_SEL);
   auto* images = new wxImageList(16, 16, true, 2);
   images->Add(pictures_.folder);  // kFolderImage
@@ -247,6 +277,7 @@ void ServerDialog::ShowForm(const ServerForm& form) {
   router_->Enable(form.active);
   utf8_->SetValue(form.useUtf8);
   utf8Opt_->SetValue(form.useUtf8Opt);
+  protocol_->SetSelection(std::clamp(form.protocol, 0, static_cast<int>(protocol_->GetCount()) - 1));
   UpdateParentPicture();
 }
 
@@ -263,6 +294,21 @@ void ServerDialog::ReadControls() {
   form.connections = FromWx(connections_->GetValue());
   form.useUtf8 = utf8_->GetValue();
   form.useUtf8Opt = utf8Opt_->GetValue();
+  if (protocol_->GetSelection() != wxNOT_FOUND) form.protocol = protocol_->GetSelection();
+}
+
+void ServerDialog::OnProtocol(wxCommandEvent&) {
+  // Implicit TLS has its own port: follow the choice while the port is a default.
+  const bool implicitTls = protocol_->GetSelection() == kProtocolImplicitTls;
+  const wxString port = port_->GetValue();
+  if (implicitTls && (port == "21" || port.empty())) port_->ChangeValue("990");
+  if (!implicitTls && port == "990") port_->ChangeValue("21");
+}
+
+void ServerDialog::OnCertificate(const TrustRequest& request) {
+  if (!AskCertificateTrust(this, context_.translator, request, nullptr)) return;
+  editor_.Form().fingerprint = request.summary.fingerprint;
+  status_->ChangeValue(ToWx(Tr(u"Trust")) + ": " + ToWx(request.summary.fingerprint));
 }
 
 void ServerDialog::UpdateParentPicture() {

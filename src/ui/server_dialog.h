@@ -14,6 +14,7 @@
 #include "model/shared_state.h"
 #include "ui/folder_pictures.h"
 #include "i18n/language_translator.h"
+#include "program/certificate_trust.h"
 #include "program/remote_browser.h"
 #include "program/server_form.h"
 
@@ -79,6 +80,7 @@ class ServerDialog final : public wxDialog {
   wxCheckBox* RouterBox() const { return router_; }
   wxListCtrl* ContentList() const { return content_; }
   wxChoice* CloneList() const { return clone_; }
+  wxChoice* ProtocolList() const { return protocol_; }
   wxBitmapButton* ParentButton() const { return parent_; }
   bool ParentButtonShowsGreyed() const { return parentGreyed_; }
   int ConnectId() const { return kConnectId; }
@@ -104,10 +106,14 @@ class ServerDialog final : public wxDialog {
   void OnBrowser(wxCommandEvent& event);
   void OnClone(wxCommandEvent& event);
   void OnRowSelected(wxListEvent& event);
+  void OnProtocol(wxCommandEvent& event);
+  // A certificate the listing met: ask, and keep a trusted fingerprint in the form.
+  void OnCertificate(const TrustRequest& request);
 
   ServerDialogContext& context_;
   ServerEditor& editor_;
   FolderPictures pictures_;
+  std::unique_ptr<CertificateTrustAsker> trustAsker_;
   std::unique_ptr<RemoteBrowser> browser_;
   bool listing_ = false;
   bool parentGreyed_ = true;
@@ -129,6 +135,7 @@ class ServerDialog final : public wxDialog {
   wxCheckBox* utf8Opt_ = nullptr;
   wxListCtrl* content_ = nullptr;
   wxChoice* clone_ = nullptr;
+  wxChoice* protocol_ = nullptr;
   wxBitmapButton* parent_ = nullptr;
   BalloonTip* tip_ = nullptr;  // made at its first showing; a child of the dialog
 };

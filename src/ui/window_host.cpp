@@ -155,6 +155,7 @@ class WindowHost : public StartupSeams {
       return EditServer(dialogContext_, slot);
     };
     windowContext_.openServerInBrowser = [this](int slot) { OpenServerInBrowser(state_.servers, slot); };
+    windowContext_.trustRequests = &state_.trustRequests;
     windowContext_.generateLockedCopy = [this](wxWindow* owner) {
       RunLockedCopyGenerator(owner, state_.servers, state_.translator, &windowContext_.icon);
     };

@@ -131,11 +131,11 @@ TEST(LanguageTableTest, SettledCellsAndLanguageNames) {
   }
 }
 
-TEST(LanguageTableTest, RowsWithSixCells) {
-  ASSERT_EQ(LanguageRows().size(), 103u);
+TEST(LanguageTableTest, EveryRowHasSixCells) {
+  ASSERT_EQ(LanguageRows().size(), static_cast<std::size_t>(kLanguageRowCount));
   EXPECT_EQ(LanguageRowByNumber(0), nullptr);
-  EXPECT_EQ(LanguageRowByNumber(104), nullptr);
-  EXPECT_EQ(LanguageRowKey(104), u"");
+  EXPECT_EQ(LanguageRowByNumber(kLanguageRowCount + 1), nullptr);
+  EXPECT_EQ(LanguageRowKey(kLanguageRowCount + 1), u"");
   // Spot checks of the order, including keys with odd spelling or spaces.
   EXPECT_EQ(LanguageRowKey(1), u"Remove from the list");
   EXPECT_EQ(LanguageRowKey(23), u"About ");
@@ -236,6 +236,9 @@ TEST(LanguageTableTest, TranslatedLabelsFitTheirControls) {
       {49, 60, 15},  {50, 60, 15},  {51, 145, 15}, {52, 190, 0}, {53, 256, 0},  {66, 28, 0},
       {61, 220, 15}, {77, 360, 10}, {27, 140, 10}, {93, 140, 10}, {69, 55, 0},  {33, 110, 0},
       {83, 155, 10}, {75, 198, 15}, {76, 190, 15}, {14, 51, 10}, {71, 51, 10},
+      // Protocol label and drop-down (its arrow), trust window labels and button.
+      {100, 64, 0}, {101, 178, 25}, {102, 178, 25}, {103, 178, 25}, {104, 178, 25},
+      {109, 130, 0}, {110, 130, 0}, {111, 130, 0}, {112, 130, 0}, {113, 130, 0}, {114, 80, 10},
   };
   for (const Control& control : kControls) {
     const int budget = (control.width - control.chrome + 3) / 6;

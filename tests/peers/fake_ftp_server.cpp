@@ -244,7 +244,24 @@ FakeFtpServer& FakeFtpServer::NextClient() {
   return *this;
 }
 
-FakeFtpServer& FakeFtpServer::Pasv(std::string prefix) {
+FakeFtpServer& FakeFtpServer::Pasv(std::string prefix, std::string named) {
+  Expect(std::move(prefix));
+  for (char& c : named) c = c == '.' ? ',' : c;
+  Add([named](Runner& r) {
+    CloseFd(r.dataListen);
+    int dataPort = 0;
+    r.dataListen = ListenLoopback(dataPort);
+    if (r.dataListen < 0) {
+      r.Problem("no data listener");
+      return false;
+    }
+    return r.SendControl("227 Entering Passive Mode (" + named + "," + std::to_string(dataPort / 256) + "," +
+                         std::to_string(dataPort % 256) + ")\r\n");
+  });
+  return *this;
+}
+
+FakeFtpServer& FakeFtpServer::Epsv(std::string prefix) {
   Expect(std::move(prefix));
   Add([](Runner& r) {
     CloseFd(r.dataListen);
@@ -254,8 +271,7 @@ FakeFtpServer& FakeFtpServer::Pasv(std::string prefix) {
       r.Problem("no data listener");
       return false;
     }
-    return r.SendControl("227 Entering Passive Mode (127,0,0,1," + std::to_string(dataPort / 256) + "," +
-                         std::to_string(dataPort % 256) + ")\r\n");
+    return r.SendControl("229 Entering Extended Passive Mode (|||" + std::to_string(dataPort) + "|)\r\n");
   });
   return *this;
 }

@@ -61,9 +61,13 @@ class FakeFtpServer {
   // Waits for the next client on the control port and goes on with it (the
   // previous control connection is closed).
   FakeFtpServer& NextClient();
-  // Expect(prefix) (e.g. "PASV"), opens a data listener and answers
-  // "227 Entering Passive Mode (127,0,0,1,p1,p2)".
-  FakeFtpServer& Pasv(std::string prefix = "PASV");
+  // Expect(prefix) (e.g. "PASV"), opens a data listener on 127.0.0.1 and
+  // answers "227 Entering Passive Mode (127,0,0,1,p1,p2)", naming `named`
+  // instead of 127.0.0.1 when given (the listener stays on 127.0.0.1).
+  FakeFtpServer& Pasv(std::string prefix = "PASV", std::string named = "127.0.0.1");
+  // Expect(prefix) (e.g. "EPSV"), opens a data listener on 127.0.0.1 and
+  // answers "229 Entering Extended Passive Mode (|||port|)".
+  FakeFtpServer& Epsv(std::string prefix = "EPSV");
   // Accepts the client's connection on the data listener (passive mode).
   FakeFtpServer& AcceptData();
   // Dials 127.0.0.1 and the port of the last PORT command (active mode).

@@ -1,5 +1,7 @@
 #include "program/server_form.h"
 
+#include "program/certificate_trust.h"
+
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
@@ -234,6 +236,60 @@ TEST(BrowserAddressTest, LoginAndPasswordWithSeparatorsSurviveAParser) {
 TEST(BrowserAddressTest, UnsavedServerWithoutAddressOpensNothing) {
   ServerTable table;
   EXPECT_TRUE(BuildBrowserAddress(table.Get(4)).empty());
+}
+
+TEST(BrowserAddressTest, ImplicitTlsOpensFtpsAndIpv6KeepsItsBrackets) {
+  ServerRecord server = Server("s", "[::1]/www");
+  server.port = 0;
+  server.protocol = kProtocolImplicitTls;
+  ParsedUrl parsed = ParseWithCurl(BuildBrowserAddress(server));
+  EXPECT_EQ(parsed.scheme, "ftps");
+  EXPECT_EQ(parsed.host, "[::1]");
+  EXPECT_EQ(parsed.port, "");  // 990 goes without saying
+  server.port = 21;             // implicit TLS where 21 was left: say so
+  EXPECT_EQ(ParseWithCurl(BuildBrowserAddress(server)).port, "21");
+  for (const std::int32_t explicitTls : {kProtocolTlsIfOffered, kProtocolTlsRequired}) {
+    server.protocol = explicitTls;
+    EXPECT_EQ(ParseWithCurl(BuildBrowserAddress(server)).scheme, "ftp");
+  }
+}
+
+TEST(ServerEditorTest, NewServersStartWithTlsIfOfferedAndEditsKeepTheFingerprint) {
+  ServerTable table;
+  ServerRecord old = Server("old", "host");
+  old.fingerprint = u"AA:BB";
+  table.Set(1, old);
+  ServerEditor fresh(table, -1);
+  ASSERT_EQ(fresh.Slot(), 2);
+  EXPECT_EQ(fresh.Form().protocol, kNewServerProtocol);
+  ServerEditor existing(table, 1);
+  EXPECT_EQ(existing.Form().protocol, kProtocolPlain);  // a stored server keeps its meaning
+  existing.Form().protocol = kProtocolTlsRequired;
+  ASSERT_TRUE(existing.Accept());
+  EXPECT_EQ(table.Get(1).protocol, kProtocolTlsRequired);
+  EXPECT_EQ(table.Get(1).fingerprint, u"AA:BB");
+}
+
+TEST(CertificateTrustTest, EachCertificateIsAskedAboutOnceAndTrustStoresIt) {
+  ServerTable table;
+  table.Set(1, Server("s", "host"));
+  CertificateTrustRequests requests;
+  CertificateSummary summary;
+  summary.fingerprint = u"11:22";
+  requests.AskTrust(u"s", summary, false);
+  requests.AskTrust(u"s", summary, false);  // the worker's next attempt
+  summary.fingerprint = u"33:44";
+  requests.AskTrust(u"s", summary, true);
+  const auto first = requests.Take();
+  ASSERT_TRUE(first.has_value());
+  EXPECT_EQ(first->summary.fingerprint, u"11:22");
+  const auto second = requests.Take();
+  ASSERT_TRUE(second.has_value());
+  EXPECT_TRUE(second->changed);
+  EXPECT_FALSE(requests.Take().has_value());
+  EXPECT_TRUE(TrustCertificate(table, u"s", second->summary.fingerprint));
+  EXPECT_EQ(table.Get(1).fingerprint, u"33:44");
+  EXPECT_FALSE(TrustCertificate(table, u"gone", u"55:66"));
 }
 
 }  // namespace

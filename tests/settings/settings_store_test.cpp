@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iostream>
@@ -242,4 +243,27 @@ TEST(SettingsStore, WindowPositionCentresAndStaysOnScreen) {
 }
 
 }  // namespace
+TEST(SettingsStore, ProtocolAndFingerprintKeysRoundTripAndDefaultToPlain) {
+  TempFolder dir;
+  WriteBytes(dir.File("Wexmoor.prefs"),
+             "ServerName1 = old\nServerAdress1 = 127.0.0.1\n"
+             "ServerName2 = tls\nServerAdress2 = [::1]/up\nServerProtocol2 = 3\n"
+             "ServerFingerprint2 = AA:BB\n"
+             "ServerName3 = odd\nServerAdress3 = h\nServerProtocol3 = 9\n");
+  Model m;
+  m.Load(dir.File("Wexmoor.prefs"));
+  EXPECT_EQ(m.servers.Get(1).protocol, 0);  // a file from before keeps its meaning
+  EXPECT_EQ(m.servers.Get(2).protocol, 3);
+  EXPECT_EQ(m.servers.Get(2).fingerprint, u"AA:BB");
+  EXPECT_EQ(m.servers.Get(3).protocol, 0);  // out of range
+  ASSERT_TRUE(m.Save(dir.File("Wexmoor.prefs")));
+  const auto keys = KeysOf(dir.File("Wexmoor.prefs"));
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "ServerProtocol1"), 0);
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "ServerProtocol2"), 1);
+  Model again;
+  again.Load(dir.File("Wexmoor.prefs"));
+  EXPECT_EQ(again.servers.Get(2).protocol, 3);
+  EXPECT_EQ(again.servers.Get(2).fingerprint, u"AA:BB");
+}
+
 }  // namespace wexmoor

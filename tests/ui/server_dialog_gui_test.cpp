@@ -4,16 +4,19 @@
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
+#include <wx/arrstr.h>
 #include <wx/bmpbuttn.h>
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/image.h>
 #include <wx/listctrl.h>
 #include <wx/radiobut.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/uiaction.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -33,6 +36,8 @@
 #include "platform/code_page.h"
 #include "ui/balloon_tip.h"
 #include "ui/compact_style.h"
+#include "ui/trust_window.h"
+#include "i18n/language_table.h"
 
 namespace wexmoor {
 namespace {
@@ -467,6 +472,79 @@ TEST_F(ServerDialogTest, ConnectionsFieldInEveryLanguage) {
     EXPECT_EQ(std::system(shot.c_str()), 0);
   }
   translator_.SetLanguage(u"English");
+}
+
+// The protocol drop-down and the trust window in each language: nothing
+// clipped (every text fits its control at the font it was given), new servers
+// start with TLS when offered; screenshots go to shots/ for a look.
+TEST(TlsWindowsTest, ProtocolListAndTrustWindowFitInEveryLanguage) {
+  EnsureWxStarted();
+  EXPECT_EQ(std::system("xdotool mousemove 5 5"), 0);
+  const std::string folder = testing::BinaryDir() + "/shots";
+  fs::create_directories(folder);
+  const char* tags[] = {"en", "fr", "uk", "ru", "de", "zh"};
+  for (std::size_t language = 0; language < kLanguageNames.size(); ++language) {
+    ServerTable servers;
+    Translator translator{kLanguageNames[language]};
+    SharedFlags flags;
+    SessionHistory history;
+    ListenerPortSequence ports;
+    SystemClock clock;
+    ServerDialogContext context{servers, translator, flags, history, ports, clock, nullptr};
+    ServerEditor editor(servers, -1);
+    {
+      ServerDialog dialog(context, editor, false);
+      dialog.Show();
+      Pump(200);
+      wxChoice* protocol = dialog.ProtocolList();
+      ASSERT_NE(protocol, nullptr);
+      ASSERT_EQ(protocol->GetCount(), 5u);
+      EXPECT_EQ(protocol->GetSelection(), kProtocolTlsIfOffered);
+      EXPECT_EQ(protocol->GetSize(), wxSize(178, 22));
+      for (unsigned i = 0; i < protocol->GetCount(); ++i) {
+        EXPECT_LE(protocol->GetTextExtent(protocol->GetString(i)).GetWidth(), 178 - 30)
+            << tags[language] << " entry " << i;
+      }
+      protocol->SetSelection(kProtocolImplicitTls);
+      wxCommandEvent chosen(wxEVT_CHOICE, protocol->GetId());
+      chosen.SetInt(kProtocolImplicitTls);
+      protocol->GetEventHandler()->ProcessEvent(chosen);
+      EXPECT_EQ(Utf8(dialog.PortField()->GetValue()), "990");
+      const std::string shot = "import -window root " + folder + "/server_dialog_" + tags[language] + ".png";
+      EXPECT_EQ(std::system(shot.c_str()), 0);
+    }
+    TrustRequest request;
+    request.serverName = u"example";
+    request.changed = language % 2 == 1;
+    request.summary.subject = u"CN = ftp.example.org, O = Example hosting with a long name, C = DE";
+    request.summary.issuer = request.summary.subject;
+    request.summary.validFrom = u"2026-12-01 00:00:00 UTC";
+    request.summary.validUntil = u"2027-12-01 00:00:00 UTC";
+    for (int pair = 0; pair < 32; ++pair) request.summary.fingerprint += pair == 0 ? u"AB" : u":AB";
+    TrustWindow window(nullptr, translator, request, nullptr);
+    window.Show();
+    Pump(200);
+    EXPECT_EQ(window.GetClientSize(), wxSize(440, 262));
+    for (wxWindow* panel : window.GetChildren()) {
+      for (wxWindow* child : panel->GetChildren()) {
+        const wxRect inside(wxPoint(0, 0), window.GetClientSize());
+        EXPECT_TRUE(inside.Contains(child->GetRect())) << tags[language];
+        auto* label = wxDynamicCast(child, wxStaticText);
+        if (label != nullptr && !label->HasFlag(wxST_ELLIPSIZE_END)) {
+          int w = 0, h = 0;
+          for (const wxString& line : wxSplit(label->GetLabel(), '\n', '\0')) {
+            const wxSize extent = label->GetTextExtent(line);
+            w = std::max(w, extent.GetWidth());
+            h += extent.GetHeight();
+          }
+          EXPECT_LE(w, label->GetSize().GetWidth() + 1) << tags[language] << " " << Utf8(label->GetLabel());
+          EXPECT_LE(h, label->GetSize().GetHeight() + 2) << tags[language] << " " << Utf8(label->GetLabel());
+        }
+      }
+    }
+    const std::string shot = "import -window root " + folder + "/trust_window_" + tags[language] + ".png";
+    EXPECT_EQ(std::system(shot.c_str()), 0);
+  }
 }
 
 }  // namespace

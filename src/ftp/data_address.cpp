@@ -1,0 +1,66 @@
+#include "ftp/data_address.h"
+
+namespace wexmoor {
+
+int ParseEpsvPort(TextView line) {
+  const std::size_t open = line.find(u'(');
+  if (open == TextView::npos) return 0;
+  const std::size_t close = line.find(u')', open + 1);
+  if (close == TextView::npos) return 0;
+  const TextView inner = line.substr(open + 1, close - open - 1);
+  if (inner.size() < 5) return 0;
+  const char16_t d = inner[0];
+  if (d < 33 || d > 126 || (d >= u'0' && d <= u'9')) return 0;
+  if (inner[1] != d || inner[2] != d || inner.back() != d) return 0;
+  const TextView digits = inner.substr(3, inner.size() - 4);
+  if (digits.empty() || digits.size() > 5) return 0;
+  int port = 0;
+  for (char16_t c : digits) {
+    if (c < u'0' || c > u'9') return 0;
+    port = port * 10 + (c - u'0');
+  }
+  return port >= 1 && port <= 65535 ? port : 0;
+}
+
+Text EprtArgument(int family, TextView address, int port) {
+  return u"|" + IntToText(family) + u"|" + Text(address) + u"|" + IntToText(port) + u"|";
+}
+
+namespace {
+
+// Four decimal fields 0..255 joined by ".".
+bool IsDottedIpv4(TextView text) {
+  int fields = 0;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t dot = text.find(u'.', from);
+    const TextView field = text.substr(from, dot == TextView::npos ? TextView::npos : dot - from);
+    if (field.empty() || field.size() > 3) return false;
+    int value = 0;
+    for (char16_t c : field) {
+      if (c < u'0' || c > u'9') return false;
+      value = value * 10 + (c - u'0');
+    }
+    if (value > 255) return false;
+    ++fields;
+    if (dot == TextView::npos) break;
+    from = dot + 1;
+  }
+  return fields == 4;
+}
+
+}  // namespace
+
+DataAddressChoice ChooseDataAddress(TextView pasvAddress, TextView controlPeer) {
+  DataAddressChoice choice;
+  // Text that is no address cannot be dialled anyway and fails as it is.
+  if (controlPeer.empty() || pasvAddress == controlPeer || !IsDottedIpv4(pasvAddress)) {
+    choice.address = Text(pasvAddress);
+    return choice;
+  }
+  choice.address = Text(controlPeer);
+  choice.replaced = true;
+  return choice;
+}
+
+}  // namespace wexmoor
