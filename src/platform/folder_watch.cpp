@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -51,6 +52,15 @@ bool ListNative(const std::string& folder, std::vector<std::pair<std::string, bo
   }
   ::closedir(dir);
   return true;
+}
+
+bool OpenForWriting(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return false;
+  const bool writers = ::fcntl(fd, F_SETLEASE, F_RDLCK) != 0 && errno == EAGAIN;
+  if (!writers) ::fcntl(fd, F_SETLEASE, F_UNLCK);
+  ::close(fd);
+  return writers;
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {

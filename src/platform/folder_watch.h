@@ -39,6 +39,10 @@ std::optional<NativeStat> StatNative(const std::string& path);
 // Names in `folder` with whether each is a folder (links are not followed, so
 // a link to a folder counts as a file). False when it cannot be read.
 bool ListNative(const std::string& folder, std::vector<std::pair<std::string, bool>>& entries);
+// True when some process holds `path` open for writing, as far as can be told:
+// a read lease is refused to a file open for writing. For a file the caller
+// does not own, or on a file system without leases, this says false.
+bool OpenForWriting(const std::string& path);
 // Renames without ever replacing: false (errno EEXIST) when `to` exists.
 bool RenameNoReplace(const std::string& from, const std::string& to);
 

@@ -45,6 +45,8 @@ class UploadQueue {
   std::optional<Text> RemoveById(std::uint64_t id);
   int Size() const;
   std::vector<Text> Texts() const;
+  // The identities of every entry, in queue order.
+  std::vector<std::uint64_t> Ids() const;
   void Clear();
 
  private:

@@ -49,6 +49,10 @@ void UploadWorker::RemoveEntry(std::uint64_t id) {
   if (auto text = context_.queue.RemoveById(id)) context_.removeRing.Put(*text, 0);
 }
 
+void UploadWorker::Report(const QueueEntry& entry, UploadResult result) {
+  if (context_.outcomes) context_.outcomes->EntryFinished(entry.id, entry.text, result);
+}
+
 void UploadWorker::Run(std::stop_token stop) {
   context_.session.SetStopToken(stop);
   const Clock& clock = context_.clock;
@@ -95,6 +99,7 @@ bool UploadWorker::HandleEntry(const std::stop_token& stop, int& index, int& web
   ServerRecord server = servers.Get(servers.FindServer(serverName));
   if (server.name != serverName) {
     RemoveEntry(entry->id);
+    Report(*entry, UploadResult::kDropped);
     restartPass = true;
     return clock.SleepFor(kRemovedPauseMs, stop);
   }
@@ -118,6 +123,7 @@ bool UploadWorker::HandleEntry(const std::stop_token& stop, int& index, int& web
   if (stop.stop_requested()) return false;
   if (prepared != 1) {
     index = start + 1;
+    Report(*entry, UploadResult::kFailed);
     // Whatever the failed set-up left open goes before the next attempt.
     Disconnect(session, &status);
     if (stop.stop_requested()) return false;
@@ -127,9 +133,11 @@ bool UploadWorker::HandleEntry(const std::stop_token& stop, int& index, int& web
     if (stop.stop_requested()) return false;
     if (sent == 1) {
       RemoveEntry(entry->id);
+      Report(*entry, UploadResult::kSent);
       index = start;
     } else {
       index = start + 1;
+      Report(*entry, UploadResult::kFailed);
     }
     progress.SetProgress(0);
     Disconnect(session, &status);

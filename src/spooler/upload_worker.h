@@ -13,6 +13,7 @@
 
 #include "ftp/ftp_session.h"
 #include "platform/clock.h"
+#include "spooler/upload_outcomes.h"
 #include "spooler/upload_queue.h"
 #include "spooler/worker_display.h"
 #include "startup/server_table.h"
@@ -30,6 +31,8 @@ struct WorkerContext {
   FtpSession& session;
   const Clock& clock;
   WorkerDisplay& display;
+  // Told each entry's result, when given.
+  UploadOutcomes* outcomes = nullptr;
 };
 
 class UploadWorker {
@@ -54,6 +57,7 @@ class UploadWorker {
   // One entry's turn; false when the stop was seen.
   bool HandleEntry(const std::stop_token& stop, int& index, int& webWaits, bool& restartPass);
   void RemoveEntry(std::uint64_t id);
+  void Report(const QueueEntry& entry, UploadResult result);
 
   WorkerContext& context_;
   std::jthread thread_;
