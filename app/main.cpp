@@ -17,10 +17,12 @@
 
 int main(int argc, char** argv) {
   if (std::optional<int> code = wexmoor::HandleInformationalOptions(argc, argv, std::cout)) return *code;
-  // Before any thread starts, so that SIGTERM and SIGINT only reach the watch.
-  wexmoor::SignalWatch signals;
   std::vector<wexmoor::Text> args;
   for (int i = 1; i < argc; ++i) args.push_back(wexmoor::NativeToPath(argv[i]));
+  const bool service = wexmoor::TakeServiceOption(args);
+  // Before any thread starts, so that SIGTERM and SIGINT (and the service's
+  // SIGHUP) only reach the watch.
+  wexmoor::SignalWatch signals(service);
   // One program per folder: a later start hands its paths to the running one.
   wexmoor::InstanceStart instance =
       wexmoor::ClaimOrHandOver(wexmoor::CurrentDirectory(),
@@ -30,9 +32,10 @@ int main(int argc, char** argv) {
   wexmoor::InstanceChannel* channel = instance.channel ? &*instance.channel : nullptr;
 
   auto state = std::make_unique<wexmoor::ProgramState>();
-  if (wexmoor::StartWindowSystem(argc, argv))
+  if (!service && wexmoor::StartWindowSystem(argc, argv))
     return wexmoor::RunWindowProgram(*state, signals, wexmoor::UpdaterImage(), args, channel);
-  // Without a display the program still uploads its queue and the command line.
-  wexmoor::HeadlessSeams seams(*state, &signals, wexmoor::UpdaterImage(), channel);
+  // Without a display (or as a service) the program still uploads its queue,
+  // its watch folders and the command line.
+  wexmoor::HeadlessSeams seams(*state, &signals, wexmoor::UpdaterImage(), channel, service, &std::cout);
   return wexmoor::RunProgram(*state, seams, args);
 }

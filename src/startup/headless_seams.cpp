@@ -7,13 +7,19 @@
 #include "locked/locked_zones.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
+#include "startup/settings_store.h"
 #include "web/pending_update.h"
 
 namespace wexmoor {
 
 HeadlessSeams::HeadlessSeams(ProgramState& state, SignalWatch* signals, std::span<const unsigned char> updaterImage,
-                             InstanceChannel* channel)
-    : state_(state), signals_(signals), updaterImage_(updaterImage), channel_(channel) {}
+                             InstanceChannel* channel, bool service, std::ostream* out)
+    : state_(state),
+      signals_(signals),
+      updaterImage_(updaterImage),
+      channel_(channel),
+      service_(service),
+      log_(service ? out : nullptr) {}
 
 HeadlessSeams::~HeadlessSeams() { TerminateWorker(); }
 
@@ -21,14 +27,63 @@ void HeadlessSeams::StartWorker() {
   if (worker_) return;
   workerContext_ = std::make_unique<WorkerContext>(WorkerContext{state_.queue, state_.servers, state_.removeRing,
                                                                  state_.flags, state_.history, state_.ftp,
-                                                                 state_.clock, silent_});
+                                                                 state_.clock, silent_, &log_});
   worker_ = std::make_unique<UploadWorker>(*workerContext_);
+  if (service_) {
+    log_.Line("Wexmoor service started: " + std::to_string(state_.options.watchFolders.size()) +
+              " watch folder(s), " + std::to_string(state_.queue.Size()) + " entries queued");
+  }
+  StartWatching();
   worker_->Start();
 }
 
 void HeadlessSeams::TerminateWorker() {
   if (worker_) worker_->Terminate();
   worker_.reset();
+  StopWatching();
+}
+
+void HeadlessSeams::StartWatching() {
+  if (watch_ || state_.options.watchFolders.empty()) return;
+  WatchContext context{state_.queue, state_.addRing, state_.clock, SentRecordPath(state_.preferenceFile),
+                       [this](const std::string& line) { log_.Line(line); }};
+  watch_ = std::make_unique<WatchFolders>(std::move(context), state_.options.watchFolders);
+  log_.SetNext(watch_.get());
+  watch_->Start();
+}
+
+void HeadlessSeams::StopWatching() {
+  log_.SetNext(nullptr);
+  if (watch_) watch_->Stop();
+  watch_.reset();
+}
+
+void HeadlessSeams::Reload() {
+  ServerTable servers;
+  GlobalOptions options;
+  UploadQueue unusedQueue;
+  UiMessageRing unusedRing;
+  const bool locked = state_.flags.lockedMode.load();
+  if (!PathExists(state_.preferenceFile)) {
+    log_.Line("Settings not reloaded: " + Utf16ToUtf8(state_.preferenceFile) + " is missing");
+    return;
+  }
+  LoadSettings(state_.preferenceFile, locked, servers, options, unusedQueue, unusedRing);
+  if (!locked) {
+    for (int n = 1; n <= ServerTable::kMaxServers; ++n) state_.servers.Set(n, servers.Get(n));
+  } else {
+    options.hideServerList = state_.options.hideServerList;
+    options.currentServer = state_.options.currentServer;
+  }
+  options.language = state_.options.language;  // chosen at start-up, kept
+  const bool watchChanged = options.watchFolders != state_.options.watchFolders;
+  state_.options = std::move(options);
+  if (watchChanged && worker_) {
+    StopWatching();
+    StartWatching();
+  }
+  log_.Line("Settings reloaded: " + std::to_string(state_.servers.Count()) + " server(s), " +
+            std::to_string(state_.options.watchFolders.size()) + " watch folder(s)");
 }
 
 void HeadlessSeams::DrainRings() {
@@ -65,6 +120,7 @@ void HeadlessSeams::RunMainLoop() {
     }
     if (signals_) {
       if (signals_->Wait(kSliceMs)) state_.flags.quitRequested = true;
+      if (signals_->TakeHangup() && service_) Reload();
     } else {
       state_.clock.SleepFor(kSliceMs);
     }

@@ -1,7 +1,10 @@
 // Start-up and shutdown without any window: the program loads its settings,
-// queues the command line, uploads its queue, takes the paths of later starts
-// in its folder, and waits for SIGTERM or SIGINT (or a quit request), then
-// saves and ends.
+// queues the command line, uploads its queue, watches its watch folders,
+// takes the paths of later starts in its folder, and waits for SIGTERM or
+// SIGINT (or a quit request), then saves and ends.
+//
+// As a service it also writes one line per entry result on the standard
+// output (for the journal) and reloads the preference file on SIGHUP.
 #pragma once
 
 #include <cstddef>
@@ -11,9 +14,11 @@
 #include "ftp/status_target.h"
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
+#include "spooler/watch_folders.h"
 #include "spooler/worker_display.h"
 #include "startup/instance_channel.h"
 #include "startup/program_state.h"
+#include "startup/service_log.h"
 #include "startup/signal_watch.h"
 #include "startup/startup_seams.h"
 
@@ -24,8 +29,9 @@ class HeadlessSeams : public StartupSeams, private IntakeUi {
   // `updaterImage`: the updater's bytes for a pending update (empty: no
   // hand-over). `signals` may be null (then only quitRequested ends the loop).
   // `channel`, when given, brings the paths of later starts in this folder.
+  // `service`: log results on `out` and reload on SIGHUP.
   HeadlessSeams(ProgramState& state, SignalWatch* signals, std::span<const unsigned char> updaterImage = {},
-                InstanceChannel* channel = nullptr);
+                InstanceChannel* channel = nullptr, bool service = false, std::ostream* out = nullptr);
   ~HeadlessSeams() override;
 
   bool ReadLockedZone(ServerTable& servers, GlobalOptions& options) override;
@@ -53,6 +59,11 @@ class HeadlessSeams : public StartupSeams, private IntakeUi {
 
   // Without a list to show them in, ring messages are simply taken away.
   void DrainRings();
+  void StartWatching();
+  void StopWatching();
+  // Reads the preference file again: servers, options, watch folders. The
+  // running queue stays as it is.
+  void Reload();
 
   // The worker's texts and progress have nowhere to go.
   class Silent final : public WorkerDisplay, public StatusTarget, public ProgressTarget {
@@ -71,6 +82,9 @@ class HeadlessSeams : public StartupSeams, private IntakeUi {
   Silent silent_;
   std::unique_ptr<WorkerContext> workerContext_;
   std::unique_ptr<UploadWorker> worker_;
+  bool service_;
+  ServiceLog log_;
+  std::unique_ptr<WatchFolders> watch_;
 };
 
 }  // namespace wexmoor

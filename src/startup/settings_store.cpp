@@ -78,6 +78,11 @@ Text WatchFolderValue(const WatchFolderSetting& setting) {
   return setting.folder + u"|" + setting.server + u"|" + setting.subfolder + u"|" + IntToText(setting.after);
 }
 
+Text SentRecordPath(const Text& preferenceFile) {
+  const std::size_t slash = preferenceFile.rfind(u'/');
+  return (slash == Text::npos ? Text() : preferenceFile.substr(0, slash + 1)) + u"Wexmoor.sent";
+}
+
 void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, GlobalOptions& options,
                   UploadQueue& queue, UiMessageRing& addRing) {
   if (lockedMode) options.hideServerList = 1;

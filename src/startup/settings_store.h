@@ -38,6 +38,9 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
 std::optional<WatchFolderSetting> ParseWatchFolderValue(TextView value);
 Text WatchFolderValue(const WatchFolderSetting& setting);
 
+// The watch folders' sent record: "Wexmoor.sent" beside the preference file.
+Text SentRecordPath(const Text& preferenceFile);
+
 // The main window's top-left corner for the stored position: 0 centres the
 // window on that axis, a window past the right or bottom edge is pulled back
 // onto the screen; negative positions stay.

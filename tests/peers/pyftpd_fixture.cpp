@@ -50,9 +50,9 @@ bool Accepts(int port) {
 
 }  // namespace
 
-PyFtpdServer::PyFtpdServer(std::string root, std::string user, std::string password)
+PyFtpdServer::PyFtpdServer(std::string root, std::string user, std::string password, int port)
     : root_(std::move(root)), user_(std::move(user)), password_(std::move(password)) {
-  port_ = FreePort();
+  port_ = port != 0 ? port : FreePort();
   if (port_ == 0) {
     error_ = "no free port";
     return;

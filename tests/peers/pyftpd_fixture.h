@@ -21,7 +21,10 @@ namespace wexmoor::testing {
 
 class PyFtpdServer {
  public:
-  explicit PyFtpdServer(std::string root, std::string user = "user", std::string password = "secret");
+  // `port` 0: a free one. A given port lets a test bring a server back where
+  // an earlier one was.
+  explicit PyFtpdServer(std::string root, std::string user = "user", std::string password = "secret",
+                        int port = 0);
   ~PyFtpdServer();
   PyFtpdServer(const PyFtpdServer&) = delete;
   PyFtpdServer& operator=(const PyFtpdServer&) = delete;
