@@ -273,6 +273,17 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
     {u"Please choose your server setting:", u"Choisissez les réglages du serveur :",  // 99
      u"Виберіть налаштування сервера:", u"Выберите настройки сервера:",
      u"Bitte wählen Sie die Servereinstellungen:", u"請選擇您的伺服器設定："},
+    {u"Watch folders...", u"Dossiers surveillés...", u"Теки спостереження...",  // 100
+     u"Папки наблюдения...", u"Überwachte Ordner...", u"監視資料夾..."},
+    {u"Watch folders", u"Dossiers surveillés", u"Теки спостереження", u"Папки наблюдения",  // 101
+     u"Überwachte Ordner", u"監視資料夾"},
+    {u"Folder:", u"Dossier :", u"Тека:", u"Папка:", u"Ordner:", u"資料夾："},  // 102
+    {u"Remote subfolder:", u"Sous-dossier distant :", u"Віддалена підтека:",  // 103
+     u"Удалённая подпапка:", u"Entfernter Unterordner:", u"遠端子資料夾："},
+    {u"Move into Sent after upload", u"Déplacer dans Sent après l'envoi",  // 104
+     u"Перемістити в Sent після вивантаження", u"Переместить в Sent после загрузки",
+     u"Nach dem Hochladen nach Sent verschieben", u"上傳後移至 Sent"},
+    {u"Add", u"Ajouter", u"Додати", u"Добавить", u"Hinzufügen", u"加入"},  // 105
 }};
 
 }  // namespace

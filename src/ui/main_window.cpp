@@ -19,6 +19,7 @@ constexpr int kClientWidth = 210;
 constexpr int kClientHeight = 300;
 constexpr int kPassMs = 20;
 constexpr int kOpenInBrowserItem = 1;
+constexpr int kWatchFoldersItem = 2;
 
 // GTK's drop-down list keeps its mouse presses inside its own button; a right
 // press there is handed to `handler`.
@@ -52,7 +53,11 @@ MainWindow::MainWindow(MainWindowContext& context, const wxPoint& position)
   SetMaxClientSize(wxSize(kClientWidth, kClientHeight));
   panel_ = new wxPanel(this, wxID_ANY, wxPoint(0, 0), wxSize(kClientWidth, kClientHeight));
   serverMenu_.Append(kOpenInBrowserItem, ToWx(Translate(u"Open with your browser")));
+  serverMenu_.Append(kWatchFoldersItem, ToWx(Translate(u"Watch folders...")));
   BuildControls();
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) {
+    if (context_.editWatchFolders) context_.editWatchFolders(this);
+  }, kWatchFoldersItem);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) {
     if (context_.openServerInBrowser && SelectedServer() >= 0)
       context_.openServerInBrowser(SelectedServer() + 1);
@@ -178,6 +183,7 @@ void MainWindow::Relabel() {
   progressFrame_->SetLabel(label(u"In progress..."));
   zipCheck_->SetLabel(label(u"Always zip before upload"));
   serverMenu_.SetLabel(kOpenInBrowserItem, label(u"Open with your browser"));
+  serverMenu_.SetLabel(kWatchFoldersItem, label(u"Watch folders..."));
   for (wxWindow* button : {static_cast<wxWindow*>(deleteButton_), static_cast<wxWindow*>(newButton_),
                            static_cast<wxWindow*>(modifyButton_), static_cast<wxWindow*>(removeButton_),
                            static_cast<wxWindow*>(siteButton_)})

@@ -54,6 +54,8 @@ struct MainWindowContext {
   wxIcon icon;
   // The locked copy's picture, shown in place of the server area.
   std::optional<wxBitmap> lockedPicture;
+  // The watch-folder list (from the server list's pop-up menu).
+  std::function<void(wxWindow* owner)> editWatchFolders = {};
 };
 
 class MainWindow : public wxFrame, public MainLoopView, public IntakeUi {

@@ -19,6 +19,9 @@
 #include "platform/files.h"
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
+#include "spooler/watch_folders.h"
+#include "startup/service_log.h"
+#include "startup/settings_store.h"
 #include "startup/main_loop_pass.h"
 #include "startup/startup_sequence.h"
 #include "startup/version.h"
@@ -27,6 +30,7 @@
 #include "ui/main_window.h"
 #include "ui/program_icon.h"
 #include "ui/server_dialog.h"
+#include "ui/watch_folders_dialog.h"
 #include "ui/window_prompts.h"
 #include "ui/worker_mailbox.h"
 #include "ui/wx_text.h"
@@ -152,6 +156,14 @@ class WindowSeams : public StartupSeams {
     windowContext_.generateLockedCopy = [this](wxWindow* owner) {
       RunLockedCopyGenerator(owner, state_.servers, state_.translator, &windowContext_.icon);
     };
+    windowContext_.editWatchFolders = [this](wxWindow* owner) {
+      if (!EditWatchFolders(owner, state_.translator, state_.servers, state_.options.watchFolders)) return;
+      // The new list takes effect at once.
+      if (watch_) {
+        StopWatching();
+        StartWatching();
+      }
+    };
     windowContext_.onDrop = [this](const std::vector<Text>& paths) {
       if (!intake_) return;
       PathDropHandle drop(paths);
@@ -174,7 +186,27 @@ class WindowSeams : public StartupSeams {
 
   void QueueCommandLine(const Text& pathList) override { QueueDroppedItems(*intake_, pathList); }
 
-  void StartWorker() override { worker_.Start(); }
+  void StartWorker() override {
+    worker_.Start();
+    StartWatching();
+  }
+
+  // Watch folders feed the queue as drops do; the worker's results reach them
+  // through the relay.
+  void StartWatching() {
+    if (watch_ || state_.options.watchFolders.empty() || state_.flags.lockedMode.load()) return;
+    watch_ = std::make_unique<WatchFolders>(
+        WatchContext{state_.queue, state_.addRing, state_.clock, SentRecordPath(state_.preferenceFile), {}},
+        state_.options.watchFolders);
+    relay_.SetNext(watch_.get());
+    watch_->Start();
+  }
+
+  void StopWatching() {
+    relay_.SetNext(nullptr);
+    if (watch_) watch_->Stop();
+    watch_.reset();
+  }
 
   void StartUpdateCheck() override {
     const wxRect screen = wxDisplay(0u).GetGeometry();
@@ -224,6 +256,7 @@ class WindowSeams : public StartupSeams {
     if (prompts_) prompts_->Close();
     if (updateCheck_) updateCheck_->RequestStop();
     worker_.Terminate();
+    StopWatching();
   }
 
   void Disconnect() override {
@@ -253,8 +286,10 @@ class WindowSeams : public StartupSeams {
                                    UpdateSiteFromEnvironment(), {}, {}, {}, {}, {}, {}};
   ServerDialogContext dialogContext_{state_.servers, state_.translator, state_.flags, state_.history,
                                      state_.ports,   state_.clock,      nullptr,       state_.ftp.ipEchoUrl()};
+  ServiceLog relay_{nullptr};
+  std::unique_ptr<WatchFolders> watch_;
   WorkerContext workerContext_{state_.queue, state_.servers, state_.removeRing, state_.flags,
-                               state_.history, state_.ftp, state_.clock, mailbox_};
+                               state_.history, state_.ftp, state_.clock, mailbox_, &relay_};
   WorkerSlot worker_{workerContext_};
   MainLoopContext loopContext_{state_.queue, state_.servers, state_.addRing, state_.removeRing,
                                state_.flags, state_.clock, worker_,

@@ -131,11 +131,12 @@ TEST(LanguageTableTest, SettledCellsAndLanguageNames) {
   }
 }
 
-TEST(LanguageTableTest, NinetyNineRowsWithSixCells) {
-  ASSERT_EQ(LanguageRows().size(), 99u);
+TEST(LanguageTableTest, EveryRowHasSixCells) {
+  ASSERT_EQ(LanguageRows().size(), 105u);
   EXPECT_EQ(LanguageRowByNumber(0), nullptr);
-  EXPECT_EQ(LanguageRowByNumber(100), nullptr);
-  EXPECT_EQ(LanguageRowKey(100), u"");
+  EXPECT_EQ(LanguageRowByNumber(106), nullptr);
+  EXPECT_EQ(LanguageRowKey(106), u"");
+  EXPECT_EQ(LanguageRowKey(100), u"Watch folders...");
   // Spot checks of the order, including keys with odd spelling or spaces.
   EXPECT_EQ(LanguageRowKey(1), u"Remove from the list");
   EXPECT_EQ(LanguageRowKey(23), u"About ");
