@@ -5,14 +5,14 @@
 
 #include "locked/locked_zones.h"
 #include "platform/files.h"
-#include "startup/command_line.h"
-#include "startup/headless_seams.h"
-#include "startup/instance_channel.h"
-#include "startup/program_state.h"
-#include "startup/signal_watch.h"
-#include "startup/startup_sequence.h"
-#include "startup/version.h"
-#include "ui/window_program.h"
+#include "program/command_line.h"
+#include "program/windowless_host.h"
+#include "program/instance_start.h"
+#include "program/program_state.h"
+#include "program/signal_watch.h"
+#include "program/startup_sequence.h"
+#include "model/version.h"
+#include "ui/window_host.h"
 #include "web/updater_image.h"
 
 int main(int argc, char** argv) {

@@ -36,9 +36,9 @@
 #include "platform/folder_watch.h"
 #include "spooler/sent_record.h"
 #include "spooler/upload_outcomes.h"
-#include "spooler/upload_queue.h"
-#include "startup/global_options.h"
-#include "startup/ui_message_ring.h"
+#include "model/upload_queue.h"
+#include "model/global_options.h"
+#include "model/ui_message_ring.h"
 
 namespace wexmoor {
 

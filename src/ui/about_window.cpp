@@ -13,10 +13,10 @@
 #include <wx/log.h>
 #include <wx/utils.h>
 
-#include "startup/version.h"
-#include "ui/about_text.h"
+#include "model/version.h"
+#include "program/about_text.h"
 #include "ui/label_fit.h"
-#include "ui/language_table.h"
+#include "i18n/language_table.h"
 #include "ui/secondary_position.h"
 #include "ui/wx_text.h"
 

@@ -7,7 +7,7 @@
 #include <wx/icon.h>
 #include <wx/window.h>
 
-#include "ui/language_translator.h"
+#include "i18n/language_translator.h"
 
 namespace wexmoor {
 

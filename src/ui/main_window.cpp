@@ -5,7 +5,7 @@
 #include <wx/log.h>
 #include <wx/utils.h>
 
-#include "startup/version.h"
+#include "model/version.h"
 #include "ui/about_window.h"
 #include "ui/file_drop.h"
 #include "ui/label_fit.h"

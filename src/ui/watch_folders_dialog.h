@@ -8,9 +8,9 @@
 #include <wx/dialog.h>
 
 #include "platform/text.h"
-#include "startup/global_options.h"
-#include "startup/server_table.h"
-#include "ui/language_translator.h"
+#include "model/global_options.h"
+#include "model/server_table.h"
+#include "i18n/language_translator.h"
 
 class wxButton;
 class wxCheckBox;

@@ -3,8 +3,8 @@
 #include <cstdlib>
 
 #include "platform/files.h"
-#include "startup/version.h"
-#include "web/http_retry.h"
+#include "model/version.h"
+#include "http/http_retry.h"
 #include "web/update_download.h"
 #include "web/version_records.h"
 

@@ -7,10 +7,10 @@
 
 #include "platform/clock.h"
 #include "platform/text.h"
-#include "spooler/zip_library.h"
-#include "startup/shared_state.h"
-#include "ui/language_translator.h"
-#include "web/http_state.h"
+#include "archive/zip_library.h"
+#include "model/shared_state.h"
+#include "i18n/language_translator.h"
+#include "http/http_state.h"
 #include "web/update_prompts.h"
 
 namespace wexmoor {

@@ -16,7 +16,7 @@
 #include "peers/test_paths.h"
 #include "peers/wx_test_support.h"
 #include "platform/code_page.h"
-#include "ui/language_table.h"
+#include "i18n/language_table.h"
 #include "ui/wx_text.h"
 
 namespace wexmoor {

@@ -8,7 +8,7 @@
 #include "peers/test_paths.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
-#include "spooler/zip_archive.h"
+#include "archive/zip_archive.h"
 #include "web/update_check.h"
 
 namespace wexmoor {

@@ -1,0 +1,140 @@
+#include "program/windowless_host.h"
+
+#include <iostream>
+
+#include "ftp/control_connection.h"
+#include "locked/locked_settings_reader.h"
+#include "locked/locked_zones.h"
+#include "platform/code_page.h"
+#include "platform/files.h"
+#include "settings/settings_store.h"
+#include "web/pending_update.h"
+
+namespace wexmoor {
+
+HeadlessSeams::HeadlessSeams(ProgramState& state, SignalWatch* signals, std::span<const unsigned char> updaterImage,
+                             InstanceChannel* channel, bool service, std::ostream* out)
+    : state_(state),
+      signals_(signals),
+      updaterImage_(updaterImage),
+      channel_(channel),
+      service_(service),
+      log_(service ? out : nullptr) {}
+
+HeadlessSeams::~HeadlessSeams() { TerminateWorker(); }
+
+void HeadlessSeams::StartWorker() {
+  if (worker_) return;
+  workerContext_ = std::make_unique<WorkerContext>(WorkerContext{state_.queue, state_.servers, state_.removeRing,
+                                                                 state_.flags, state_.history, state_.ftp,
+                                                                 state_.clock, silent_, &log_});
+  worker_ = std::make_unique<UploadWorker>(*workerContext_);
+  if (service_) {
+    log_.Line("Wexmoor service started: " + std::to_string(state_.options.watchFolders.size()) +
+              " watch folder(s), " + std::to_string(state_.queue.Size()) + " entries queued");
+  }
+  StartWatching();
+  worker_->Start();
+}
+
+void HeadlessSeams::TerminateWorker() {
+  if (worker_) worker_->Terminate();
+  worker_.reset();
+  StopWatching();
+}
+
+void HeadlessSeams::StartWatching() {
+  if (watch_ || state_.options.watchFolders.empty()) return;
+  WatchContext context{state_.queue, state_.addRing, state_.clock, SentRecordPath(state_.preferenceFile),
+                       [this](const std::string& line) { log_.Line(line); }};
+  watch_ = std::make_unique<WatchFolders>(std::move(context), state_.options.watchFolders);
+  log_.SetNext(watch_.get());
+  watch_->Start();
+}
+
+void HeadlessSeams::StopWatching() {
+  log_.SetNext(nullptr);
+  if (watch_) watch_->Stop();
+  watch_.reset();
+}
+
+void HeadlessSeams::Reload() {
+  ServerTable servers;
+  GlobalOptions options;
+  UploadQueue unusedQueue;
+  UiMessageRing unusedRing;
+  const bool locked = state_.flags.lockedMode.load();
+  if (!PathExists(state_.preferenceFile)) {
+    log_.Line("Settings not reloaded: " + Utf16ToUtf8(state_.preferenceFile) + " is missing");
+    return;
+  }
+  LoadSettings(state_.preferenceFile, locked, servers, options, unusedQueue, unusedRing);
+  if (!locked) {
+    for (int n = 1; n <= ServerTable::kMaxServers; ++n) state_.servers.Set(n, servers.Get(n));
+  } else {
+    options.hideServerList = state_.options.hideServerList;
+    options.currentServer = state_.options.currentServer;
+  }
+  options.language = state_.options.language;  // chosen at start-up, kept
+  const bool watchChanged = options.watchFolders != state_.options.watchFolders;
+  state_.options = std::move(options);
+  if (watchChanged && worker_) {
+    StopWatching();
+    StartWatching();
+  }
+  log_.Line("Settings reloaded: " + std::to_string(state_.servers.Count()) + " server(s), " +
+            std::to_string(state_.options.watchFolders.size()) + " watch folder(s)");
+}
+
+void HeadlessSeams::DrainRings() {
+  for (UiMessageRing* ring : {&state_.addRing, &state_.removeRing}) {
+    if (ring->FilledCount() == 0) continue;
+    for (int slot = 0; slot < UiMessageRing::kSweepEnd; ++slot) ring->ClearSlot(slot);
+  }
+}
+
+bool HeadlessSeams::ReadLockedZone(ServerTable& servers, GlobalOptions& options) {
+  return ReadLockedSettings(LockedSettingsArea(), servers, options);
+}
+
+bool HeadlessSeams::ApplyPendingUpdate(const GlobalOptions& options) {
+  if (updaterImage_.empty()) return false;
+  return wexmoor::ApplyPendingUpdate(options.disableUpdates != 0, CurrentDirectory(), OwnExecutablePath(),
+                                     updaterImage_);
+}
+
+void HeadlessSeams::QueueCommandLine(const Text& pathList) {
+  IntakeContext context{state_.queue, state_.addRing, state_.servers, state_.flags,
+                        state_.zip,   state_.translator, *this, &state_.writtenArchives};
+  QueueDroppedItems(context, pathList);
+}
+
+int HeadlessSeams::StartNetwork() { return wexmoor::StartNetwork(state_.ftp); }
+
+void HeadlessSeams::RunMainLoop() {
+  constexpr int kSliceMs = 10;
+  while (!state_.flags.quitRequested.load()) {
+    DrainRings();
+    if (channel_) {
+      if (std::optional<Text> paths = channel_->PollPaths()) QueueCommandLine(*paths);
+    }
+    if (signals_) {
+      if (signals_->Wait(kSliceMs)) state_.flags.quitRequested = true;
+      if (signals_->TakeHangup() && service_) Reload();
+    } else {
+      state_.clock.SleepFor(kSliceMs);
+    }
+  }
+}
+
+void HeadlessSeams::Disconnect() { wexmoor::Disconnect(state_.ftp, nullptr); }
+
+Text HeadlessSeams::SelectedServerName() const { return state_.options.currentServer; }
+
+bool HeadlessSeams::ZipChecked() const { return state_.options.zipBeforeUpload != 0; }
+
+void HeadlessSeams::ShowError(const Text& title, const Text& message) {
+  std::cerr << Utf16ToUtf8(title) << ": " << Utf16ToUtf8(message) << '\n';
+}
+
+}  // namespace wexmoor

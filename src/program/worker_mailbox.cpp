@@ -1,0 +1,29 @@
+#include "program/worker_mailbox.h"
+
+#include <algorithm>
+
+namespace wexmoor {
+
+void WorkerMailbox::PostCurrentFile(const Text& name) {
+  std::lock_guard lock(mutex_);
+  pending_.currentFile = name;
+}
+
+void WorkerMailbox::PostStatus(const Text& line) {
+  std::lock_guard lock(mutex_);
+  pending_.status = line;
+}
+
+void WorkerMailbox::PostProgress(int percent) {
+  std::lock_guard lock(mutex_);
+  pending_.progress = std::clamp(percent, 0, 100);
+}
+
+WorkerMailbox::Changes WorkerMailbox::Take() {
+  std::lock_guard lock(mutex_);
+  Changes out = std::move(pending_);
+  pending_ = Changes{};
+  return out;
+}
+
+}  // namespace wexmoor

@@ -1,0 +1,161 @@
+#include "settings/settings_store.h"
+
+#include "platform/files.h"
+#include "settings/password_scrambling.h"
+#include "settings/preference_file.h"
+#include "model/version.h"
+
+namespace wexmoor {
+
+namespace {
+
+Text Numbered(TextView key, long long n) { return Text(key) + IntToText(n); }
+
+void LoadServers(const PreferenceFile& file, ServerTable& servers) {
+  for (int n = 1; n <= ServerTable::kMaxServers; ++n) {
+    ServerRecord record;
+    record.name = file.ReadTextKey(Numbered(u"ServerName", n), u"");
+    record.address = file.ReadTextKey(Numbered(u"ServerAdress", n), u"");
+    record.login = UnscrambleText(file.ReadTextKey(Numbered(u"ServerLogin", n), u""));
+    record.password = UnscrambleText(file.ReadTextKey(Numbered(u"ServerPassword", n), u""));
+    record.port = file.ReadIntKey(Numbered(u"ServerPort", n), 21);
+    record.active = file.ReadIntKey(Numbered(u"ServerActive", n), 0);
+    record.ipRouter = file.ReadIntKey(Numbered(u"ServerIPRouter", n), 0);
+    record.useUtf8 = file.ReadIntKey(Numbered(u"ServerUseUTF8", n), 0);
+    record.useUtf8Opt = file.ReadIntKey(Numbered(u"ServerUseUTF8opt", n), 0);
+    record.timeOut = file.ReadIntKey(Numbered(u"ServerTimeOut", n), 0);
+    if (record.name.empty()) {
+      // The first slot without a name ends the table.
+      servers.Set(n, ServerRecord{});
+      break;
+    }
+    servers.Set(n, record);
+  }
+}
+
+void LoadQueue(const PreferenceFile& file, UploadQueue& queue, UiMessageRing& addRing) {
+  int searchFrom = 0;
+  for (long long i = 0; queue.Size() < UploadQueue::kCapacity; ++i) {
+    Text entry = file.ReadTextKey(Numbered(u"File", i), u"");
+    if (entry.empty()) break;
+    // A value that is not an entry is passed over; the next index follows.
+    if (entry.find(u'|') == Text::npos) continue;
+    if (!queue.Append(entry)) break;
+    int slot = addRing.Put(entry, searchFrom);
+    if (slot >= 0) searchFrom = slot + 1;
+  }
+}
+
+void LoadWatchFolders(const PreferenceFile& file, GlobalOptions& options) {
+  options.watchFolders.clear();
+  for (long long i = 0;; ++i) {
+    Text value = file.ReadTextKey(Numbered(u"WatchFolder", i), u"");
+    if (value.empty()) break;
+    // A value that is not a watch folder is passed over, as "File<i>" values are.
+    if (auto setting = ParseWatchFolderValue(value)) options.watchFolders.push_back(std::move(*setting));
+  }
+}
+
+}  // namespace
+
+std::optional<WatchFolderSetting> ParseWatchFolderValue(TextView value) {
+  std::size_t third = value.rfind(u'|');
+  if (third == TextView::npos || third == 0) return std::nullopt;
+  std::size_t second = value.rfind(u'|', third - 1);
+  if (second == TextView::npos || second == 0) return std::nullopt;
+  std::size_t first = value.rfind(u'|', second - 1);
+  if (first == TextView::npos || first == 0) return std::nullopt;
+  WatchFolderSetting setting;
+  setting.folder = Text(value.substr(0, first));
+  setting.server = Text(value.substr(first + 1, second - first - 1));
+  setting.subfolder = Text(value.substr(second + 1, third - second - 1));
+  setting.after = TextToInt(value.substr(third + 1)) == 1 ? 1 : 0;
+  if (setting.server.empty()) return std::nullopt;
+  return setting;
+}
+
+Text WatchFolderValue(const WatchFolderSetting& setting) {
+  return setting.folder + u"|" + setting.server + u"|" + setting.subfolder + u"|" + IntToText(setting.after);
+}
+
+Text SentRecordPath(const Text& preferenceFile) {
+  const std::size_t slash = preferenceFile.rfind(u'/');
+  return (slash == Text::npos ? Text() : preferenceFile.substr(0, slash + 1)) + u"Wexmoor.sent";
+}
+
+void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, GlobalOptions& options,
+                  UploadQueue& queue, UiMessageRing& addRing) {
+  if (lockedMode) options.hideServerList = 1;
+  PreferenceFile file;
+  if (!file.OpenPreferenceFile(fileName)) return;
+  if (!lockedMode) {
+    LoadServers(file, servers);
+    options.hideServerList = file.ReadIntKey(u"HideServerList", 0);
+    options.currentServer = file.ReadTextKey(u"CurrentServer", u"");
+  }
+  LoadQueue(file, queue, addRing);
+  options.language = file.ReadTextKey(u"Langue$", u"");
+  options.disableUpdates = file.ReadIntKey(u"DisableUpdates", 0);
+  options.windowX = file.ReadIntKey(u"FenetreX", 0);
+  options.windowY = file.ReadIntKey(u"FenetreY", 0);
+  options.zipBeforeUpload = file.ReadIntKey(u"ZipOrNot", 0);
+  options.defaultPort = file.ReadIntKey(u"PortFTP", 21);
+  options.storedVersion = file.ReadTextKey(u"NoVersion", u"");
+  LoadWatchFolders(file, options);
+  file.ClosePreferenceFile();
+  if (options.defaultPort == 0) options.defaultPort = 21;
+}
+
+bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
+                  const GlobalOptions& options, const UploadQueue& queue,
+                  const std::optional<Text>& serverListText, std::mt19937& random, std::string* error) {
+  PreferenceFile file;
+  if (!file.CreatePreferenceFile(fileName)) {
+    if (error) *error = "cannot create " + PathToNative(fileName);
+    return false;
+  }
+  if (!lockedMode) {
+    for (int n = 1; n <= ServerTable::kMaxServers; ++n) {
+      ServerRecord record = servers.Get(n);
+      if (record.name.empty()) break;
+      file.WriteTextKey(Numbered(u"ServerName", n), record.name);
+      file.WriteTextKey(Numbered(u"ServerAdress", n), record.address);
+      file.WriteTextKey(Numbered(u"ServerLogin", n), record.login);
+      file.WriteTextKey(Numbered(u"ServerPassword", n), ScrambleText(record.password, random));
+      file.WriteIntKey(Numbered(u"ServerPort", n), record.port);
+      file.WriteIntKey(Numbered(u"ServerActive", n), record.active);
+      file.WriteIntKey(Numbered(u"ServerIPRouter", n), record.ipRouter);
+      file.WriteIntKey(Numbered(u"ServerUseUTF8", n), record.useUtf8);
+      file.WriteIntKey(Numbered(u"ServerUseUTF8opt", n), record.useUtf8Opt);
+      file.WriteIntKey(Numbered(u"ServerTimeOut", n), record.timeOut);
+    }
+  }
+  std::vector<Text> entries = queue.Texts();
+  for (std::size_t i = 0; i < entries.size(); ++i) file.WriteTextKey(Numbered(u"File", static_cast<long long>(i)), entries[i]);
+  file.WriteTextKey(u"CurrentServer", serverListText ? *serverListText : options.currentServer);
+  file.WriteTextKey(u"Langue$", options.language);
+  file.WriteIntKey(u"HideServerList", options.hideServerList);
+  file.WriteIntKey(u"DisableUpdates", options.disableUpdates);
+  file.WriteIntKey(u"FenetreX", options.windowX);
+  file.WriteIntKey(u"FenetreY", options.windowY);
+  file.WriteIntKey(u"ZipOrNot", options.zipBeforeUpload);
+  file.WriteIntKey(u"PortFTP", options.defaultPort);
+  file.WriteTextKey(u"NoVersion", kVersionText);
+  long long w = 0;
+  for (const WatchFolderSetting& setting : options.watchFolders) {
+    if (setting.folder.empty()) continue;  // an empty value would end the list
+    file.WriteTextKey(Numbered(u"WatchFolder", w++), WatchFolderValue(setting));
+  }
+  return file.ClosePreferenceFile(error);
+}
+
+WindowPosition MainWindowPosition(int windowX, int windowY, int screenWidth, int screenHeight) {
+  WindowPosition p{windowX, windowY};
+  if (p.x == 0) p.x = (screenWidth - kMainWindowWidth) / 2;
+  if (p.y == 0) p.y = (screenHeight - kMainWindowHeight) / 2;
+  if (p.x + kMainWindowWidth > screenWidth) p.x = screenWidth - kMainWindowWidth;
+  if (p.y + kMainWindowHeight > screenHeight) p.y = screenHeight - kMainWindowHeight;
+  return p;
+}
+
+}  // namespace wexmoor

@@ -1,0 +1,55 @@
+// Loading and saving the program's settings: the server table, the options
+// and the upload queue, kept in the preference file between runs.
+#pragma once
+
+#include <optional>
+#include <random>
+#include <string>
+
+#include "platform/text.h"
+#include "model/upload_queue.h"
+#include "model/global_options.h"
+#include "model/server_table.h"
+#include "model/ui_message_ring.h"
+
+namespace wexmoor {
+
+// Fills the server table (unless `lockedMode`), the options and the queue
+// from `fileName`; each queued entry also goes to `addRing` so the main loop
+// lists it. A missing file or key leaves the defaults. In `lockedMode` the
+// server keys, "HideServerList" and "CurrentServer" are not read, and
+// hideServerList is 1.
+void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, GlobalOptions& options,
+                  UploadQueue& queue, UiMessageRing& addRing);
+
+// Writes the file anew from the model. Passwords are stored scrambled (the
+// table keeps them plain). "CurrentServer" is `serverListText` when the
+// server list exists, otherwise options.currentServer. Returns false when
+// nothing could be saved; the old file is then intact and `error` (when
+// given) says why.
+bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
+                  const GlobalOptions& options, const UploadQueue& queue,
+                  const std::optional<Text>& serverListText, std::mt19937& random,
+                  std::string* error = nullptr);
+
+// "WatchFolder<i>" values: folder "|" server "|" subfolder "|" after. The
+// last three fields are taken from the right, so only the folder may hold a
+// "|". nullopt for a value that is not of that form.
+std::optional<WatchFolderSetting> ParseWatchFolderValue(TextView value);
+Text WatchFolderValue(const WatchFolderSetting& setting);
+
+// The watch folders' sent record: "Wexmoor.sent" beside the preference file.
+Text SentRecordPath(const Text& preferenceFile);
+
+// The main window's top-left corner for the stored position: 0 centres the
+// window on that axis, a window past the right or bottom edge is pulled back
+// onto the screen; negative positions stay.
+struct WindowPosition {
+  int x = 0;
+  int y = 0;
+};
+inline constexpr int kMainWindowWidth = 210;
+inline constexpr int kMainWindowHeight = 300;
+WindowPosition MainWindowPosition(int windowX, int windowY, int screenWidth, int screenHeight);
+
+}  // namespace wexmoor

@@ -1,8 +1,0 @@
-#include "startup/program_state.h"
-
-namespace wexmoor {
-
-ProgramState::ProgramState(Text ipEchoUrl)
-    : random(std::random_device{}()), ftp(clock, ports, flags.lastProgressTime, std::move(ipEchoUrl)) {}
-
-}  // namespace wexmoor
