@@ -112,7 +112,7 @@ TEST(ServiceIntegration, WatchedFilesArriveCompleteAndOnceAcrossARestart) {
   EXPECT_EQ(again.Terminate(), 0);
 }
 
-TEST(ServiceIntegration, AfterOneMovesFilesIntoSentOnlyOnceUploadedAndHangupReloads) {
+TEST(ServiceIntegration, AfterOneMovesFilesIntoSentOnlyOnceUploadedHangupReloadsAndLaterStartsHandOver) {
   testing::TempFolder work;
   fs::create_directories(work.File("root/incoming"));
   testing::PyFtpdServer ftp(work.File("root"));
@@ -148,6 +148,16 @@ TEST(ServiceIntegration, AfterOneMovesFilesIntoSentOnlyOnceUploadedAndHangupRelo
   EXPECT_TRUE(WaitFor([&] { return fs::exists(work.File("bad/Sent/report.pdf")); }, 60)) << ReadAll(log);
   EXPECT_EQ(ReadAll(work.File("root/incoming/report.pdf")), "waits for its server");
   EXPECT_NE(ReadAll(log).find("Settings reloaded"), std::string::npos);
+
+  // A later start in the folder hands its file to the service, as to the window.
+  Write(work.File("handed.txt"), "handed over");
+  {
+    RunningProgram second(work.path(), {work.File("handed.txt")}, "second.log");
+    ASSERT_TRUE(second.ok());
+    EXPECT_TRUE(WaitFor([&] { return ReadAll(work.File("root/incoming/handed.txt")) == "handed over"; }, 60))
+        << ReadAll(work.File("second.log")) << ReadAll(log);
+  }
+  EXPECT_NE(ReadAll(log).find("Sent " + work.File("handed.txt") + " to Local"), std::string::npos);
   EXPECT_EQ(service.Terminate(), 0) << ReadAll(log);
 }
 
