@@ -16,6 +16,7 @@ Usage: /usr/bin/python3 bench/watch_bench.py --program build-rel/bin/wexmoor [--
 """
 import argparse
 import json
+import logging
 import os
 import shutil
 import signal
@@ -43,6 +44,9 @@ class Server:
     """pyftpdlib in a thread, noting when each upload was complete."""
 
     def __init__(self, root):
+        # Its log of every command would cost this process time while it times.
+        logging.basicConfig(level=logging.WARNING)
+        logging.getLogger("pyftpdlib").setLevel(logging.WARNING)
         self.received = {}  # file name -> time.monotonic()
         received = self.received
         authorizer = DummyAuthorizer()
