@@ -8,6 +8,7 @@
 #include "program/command_line.h"
 #include "program/windowless_host.h"
 #include "program/instance_start.h"
+#include "program/program_services.h"
 #include "program/program_state.h"
 #include "program/signal_watch.h"
 #include "program/startup_sequence.h"
@@ -32,10 +33,11 @@ int main(int argc, char** argv) {
   wexmoor::InstanceChannel* channel = instance.channel ? &*instance.channel : nullptr;
 
   auto state = std::make_unique<wexmoor::ProgramState>();
+  wexmoor::ProgramServices services(*state, wexmoor::ReadProgramEnvironment(), wexmoor::UpdaterImage());
   if (!service && wexmoor::StartWindowSystem(argc, argv))
-    return wexmoor::RunWindowProgram(*state, signals, wexmoor::UpdaterImage(), args, channel);
+    return wexmoor::RunWindowProgram(services, signals, args, channel);
   // Without a display (or as a service) the program still uploads its queue,
   // its watch folders and the command line.
-  wexmoor::HeadlessSeams seams(*state, &signals, wexmoor::UpdaterImage(), channel, service, &std::cout);
-  return wexmoor::RunProgram(*state, seams, args);
+  wexmoor::WindowlessHost host(services, &signals, channel, service, &std::cout);
+  return wexmoor::RunProgram(*state, host, args);
 }

@@ -2,32 +2,28 @@
 
 #include <iostream>
 
-#include "ftp/control_connection.h"
-#include "locked/locked_settings_reader.h"
-#include "locked/locked_zones.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "settings/settings_store.h"
-#include "web/pending_update.h"
+#include "platform/wait.h"
 
 namespace wexmoor {
 
-HeadlessSeams::HeadlessSeams(ProgramState& state, SignalWatch* signals, std::span<const unsigned char> updaterImage,
-                             InstanceChannel* channel, bool service, std::ostream* out)
-    : state_(state),
+WindowlessHost::WindowlessHost(ProgramServices& services, SignalWatch* signals, InstanceChannel* channel,
+                               bool service, std::ostream* out)
+    : services_(services),
+      state_(services.state()),
       signals_(signals),
-      updaterImage_(updaterImage),
       channel_(channel),
       service_(service),
       log_(service ? out : nullptr) {}
 
-HeadlessSeams::~HeadlessSeams() { TerminateWorker(); }
+WindowlessHost::~WindowlessHost() { TerminateWorker(); }
 
-void HeadlessSeams::StartWorker() {
+void WindowlessHost::StartWorker() {
   if (worker_) return;
-  workerContext_ = std::make_unique<WorkerContext>(WorkerContext{state_.queue, state_.servers, state_.removeRing,
-                                                                 state_.flags, state_.history, state_.ftp,
-                                                                 state_.clock, silent_, &log_});
+  workerContext_ = std::make_unique<WorkerContext>(services_.WorkerContextFor(silent_));
+  workerContext_->outcomes = &log_;
   worker_ = std::make_unique<UploadWorker>(*workerContext_);
   if (service_) {
     log_.Line("Wexmoor service started: " + std::to_string(state_.options.watchFolders.size()) +
@@ -37,13 +33,13 @@ void HeadlessSeams::StartWorker() {
   worker_->Start();
 }
 
-void HeadlessSeams::TerminateWorker() {
+void WindowlessHost::TerminateWorker() {
   if (worker_) worker_->Terminate();
   worker_.reset();
   StopWatching();
 }
 
-void HeadlessSeams::StartWatching() {
+void WindowlessHost::StartWatching() {
   if (watch_ || state_.options.watchFolders.empty()) return;
   WatchContext context{state_.queue, state_.addRing, state_.clock, SentRecordPath(state_.preferenceFile),
                        [this](const std::string& line) { log_.Line(line); }};
@@ -52,13 +48,13 @@ void HeadlessSeams::StartWatching() {
   watch_->Start();
 }
 
-void HeadlessSeams::StopWatching() {
+void WindowlessHost::StopWatching() {
   log_.SetNext(nullptr);
   if (watch_) watch_->Stop();
   watch_.reset();
 }
 
-void HeadlessSeams::Reload() {
+void WindowlessHost::Reload() {
   ServerTable servers;
   GlobalOptions options;
   UploadQueue unusedQueue;
@@ -86,32 +82,27 @@ void HeadlessSeams::Reload() {
             std::to_string(state_.options.watchFolders.size()) + " watch folder(s)");
 }
 
-void HeadlessSeams::DrainRings() {
+void WindowlessHost::DrainRings() {
   for (UiMessageRing* ring : {&state_.addRing, &state_.removeRing}) {
     if (ring->FilledCount() == 0) continue;
     for (int slot = 0; slot < UiMessageRing::kSweepEnd; ++slot) ring->ClearSlot(slot);
   }
 }
 
-bool HeadlessSeams::ReadLockedZone(ServerTable& servers, GlobalOptions& options) {
-  return ReadLockedSettings(LockedSettingsArea(), servers, options);
+bool WindowlessHost::ReadLockedZone(ServerTable& servers, GlobalOptions& options) {
+  return services_.ReadLockedZone(servers, options);
 }
 
-bool HeadlessSeams::ApplyPendingUpdate(const GlobalOptions& options) {
-  if (updaterImage_.empty()) return false;
-  return wexmoor::ApplyPendingUpdate(options.disableUpdates != 0, CurrentDirectory(), OwnExecutablePath(),
-                                     updaterImage_);
-}
+bool WindowlessHost::ApplyPendingUpdate(const GlobalOptions& options) { return services_.ApplyPendingUpdate(options); }
 
-void HeadlessSeams::QueueCommandLine(const Text& pathList) {
-  IntakeContext context{state_.queue, state_.addRing, state_.servers, state_.flags,
-                        state_.zip,   state_.translator, *this, &state_.writtenArchives};
+void WindowlessHost::QueueCommandLine(const Text& pathList) {
+  IntakeContext context = services_.IntakeContextFor(*this);
   QueueDroppedItems(context, pathList);
 }
 
-int HeadlessSeams::StartNetwork() { return wexmoor::StartNetwork(state_.ftp); }
+int WindowlessHost::StartNetwork() { return services_.StartNetwork(); }
 
-void HeadlessSeams::RunMainLoop() {
+void WindowlessHost::RunMainLoop() {
   constexpr int kSliceMs = 10;
   while (!state_.flags.quitRequested.load()) {
     DrainRings();
@@ -122,18 +113,18 @@ void HeadlessSeams::RunMainLoop() {
       if (signals_->Wait(kSliceMs)) state_.flags.quitRequested = true;
       if (signals_->TakeHangup() && service_) Reload();
     } else {
-      state_.clock.SleepFor(kSliceMs);
+      PauseMs(kSliceMs);
     }
   }
 }
 
-void HeadlessSeams::Disconnect() { wexmoor::Disconnect(state_.ftp, nullptr); }
+void WindowlessHost::Disconnect() { services_.Disconnect(nullptr); }
 
-Text HeadlessSeams::SelectedServerName() const { return state_.options.currentServer; }
+Text WindowlessHost::SelectedServerName() const { return state_.options.currentServer; }
 
-bool HeadlessSeams::ZipChecked() const { return state_.options.zipBeforeUpload != 0; }
+bool WindowlessHost::ZipChecked() const { return state_.options.zipBeforeUpload != 0; }
 
-void HeadlessSeams::ShowError(const Text& title, const Text& message) {
+void WindowlessHost::ShowError(const Text& title, const Text& message) {
   std::cerr << Utf16ToUtf8(title) << ": " << Utf16ToUtf8(message) << '\n';
 }
 

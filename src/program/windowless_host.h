@@ -9,7 +9,6 @@
 
 #include <cstddef>
 #include <memory>
-#include <span>
 
 #include "ftp/status_target.h"
 #include "spooler/drop_intake.h"
@@ -17,6 +16,7 @@
 #include "spooler/watch_folders.h"
 #include "spooler/worker_display.h"
 #include "program/instance_channel.h"
+#include "program/program_services.h"
 #include "program/program_state.h"
 #include "program/service_log.h"
 #include "program/signal_watch.h"
@@ -24,15 +24,14 @@
 
 namespace wexmoor {
 
-class HeadlessSeams : public StartupSeams, private IntakeUi {
+class WindowlessHost : public StartupSeams, private IntakeUi {
  public:
-  // `updaterImage`: the updater's bytes for a pending update (empty: no
-  // hand-over). `signals` may be null (then only quitRequested ends the loop).
+  // `signals` may be null (then only quitRequested ends the loop).
   // `channel`, when given, brings the paths of later starts in this folder.
   // `service`: log results on `out` and reload on SIGHUP.
-  HeadlessSeams(ProgramState& state, SignalWatch* signals, std::span<const unsigned char> updaterImage = {},
-                InstanceChannel* channel = nullptr, bool service = false, std::ostream* out = nullptr);
-  ~HeadlessSeams() override;
+  WindowlessHost(ProgramServices& services, SignalWatch* signals, InstanceChannel* channel = nullptr,
+                 bool service = false, std::ostream* out = nullptr);
+  ~WindowlessHost() override;
 
   bool ReadLockedZone(ServerTable& servers, GlobalOptions& options) override;
   bool ApplyPendingUpdate(const GlobalOptions& options) override;
@@ -75,9 +74,9 @@ class HeadlessSeams : public StartupSeams, private IntakeUi {
     void SetProgress(int) override {}
   };
 
+  ProgramServices& services_;
   ProgramState& state_;
   SignalWatch* signals_;
-  std::span<const unsigned char> updaterImage_;
   InstanceChannel* channel_;
   Silent silent_;
   std::unique_ptr<WorkerContext> workerContext_;

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "peers/program_runner.h"
 #include "peers/pyftpd_fixture.h"
 #include "peers/test_paths.h"
+#include "support/wait_for.h"
 
 namespace wexmoor {
 namespace {
@@ -23,7 +25,10 @@ namespace fs = std::filesystem;
 
 using testing::ReadAll;
 using testing::RunningProgram;
-using testing::WaitFor;
+
+bool WaitFor(const std::function<bool()>& done, int seconds) {
+  return testing::WaitFor(done, std::chrono::seconds(seconds));
+}
 
 std::string Prefs(int localPort, int otherPort, const std::string& watchLines) {
   return "\xEF\xBB\xBFServerName1 = Local\r\nServerAdress1 = 127.0.0.1/incoming\r\nServerLogin1 = user\r\n"

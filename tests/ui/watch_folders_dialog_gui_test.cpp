@@ -14,7 +14,7 @@
 #include <filesystem>
 
 #include "peers/test_paths.h"
-#include "peers/wx_test_support.h"
+#include "support/wx_pump.h"
 #include "platform/code_page.h"
 #include "i18n/language_table.h"
 #include "ui/wx_text.h"
