@@ -19,10 +19,12 @@
 
 int main(int argc, char** argv) {
   if (std::optional<int> code = wexmoor::HandleInformationalOptions(argc, argv, std::cout)) return *code;
-  // Before any thread starts, so that SIGTERM and SIGINT only reach the watch.
-  wexmoor::SignalWatch signals;
   std::vector<wexmoor::Text> args;
   for (int i = 1; i < argc; ++i) args.push_back(wexmoor::NativeToPath(argv[i]));
+  const bool service = wexmoor::TakeServiceOption(args);
+  // Before any thread starts, so that SIGTERM and SIGINT (and the service's
+  // SIGHUP) only reach the watch.
+  wexmoor::SignalWatch signals(service);
   // One program per folder: a later start hands its paths to the running one.
   wexmoor::InstanceStart instance =
       wexmoor::ClaimOrHandOver(wexmoor::CurrentDirectory(),
@@ -37,8 +39,10 @@ int main(int argc, char** argv) {
 
   auto state = std::make_unique<wexmoor::ProgramState>();
   wexmoor::ProgramServices services(*state, wexmoor::ReadProgramEnvironment(), wexmoor::UpdaterImage());
-  if (wexmoor::StartWindowSystem(argc, argv)) return wexmoor::RunWindowProgram(services, signals, args, handOvers);
-  // Without a display the program still uploads its queue and the command line.
-  wexmoor::WindowlessHost host(services, &signals, handOvers);
+  if (!service && wexmoor::StartWindowSystem(argc, argv))
+    return wexmoor::RunWindowProgram(services, signals, args, handOvers);
+  // Without a display (or as a service) the program still uploads its queue,
+  // its watch folders and the command line.
+  wexmoor::WindowlessHost host(services, &signals, handOvers, service, &std::cout);
   return wexmoor::RunProgram(*state, host, args);
 }

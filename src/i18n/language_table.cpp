@@ -313,6 +313,17 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
     {u"Trust this certificate for this server?", u"Approuver ce certificat pour ce serveur ?",  // 119
      u"Довіряти цьому сертифікату для цього сервера?", u"Доверять этому сертификату для этого сервера?",
      u"Diesem Zertifikat für diesen Server vertrauen?", u"要為此伺服器信任此憑證嗎？"},
+    {u"Watch folders...", u"Dossiers surveillés...", u"Теки спостереження...",  // 120
+     u"Папки наблюдения...", u"Überwachte Ordner...", u"監視資料夾..."},
+    {u"Watch folders", u"Dossiers surveillés", u"Теки спостереження", u"Папки наблюдения",  // 121
+     u"Überwachte Ordner", u"監視資料夾"},
+    {u"Folder:", u"Dossier :", u"Тека:", u"Папка:", u"Ordner:", u"資料夾："},  // 122
+    {u"Remote subfolder:", u"Sous-dossier distant :", u"Віддалена підтека:",  // 123
+     u"Удалённая подпапка:", u"Entfernter Unterordner:", u"遠端子資料夾："},
+    {u"Move into Sent after upload", u"Déplacer dans Sent après l'envoi",  // 124
+     u"Перемістити в Sent після вивантаження", u"Переместить в Sent после загрузки",
+     u"Nach dem Hochladen nach Sent verschieben", u"上傳後移至 Sent"},
+    {u"Add", u"Ajouter", u"Додати", u"Добавить", u"Hinzufügen", u"加入"},  // 125
 }};
 
 }  // namespace

@@ -11,7 +11,7 @@
 namespace wexmoor {
 
 constexpr int kLanguageCount = 6;
-constexpr int kLanguageRowCount = 119;
+constexpr int kLanguageRowCount = 125;
 
 // Column order of the table; the names are the labels shown to the user and
 // the values stored in the preference file ("Langue$"), compared exactly.
@@ -27,13 +27,13 @@ using LanguageRow = std::array<TextView, kLanguageCount>;
 constexpr int kOtherProgramsRow = 48;
 constexpr int kNewerVersionRow = 55;
 
-// All 99 rows in table order (index 0 is row 1).
+// All rows in table order (index 0 is row 1).
 std::span<const LanguageRow> LanguageRows();
 
-// Row by its number, counted from 1; nullptr outside 1..99.
+// Row by its number, counted from 1; nullptr outside 1..kLanguageRowCount.
 const LanguageRow* LanguageRowByNumber(int rowNumber);
 
-// English key of a row counted from 1 (empty outside 1..99), e.g.
+// English key of a row counted from 1 (empty outside the table), e.g.
 // Translate(LanguageRowKey(kOtherProgramsRow)).
 TextView LanguageRowKey(int rowNumber);
 

@@ -1,9 +1,22 @@
 // The program-wide options kept in the preference file.
 #pragma once
 
+#include <vector>
+
 #include "platform/text.h"
 
 namespace wexmoor {
+
+// One watched folder ("WatchFolder<i>"): new files in `folder` and below are
+// uploaded to `server`, below `subfolder`.
+struct WatchFolderSetting {
+  Text folder;
+  Text server;
+  Text subfolder;
+  int after = 0;  // 0: leave each file where it is; 1: move it into "Sent" once uploaded
+
+  bool operator==(const WatchFolderSetting&) const = default;
+};
 
 struct GlobalOptions {
   Text language;       // "Langue$": interface language; empty until chosen
@@ -15,6 +28,7 @@ struct GlobalOptions {
   int zipBeforeUpload = 0; // "ZipOrNot": initial state of the zip check box
   int defaultPort = 21;    // "PortFTP": kept and written back
   Text storedVersion;      // "NoVersion": version that last saved the file
+  std::vector<WatchFolderSetting> watchFolders;  // "WatchFolder<i>"
   friend bool operator==(const GlobalOptions&, const GlobalOptions&) = default;
 };
 

@@ -123,4 +123,12 @@ void UploadQueue::Clear() {
   ++changes_;
 }
 
+std::vector<std::uint64_t> UploadQueue::Ids() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::uint64_t> ids;
+  ids.reserve(entries_.size());
+  for (const QueueEntry& entry : entries_) ids.push_back(entry.id);
+  return ids;
+}
+
 }  // namespace wexmoor

@@ -58,6 +58,8 @@ class UploadQueue {
   std::vector<Text> Texts() const;
   // Every entry with its identity, in order.
   std::vector<QueueEntry> Entries() const;
+  // The identities of every entry, in queue order.
+  std::vector<std::uint64_t> Ids() const;
   void Clear();
   // Counters that only grow: every change (append, removal, clearing), and
   // the appends alone. Read without the lock, for whoever saves or waits.

@@ -1,5 +1,6 @@
 #include "program/command_line.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "platform/code_page.h"
@@ -9,6 +10,7 @@ namespace wexmoor {
 
 const char* UsageText() {
   return "Usage: wexmoor [PATH...]\n"
+         "       wexmoor --service [PATH...]\n"
          "       wexmoor --help | --version\n"
          "\n"
          "Queues each PATH (a file or a folder) for upload to the server selected in\n"
@@ -21,7 +23,13 @@ const char* UsageText() {
          "Settings are read from \"Wexmoor.prefs\" in the current folder and written\n"
          "back at exit.\n"
          "\n"
+         "With --service, Wexmoor runs without a window even where a display exists:\n"
+         "it uploads its queue and its watch folders (\"WatchFolder<i>\" in the\n"
+         "settings), writes one line per upload result on the standard output,\n"
+         "reloads its settings on SIGHUP and ends on SIGTERM.\n"
+         "\n"
          "Options:\n"
+         "      --service  run as a service, without a window\n"
          "  -h, --help     show this text and exit\n"
          "  -V, --version  show the version and exit\n"
          "\n"
@@ -45,6 +53,13 @@ std::optional<int> HandleInformationalOptions(int argc, char** argv, std::ostrea
     }
   }
   return std::nullopt;
+}
+
+bool TakeServiceOption(std::vector<Text>& args) {
+  const auto end = std::remove(args.begin(), args.end(), Text(u"--service"));
+  const bool found = end != args.end();
+  args.erase(end, args.end());
+  return found;
 }
 
 }  // namespace wexmoor

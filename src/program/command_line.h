@@ -1,9 +1,12 @@
-// The informational options of the command line: --help and --version print
-// their text and end the program before any window opens.
+// The options of the command line: --help and --version print their text and
+// end the program before any window opens; --service runs it without one.
 #pragma once
 
 #include <optional>
 #include <ostream>
+#include <vector>
+
+#include "platform/text.h"
 
 namespace wexmoor {
 
@@ -15,5 +18,8 @@ const char* UsageText();
 // or "Wexmoor 1.83" to `out` and returns the exit code; nullopt when the
 // program should start normally. The first informational option wins.
 std::optional<int> HandleInformationalOptions(int argc, char** argv, std::ostream& out);
+
+// Removes every "--service" from the arguments; true when there was one.
+bool TakeServiceOption(std::vector<Text>& args);
 
 }  // namespace wexmoor

@@ -10,17 +10,18 @@
 namespace wexmoor {
 
 namespace {
-sigset_t WatchedSignals() {
+sigset_t WatchedSignals(bool withHangup) {
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGTERM);
   sigaddset(&set, SIGINT);
+  if (withHangup) sigaddset(&set, SIGHUP);
   return set;
 }
 }  // namespace
 
-SignalWatch::SignalWatch() {
-  sigset_t set = WatchedSignals();
+SignalWatch::SignalWatch(bool withHangup) {
+  sigset_t set = WatchedSignals(withHangup);
   pthread_sigmask(SIG_BLOCK, &set, &previousMask_);
   fd_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
 }
@@ -35,8 +36,19 @@ bool SignalWatch::Wait(int timeoutMs) {
   if (WaitForDescriptor(fd_, POLLIN, timeoutMs) != WaitResult::kReady) return false;
   signalfd_siginfo info;
   bool got = false;
-  while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) got = true;
+  while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    if (info.ssi_signo == SIGHUP)
+      hangup_ = true;
+    else
+      got = true;
+  }
   return got;
+}
+
+bool SignalWatch::TakeHangup() {
+  const bool was = hangup_;
+  hangup_ = false;
+  return was;
 }
 
 }  // namespace wexmoor

@@ -12,7 +12,9 @@ namespace wexmoor {
 
 class SignalWatch {
  public:
-  SignalWatch();
+  // `withHangup`: SIGHUP is watched too (the service reloads its settings on
+  // it); otherwise it keeps its default meaning.
+  explicit SignalWatch(bool withHangup = false);
   ~SignalWatch();
   SignalWatch(const SignalWatch&) = delete;
   SignalWatch& operator=(const SignalWatch&) = delete;
@@ -20,12 +22,15 @@ class SignalWatch {
   // Waits up to `timeoutMs` (0: just looks); true when SIGTERM or SIGINT
   // arrived.
   bool Wait(int timeoutMs);
+  // True once for each SIGHUP (or several in a row) seen by Wait.
+  bool TakeHangup();
   // The descriptor that becomes readable when a signal is waiting (-1 when
   // the watch could not be made).
   int fd() const { return fd_; }
 
  private:
   int fd_ = -1;
+  bool hangup_ = false;
   sigset_t previousMask_{};
 };
 

@@ -3,25 +3,83 @@
 #include <iostream>
 
 #include "platform/code_page.h"
+#include "platform/files.h"
+#include "settings/settings_store.h"
 #include "platform/wait.h"
 
 namespace wexmoor {
 
-WindowlessHost::WindowlessHost(ProgramServices& services, SignalWatch* signals, HandOverReceiver* handOvers)
-    : services_(services), state_(services.state()), signals_(signals), handOvers_(handOvers) {}
+WindowlessHost::WindowlessHost(ProgramServices& services, SignalWatch* signals, HandOverReceiver* handOvers,
+                               bool service, std::ostream* out)
+    : services_(services),
+      state_(services.state()),
+      signals_(signals),
+      handOvers_(handOvers),
+      service_(service),
+      log_(service ? out : nullptr) {}
 
 WindowlessHost::~WindowlessHost() { TerminateWorker(); }
 
 void WindowlessHost::StartWorker() {
   if (worker_) return;
   workerContext_ = std::make_unique<WorkerContext>(services_.WorkerContextFor(silent_));
+  workerContext_->outcomes = &log_;
   worker_ = std::make_unique<UploadWorker>(*workerContext_, &state_.delivery, state_.delivered);
+  if (service_) {
+    log_.Line("Wexmoor service started: " + std::to_string(state_.options.watchFolders.size()) +
+              " watch folder(s), " + std::to_string(state_.queue.Size()) + " entries queued");
+  }
+  StartWatching();
   worker_->Start();
 }
 
 void WindowlessHost::TerminateWorker() {
   if (worker_) worker_->Terminate();
   worker_.reset();
+  StopWatching();
+}
+
+void WindowlessHost::StartWatching() {
+  if (watch_ || state_.options.watchFolders.empty()) return;
+  WatchContext context{state_.queue, state_.addRing, state_.clock, SentRecordPath(state_.preferenceFile),
+                       [this](const std::string& line) { log_.Line(line); }};
+  watch_ = std::make_unique<WatchFolders>(std::move(context), state_.options.watchFolders);
+  log_.SetNext(watch_.get());
+  watch_->Start();
+}
+
+void WindowlessHost::StopWatching() {
+  log_.SetNext(nullptr);
+  if (watch_) watch_->Stop();
+  watch_.reset();
+}
+
+void WindowlessHost::Reload() {
+  ServerTable servers;
+  GlobalOptions options;
+  UploadQueue unusedQueue;
+  UiMessageRing unusedRing;
+  const bool locked = state_.flags.lockedMode.load();
+  if (!PathExists(state_.preferenceFile)) {
+    log_.Line("Settings not reloaded: " + Utf16ToUtf8(state_.preferenceFile) + " is missing");
+    return;
+  }
+  LoadSettings(state_.preferenceFile, locked, servers, options, unusedQueue, unusedRing);
+  if (!locked) {
+    for (int n = 1; n <= ServerTable::kMaxServers; ++n) state_.servers.Set(n, servers.Get(n));
+  } else {
+    options.hideServerList = state_.options.hideServerList;
+    options.currentServer = state_.options.currentServer;
+  }
+  options.language = state_.options.language;  // chosen at start-up, kept
+  const bool watchChanged = options.watchFolders != state_.options.watchFolders;
+  state_.options = std::move(options);
+  if (watchChanged && worker_) {
+    StopWatching();
+    StartWatching();
+  }
+  log_.Line("Settings reloaded: " + std::to_string(state_.servers.Count()) + " server(s), " +
+            std::to_string(state_.options.watchFolders.size()) + " watch folder(s)");
 }
 
 void WindowlessHost::DrainRings() {
@@ -52,6 +110,7 @@ void WindowlessHost::RunMainLoop() {
       for (const Text& paths : handOvers_->TakePaths()) QueueCommandLine(paths);
     if (signals_) {
       if (signals_->Wait(kSliceMs)) state_.flags.quitRequested = true;
+      if (signals_->TakeHangup() && service_) Reload();
     } else {
       PauseMs(kSliceMs);
     }

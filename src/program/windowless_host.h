@@ -1,7 +1,10 @@
 // Start-up and shutdown without any window: the program loads its settings,
-// queues the command line, uploads its queue, takes the paths of later starts
-// in its folder, and waits for SIGTERM or SIGINT (or a quit request), then
-// saves and ends.
+// queues the command line, uploads its queue, watches its watch folders,
+// takes the paths of later starts in its folder, and waits for SIGTERM or
+// SIGINT (or a quit request), then saves and ends.
+//
+// As a service it also writes one line per entry result on the standard
+// output (for the journal) and reloads the preference file on SIGHUP.
 #pragma once
 
 #include <cstddef>
@@ -10,10 +13,12 @@
 #include "ftp/status_target.h"
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
+#include "spooler/watch_folders.h"
 #include "spooler/worker_display.h"
 #include "program/hand_over_receiver.h"
 #include "program/program_services.h"
 #include "program/program_state.h"
+#include "program/service_log.h"
 #include "program/signal_watch.h"
 #include "program/startup_seams.h"
 
@@ -23,7 +28,9 @@ class WindowlessHost : public StartupSeams, private IntakeUi {
  public:
   // `signals` may be null (then only quitRequested ends the loop).
   // `handOvers`, when given, brings the paths of later starts in this folder.
-  WindowlessHost(ProgramServices& services, SignalWatch* signals, HandOverReceiver* handOvers = nullptr);
+  // `service`: log results on `out` and reload on SIGHUP.
+  WindowlessHost(ProgramServices& services, SignalWatch* signals, HandOverReceiver* handOvers = nullptr,
+                 bool service = false, std::ostream* out = nullptr);
   ~WindowlessHost() override;
 
   bool ReadLockedZone(ServerTable& servers, GlobalOptions& options) override;
@@ -51,6 +58,11 @@ class WindowlessHost : public StartupSeams, private IntakeUi {
 
   // Without a list to show them in, ring messages are simply taken away.
   void DrainRings();
+  void StartWatching();
+  void StopWatching();
+  // Reads the preference file again: servers, options, watch folders. The
+  // running queue stays as it is.
+  void Reload();
 
   // The worker's texts and progress have nowhere to go.
   class Silent final : public WorkerDisplay, public StatusTarget, public ProgressTarget {
@@ -69,6 +81,9 @@ class WindowlessHost : public StartupSeams, private IntakeUi {
   Silent silent_;
   std::unique_ptr<WorkerContext> workerContext_;
   std::unique_ptr<UploadWorker> worker_;
+  bool service_;
+  ServiceLog log_;
+  std::unique_ptr<WatchFolders> watch_;
 };
 
 }  // namespace wexmoor

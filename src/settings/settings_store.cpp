@@ -56,7 +56,42 @@ void LoadQueue(const PreferenceFile& file, UploadQueue& queue, UiMessageRing& ad
   }
 }
 
+void LoadWatchFolders(const PreferenceFile& file, GlobalOptions& options) {
+  options.watchFolders.clear();
+  for (long long i = 0;; ++i) {
+    Text value = file.ReadTextKey(Numbered(u"WatchFolder", i), u"");
+    if (value.empty()) break;
+    // A value that is not a watch folder is passed over, as "File<i>" values are.
+    if (auto setting = ParseWatchFolderValue(value)) options.watchFolders.push_back(std::move(*setting));
+  }
+}
+
 }  // namespace
+
+std::optional<WatchFolderSetting> ParseWatchFolderValue(TextView value) {
+  std::size_t third = value.rfind(u'|');
+  if (third == TextView::npos || third == 0) return std::nullopt;
+  std::size_t second = value.rfind(u'|', third - 1);
+  if (second == TextView::npos || second == 0) return std::nullopt;
+  std::size_t first = value.rfind(u'|', second - 1);
+  if (first == TextView::npos || first == 0) return std::nullopt;
+  WatchFolderSetting setting;
+  setting.folder = Text(value.substr(0, first));
+  setting.server = Text(value.substr(first + 1, second - first - 1));
+  setting.subfolder = Text(value.substr(second + 1, third - second - 1));
+  setting.after = TextToInt(value.substr(third + 1)) == 1 ? 1 : 0;
+  if (setting.server.empty()) return std::nullopt;
+  return setting;
+}
+
+Text WatchFolderValue(const WatchFolderSetting& setting) {
+  return setting.folder + u"|" + setting.server + u"|" + setting.subfolder + u"|" + IntToText(setting.after);
+}
+
+Text SentRecordPath(const Text& preferenceFile) {
+  const std::size_t slash = preferenceFile.rfind(u'/');
+  return (slash == Text::npos ? Text() : preferenceFile.substr(0, slash + 1)) + u"Wexmoor.sent";
+}
 
 void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, GlobalOptions& options,
                   UploadQueue& queue, UiMessageRing& addRing, DeliveryBook* delivery) {
@@ -76,6 +111,7 @@ void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, G
   options.zipBeforeUpload = file.ReadIntKey(u"ZipOrNot", 0);
   options.defaultPort = file.ReadIntKey(u"PortFTP", 21);
   options.storedVersion = file.ReadTextKey(u"NoVersion", u"");
+  LoadWatchFolders(file, options);
   file.ClosePreferenceFile();
   if (options.defaultPort == 0) options.defaultPort = 21;
 }
@@ -130,6 +166,11 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
   file.WriteIntKey(u"ZipOrNot", options.zipBeforeUpload);
   file.WriteIntKey(u"PortFTP", options.defaultPort);
   file.WriteTextKey(u"NoVersion", kVersionText);
+  long long w = 0;
+  for (const WatchFolderSetting& setting : options.watchFolders) {
+    if (setting.folder.empty()) continue;  // an empty value would end the list
+    file.WriteTextKey(Numbered(u"WatchFolder", w++), WatchFolderValue(setting));
+  }
   return file.ClosePreferenceFile(error);
 }
 

@@ -35,6 +35,15 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
                   const std::optional<Text>& serverListText, std::mt19937& random,
                   std::string* error = nullptr, const DeliveryBook* delivery = nullptr);
 
+// "WatchFolder<i>" values: folder "|" server "|" subfolder "|" after. The
+// last three fields are taken from the right, so only the folder may hold a
+// "|". nullopt for a value that is not of that form.
+std::optional<WatchFolderSetting> ParseWatchFolderValue(TextView value);
+Text WatchFolderValue(const WatchFolderSetting& setting);
+
+// The watch folders' sent record: "Wexmoor.sent" beside the preference file.
+Text SentRecordPath(const Text& preferenceFile);
+
 // The main window's top-left corner for the stored position: 0 centres the
 // window on that axis, a window past the right or bottom edge is pulled back
 // onto the screen; negative positions stay.

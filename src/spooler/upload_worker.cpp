@@ -104,10 +104,13 @@ int UploadWorker::SessionCount() const {
   return static_cast<int>(std::count_if(lanes_.begin(), lanes_.end(), [](const auto& l) { return !l->finished; }));
 }
 
-void UploadWorker::RemoveEntry(std::uint64_t id) {
+void UploadWorker::RemoveEntry(std::uint64_t id, UploadResult result) {
   // By identity: when the user removed this entry meanwhile, nothing else
   // goes.
-  if (auto text = context_.queue.RemoveById(id)) context_.removeRing.Put(*text, 0);
+  if (auto text = context_.queue.RemoveById(id)) {
+    context_.removeRing.Put(*text, 0);
+    if (context_.outcomes) context_.outcomes->EntryFinished(id, *text, result);
+  }
   book_.Forget(id);
 }
 
@@ -149,6 +152,10 @@ void UploadWorker::ServerFailed(std::uint64_t id, const Text& server, const Text
   }
   book_.ServerFailed(server, context_.clock.MonotonicMs() + wait);
   book_.EntryFailed(id, error, context_.clock.MonotonicMs() + wait, context_.clock.WallSeconds() + wait / 1000);
+}
+
+void UploadWorker::Report(const QueueEntry& entry, UploadResult result) {
+  if (context_.outcomes) context_.outcomes->EntryFinished(entry.id, entry.text, result);
 }
 
 void UploadWorker::Run(std::stop_token stop) {
@@ -246,7 +253,7 @@ bool UploadWorker::Dispatch(const std::stop_token& stop, bool& passOver) {
     }
   }
   if (orphan) {
-    RemoveEntry(*orphan);
+    RemoveEntry(*orphan, UploadResult::kDropped);
     return context_.clock.SleepFor(kRemovedPauseMs, stop);
   }
   return !stop.stop_requested();
@@ -270,7 +277,7 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
   const Text localPath = EntryLocalPath(entry.text);
   const ServerRecord record = context_.servers.Get(context_.servers.FindServer(serverName));
   if (record.name != serverName) {
-    RemoveEntry(entry.id);
+    RemoveEntry(entry.id, UploadResult::kDropped);
     Release(entry.id, false);
     clock.SleepFor(kRemovedPauseMs, stop);
     return false;
@@ -362,9 +369,10 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
   if (outcome == EntryOutcome::kSent) {
     if (journal_ != nullptr)
       journal_->Add(entry.text, PartRecord{FileSize(localPath), FileModificationTime(localPath).value_or(0)});
-    RemoveEntry(entry.id);
+    RemoveEntry(entry.id, UploadResult::kSent);
   } else if (serverFault || session.LastFailure() == DeliveryFailure::kServerGone) {
     ServerFailed(entry.id, serverName, serverFault ? Text(u"!!Impossible to initialise connection") : session.LastError());
+    Report(entry, UploadResult::kFailed);
     // The server waits now: this session has nothing more to do.
     Release(entry.id, true);
     SetWorking(lane, false);
@@ -374,6 +382,7 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
   } else {
     EntryFailed(entry.id, session.LastError());
   }
+  if (outcome != EntryOutcome::kSent) Report(entry, UploadResult::kFailed);
   Release(entry.id, outcome != EntryOutcome::kSent);
   SetWorking(lane, false);
   return true;

@@ -39,6 +39,7 @@
 #include "platform/clock.h"
 #include "model/upload_queue.h"
 #include "spooler/upload_session.h"
+#include "spooler/upload_outcomes.h"
 #include "spooler/worker_display.h"
 #include "settings/delivered_journal.h"
 #include "model/server_table.h"
@@ -58,6 +59,8 @@ struct WorkerContext {
   FtpSession& session;
   const Clock& clock;
   WorkerDisplay& display;
+  // Told each entry's result, when given.
+  UploadOutcomes* outcomes = nullptr;
 };
 
 // Makes the session for one of the worker's threads; `lastProgressTime`
@@ -123,13 +126,15 @@ class UploadWorker {
   bool ReadyNow(const QueueEntry& entry, bool& waiting);
   void EntryFailed(std::uint64_t id, const Text& error);
   void ServerFailed(std::uint64_t id, const Text& server, const Text& error);
-  void RemoveEntry(std::uint64_t id);
+  // Removes the entry by identity and, when it was still queued, reports `result`.
+  void RemoveEntry(std::uint64_t id, UploadResult result);
   void StopSilentLanes();
   void ReapLanes(bool all);
   // Sessions of the lane's server besides the lane's own.
   int OthersLocked(const Lane& lane) const;
   bool IsFrontLocked(const Lane& lane) const;
   void SetWorking(Lane& lane, bool working);
+  void Report(const QueueEntry& entry, UploadResult result);
 
   WorkerContext& context_;
   std::unique_ptr<DeliveryBook> ownBook_;

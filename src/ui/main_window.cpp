@@ -21,6 +21,7 @@ constexpr int kClientHeight = 300;
 constexpr int kPassMs = 20;
 constexpr int kOpenInBrowserItem = 1;
 constexpr int kRetryNowItem = 2;
+constexpr int kWatchFoldersItem = 3;
 // Timer ticks (20 ms) between repaints of the queue rows' states.
 constexpr int kStateRefreshTicks = 25;
 
@@ -62,6 +63,10 @@ MainWindow::MainWindow(MainWindowContext& context, const wxPoint& position)
     if (context_.retryNow) context_.retryNow();
     queueList_->RefreshStates();
   }, kRetryNowItem);
+  serverMenu_.Append(kWatchFoldersItem, ToWx(Translate(u"Watch folders...")));
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) {
+    if (context_.editWatchFolders) context_.editWatchFolders(this);
+  }, kWatchFoldersItem);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) {
     if (context_.openServerInBrowser && SelectedServer() >= 0)
       context_.openServerInBrowser(SelectedServer() + 1);
@@ -189,6 +194,7 @@ void MainWindow::Relabel() {
   zipCheck_->SetLabel(label(u"Always zip before upload"));
   serverMenu_.SetLabel(kOpenInBrowserItem, label(u"Open with your browser"));
   queueMenu_.SetLabel(kRetryNowItem, label(u"Retry now"));
+  serverMenu_.SetLabel(kWatchFoldersItem, label(u"Watch folders..."));
   for (wxWindow* button : {static_cast<wxWindow*>(deleteButton_), static_cast<wxWindow*>(newButton_),
                            static_cast<wxWindow*>(modifyButton_), static_cast<wxWindow*>(removeButton_),
                            static_cast<wxWindow*>(siteButton_)})

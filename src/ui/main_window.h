@@ -61,6 +61,8 @@ struct MainWindowContext {
   std::function<void()> retryNow;
   // Certificates the upload worker met, to ask the user about (null: none).
   CertificateTrustRequests* trustRequests = nullptr;
+  // The watch-folder list (from the server list's pop-up menu).
+  std::function<void(wxWindow* owner)> editWatchFolders = {};
 };
 
 class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {

@@ -21,6 +21,9 @@
 #include "platform/files.h"
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
+#include "spooler/watch_folders.h"
+#include "program/service_log.h"
+#include "settings/settings_store.h"
 #include "program/main_window_presenter.h"
 #include "program/startup_sequence.h"
 #include "model/version.h"
@@ -30,6 +33,7 @@
 #include "ui/modal_closer.h"
 #include "ui/program_icon.h"
 #include "ui/server_dialog.h"
+#include "ui/watch_folders_dialog.h"
 #include "ui/window_prompts.h"
 #include "program/worker_mailbox.h"
 #include "ui/wx_text.h"
@@ -83,6 +87,12 @@ class WorkerSlot : public WorkerControl {
   ProgramState& state_;  // its delivery book outlives the workers the watchdog replaces
   std::unique_ptr<UploadWorker> worker_;
 };
+
+// The worker's context with where its results go.
+WorkerContext WithOutcomes(WorkerContext context, UploadOutcomes* outcomes) {
+  context.outcomes = outcomes;
+  return context;
+}
 
 class WindowHost : public StartupSeams {
  public:
@@ -159,6 +169,12 @@ class WindowHost : public StartupSeams {
     windowContext_.generateLockedCopy = [this](wxWindow* owner) {
       RunLockedCopyGenerator(owner, state_.servers, state_.translator, &windowContext_.icon);
     };
+    windowContext_.editWatchFolders = [this](wxWindow* owner) {
+      if (!EditWatchFolders(owner, state_.translator, state_.servers, state_.options.watchFolders)) return;
+      // The new list takes effect at once.
+      StopWatching();
+      StartWatching();
+    };
     windowContext_.onDrop = [this](const std::vector<Text>& paths) {
       if (!intake_) return;
       PathDropHandle drop(paths);
@@ -181,7 +197,27 @@ class WindowHost : public StartupSeams {
 
   void QueueCommandLine(const Text& pathList) override { QueueDroppedItems(*intake_, pathList); }
 
-  void StartWorker() override { worker_.Start(); }
+  void StartWorker() override {
+    worker_.Start();
+    StartWatching();
+  }
+
+  // Watch folders feed the queue as drops do; the worker's results reach them
+  // through the relay.
+  void StartWatching() {
+    if (watch_ || state_.options.watchFolders.empty() || state_.flags.lockedMode.load()) return;
+    watch_ = std::make_unique<WatchFolders>(
+        WatchContext{state_.queue, state_.addRing, state_.clock, SentRecordPath(state_.preferenceFile), {}},
+        state_.options.watchFolders);
+    relay_.SetNext(watch_.get());
+    watch_->Start();
+  }
+
+  void StopWatching() {
+    relay_.SetNext(nullptr);
+    if (watch_) watch_->Stop();
+    watch_.reset();
+  }
 
   void StartUpdateCheck() override {
     const wxRect screen = wxDisplay(0u).GetGeometry();
@@ -225,6 +261,7 @@ class WindowHost : public StartupSeams {
     if (prompts_) prompts_->Close();
     services_.RequestUpdateCheckStop();
     worker_.Terminate();
+    StopWatching();
   }
 
   void Disconnect() override { services_.Disconnect(nullptr); }
@@ -257,7 +294,9 @@ class WindowHost : public StartupSeams {
                                    services_.environment().site, {}, {}, {}, {}, {}, {}, {}, {}};
   ServerDialogContext dialogContext_{state_.servers, state_.translator, state_.flags, state_.history,
                                      state_.ports,   state_.clock,      nullptr,       state_.ftp.ipEchoUrl()};
-  WorkerContext workerContext_ = services_.WorkerContextFor(mailbox_);
+  ServiceLog relay_{nullptr};
+  std::unique_ptr<WatchFolders> watch_;
+  WorkerContext workerContext_ = WithOutcomes(services_.WorkerContextFor(mailbox_), &relay_);
   WorkerSlot worker_{workerContext_, state_};
   MainWindowPresenterContext loopContext_{state_.queue, state_.servers, state_.addRing, state_.removeRing,
                                state_.flags, state_.clock, worker_,

@@ -144,6 +144,7 @@ TEST(LanguageTableTest, EveryRowHasSixCells) {
   EXPECT_EQ(LanguageRowKey(89), u" px  /  height->");
   EXPECT_EQ(LanguageRowKey(99), u"Please choose your server setting:");
   EXPECT_EQ(LanguageRowKey(102), u"Retry now");
+  EXPECT_EQ(LanguageRowKey(120), u"Watch folders...");
 
   for (int number = 1; number <= kLanguageRowCount; ++number) {
     const LanguageRow& row = Row(number);
