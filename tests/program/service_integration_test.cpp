@@ -186,7 +186,7 @@ TEST(ServiceIntegration, ServiceOutlastsAServerThatIsDownForAMinute) {
   // schedule, so a longer outage tests nothing more).
   std::this_thread::sleep_for(std::chrono::seconds(60));
   ASSERT_EQ(kill(service.pid(), 0), 0) << "the service is still running";
-  testing::PyFtpdServer ftp(work.File("root"), "user", "secret", port);
+  testing::PyFtpdServer ftp(work.File("root"), testing::PyFtpdOptions{.port = port});
   ASSERT_TRUE(ftp.ok()) << ftp.error();
   EXPECT_TRUE(WaitFor([&] { return CountLines(ReadAll(log), "Sent ") == 20; }, 120)) << ReadAll(log);
   for (int i = 0; i < 20; ++i)
