@@ -1,10 +1,13 @@
 // The program's entry point: start-up, main loop and shutdown live in src/.
 #include <iostream>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "locked/locked_zones.h"
 #include "platform/files.h"
+#include "program/desktop_environment.h"
+#include "settings/file_locations.h"
 #include "startup/command_line.h"
 #include "startup/headless_seams.h"
 #include "startup/instance_channel.h"
@@ -21,18 +24,43 @@ int main(int argc, char** argv) {
   wexmoor::SignalWatch signals;
   std::vector<wexmoor::Text> args;
   for (int i = 1; i < argc; ++i) args.push_back(wexmoor::NativeToPath(argv[i]));
-  // One program per folder: a later start hands its paths to the running one.
-  wexmoor::InstanceStart instance =
-      wexmoor::ClaimOrHandOver(wexmoor::CurrentDirectory(),
-                               wexmoor::PreferenceFileName(wexmoor::LockedSettingsArea()[0] != 0),
-                               wexmoor::CommandLinePathList(args), std::cerr);
+
+  // Where the files live: the current folder when it holds the preference
+  // file, else the user's configuration and cache folders.
+  const bool locked = wexmoor::LockedSettingsArea()[0] != 0;
+  const wexmoor::DesktopEnvironment environment = wexmoor::ReadDesktopEnvironment();
+  const wexmoor::FileLocations locations =
+      wexmoor::ChooseFileLocations(environment, wexmoor::PreferenceFileName(locked));
+  std::string folderError;
+  const bool foldersReady = wexmoor::PrepareFolders(locations, environment.userId, &folderError);
+  if (!foldersReady) std::cerr << "Wexmoor: " << folderError << '\n';
+
+  // One program per preference file: a later start hands its paths to the
+  // running one. Without a safe run-time folder the program runs on its own.
+  wexmoor::InstanceStart instance;
+  // Twice at most: an ending program may remove the empty run-time folder
+  // between its making and the claim.
+  for (int attempt = 0; foldersReady && attempt < 2 && !instance.channel && !instance.exitCode; ++attempt) {
+    if (attempt > 0 && !wexmoor::PrepareFolders(locations, environment.userId, &folderError)) break;
+    instance = wexmoor::ClaimOrHandOver(locations.runtimeFolder, wexmoor::InstanceName(locations),
+                                        wexmoor::CommandLinePathList(args), std::cerr);
+  }
   if (instance.exitCode) return *instance.exitCode;
   wexmoor::InstanceChannel* channel = instance.channel ? &*instance.channel : nullptr;
 
-  auto state = std::make_unique<wexmoor::ProgramState>();
-  if (wexmoor::StartWindowSystem(argc, argv))
-    return wexmoor::RunWindowProgram(*state, signals, wexmoor::UpdaterImage(), args, channel);
-  // Without a display the program still uploads its queue and the command line.
-  wexmoor::HeadlessSeams seams(*state, &signals, wexmoor::UpdaterImage(), channel);
-  return wexmoor::RunProgram(*state, seams, args);
+  int code = 0;
+  {
+    auto state = std::make_unique<wexmoor::ProgramState>();
+    wexmoor::ApplyFileLocations(*state, environment, locations, locked, wexmoor::OwnExecutablePath());
+    if (wexmoor::StartWindowSystem(argc, argv)) {
+      code = wexmoor::RunWindowProgram(*state, signals, wexmoor::UpdaterImage(), args, channel);
+    } else {
+      // Without a display the program still uploads its queue and the command line.
+      wexmoor::HeadlessSeams seams(*state, &signals, wexmoor::UpdaterImage(), channel);
+      code = wexmoor::RunProgram(*state, seams, args);
+    }
+  }
+  instance.channel.reset();
+  wexmoor::RemoveEmptyFolders(locations);
+  return code;
 }

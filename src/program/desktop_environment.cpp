@@ -43,4 +43,17 @@ bool InstalledByPackageManager(const Text& programPath) {
   return ::access(path.c_str(), W_OK) != 0;
 }
 
+void ApplyFileLocations(ProgramState& state, const DesktopEnvironment& environment, const FileLocations& locations,
+                        bool lockedMode, const Text& programPath) {
+  state.preferenceFolder = locations.preferenceFolder;
+  state.workFolder = locations.workFolder;
+  if (!locations.portable) {
+    const std::size_t slash = programPath.rfind(u'/');
+    if (slash != Text::npos) state.installFolder = programPath.substr(0, slash == 0 ? 1 : slash);
+  }
+  state.installedCopy = InstalledByPackageManager(programPath);
+  if (!lockedMode) state.keyring = OpenSecretServiceKeyring(environment.sessionBus);
+  state.passwords = PasswordPlacement{state.keyring.get(), !locations.portable, {}};
+}
+
 }  // namespace wexmoor

@@ -2,6 +2,7 @@
 
 #include <limits.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -95,11 +96,16 @@ bool MakeUserFolder(const Text& path, unsigned userId, bool privateOnly, std::st
 }
 
 bool PrepareFolders(const FileLocations& locations, unsigned userId, std::string* error) {
-  if (!locations.portable) {
-    if (!MakeUserFolder(locations.preferenceFolder, userId, false, error)) return false;
-    if (!MakeUserFolder(locations.workFolder, userId, false, error)) return false;
-  }
+  // The work folder is made when the update check first needs it.
+  if (!locations.portable && !MakeUserFolder(locations.preferenceFolder, userId, false, error)) return false;
   return MakeUserFolder(locations.runtimeFolder, userId, true, error);
+}
+
+void RemoveEmptyFolders(const FileLocations& locations) {
+  // rmdir removes only an empty folder; one another program uses stays.
+  if (!locations.portable && locations.workFolder != locations.preferenceFolder)
+    ::rmdir(PathToNative(locations.workFolder).c_str());
+  ::rmdir(PathToNative(locations.runtimeFolder).c_str());
 }
 
 Text InstanceName(const FileLocations& locations) {

@@ -43,9 +43,13 @@ FileLocations ChooseFileLocations(const DesktopEnvironment& environment, TextVie
 // (with `error`) when the folder cannot be made or is not safe.
 bool MakeUserFolder(const Text& path, unsigned userId, bool privateOnly, std::string* error);
 
-// Creates the preference, work and run-time folders. False with `error` when
+// Creates the preference and run-time folders. False with `error` when
 // one is missing and cannot be made, or the run-time folder is not private.
 bool PrepareFolders(const FileLocations& locations, unsigned userId, std::string* error);
+
+// At exit: removes the work folder (desktop set-up) and the run-time folder
+// when they are empty, so that a run leaves only its preference file.
+void RemoveEmptyFolders(const FileLocations& locations);
 
 // The base name of the lock ("<name>.lock") and the socket in the run-time
 // folder: the preference file's name and a digest of its real path (the

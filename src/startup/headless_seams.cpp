@@ -44,8 +44,8 @@ bool HeadlessSeams::ReadLockedZone(ServerTable& servers, GlobalOptions& options)
 
 bool HeadlessSeams::ApplyPendingUpdate(const GlobalOptions& options) {
   if (updaterImage_.empty()) return false;
-  return wexmoor::ApplyPendingUpdate(options.disableUpdates != 0, CurrentDirectory(), OwnExecutablePath(),
-                                     updaterImage_);
+  return wexmoor::ApplyPendingUpdate(options.disableUpdates != 0, state_.WorkFolder(), OwnExecutablePath(),
+                                     updaterImage_, state_.installFolder);
 }
 
 void HeadlessSeams::QueueCommandLine(const Text& pathList) {

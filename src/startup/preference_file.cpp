@@ -1,5 +1,6 @@
 #include "startup/preference_file.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -273,6 +274,11 @@ bool PreferenceFile::ClosePreferenceFile(std::string* error) {
         }
         bytes += "\r\n";
       }
+      // The file may hold passwords: only its owner reads it, whatever mode
+      // an older file had (the new file takes the old one's mode).
+      const std::string native = PathToNative(fileName_);
+      struct stat st;
+      if (::stat(native.c_str(), &st) == 0 && (st.st_mode & 077) != 0) ::chmod(native.c_str(), st.st_mode & 0700);
       ok = WriteFileAtomically(fileName_, bytes, 0600, error);
     }
   }

@@ -3,6 +3,7 @@
 // process.
 #pragma once
 
+#include <memory>
 #include <random>
 
 #include "ftp/ftp_session.h"
@@ -11,8 +12,10 @@
 #include "spooler/upload_queue.h"
 #include "spooler/written_archives.h"
 #include "spooler/zip_library.h"
+#include "settings/password_keyring.h"
 #include "startup/global_options.h"
 #include "startup/server_table.h"
+#include "startup/settings_store.h"
 #include "startup/shared_state.h"
 #include "startup/ui_message_ring.h"
 #include "ui/language_translator.h"
@@ -46,6 +49,21 @@ struct ProgramState {
   Text preferenceFolder;
   // The preference file chosen at start-up (folder and name).
   Text preferenceFile;
+  // Folder of the update's working files ("temp.htm", "Temp.zip",
+  // "UpdateProg"); empty means the current directory.
+  Text workFolder;
+  // The folder the updater installs into: the program's own folder when the
+  // working files are elsewhere; empty means the work folder.
+  Text installFolder;
+  // Set: a copy the package manager updates; it never downloads or runs the
+  // updater and only says when a newer version exists.
+  bool installedCopy = false;
+  // The Secret Service, when one runs; passwords go there in the desktop
+  // set-up.
+  std::unique_ptr<PasswordKeyring> keyring;
+  PasswordPlacement passwords;
+
+  Text WorkFolder() const;
 };
 
 }  // namespace wexmoor

@@ -35,7 +35,7 @@ void Shutdown(ProgramState& state, StartupSeams& seams) {
   seams.StoreWindowState(state.options);
   std::string error;
   if (!SaveSettings(state.preferenceFile, locked, state.servers, state.options, state.queue, serverListText,
-                    state.random, &error))
+                    state.random, &error, &state.passwords))
     std::cerr << "Wexmoor: settings not saved: " << error << '\n';
   seams.TerminateWorker();
   seams.Disconnect();
@@ -53,9 +53,10 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
   state.flags.lockedMode = locked;
 
   state.preferenceFile = PreferencePath(state, locked);
-  LoadSettings(state.preferenceFile, locked, state.servers, state.options, state.queue, state.addRing);
+  LoadSettings(state.preferenceFile, locked, state.servers, state.options, state.queue, state.addRing,
+               &state.passwords);
 
-  if (!locked && seams.ApplyPendingUpdate(state.options)) return 0;
+  if (!locked && !state.installedCopy && seams.ApplyPendingUpdate(state.options)) return 0;
 
   if (state.options.language.empty()) state.options.language = seams.ShowLanguageChooser();
   if (state.options.language.empty()) state.options.language = u"English";

@@ -17,6 +17,7 @@
 #include "locked/locked_zones.h"
 #include "locked/welcome_window.h"
 #include "platform/files.h"
+#include "settings/file_locations.h"
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
 #include "startup/main_loop_pass.h"
@@ -128,8 +129,8 @@ class WindowSeams : public StartupSeams {
   }
 
   bool ApplyPendingUpdate(const GlobalOptions& options) override {
-    return wexmoor::ApplyPendingUpdate(options.disableUpdates != 0, CurrentDirectory(), OwnExecutablePath(),
-                                       updaterImage_);
+    return wexmoor::ApplyPendingUpdate(options.disableUpdates != 0, state_.WorkFolder(), OwnExecutablePath(),
+                                       updaterImage_, state_.installFolder);
   }
 
   Text ShowLanguageChooser() override {
@@ -177,9 +178,11 @@ class WindowSeams : public StartupSeams {
   void StartWorker() override { worker_.Start(); }
 
   void StartUpdateCheck() override {
+    // The working files' folder, made only when the check has a site to ask.
+    if (!UpdateSiteFromEnvironment().empty()) MakeUserFolder(state_.WorkFolder(), 0, false, nullptr);
     const wxRect screen = wxDisplay(0u).GetGeometry();
     http_ = std::make_unique<HttpState>(state_.clock,
-                                        HttpOptions{CurrentDirectory(), 30000, 64u * 1024u * 1024u, prompts_.get()});
+                                        HttpOptions{state_.WorkFolder(), 30000, 64u * 1024u * 1024u, prompts_.get()});
     updateContext_ = std::make_unique<UpdateCheckContext>(
         UpdateCheckContext{state_.flags, *http_, *prompts_, state_.translator, state_.zip,
                            UpdateSiteFromEnvironment(), state_.options.disableUpdates != 0, screen.width,

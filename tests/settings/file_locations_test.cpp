@@ -82,7 +82,6 @@ TEST(FileLocations, FoldersAreMadePrivateAndUnsafeRuntimeFoldersRefused) {
   std::string error;
   ASSERT_TRUE(PrepareFolders(l, e.userId, &error)) << error;
   EXPECT_EQ(Mode(root.File("cfg/wexmoor")), 0700u);
-  EXPECT_EQ(Mode(root.File("home/.cache/wexmoor")), 0700u);
   EXPECT_EQ(Mode(root.File("run/wexmoor")), 0700u);
   // Existing folders are accepted again.
   EXPECT_TRUE(PrepareFolders(l, e.userId, &error)) << error;

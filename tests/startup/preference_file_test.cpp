@@ -204,7 +204,7 @@ TEST(PreferenceFile, UnmodifiedFileIsLeftUntouched) {
   EXPECT_EQ(before.st_ino, after.st_ino);
 }
 
-TEST(PreferenceFile, NewFileIsPrivateAndAnExistingFileKeepsItsMode) {
+TEST(PreferenceFile, NewFileIsPrivateAndAnExistingFileBecomesPrivate) {
   TempFolder dir;
   const std::string fresh = dir.File("new.prefs");
   PreferenceFile file;
@@ -219,11 +219,11 @@ TEST(PreferenceFile, NewFileIsPrivateAndAnExistingFileKeepsItsMode) {
 
   const std::string shared = dir.File("shared.prefs");
   WriteBytes(shared, "A=1\n");
-  ::chmod(shared.c_str(), 0644);
+  ::chmod(shared.c_str(), 0754);
   ASSERT_TRUE(file.CreatePreferenceFile(T(shared)));
   ASSERT_TRUE(file.ClosePreferenceFile());
   ASSERT_EQ(::stat(shared.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);  // the owner's bits stay
 }
 
 TEST(PreferenceFile, FailedWritesKeepTheOldFileAndSayWhy) {
