@@ -13,7 +13,7 @@
 #include "platform/text.h"
 #include "spooler/drop_intake.h"
 #include "spooler/worker_display.h"
-#include "startup/main_loop_pass.h"
+#include "program/main_window_presenter.h"
 
 namespace wexmoor::bench {
 

@@ -2,8 +2,8 @@
 // loaded from the preference file and listed.
 #include "bench_commands.h"
 #include "bench_support.h"
-#include "startup/program_state.h"
-#include "startup/settings_store.h"
+#include "program/program_state.h"
+#include "settings/settings_store.h"
 
 namespace wexmoor::bench {
 

@@ -4,7 +4,7 @@
 
 #include "bench_commands.h"
 #include "bench_support.h"
-#include "startup/settings_store.h"
+#include "settings/settings_store.h"
 
 namespace wexmoor::bench {
 namespace {

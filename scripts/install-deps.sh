@@ -12,6 +12,8 @@ packages=(
   clang-14 libclang-rt-14-dev
   zip unzip curl
   desktop-file-utils appstream
+  libsecret-1-dev libsecret-tools gnome-keyring dbus dbus-x11 libnotify-bin
+  python3-dbus python3-gi lintian
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(vsftpd lftp valgrind)

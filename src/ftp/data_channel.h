@@ -7,7 +7,7 @@
 #include "ftp/ftp_session.h"
 #include "ftp/status_target.h"
 #include "platform/text.h"
-#include "startup/server_table.h"
+#include "model/server_table.h"
 
 namespace wexmoor {
 

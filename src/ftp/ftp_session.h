@@ -12,7 +12,7 @@
 #include <stop_token>
 #include <vector>
 
-#include "ftp/conversation_log.h"
+#include "model/conversation_log.h"
 #include "ftp/listener_ports.h"
 #include "platform/clock.h"
 #include "platform/text.h"

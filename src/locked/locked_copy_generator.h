@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "platform/text.h"
-#include "startup/server_table.h"
-#include "ui/language_translator.h"
+#include "model/server_table.h"
+#include "i18n/language_translator.h"
 
 namespace wexmoor {
 

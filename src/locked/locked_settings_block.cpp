@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "locked/locked_zones.h"
-#include "startup/password_scrambling.h"
+#include "settings/password_scrambling.h"
 
 namespace wexmoor {
 

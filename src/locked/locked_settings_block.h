@@ -15,9 +15,9 @@
 #include <string>
 
 #include "platform/text.h"
-#include "startup/global_options.h"
-#include "startup/server_table.h"
-#include "ui/language_translator.h"
+#include "model/global_options.h"
+#include "model/server_table.h"
+#include "i18n/language_translator.h"
 
 namespace wexmoor {
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "settings/file_locations.h"
-#include "startup/program_state.h"
+#include "program/program_state.h"
 
 namespace wexmoor {
 

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "platform/files.h"
-#include "spooler/zip_archive.h"
+#include "archive/zip_archive.h"
 
 namespace wexmoor {
 

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "platform/text.h"
-#include "spooler/upload_queue.h"
+#include "model/upload_queue.h"
 #include "spooler/written_archives.h"
-#include "spooler/zip_library.h"
-#include "startup/server_table.h"
-#include "startup/shared_state.h"
-#include "startup/ui_message_ring.h"
-#include "ui/language_translator.h"
+#include "archive/zip_library.h"
+#include "model/server_table.h"
+#include "model/shared_state.h"
+#include "model/ui_message_ring.h"
+#include "i18n/language_translator.h"
 
 namespace wexmoor {
 

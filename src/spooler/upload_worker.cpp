@@ -117,6 +117,7 @@ bool UploadWorker::HandleEntry(const std::stop_token& stop, int& index, int& web
   int prepared = PrepareUploadSession(session, record, 0, &status);
   if (stop.stop_requested()) return false;
   if (prepared != 1) {
+    context_.display.EntryOutcome(entry->id, entry->text, false);
     index = start + 1;
     // Whatever the failed set-up left open goes before the next attempt.
     Disconnect(session, &status);
@@ -131,6 +132,7 @@ bool UploadWorker::HandleEntry(const std::stop_token& stop, int& index, int& web
     } else {
       index = start + 1;
     }
+    context_.display.EntryOutcome(entry->id, entry->text, sent == 1);
     progress.SetProgress(0);
     Disconnect(session, &status);
     if (stop.stop_requested()) return false;

@@ -13,11 +13,11 @@
 
 #include "ftp/ftp_session.h"
 #include "platform/clock.h"
-#include "spooler/upload_queue.h"
+#include "model/upload_queue.h"
 #include "spooler/worker_display.h"
-#include "startup/server_table.h"
-#include "startup/shared_state.h"
-#include "startup/ui_message_ring.h"
+#include "model/server_table.h"
+#include "model/shared_state.h"
+#include "model/ui_message_ring.h"
 
 namespace wexmoor {
 

@@ -3,6 +3,8 @@
 // to its own thread; no call ever waits for the window.
 #pragma once
 
+#include <cstdint>
+
 #include "ftp/status_target.h"
 #include "platform/text.h"
 
@@ -14,6 +16,9 @@ class WorkerDisplay {
   virtual void SetCurrentFile(const Text& name) = 0;
   virtual StatusTarget& Status() = 0;
   virtual ProgressTarget& Progress() = 0;
+  // After each attempt at the queue entry `entryId` (`entryText`): uploaded,
+  // or failed and left queued.
+  virtual void EntryOutcome(std::uint64_t /*entryId*/, const Text& /*entryText*/, bool /*uploaded*/) {}
 };
 
 }  // namespace wexmoor

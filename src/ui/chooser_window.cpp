@@ -8,7 +8,7 @@
 #include <wx/radiobut.h>
 
 #include "ui/label_fit.h"
-#include "ui/language_table.h"
+#include "i18n/language_table.h"
 #include "ui/secondary_position.h"
 #include "ui/wx_text.h"
 

@@ -3,7 +3,7 @@
 
 #include <wx/icon.h>
 
-#include "ui/language_translator.h"
+#include "i18n/language_translator.h"
 
 namespace wexmoor {
 

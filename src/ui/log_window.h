@@ -7,8 +7,8 @@
 
 #include <wx/window.h>
 
-#include "ftp/conversation_log.h"
-#include "startup/shared_state.h"
+#include "model/conversation_log.h"
+#include "model/shared_state.h"
 
 namespace wexmoor {
 

@@ -5,7 +5,7 @@
 #include <wx/log.h>
 #include <wx/utils.h>
 
-#include "startup/version.h"
+#include "model/version.h"
 #include "ui/about_window.h"
 #include "ui/file_drop.h"
 #include "ui/label_fit.h"
@@ -319,7 +319,8 @@ int MainWindow::EditServer(int slot) {
 }
 
 int MainWindow::ShowAbout(int hideServerList, int disableUpdates, bool lockedMode) {
-  AboutSettings settings{hideServerList, disableUpdates, lockedMode, context_.siteBase};
+  AboutSettings settings{hideServerList, disableUpdates, context_.options.notifications, lockedMode,
+                         context_.siteBase};
   AboutHooks hooks;
   hooks.translator = &context_.translator;
   hooks.languageChanged = [this] {
@@ -327,6 +328,7 @@ int MainWindow::ShowAbout(int hideServerList, int disableUpdates, bool lockedMod
     Relabel();
   };
   hooks.generateLockedCopy = context_.generateLockedCopy;
+  hooks.notificationsChosen = [this](bool on) { context_.options.notifications = on ? 1 : 0; };
   hooks.icon = context_.icon.IsOk() ? &context_.icon : nullptr;
   return RunAboutWindow(this, settings, hooks);
 }

@@ -21,13 +21,13 @@
 #include <wx/stattext.h>
 #include <wx/timer.h>
 
-#include "ftp/conversation_log.h"
+#include "model/conversation_log.h"
 #include "spooler/drop_intake.h"
-#include "startup/global_options.h"
-#include "startup/main_loop_pass.h"
-#include "ui/language_translator.h"
+#include "model/global_options.h"
+#include "program/main_window_presenter.h"
+#include "i18n/language_translator.h"
 #include "ui/queue_list_ctrl.h"
-#include "ui/worker_mailbox.h"
+#include "program/worker_mailbox.h"
 
 namespace wexmoor {
 

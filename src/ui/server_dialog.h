@@ -10,12 +10,12 @@
 #include "ftp/listener_ports.h"
 #include "platform/clock.h"
 #include "platform/text.h"
-#include "startup/server_table.h"
-#include "startup/shared_state.h"
+#include "model/server_table.h"
+#include "model/shared_state.h"
 #include "ui/folder_pictures.h"
-#include "ui/language_translator.h"
-#include "ui/remote_browser.h"
-#include "ui/server_form.h"
+#include "i18n/language_translator.h"
+#include "program/remote_browser.h"
+#include "program/server_form.h"
 
 class wxBitmapButton;
 class wxCheckBox;

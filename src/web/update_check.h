@@ -7,10 +7,10 @@
 
 #include "platform/clock.h"
 #include "platform/text.h"
-#include "spooler/zip_library.h"
-#include "startup/shared_state.h"
-#include "ui/language_translator.h"
-#include "web/http_state.h"
+#include "archive/zip_library.h"
+#include "model/shared_state.h"
+#include "i18n/language_translator.h"
+#include "http/http_state.h"
 #include "web/update_prompts.h"
 
 namespace wexmoor {
@@ -35,6 +35,9 @@ struct UpdateCheckContext {
   int screenWidth = 0;
   int screenHeight = 0;
   UpdateCheckTimings timings;
+  // A copy the package manager updates: a newer version is only announced,
+  // once, and nothing is downloaded.
+  bool installedCopy = false;
 };
 
 // WEXMOOR_SITE from the environment, else the build's default; without a

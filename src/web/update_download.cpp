@@ -2,8 +2,8 @@
 
 #include "platform/code_page.h"
 #include "platform/files.h"
-#include "spooler/zip_archive.h"
-#include "web/http_retry.h"
+#include "archive/zip_archive.h"
+#include "http/http_retry.h"
 #include "web/install_list.h"
 
 namespace wexmoor {

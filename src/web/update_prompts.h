@@ -2,11 +2,12 @@
 // the window's thread shows the boxes and answers.
 #pragma once
 
+#include "http/http_state.h"
 #include "platform/text.h"
 
 namespace wexmoor {
 
-class UpdatePrompts {
+class UpdatePrompts : public HttpErrorBoxes {
  public:
   virtual ~UpdatePrompts() = default;
   // An OK box; returns when it was closed.
@@ -18,7 +19,7 @@ class UpdatePrompts {
   // An OK box that the caller does not wait for (errors of a web request,
   // raised on the request thread). The window should override this to post
   // the box to its own thread and return at once; the fallback waits.
-  virtual void PostMessage(const Text& title, const Text& text) { ShowMessage(title, text); }
+  void PostMessage(const Text& title, const Text& text) override { ShowMessage(title, text); }
 };
 
 }  // namespace wexmoor

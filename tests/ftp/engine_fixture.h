@@ -17,7 +17,7 @@
 #include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/socket.h"
-#include "startup/server_table.h"
+#include "model/server_table.h"
 
 namespace wexmoor::testing {
 

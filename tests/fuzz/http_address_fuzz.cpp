@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "web/http_request.h"
+#include "http/http_request.h"
 
 using namespace wexmoor;
 

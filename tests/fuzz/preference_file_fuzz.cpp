@@ -10,7 +10,7 @@
 
 #include "platform/code_page.h"
 #include "platform/files.h"
-#include "startup/preference_file.h"
+#include "settings/preference_file.h"
 
 using namespace wexmoor;
 

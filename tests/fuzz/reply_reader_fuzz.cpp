@@ -12,7 +12,7 @@
 #include "ftp/listener_ports.h"
 #include "ftp/reply_reader.h"
 #include "platform/clock.h"
-#include "startup/server_table.h"
+#include "model/server_table.h"
 
 using namespace wexmoor;
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "startup/password_scrambling.h"
+#include "settings/password_scrambling.h"
 
 using namespace wexmoor;
 

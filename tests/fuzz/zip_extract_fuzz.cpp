@@ -9,8 +9,8 @@
 #include <string>
 
 #include "platform/files.h"
-#include "spooler/zip_archive.h"
-#include "spooler/zip_library.h"
+#include "archive/zip_archive.h"
+#include "archive/zip_library.h"
 
 using namespace wexmoor;
 

@@ -6,10 +6,10 @@
 #include "ftp/ftp_session.h"
 #include "ftp/listener_ports.h"
 #include "platform/clock.h"
-#include "spooler/upload_queue.h"
-#include "startup/server_table.h"
-#include "startup/shared_state.h"
-#include "startup/ui_message_ring.h"
+#include "model/upload_queue.h"
+#include "model/server_table.h"
+#include "model/shared_state.h"
+#include "model/ui_message_ring.h"
 
 namespace wexmoor::testing {
 

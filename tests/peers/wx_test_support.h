@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "locked/locked_picture.h"
+#include "ui/locked/locked_picture.h"
 #include "ui/compact_style.h"
 
 namespace wexmoor::testing {

@@ -19,9 +19,9 @@
 #include "peers/test_paths.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
-#include "startup/headless_seams.h"
-#include "startup/settings_store.h"
-#include "startup/startup_sequence.h"
+#include "program/windowless_host.h"
+#include "settings/settings_store.h"
+#include "program/startup_sequence.h"
 
 namespace wexmoor {
 namespace {

@@ -24,8 +24,8 @@
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "spooler/upload_worker.h"
-#include "spooler/zip_archive.h"
-#include "startup/settings_store.h"
+#include "archive/zip_archive.h"
+#include "settings/settings_store.h"
 
 namespace wexmoor {
 namespace {

@@ -7,9 +7,9 @@
 
 #include "peers/test_paths.h"
 #include "platform/code_page.h"
-#include "startup/password_scrambling.h"
-#include "startup/preference_file.h"
-#include "startup/settings_store.h"
+#include "settings/password_scrambling.h"
+#include "settings/preference_file.h"
+#include "settings/settings_store.h"
 
 namespace wexmoor {
 namespace {

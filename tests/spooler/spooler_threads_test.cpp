@@ -9,8 +9,8 @@
 
 #include "peers/test_paths.h"
 #include "spooler/spooler_test_support.h"
-#include "spooler/upload_queue.h"
-#include "spooler/zip_archive.h"
+#include "model/upload_queue.h"
+#include "archive/zip_archive.h"
 
 namespace wexmoor {
 namespace {

@@ -29,11 +29,11 @@
 #include "platform/code_page.h"
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
-#include "startup/settings_store.h"
+#include "settings/settings_store.h"
 #include "ui/about_window.h"
 #include "ui/chooser_window.h"
 #include "ui/compact_style.h"
-#include "ui/language_table.h"
+#include "i18n/language_table.h"
 #include "ui/log_window.h"
 #include "ui/wx_text.h"
 

@@ -5,9 +5,9 @@
 #include <thread>
 
 #include "platform/code_page.h"
-#include "ui/about_text.h"
+#include "program/about_text.h"
 #include "ui/log_window.h"
-#include "ui/worker_mailbox.h"
+#include "program/worker_mailbox.h"
 
 namespace wexmoor {
 namespace {

@@ -8,7 +8,7 @@
 #include "peers/test_paths.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
-#include "spooler/zip_archive.h"
+#include "archive/zip_archive.h"
 #include "web/update_check.h"
 
 namespace wexmoor {
@@ -141,6 +141,19 @@ TEST_F(UpdateCheckTest, EveryMatchingRecordAsksInFileOrder) {
   auto versions = server.RequestsFor("/downloads/versions.txt");
   ASSERT_EQ(versions.size(), 1u);
   EXPECT_FALSE(versions[0].HasHeader("Referer"));
+  EXPECT_TRUE(server.RequestsFor("/files/new.zip").empty());
+  EXPECT_FALSE(IsFolder(Dir() + u"/UpdateProg"));
+}
+
+TEST_F(UpdateCheckTest, InstalledCopyIsToldOnceAndDownloadsNothing) {
+  context.installedCopy = true;
+  OfferArchive("Wexmoor|2.0|http://x/b.zip|a|End|");
+  prompts.answers = {true, true};
+  RunUpdateCheck(context, {});
+  EXPECT_TRUE(prompts.questions.empty());
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0],
+            u"Update|Wexmoor 1.90  is available on the Wexmoor web site. Your version is: 1.83.");
   EXPECT_TRUE(server.RequestsFor("/files/new.zip").empty());
   EXPECT_FALSE(IsFolder(Dir() + u"/UpdateProg"));
 }

@@ -6,7 +6,7 @@
 #include "peers/fake_http_server.h"
 #include "peers/test_paths.h"
 #include "platform/files.h"
-#include "spooler/zip_archive.h"
+#include "archive/zip_archive.h"
 #include "web/pending_update.h"
 #include "web/update_check.h"
 

@@ -1,0 +1,301 @@
+#include "i18n/language_table.h"
+
+namespace wexmoor {
+
+namespace {
+
+// Columns: English key, Français, Український, Русский, Deutsch, 中文.
+// A cell that repeats the English text is an untranslated cell.
+constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
+    {u"Remove from the list", u"Retirer de la liste", u"Вилучити зі списку", u"Убрать из списка",  // 1
+     u"Aus der Liste entfernen", u"從清單中移除"},
+    {u"Delete", u"Supprimer", u"Видалити", u"Удалить", u"Löschen", u"刪除"},  // 2
+    {u"New", u"Ajouter", u"Новий", u"Новый", u"Neu", u"新增"},  // 3
+    {u"Modify", u"Modifier", u"Правка", u"Правка", u"Ändern", u"修改"},  // 4
+    {u"Drop here the files to upload", u"Déposez ici les fichiers", u"Перетягніть сюди файли",  // 5
+     u"Перетащите сюда файлы", u"Dateien hier ablegen", u"將要上傳的檔案拖放到此處"},
+    {u"FTP Servers", u"Serveurs FTP", u"FTP-сервери", u"FTP-серверы", u"FTP-Server", u"FTP 伺服器"},  // 6
+    {u"Quit", u"Quitter", u"Вихід", u"Выход", u"Beenden", u"結束"},  // 7
+    {u"Error", u"Erreur", u"Помилка", u"Ошибка", u"Fehler", u"錯誤"},  // 8
+    {u"Connect", u"Connection", u"З'єднання", u"Соединение", u"Verbinden", u"連線"},  // 9
+    {u"Server name:", u"Nom du serveur :", u"Назва сервера:", u"Имя сервера:", u"Servername:",  // 10
+     u"伺服器名稱："},
+    {u"Server adress & repertory:", u"Adresse du serveur et dossier :",  // 11
+     u"Адреса сервера й каталог:", u"Адрес сервера и папка:", u"Serveradresse & Verzeichnis:",
+     u"伺服器位址與目錄："},
+    {u"Password:", u"Mot de passe :", u"Пароль:", u"Пароль:", u"Passwort:", u"密碼："},  // 12
+    {u"Wait...", u"Patientez...", u"Зачекайте...", u"Подождите...", u"Bitte warten...", u"請稍候..."},  // 13
+    {u"Cancel", u"Annuler", u"Відміна", u"Отмена", u"Abbruch", u"取消"},  // 14
+    {u"Impossible to initialise connection (perhaps a login, adress or password problem...)",  // 15
+     u"Impossible d'établir la connexion (peut-être un problème d'identifiant, d'adresse ou de mot de passe...)",
+     u"Неможливо встановити з'єднання (можливо, проблема з логіном, адресою або паролем...)",
+     u"Невозможно установить соединение (возможно, проблема с логином, адресом или паролем...)",
+     u"Die Verbindung kann nicht hergestellt werden (vielleicht ein Problem mit Benutzername, Adresse oder Passwort...)",
+     u"無法建立連線（可能是登入帳號、位址或密碼有問題...）"},
+    {u"Impossible to initialise connection (Internet Access does'nt seem to work)",  // 16
+     u"Impossible d'établir la connexion (l'accès à Internet ne semble pas fonctionner)",
+     u"Неможливо встановити з'єднання (схоже, доступ до Інтернету не працює)",
+     u"Невозможно установить соединение (похоже, доступ в Интернет не работает)",
+     u"Die Verbindung kann nicht hergestellt werden (der Internetzugang scheint nicht zu funktionieren)",
+     u"無法建立連線（網際網路連線似乎無法使用）"},
+    {u"Impossible to create the file on the FTP.",  // 17
+     u"Impossible de créer le fichier sur le serveur FTP.",
+     u"Неможливо створити файл на FTP-сервері.", u"Невозможно создать файл на FTP-сервере.",
+     u"Die Datei kann auf dem FTP-Server nicht angelegt werden.", u"無法在 FTP 伺服器上建立檔案。"},
+    {u"The write operation on FTP has been interrupted",  // 18
+     u"L'écriture sur le serveur FTP a été interrompue", u"Запис на FTP-сервер було перервано",
+     u"Запись на FTP-сервер была прервана",
+     u"Der Schreibvorgang auf dem FTP-Server wurde unterbrochen", u"FTP 寫入作業已中斷"},
+    {u"Impossible to write on this FTP.", u"Impossible d'écrire sur ce serveur FTP.",  // 19
+     u"Неможливо записати на цей FTP-сервер.", u"Невозможно записать на этот FTP-сервер.",
+     u"Auf diesen FTP-Server kann nicht geschrieben werden.", u"無法寫入此 FTP 伺服器。"},
+    {u"The file to upload has a size of zero!", u"Le fichier à envoyer a une taille nulle !",  // 20
+     u"Файл для вивантаження має нульовий розмір!", u"Файл для загрузки имеет нулевой размер!",
+     u"Die hochzuladende Datei ist leer!", u"要上傳的檔案大小為零！"},
+    {u"Impossible to open the file to upload: ", u"Impossible d'ouvrir le fichier à envoyer : ",  // 21
+     u"Неможливо відкрити файл для вивантаження: ", u"Невозможно открыть файл для загрузки: ",
+     u"Die hochzuladende Datei kann nicht geöffnet werden: ", u"無法開啟要上傳的檔案: "},
+    {u"Server", u"Serveur", u"Сервер", u"Сервер", u"Server", u"伺服器"},  // 22
+    {u"About ", u"À propos de ", u"Про програму ", u"О программе ", u"Über ", u"關於 "},  // 23
+    {u"", u"", u"", u"", u"", u""},  // 24
+    {u"", u"", u"", u"", u"", u""},  // 25
+    {u"Please send me your comments:", u"Envoyez-moi vos commentaires :",  // 26
+     u"Надсилайте мені свої відгуки:", u"Присылайте мне свои отзывы:",
+     u"Bitte senden Sie mir Ihre Kommentare:", u"歡迎將您的意見寄給我："},
+    {u"Mail to the author", u"Écrire à l'auteur", u"Написати авторові", u"Написать автору",  // 27
+     u"E-Mail an den Autor", u"寫信給作者"},
+    {u"Comments about ", u"Commentaires sur ", u"Відгук про ", u"Отзыв о ", u"Kommentare zu ",  // 28
+     u"意見回饋 "},
+    {u"Choose your server destination before droping your file. You can send files to different FTPs if you change the server between each drop.",  // 29
+     u"Choisissez le serveur de destination avant de déposer votre fichier. Vous pouvez envoyer des fichiers vers différents serveurs FTP en changeant de serveur entre chaque dépôt.",
+     u"Виберіть сервер призначення, перш ніж перетягнути файл. Ви можете надсилати файли на різні FTP-сервери, якщо змінюватимете сервер перед кожним перетягуванням.",
+     u"Выберите сервер назначения, прежде чем перетаскивать файл. Вы можете отправлять файлы на разные FTP-серверы, если будете менять сервер перед каждым перетаскиванием.",
+     u"Wählen Sie den Zielserver, bevor Sie Ihre Datei ablegen. Sie können Dateien an verschiedene FTP-Server senden, wenn Sie den Server zwischen den einzelnen Ablagen wechseln.",
+     u"拖放檔案之前，請先選擇目的伺服器。只要在每次拖放之間變更伺服器，就能將檔案傳送到不同的 FTP 伺服器。"},
+    {u"To know the destination of a file, click on its name: the corresponding server will be selected in the top list.",  // 30
+     u"Pour connaître la destination d'un fichier, cliquez sur son nom : le serveur correspondant sera sélectionné dans la liste du haut.",
+     u"Щоб дізнатися, куди надсилається файл, клацніть його назву: відповідний сервер буде вибрано у верхньому списку.",
+     u"Чтобы узнать, куда отправляется файл, щёлкните по его имени: соответствующий сервер будет выбран в верхнем списке.",
+     u"Um das Ziel einer Datei zu sehen, klicken Sie auf ihren Namen: Der zugehörige Server wird in der oberen Liste ausgewählt.",
+     u"若要知道檔案的目的地，請按一下檔名：對應的伺服器會在上方清單中被選取。"},
+    {u"Have you got the last version ? Check at:",  // 31
+     u"Avez-vous la dernière version ? Vérifiez sur :",
+     u"У вас остання версія? Перевірте на:", u"У вас последняя версия? Проверьте на:",
+     u"Haben Sie die neueste Version? Prüfen Sie unter:", u"您使用的是最新版本嗎？請到此查看："},
+    {u"English", u"Anglais", u"Англійська", u"Английский", u"Englisch", u"英文"},  // 32
+    {u"Clone the values of:", u"Copier depuis :", u"Копіювати з:", u"Копировать из:",  // 33
+     u"Kopieren von:", u"複製設定自："},
+    {u"Impossible to create this directory: ", u"Impossible de créer ce dossier : ",  // 34
+     u"Неможливо створити цей каталог: ", u"Невозможно создать эту папку: ",
+     u"Dieses Verzeichnis kann nicht erstellt werden: ", u"無法建立此目錄: "},
+    {u"Unable To open source file", u"Impossible d'ouvrir le fichier source",  // 35
+     u"Неможливо відкрити вихідний файл", u"Не удаётся открыть исходный файл",
+     u"Die Quelldatei kann nicht geöffnet werden", u"無法開啟來源檔案"},
+    {u"A read error occured", u"Une erreur de lecture s'est produite", u"Сталася помилка читання",  // 36
+     u"Произошла ошибка чтения", u"Ein Lesefehler ist aufgetreten", u"發生讀取錯誤"},
+    {u"Error while creating Zip file", u"Erreur lors de la création du fichier Zip",  // 37
+     u"Помилка під час створення Zip-файлу", u"Ошибка при создании Zip-файла",
+     u"Fehler beim Erstellen der Zip-Datei", u"建立 Zip 檔案時發生錯誤"},
+    {u"Always zip before upload", u"Toujours zipper avant envoi", u"Завжди пакувати в zip",  // 38
+     u"Всегда упаковывать в zip", u"Immer vor Upload zippen", u"上傳前一律壓縮成 zip"},
+    {u"Replace space by _ in names", u"Remplacer les espaces par _ dans les noms",  // 39
+     u"Замінювати пробіли на _ в іменах", u"Заменять пробелы на _ в именах",
+     u"Leerzeichen in Namen durch _ ersetzen", u"將名稱中的空格替換為 _"},
+    {u"CAUTION!", u"ATTENTION !", u"УВАГА !", u"ВНИМАНИЕ !", u"ACHTUNG!", u"警告!"},  // 40
+    {u"Are you sure that you want to delete the sever named ",  // 41
+     u"Voulez-vous vraiment supprimer le serveur nommé ", u"Ви справді бажаєте видалити сервер ",
+     u"Вы действительно хотите удалить сервер ",
+     u"Möchten Sie wirklich den folgenden Server löschen: ", u"確定要刪除伺服器 "},
+    {u"Error while reading FTP content", u"Erreur lors de la lecture du contenu FTP",  // 42
+     u"Помилка під час читання вмісту FTP", u"Ошибка при чтении содержимого FTP",
+     u"Fehler beim Lesen des FTP-Inhalts", u"讀取 FTP 內容時發生錯誤"},
+    {u"Error while opening the directory ", u"Erreur lors de l'ouverture du dossier ",  // 43
+     u"Помилка під час відкриття каталогу ", u"Ошибка при открытии папки ",
+     u"Fehler beim Öffnen des Verzeichnisses ", u"開啟目錄時發生錯誤: "},
+    {u"Parent folder", u"Dossier parent", u"На рівень вгору", u"На уровень вверх",  // 44
+     u"Übergeordnetes Verzeichnis", u"上層目錄"},
+    {u"Content", u"Contenu", u"Вміст", u"Содержимое", u"Inhalt", u"內容"},  // 45
+    {u"Open with your browser", u"Voir dans le navigateur", u"Відкрити в браузері",  // 46
+     u"Открыть в браузере", u"Im Browser öffnen", u"用瀏覽器開啟"},
+    {u"Lock the server list.", u"Verrouiller la liste des serveurs.",  // 47
+     u"Заблокувати список серверів.", u"Заблокировать список серверов.", u"Serverliste sperren.",
+     u"鎖定伺服器清單。"},
+    {u"Discover the other free programs of the Wexmoor team!!",  // 48
+     u"Découvrez les autres logiciels gratuits de l'équipe Wexmoor !!",
+     u"Відкрийте для себе інші безкоштовні програми команди Wexmoor!!",
+     u"Откройте для себя другие бесплатные программы команды Wexmoor!!",
+     u"Entdecken Sie die anderen kostenlosen Programme des Wexmoor-Teams!!",
+     u"歡迎探索 Wexmoor 團隊的其他免費程式!!"},
+    {u"Passive", u"Passive", u"Passive", u"Passive", u"Passive", u"被動模式"},  // 49
+    {u"Active", u"Active", u"Active", u"Active", u"Active", u"主動模式"},  // 50
+    {u"Use the router IP", u"Via l'IP du routeur", u"Через IP роутера", u"Через IP роутера",  // 51
+     u"Router-IP verwenden", u"使用路由器 IP"},
+    {u"Port:", u"Port :", u"Порт:", u"Порт:", u"Port:", u"連接埠："},  // 52
+    {u"Connection TimeOut:", u"Délai de connexion :", u"Тайм-аут з'єднання:",  // 53
+     u"Тайм-аут соединения:", u"Verbindungs-Timeout:", u"連線逾時："},
+    {u"Visit the author's site", u"Visiter le site de l'auteur", u"Відвідати сайт автора",  // 54
+     u"Посетить сайт автора", u"Zur Website des Autors", u"造訪作者網站"},
+    {u" is available on the Wexmoor web site. Your version is: ",  // 55
+     u" est disponible sur le site web de Wexmoor. Votre version est : ",
+     u" можна завантажити з сайту Wexmoor. Ваша версія: ",
+     u" можно скачать с сайта Wexmoor. Ваша версия: ",
+     u" ist auf der Wexmoor-Website verfügbar. Ihre Version ist: ", u" 已可從 Wexmoor 網站取得。您的版本是: "},
+    {u"Do you want to update it?", u"Voulez-vous faire la mise à jour ?", u"Бажаєте оновити?",  // 56
+     u"Хотите обновить?", u"Möchten Sie jetzt aktualisieren?", u"您要更新嗎？"},
+    {u"Download will start. You will be notified when it will be finished.",  // 57
+     u"Le téléchargement va commencer. Vous serez averti lorsqu'il sera terminé.",
+     u"Завантаження розпочнеться. Ви отримаєте повідомлення, коли його буде завершено.",
+     u"Загрузка начнётся. Вы получите уведомление, когда она завершится.",
+     u"Der Download beginnt. Sie werden benachrichtigt, sobald er abgeschlossen ist.",
+     u"即將開始下載。下載完成時會通知您。"},
+    {u"Update", u"Mise à jour", u"Оновлення", u"Обновление", u"Aktualisierung", u"更新"},  // 58
+    {u"Download is done.", u"Le téléchargement est terminé.", u"Завантаження завершено.",  // 59
+     u"Загрузка завершена.", u"Der Download ist abgeschlossen.", u"下載完成。"},
+    {u" will be updated on next starting.", u" sera mis à jour au prochain démarrage.",  // 60
+     u" буде оновлено під час наступного запуску.", u" будет обновлён при следующем запуске.",
+     u" wird beim nächsten Start aktualisiert.", u" 將在下次啟動時更新。"},
+    {u"Disable automatic updates", u"Pas de mise à jour automatique", u"Вимкнути автооновлення",  // 61
+     u"Отключить автообновление", u"Auto-Updates deaktivieren", u"停用自動更新"},
+    {u"Restart ", u"Redémarrer ", u"Перезапустити ", u"Перезапустить ", u"Starten Sie ",  // 62
+     u"立即重新啟動 "},
+    {u"Downloaded archive is corrupted. Try again.",  // 63
+     u"L'archive téléchargée est endommagée. Réessayez.",
+     u"Завантажений архів пошкоджено. Спробуйте ще раз.",
+     u"Загруженный архив повреждён. Попробуйте ещё раз.",
+     u"Das heruntergeladene Archiv ist beschädigt. Versuchen Sie es erneut.", u"下載的壓縮檔已損毀，請再試一次。"},
+    {u"The new version can't be downloaded. Try again later.",  // 64
+     u"La nouvelle version ne peut pas être téléchargée. Réessayez plus tard.",
+     u"Не вдалося завантажити нову версію. Спробуйте пізніше.",
+     u"Не удалось загрузить новую версию. Попробуйте позже.",
+     u"Die neue Version kann nicht heruntergeladen werden. Versuchen Sie es später erneut.",
+     u"無法下載新版本，請稍後再試。"},
+    {u" now", u" maintenant", u" зараз", u" сейчас", u" jetzt neu", u" 程式"},  // 65
+    {u"sec.", u"sec.", u"sec.", u"sec.", u"sec.", u"秒."},  // 66
+    {u"Preferences", u"Préférences", u"Налаштування", u"Настройки", u"Einstellungen", u"偏好設定"},  // 67
+    {u"Login:", u"Identifiant :", u"Логін:", u"Логин:", u"Benutzername:", u"登入帳號："},  // 68
+    {u"Status:", u"État :", u"Стан:", u"Статус:", u"Status:", u"狀態："},  // 69
+    {u"In progress...", u"En cours...", u"Виконується...", u"Выполняется...", u"In Arbeit...",  // 70
+     u"處理中..."},
+    {u"OK", u"OK", u"OK", u"OK", u"OK", u"確定"},  // 71
+    {u"Language", u"Langue", u"Language", u"Language", u"Language", u"Language"},  // 72
+    {u"Yes", u"Oui", u"Yes", u"Yes", u"Yes", u"確定"},  // 73
+    {u"No", u"Non", u"No", u"No", u"No", u"取消"},  // 74
+    {u"Encode file names using UTF8", u"Noms de fichiers en UTF8", u"Імена файлів у UTF8",  // 75
+     u"Имена файлов в UTF8", u"Dateinamen in UTF8", u"以 UTF8 編碼檔名"},
+    {u"Send ''opts utf8 on'' to the server", u"Envoyer ''opts utf8 on''",  // 76
+     u"Надсилати ''opts utf8 on''", u"Отправлять ''opts utf8 on''", u"''opts utf8 on'' senden",
+     u"傳送 ''opts utf8 on''"},
+    {u"Generate a locked version of Wexmoor", u"Générer une version verrouillée de Wexmoor",  // 77
+     u"Створити заблоковану версію Wexmoor", u"Создать заблокированную версию Wexmoor",
+     u"Gesperrte Version von Wexmoor erzeugen", u"產生 Wexmoor 的鎖定版本"},
+    {u"Save a locked version of Wexmoor", u"Enregistrer une version verrouillée de Wexmoor",  // 78
+     u"Зберегти заблоковану версію Wexmoor", u"Сохранить заблокированную версию Wexmoor",
+     u"Gesperrte Version von Wexmoor speichern", u"儲存 Wexmoor 的鎖定版本"},
+    {u"This command will generate a locked version of Wexmoor which you can distribute to your friends or clients.",  // 79
+     u"Cette commande va générer une version verrouillée de Wexmoor que vous pourrez distribuer à vos amis ou clients.",
+     u"Ця команда створить заблоковану версію Wexmoor, яку ви зможете роздати своїм друзям або клієнтам.",
+     u"Эта команда создаст заблокированную версию Wexmoor, которую вы сможете раздать своим друзьям или клиентам.",
+     u"Dieser Befehl erzeugt eine gesperrte Version von Wexmoor, die Sie an Freunde oder Kunden weitergeben können.",
+     u"此命令會產生 Wexmoor 的鎖定版本，您可以將它分發給您的朋友或客戶。"},
+    {u"Please choose the server/folder that you want them to use.",  // 80
+     u"Choisissez le serveur/dossier que vous voulez leur faire utiliser.",
+     u"Виберіть сервер/каталог, яким вони мають користуватися.",
+     u"Выберите сервер/папку, которыми они должны пользоваться.",
+     u"Bitte wählen Sie den Server/Ordner, den sie verwenden sollen.", u"請選擇您要他們使用的伺服器/資料夾。"},
+    {u"Your FTP adress, login and password will be encrypted and hidden into this .exe file.",  // 81
+     u"Votre adresse FTP, votre identifiant et votre mot de passe seront chiffrés et cachés dans ce fichier .exe.",
+     u"Вашу адресу FTP, логін і пароль буде зашифровано та приховано в цьому файлі .exe.",
+     u"Ваш адрес FTP, логин и пароль будут зашифрованы и скрыты в этом файле .exe.",
+     u"Ihre FTP-Adresse, Ihr Benutzername und Ihr Passwort werden verschlüsselt in dieser .exe-Datei versteckt.",
+     u"您的 FTP 位址、登入帳號和密碼將會加密並隱藏在此 .exe 檔案中。"},
+    {u"Add the repertory or repertories name(s) after the adress as:",  // 82
+     u"Ajoutez le ou les noms de dossiers après l'adresse, ainsi :",
+     u"Додайте назву каталогу або каталогів після адреси, ось так:",
+     u"Добавьте имя папки или папок после адреса, вот так:",
+     u"Fügen Sie den oder die Verzeichnisnamen wie folgt an die Adresse an:", u"請在位址後面加上目錄名稱，例如："},
+    {u"Personalize with a picture...", u"Ajouter une image...", u"Додати зображення...",  // 83
+     u"Добавить картинку...", u"Bild hinzufügen...", u"加入圖片..."},
+    {u"Sorry, maximum size for the picture is ", u"Désolé, la taille maximale de l'image est de ",  // 84
+     u"На жаль, максимальний розмір зображення — ", u"Извините, максимальный размер изображения — ",
+     u"Die maximale Größe für das Bild beträgt leider ", u"抱歉，圖片大小上限為 "},
+    {u" bytes, and this picture has a size of ", u" octets, et cette image a une taille de ",  // 85
+     u" байт, а розмір цього зображення — ", u" байт, а размер этого изображения — ",
+     u" Bytes, dieses Bild ist jedoch ", u" 位元組，而此圖片的大小為 "},
+    {u" bytes.", u" octets.", u" байт.", u" байт.", u" Bytes groß.", u" 位元組。"},  // 86
+    {u"Please try to save your picture in compressed JPEG or GIF format.",  // 87
+     u"Essayez d'enregistrer votre image au format compressé JPEG ou GIF.",
+     u"Спробуйте зберегти зображення у стиснутому форматі JPEG або GIF.",
+     u"Попробуйте сохранить изображение в сжатом формате JPEG или GIF.",
+     u"Bitte speichern Sie Ihr Bild im komprimierten JPEG- oder GIF-Format.",
+     u"請嘗試將圖片儲存為壓縮的 JPEG 或 GIF 格式。"},
+    {u"Needed size is: width->", u"Taille requise : largeur->", u"Потрібний розмір: ширина->",  // 88
+     u"Требуемый размер: ширина->", u"Benötigte Größe: Breite->", u"所需尺寸：寬度->"},
+    {u" px  /  height->", u" px  /  hauteur->", u" px  /  висота->", u" px  /  высота->",  // 89
+     u" px  /  Höhe->", u" px  /  高度->"},
+    {u" px", u" px", u" px", u" px", u" px", u" px"},  // 90
+    {u"You are using a customized and locked version of this program.",  // 91
+     u"Vous utilisez une version personnalisée et verrouillée de ce programme.",
+     u"Ви використовуєте персоналізовану та заблоковану версію цієї програми.",
+     u"Вы используете персонализированную и заблокированную версию этой программы.",
+     u"Sie verwenden eine angepasste und gesperrte Version dieses Programms.", u"您正在使用此程式的自訂鎖定版本。"},
+    {u"Go to the author's site to download the free full version.",  // 92
+     u"Rendez-vous sur le site de l'auteur pour télécharger la version complète gratuite.",
+     u"Перейдіть на сайт автора, щоб завантажити безкоштовну повну версію.",
+     u"Перейдите на сайт автора, чтобы скачать бесплатную полную версию.",
+     u"Auf der Website des Autors können Sie die kostenlose Vollversion herunterladen.",
+     u"請到作者的網站下載免費的完整版。"},
+    {u"Full version", u"Version complète", u"Повна версія", u"Полная версия", u"Vollversion",  // 93
+     u"完整版"},
+    {u"Welcome to this new version!", u"Bienvenue dans cette nouvelle version !",  // 94
+     u"Welcome to this new version!", u"Welcome to this new version!",
+     u"Welcome to this new version!", u"Welcome to this new version!"},
+    {u"This new version of Wexmoor offers you a new exciting option.",  // 95
+     u"Cette nouvelle version de Wexmoor vous offre une nouvelle option passionnante.",
+     u"Ця нова версія Wexmoor пропонує вам нову цікаву можливість.",
+     u"Эта новая версия Wexmoor предлагает вам новую интересную возможность.",
+     u"Diese neue Version von Wexmoor bietet Ihnen eine spannende neue Funktion.",
+     u"這個新版本的 Wexmoor 提供一項令人興奮的新功能。"},
+    {u"You can now generate a customized and locked version of this program which includes your logo and a server settings.",  // 96
+     u"Vous pouvez maintenant générer une version personnalisée et verrouillée de ce programme, avec votre logo et les réglages d'un serveur.",
+     u"Тепер ви можете створити персоналізовану та заблоковану версію цієї програми з вашим логотипом і налаштуваннями сервера.",
+     u"Теперь вы можете создать персонализированную и заблокированную версию этой программы с вашим логотипом и настройками сервера.",
+     u"Sie können jetzt eine angepasste und gesperrte Version dieses Programms erzeugen, die Ihr Logo und die Einstellungen eines Servers enthält.",
+     u"您現在可以產生此程式的自訂鎖定版本，其中包含您的標誌和一組伺服器設定。"},
+    {u"So, you can give a securized access to your FTP (or to one of the repertories of your FTP) to your friends or clients.",  // 97
+     u"Vous pouvez ainsi offrir à vos amis ou clients un accès sécurisé à votre FTP (ou à l'un de ses dossiers).",
+     u"Так ви можете надати своїм друзям або клієнтам захищений доступ до вашого FTP (або до одного з його каталогів).",
+     u"Так вы можете предоставить своим друзьям или клиентам защищённый доступ к вашему FTP (или к одной из его папок).",
+     u"So können Sie Freunden oder Kunden einen gesicherten Zugang zu Ihrem FTP-Server (oder zu einem seiner Verzeichnisse) geben.",
+     u"如此一來，您就能讓朋友或客戶安全地存取您的 FTP（或其中的某個目錄）。"},
+    {u"Clic on the ''?'' button to try it!!", u"Cliquez sur le bouton ''?'' pour l'essayer !!",  // 98
+     u"Натисніть кнопку ''?'', щоб спробувати!!", u"Нажмите кнопку ''?'', чтобы попробовать!!",
+     u"Klicken Sie auf die Schaltfläche ''?'', um es auszuprobieren!!", u"按一下 ''?'' 按鈕來試試看!!"},
+    {u"Please choose your server setting:", u"Choisissez les réglages du serveur :",  // 99
+     u"Виберіть налаштування сервера:", u"Выберите настройки сервера:",
+     u"Bitte wählen Sie die Servereinstellungen:", u"請選擇您的伺服器設定："},
+    {u"Notifications", u"Notifications", u"Сповіщення", u"Уведомления", u"Benachrichtigungen",  // 100
+     u"通知"},
+}};
+
+}  // namespace
+
+std::span<const LanguageRow> LanguageRows() { return kRows; }
+
+const LanguageRow* LanguageRowByNumber(int rowNumber) {
+  if (rowNumber < 1 || rowNumber > kLanguageRowCount) return nullptr;
+  return &kRows[static_cast<std::size_t>(rowNumber - 1)];
+}
+
+TextView LanguageRowKey(int rowNumber) {
+  const LanguageRow* row = LanguageRowByNumber(rowNumber);
+  return row ? (*row)[0] : TextView{};
+}
+
+int LanguageColumn(TextView languageName) {
+  for (int column = 0; column < kLanguageCount; ++column) {
+    if (kLanguageNames[static_cast<std::size_t>(column)] == languageName) return column;
+  }
+  return -1;
+}
+
+}  // namespace wexmoor

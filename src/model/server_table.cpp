@@ -1,0 +1,82 @@
+#include "model/server_table.h"
+
+namespace wexmoor {
+
+void CopyServerRecord(const ServerRecord& source, ServerRecord& destination) {
+  if (&source == &destination) return;
+  destination.name = source.name;
+  destination.address = source.address;
+  destination.login = source.login;
+  destination.password = source.password;
+  destination.port = source.port;
+  destination.active = source.active;
+  destination.ipRouter = source.ipRouter;
+  destination.useUtf8 = source.useUtf8;
+  destination.useUtf8Opt = source.useUtf8Opt;
+  destination.timeOut = source.timeOut;
+}
+
+namespace {
+ServerRecord EmptyRecord() {
+  ServerRecord r;
+  r.port = 0;
+  return r;
+}
+}  // namespace
+
+ServerTable::ServerTable() { slots_.fill(EmptyRecord()); }
+
+ServerRecord ServerTable::Get(int slot) const {
+  if (slot < 1 || slot >= kSlots) return EmptyRecord();
+  std::lock_guard lock(mutex_);
+  return slots_[static_cast<std::size_t>(slot)];
+}
+
+void ServerTable::Set(int slot, const ServerRecord& record) {
+  if (slot < 1 || slot >= kSlots) return;
+  std::lock_guard lock(mutex_);
+  CopyServerRecord(record, slots_[static_cast<std::size_t>(slot)]);
+}
+
+int ServerTable::FindServer(TextView name) const {
+  std::lock_guard lock(mutex_);
+  int s = 1;
+  while (s < kSlots && !slots_[static_cast<std::size_t>(s)].name.empty() &&
+         slots_[static_cast<std::size_t>(s)].name != name)
+    ++s;
+  return s;
+}
+
+int ServerTable::Count() const {
+  std::lock_guard lock(mutex_);
+  int n = 0;
+  while (n + 1 < kSlots && !slots_[static_cast<std::size_t>(n + 1)].name.empty()) ++n;
+  return n;
+}
+
+std::vector<Text> ServerTable::Names() const {
+  std::lock_guard lock(mutex_);
+  std::vector<Text> out;
+  for (int s = 1; s < kSlots && !slots_[static_cast<std::size_t>(s)].name.empty(); ++s)
+    out.push_back(slots_[static_cast<std::size_t>(s)].name);
+  return out;
+}
+
+void ServerTable::DeleteServer(int slot) {
+  if (slot < 1 || slot >= kSlots) return;
+  std::lock_guard lock(mutex_);
+  int s = slot;
+  while (s + 1 < kSlots) {
+    CopyServerRecord(slots_[static_cast<std::size_t>(s + 1)], slots_[static_cast<std::size_t>(s)]);
+    if (slots_[static_cast<std::size_t>(s)].name.empty()) return;
+    ++s;
+  }
+  slots_[static_cast<std::size_t>(kSlots - 1)] = EmptyRecord();
+}
+
+void ServerTable::Clear() {
+  std::lock_guard lock(mutex_);
+  slots_.fill(EmptyRecord());
+}
+
+}  // namespace wexmoor

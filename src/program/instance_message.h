@@ -1,0 +1,29 @@
+// What a later start sends to the running program of its folder: each path
+// in UTF-8 followed by "\r", then an empty line ("\r"). The running program
+// answers "OK\r" once it has taken the paths.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "platform/text.h"
+
+namespace wexmoor {
+
+inline constexpr std::string_view kHandOverAcknowledgement = "OK\r";
+
+// The message for `pathList` ("\r"-separated): empty items skipped, relative
+// paths made absolute against the current directory.
+std::string HandOverMessage(const Text& pathList);
+
+// Where the message in `received` ends (the index of its closing empty
+// line), or npos while it is incomplete. `before` is how much of `received`
+// was already searched on an earlier call.
+std::size_t HandOverMessageEnd(const std::string& received, std::size_t before);
+
+// The paths of a received list up to the first that is not an existing
+// absolute path, each followed by "\r".
+Text AcceptablePaths(const Text& list);
+
+}  // namespace wexmoor

@@ -1,0 +1,43 @@
+#include "program/instance_start.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "model/version.h"
+#include "platform/code_page.h"
+
+namespace wexmoor {
+
+InstanceStart ClaimOrHandOver(const Text& folder, TextView prefFileName, const Text& pathList, std::ostream& err,
+                              std::chrono::milliseconds timeout) {
+  using SteadyClock = std::chrono::steady_clock;
+  const auto deadline = SteadyClock::now() + timeout;
+  while (true) {
+    InstanceChannel::ClaimOutcome outcome = InstanceChannel::ClaimOutcome::unavailable;
+    std::optional<InstanceChannel> channel = InstanceChannel::Claim(folder, prefFileName, &outcome);
+    if (channel) return InstanceStart{std::move(channel), std::nullopt};
+    if (outcome == InstanceChannel::ClaimOutcome::unavailable) return InstanceStart{};
+
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+    if (left.count() <= 0) break;
+    const InstanceChannel::HandOverOutcome sent =
+        InstanceChannel::HandOver(folder, prefFileName, pathList, std::min(left, InstanceChannel::kHandOverTimeout));
+    if (sent == InstanceChannel::HandOverOutcome::delivered) return InstanceStart{std::nullopt, 0};
+    if (sent == InstanceChannel::HandOverOutcome::tooLong) {
+      err << Utf16ToUtf8(kProductName) << ": too many paths to hand to the " << Utf16ToUtf8(kProductName)
+          << " that runs in this folder.\n";
+      return InstanceStart{std::nullopt, 1};
+    }
+    // A message sent without an answer may still be taken later: never send
+    // it twice.
+    if (sent == InstanceChannel::HandOverOutcome::noAnswer) break;
+    // No socket: the owner is starting (not listening yet) or ending (lock
+    // not yet free).
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  err << Utf16ToUtf8(kProductName) << ": another " << Utf16ToUtf8(kProductName)
+      << " runs in this folder and did not answer.\n";
+  return InstanceStart{std::nullopt, 1};
+}
+
+}  // namespace wexmoor

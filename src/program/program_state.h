@@ -1,0 +1,69 @@
+// Every process-wide object of the program, made once at start-up and passed
+// by reference to whoever needs it. Nothing else holds state for the whole
+// process.
+#pragma once
+
+#include <memory>
+#include <random>
+
+#include "ftp/ftp_session.h"
+#include "ftp/listener_ports.h"
+#include "platform/clock.h"
+#include "model/upload_queue.h"
+#include "spooler/written_archives.h"
+#include "archive/zip_library.h"
+#include "model/global_options.h"
+#include "model/server_table.h"
+#include "model/shared_state.h"
+#include "model/ui_message_ring.h"
+#include "i18n/language_translator.h"
+#include "settings/password_keyring.h"
+#include "settings/settings_store.h"
+
+namespace wexmoor {
+
+struct ProgramState {
+  // `ipEchoUrl` empty: the session takes the environment's or the build's page.
+  explicit ProgramState(Text ipEchoUrl = {});
+  ProgramState(const ProgramState&) = delete;
+  ProgramState& operator=(const ProgramState&) = delete;
+
+  SystemClock clock;
+  ServerTable servers;
+  GlobalOptions options;
+  UploadQueue queue;
+  UiMessageRing addRing;
+  UiMessageRing removeRing;
+  SharedFlags flags;
+  SessionHistory history;
+  // Random choices of password scrambling; seeded from the system.
+  std::mt19937 random;
+  Translator translator;
+  ZipLibrary zip;
+  WrittenArchives writtenArchives;
+  // Active-mode listener ports: base 6000, offset 0.
+  ListenerPortSequence ports;
+  FtpSession ftp;
+
+  // Folder of the preference file; empty means the current directory.
+  Text preferenceFolder;
+  // The preference file chosen at start-up (folder and name).
+  Text preferenceFile;
+  // Folder of the update's working files ("temp.htm", "Temp.zip",
+  // "UpdateProg"); empty means the current directory.
+  Text workFolder;
+  // The folder the updater installs into: the program's own folder when the
+  // working files are elsewhere; empty means the work folder.
+  Text installFolder;
+  // Set: a copy the package manager updates; it never downloads or runs the
+  // updater and only says when a newer version exists.
+  bool installedCopy = false;
+  // The Secret Service, when one runs; passwords go there in the desktop
+  // set-up.
+  std::unique_ptr<PasswordKeyring> keyring;
+  PasswordPlacement passwords;
+
+  Text WorkFolder() const;
+};
+
+}  // namespace wexmoor

@@ -1,0 +1,69 @@
+#include "program/remote_browser.h"
+
+#include "ftp/control_connection.h"
+#include "ftp/remote_session.h"
+#include "ftp/status_target.h"
+
+namespace wexmoor {
+
+namespace {
+constexpr int kWebBusyWaits = 30;
+constexpr std::int64_t kWebBusyStepMs = 100;
+}  // namespace
+
+class RemoteBrowser::StatusForwarder final : public StatusTarget {
+ public:
+  StatusForwarder(const StatusSink& sink, std::stop_token stop) : sink_(sink), stop_(stop) {}
+  void SetStatusText(const Text& line) override {
+    if (sink_ && !stop_.stop_requested()) sink_(line);
+  }
+
+ private:
+  const StatusSink& sink_;
+  std::stop_token stop_;
+};
+
+RemoteBrowser::RemoteBrowser(const RemoteBrowserContext& context, StatusSink status,
+                             DoneSink done)
+    : context_(context),
+      status_(std::move(status)),
+      done_(std::move(done)),
+      session_(context.clock, context.ports, ownProgressTime_, context.ipEchoUrl) {}
+
+RemoteBrowser::~RemoteBrowser() { Stop(); }
+
+bool RemoteBrowser::Start(ServerRecord record) {
+  if (running_.load()) return false;
+  if (thread_.joinable()) thread_.join();  // the last listing has ended already
+  running_.store(true);
+  thread_ = std::jthread(
+      [this, record = std::move(record)](std::stop_token stop) { Run(stop, record); });
+  return true;
+}
+
+void RemoteBrowser::Stop() {
+  if (!thread_.joinable()) return;
+  thread_.request_stop();
+  thread_.join();
+}
+
+void RemoteBrowser::Run(std::stop_token stop, ServerRecord record) {
+  session_.SetStopToken(stop);
+  // Give a running web request up to three seconds, then go on regardless.
+  for (int i = 0; i < kWebBusyWaits && context_.flags.webBusy.load() != 0; ++i)
+    if (!context_.clock.SleepFor(kWebBusyStepMs, stop)) break;
+
+  Text result;
+  if (!stop.stop_requested()) {
+    context_.flags.ftpBusy.store(1);
+    StatusForwarder forwarder(status_, stop);
+    result = BrowseServer(session_, record, &forwarder);
+    if (session_.controlConnection() != 0) Disconnect(session_, nullptr);
+    context_.history.Append(session_.Log().Get());
+    context_.flags.ftpBusy.store(0);
+  }
+  if (!stop.stop_requested() && done_) done_(result);
+  running_.store(false);
+}
+
+}  // namespace wexmoor

@@ -1,0 +1,90 @@
+#include "program/startup_sequence.h"
+
+#include <iostream>
+#include <string>
+
+#include "platform/files.h"
+#include "settings/settings_store.h"
+#include "model/version.h"
+
+namespace wexmoor {
+
+Text CommandLinePathList(const std::vector<Text>& args) {
+  Text list;
+  for (const Text& arg : args) {
+    if (arg.empty() || !PathExists(arg)) break;
+    list += arg;
+    list += u'\r';
+  }
+  return list;
+}
+
+namespace {
+
+Text PreferencePath(const ProgramState& state, bool lockedMode) {
+  Text name(PreferenceFileName(lockedMode));
+  if (state.preferenceFolder.empty()) return name;
+  Text path = state.preferenceFolder;
+  if (path.back() != u'/') path += u'/';
+  return path + name;
+}
+
+void Shutdown(ProgramState& state, StartupSeams& seams) {
+  const bool locked = state.flags.lockedMode.load();
+  std::optional<Text> serverListText = seams.ServerListText();
+  seams.StoreWindowState(state.options);
+  std::string error;
+  if (!SaveSettings(state.preferenceFile, locked, state.servers, state.options, state.queue, serverListText,
+                    state.random, &error, &state.passwords))
+    std::cerr << "Wexmoor: settings not saved: " << error << '\n';
+  seams.TerminateWorker();
+  seams.Disconnect();
+  seams.CloseMainWindow();
+}
+
+}  // namespace
+
+int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>& args) {
+  // The queue, the rings, the server table and the listener ports were made
+  // empty with the program state.
+  seams.DecodeProgramPictures();
+
+  const bool locked = seams.ReadLockedZone(state.servers, state.options);
+  state.flags.lockedMode = locked;
+
+  state.preferenceFile = PreferencePath(state, locked);
+  LoadSettings(state.preferenceFile, locked, state.servers, state.options, state.queue, state.addRing,
+               &state.passwords);
+
+  if (!locked && !state.installedCopy && seams.ApplyPendingUpdate(state.options)) return 0;
+
+  if (state.options.language.empty()) state.options.language = seams.ShowLanguageChooser();
+  if (state.options.language.empty()) state.options.language = u"English";
+  state.translator.SetLanguage(state.options.language);
+
+  if (std::optional<ScreenSize> screen = seams.Screen()) {
+    WindowPosition p =
+        MainWindowPosition(state.options.windowX, state.options.windowY, screen->width, screen->height);
+    state.options.windowX = p.x;
+    state.options.windowY = p.y;
+  }
+  if (!seams.OpenMainWindow(WindowPosition{state.options.windowX, state.options.windowY})) return 1;
+
+  seams.QueueCommandLine(CommandLinePathList(args));
+
+  state.flags.lastProgressTime = state.clock.MonotonicSeconds();
+  state.flags.quitRequested = false;
+  seams.StartWorker();
+  seams.StartUpdateCheck();
+
+  if (seams.StartNetwork() != 1) state.ftp.Log().Append(kNetworkFailureLine);
+
+  if (state.options.storedVersion != kVersionText && !locked) seams.ShowWelcome();
+
+  seams.RunMainLoop();
+
+  Shutdown(state, seams);
+  return 0;
+}
+
+}  // namespace wexmoor

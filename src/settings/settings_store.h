@@ -1,0 +1,63 @@
+// Loading and saving the program's settings: the server table, the options
+// and the upload queue, kept in the preference file between runs.
+#pragma once
+
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+#include "model/upload_queue.h"
+#include "model/global_options.h"
+#include "model/server_table.h"
+#include "model/ui_message_ring.h"
+#include "settings/password_keyring.h"
+
+namespace wexmoor {
+
+// Where server passwords go. Without a keyring they stay in the preference
+// file, scrambled, as always. With one, "ServerPasswordInKeyring<n> = 1"
+// says the password is in the keyring and "ServerPassword<n>" holds the
+// scrambled empty text.
+struct PasswordPlacement {
+  // The keyring, when a Secret Service runs; read from in every set-up.
+  PasswordKeyring* keyring = nullptr;
+  // Passwords are saved to the keyring (the desktop set-up), while it works.
+  bool saveToKeyring = false;
+  // Filled by LoadSettings: servers whose password is in the keyring but
+  // could not be read. Saving keeps pointing there while the table still
+  // holds such a server with an empty password, so nothing is lost.
+  std::vector<KeyringItem> unread;
+};
+
+// Fills the server table (unless `lockedMode`), the options and the queue
+// from `fileName`; each queued entry also goes to `addRing` so the main loop
+// lists it. A missing file or key leaves the defaults. In `lockedMode` the
+// server keys, "HideServerList" and "CurrentServer" are not read, and
+// hideServerList is 1.
+void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, GlobalOptions& options,
+                  UploadQueue& queue, UiMessageRing& addRing, PasswordPlacement* passwords = nullptr);
+
+// Writes the file anew from the model. Passwords are stored scrambled (the
+// table keeps them plain). "CurrentServer" is `serverListText` when the
+// server list exists, otherwise options.currentServer. Returns false when
+// nothing could be saved; the old file is then intact and `error` (when
+// given) says why.
+bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
+                  const GlobalOptions& options, const UploadQueue& queue,
+                  const std::optional<Text>& serverListText, std::mt19937& random,
+                  std::string* error = nullptr, PasswordPlacement* passwords = nullptr);
+
+// The main window's top-left corner for the stored position: 0 centres the
+// window on that axis, a window past the right or bottom edge is pulled back
+// onto the screen; negative positions stay.
+struct WindowPosition {
+  int x = 0;
+  int y = 0;
+};
+inline constexpr int kMainWindowWidth = 210;
+inline constexpr int kMainWindowHeight = 300;
+WindowPosition MainWindowPosition(int windowX, int windowY, int screenWidth, int screenHeight);
+
+}  // namespace wexmoor

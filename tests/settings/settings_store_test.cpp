@@ -1,0 +1,243 @@
+#include "settings/settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "peers/test_paths.h"
+#include "platform/code_page.h"
+#include "settings/password_scrambling.h"
+#include "settings/preference_file.h"
+
+namespace wexmoor {
+namespace {
+
+using testing::TempFolder;
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The key names of a saved file, in file order.
+std::vector<std::string> KeysOf(const std::string& path) {
+  PreferenceFile file;
+  file.OpenPreferenceFile(Utf8ToUtf16(path));
+  std::vector<std::string> keys;
+  for (const auto& line : file.Lines()) keys.push_back(line.key);
+  return keys;
+}
+
+struct Model {
+  ServerTable servers;
+  GlobalOptions options;
+  UploadQueue queue;
+  UiMessageRing addRing;
+  std::mt19937 random{5};
+
+  void Load(const std::string& path, bool locked = false) {
+    LoadSettings(Utf8ToUtf16(path), locked, servers, options, queue, addRing);
+  }
+  bool Save(const std::string& path, bool locked = false, std::optional<Text> listText = std::nullopt) {
+    return SaveSettings(Utf8ToUtf16(path), locked, servers, options, queue, listText, random);
+  }
+};
+
+TEST(SettingsStore, MissingFileLeavesEveryDefault) {
+  TempFolder dir;
+  Model m;
+  m.Load(dir.File("Wexmoor.prefs"));
+  EXPECT_EQ(m.servers.Count(), 0);
+  EXPECT_EQ(m.queue.Size(), 0);
+  EXPECT_EQ(m.options.defaultPort, 21);
+  EXPECT_EQ(m.options.windowX, 0);
+  EXPECT_TRUE(m.options.language.empty());
+  EXPECT_TRUE(m.options.storedVersion.empty());
+}
+
+TEST(SettingsStore, HandWrittenFileIsLoadedAndSavedBackInTheProgramsForm) {
+  TempFolder dir;
+  const std::string path = dir.File("Wexmoor.prefs");
+  std::mt19937 r(3);
+  // The file has no mark, so it is read as ISO 8859-1: every unit of an
+  // ASCII text's scrambled form fits in one byte.
+  std::string scrambledLogin;
+  for (char16_t c : ScrambleText(u"admin", r)) {
+    ASSERT_LT(c, 256);
+    scrambledLogin.push_back(static_cast<char>(c));
+  }
+  WriteBytes(path,
+             "ServerName1 = Home\n"
+             "ServerAdress1 = 127.0.0.1/incoming\n"
+             "ServerLogin1 = " + scrambledLogin + "\n"
+             "ServerPassword1 = pl\xE4in\n"
+             "ServerPort1 = 2121\nServerActive1 = 1\nServerTimeOut1 = 5000\n"
+             "ServerName2 = Second\n"
+             "ServerName4 = Lost\n"
+             "File0 = /tmp/a.txt|Home|\n"
+             "File1 = /tmp/b.txt|Second|sub\n"
+             "File3 = /tmp/unreached|Home|\n"
+             "CurrentServer = Second\nLangue$ = Deutsch\nHideServerList = 0\n"
+             "FenetreX = 5000\nZipOrNot = 1\nPortFTP = 0\nNoVersion = 1.82\n");
+  Model m;
+  m.Load(path);
+  // Server 3 is missing, so server 4 is not reached.
+  ASSERT_EQ(m.servers.Count(), 2);
+  ServerRecord home = m.servers.Get(1);
+  EXPECT_EQ(home.address, u"127.0.0.1/incoming");
+  EXPECT_EQ(home.login, u"admin");             // unscrambled on loading
+  EXPECT_EQ(home.password, u"pl\u00E4in");      // unmarked: used as written
+  EXPECT_EQ(home.port, 2121);
+  EXPECT_EQ(home.active, 1);
+  EXPECT_EQ(home.timeOut, 5000);
+  EXPECT_EQ(m.servers.Get(2).port, 21);
+  // Queue keys 0 and 1 present, 2 missing: two entries, in order, also listed.
+  EXPECT_EQ(m.queue.Texts(), (std::vector<Text>{u"/tmp/a.txt|Home|", u"/tmp/b.txt|Second|sub"}));
+  Text slot;
+  ASSERT_TRUE(m.addRing.Peek(0, slot));
+  EXPECT_EQ(slot, u"/tmp/a.txt|Home|");
+  ASSERT_TRUE(m.addRing.Peek(1, slot));
+  EXPECT_EQ(slot, u"/tmp/b.txt|Second|sub");
+  EXPECT_EQ(m.addRing.FilledCount(), 2);
+  EXPECT_EQ(m.options.currentServer, u"Second");
+  EXPECT_EQ(m.options.language, u"Deutsch");
+  EXPECT_EQ(m.options.zipBeforeUpload, 1);
+  EXPECT_EQ(m.options.defaultPort, 21);
+  EXPECT_EQ(m.options.storedVersion, u"1.82");
+
+  ASSERT_TRUE(m.Save(path));
+  // The table keeps the plain password.
+  EXPECT_EQ(m.servers.Get(1).password, u"pl\u00E4in");
+  const std::string saved = ReadBytes(path);
+  EXPECT_EQ(saved.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_NE(saved.find("ServerLogin1 = admin\r\n"), std::string::npos);
+  EXPECT_NE(saved.find("ServerPassword1 = #\xC2\xA7"), std::string::npos);
+  EXPECT_EQ(saved.find("pl\xC3\xA4in"), std::string::npos);
+  EXPECT_EQ(saved.find("Lost"), std::string::npos);
+  EXPECT_NE(saved.find("PortFTP = 21\r\n"), std::string::npos);
+  EXPECT_NE(saved.find("NoVersion = 1.83\r\n"), std::string::npos);
+  EXPECT_NE(saved.find("FenetreX = 5000\r\n"), std::string::npos);
+
+  std::vector<std::string> expected;
+  for (int n = 1; n <= 2; ++n)
+    for (const char* key : {"ServerName", "ServerAdress", "ServerLogin", "ServerPassword", "ServerPort", "ServerActive",
+                            "ServerIPRouter", "ServerUseUTF8", "ServerUseUTF8opt", "ServerTimeOut"})
+      expected.push_back(key + std::to_string(n));
+  for (const char* key : {"File0", "File1", "CurrentServer", "Langue$", "HideServerList", "DisableUpdates", "FenetreX",
+                          "FenetreY", "ZipOrNot", "PortFTP", "NoVersion"})
+    expected.push_back(key);
+  EXPECT_EQ(KeysOf(path), expected);
+
+  Model again;
+  again.Load(path);
+  EXPECT_EQ(again.servers.Get(1).password, u"pl\u00E4in");
+  EXPECT_EQ(again.servers.Get(1).login, u"admin");
+  EXPECT_EQ(again.queue.Texts(), m.queue.Texts());
+}
+
+TEST(SettingsStore, QueueValueWithoutSeparatorIsSkipped) {
+  TempFolder dir;
+  const std::string path = dir.File("Wexmoor.prefs");
+  WriteBytes(path, "File0 = /a|S|\nFile1 = junk\nFile2 = /c|S|\nFile3 =\nFile4 = /e|S|\n");
+  Model m;
+  m.Load(path);
+  EXPECT_EQ(m.queue.Texts(), (std::vector<Text>{u"/a|S|", u"/c|S|"}));
+  EXPECT_EQ(m.addRing.FilledCount(), 2);
+}
+
+TEST(SettingsStore, ServerListTextWinsOverTheLoadedCurrentServer) {
+  TempFolder dir;
+  const std::string path = dir.File("Wexmoor.prefs");
+  Model m;
+  m.options.currentServer = u"Old";
+  ASSERT_TRUE(m.Save(path, false, u"Shown"));
+  Model again;
+  again.Load(path);
+  EXPECT_EQ(again.options.currentServer, u"Shown");
+  ASSERT_TRUE(again.Save(path));
+  Model third;
+  third.Load(path);
+  EXPECT_EQ(third.options.currentServer, u"Shown");
+}
+
+TEST(SettingsStore, LockedModeNeitherReadsNorWritesTheServerKeys) {
+  TempFolder dir;
+  const std::string path = dir.File("LockedWXM.prefs");
+  WriteBytes(path, "ServerName1 = FromFile\nHideServerList = 0\nCurrentServer = FromFile\nFile0 = /q|Locked|\n");
+  Model m;
+  ServerRecord embedded;
+  embedded.name = u"Locked";
+  embedded.password = u"pw";
+  m.servers.Set(1, embedded);
+  m.options.currentServer = u"Locked";
+  m.Load(path, true);
+  EXPECT_EQ(m.servers.Names(), (std::vector<Text>{u"Locked"}));
+  EXPECT_EQ(m.options.hideServerList, 1);
+  EXPECT_EQ(m.options.currentServer, u"Locked");
+  EXPECT_EQ(m.queue.Size(), 1);
+
+  ASSERT_TRUE(m.Save(path, true));
+  const std::string saved = ReadBytes(path);
+  EXPECT_EQ(saved.find("ServerName"), std::string::npos);
+  EXPECT_EQ(saved.find("ServerPassword"), std::string::npos);
+  EXPECT_NE(saved.find("HideServerList = 1\r\n"), std::string::npos);
+  EXPECT_NE(saved.find("CurrentServer = Locked\r\n"), std::string::npos);
+}
+
+TEST(SettingsStore, SaveThatCannotCreateTheFileReportsIt) {
+  TempFolder dir;
+  Model m;
+  std::string error;
+  EXPECT_FALSE(SaveSettings(Utf8ToUtf16(dir.File("no/such/folder.prefs")), false, m.servers, m.options, m.queue,
+                            std::nullopt, m.random, &error));
+  EXPECT_FALSE(error.empty());
+}
+
+TEST(SettingsStore, EightyThousandQueuedEntriesLoadAndSaveWhole) {
+  TempFolder dir;
+  const std::string path = dir.File("Wexmoor.prefs");
+  std::string content = "\xEF\xBB\xBF" "ServerName1 = S\r\n";
+  for (int i = 0; i < UploadQueue::kCapacity; ++i)
+    content += "File" + std::to_string(i) + " = /data/folder/file" + std::to_string(i) + ".bin|S|sub\r\n";
+  WriteBytes(path, content);
+
+  auto start = std::chrono::steady_clock::now();
+  Model m;
+  m.Load(path);
+  auto loaded = std::chrono::steady_clock::now();
+  ASSERT_EQ(m.queue.Size(), UploadQueue::kCapacity);
+  EXPECT_EQ(m.addRing.FilledCount(), UploadQueue::kCapacity);
+  EXPECT_EQ(m.queue.At(79999)->text, u"/data/folder/file79999.bin|S|sub");
+  ASSERT_TRUE(m.Save(path));
+  auto saved = std::chrono::steady_clock::now();
+  std::cout << "[ timing ] load " << std::chrono::duration_cast<std::chrono::milliseconds>(loaded - start).count()
+            << " ms, save " << std::chrono::duration_cast<std::chrono::milliseconds>(saved - loaded).count()
+            << " ms for " << UploadQueue::kCapacity << " entries\n";
+
+  Model again;
+  again.Load(path);
+  EXPECT_EQ(again.queue.Texts(), m.queue.Texts());
+}
+
+TEST(SettingsStore, WindowPositionCentresAndStaysOnScreen) {
+  EXPECT_EQ(MainWindowPosition(5000, 40, 1920, 1080).x, 1710);
+  EXPECT_EQ(MainWindowPosition(5000, 40, 1920, 1080).y, 40);
+  EXPECT_EQ(MainWindowPosition(0, 0, 1920, 1080).x, 855);
+  EXPECT_EQ(MainWindowPosition(0, 0, 1920, 1080).y, 390);
+  EXPECT_EQ(MainWindowPosition(0, 0, 1921, 1081).x, 855);  // integer division
+  EXPECT_EQ(MainWindowPosition(-30, 900, 1920, 1080).x, -30);
+  EXPECT_EQ(MainWindowPosition(-30, 900, 1920, 1080).y, 780);
+}
+
+}  // namespace
+}  // namespace wexmoor
