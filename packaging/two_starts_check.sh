@@ -7,6 +7,7 @@
 #
 #   packaging/two_starts_check.sh [PROGRAM]     (default: wexmoor on PATH)
 set -euo pipefail
+[ -n "${WEXMOOR_TRACE:-}" ] && set -x
 here="$(cd "$(dirname "$0")/.." && pwd)"
 program="${1:-$(command -v wexmoor || true)}"
 [ -x "$program" ] || { echo "two_starts_check: no program (give its path)" >&2; exit 2; }
@@ -75,7 +76,7 @@ for _ in $(seq 1 100); do kill -0 "$prog" 2>/dev/null || break; sleep 0.1; done
 wait "$first" || fail "the first start ended with $?"
 first=""
 if [ "${#tracer[@]}" -gt 0 ]; then
-  writes="$(grep -c '"Wexmoor.prefs") = 0' "$base/renames.log" || true)"
+  writes="$(grep -c '/Wexmoor.prefs") = 0' "$base/renames.log" || true)"
   [ "$writes" = 1 ] || fail "the preference file was written $writes times"
 fi
 [ -e "$base/run/wexmoor" ] && fail "the run-time folder stayed: $(ls -a "$base/run/wexmoor")"

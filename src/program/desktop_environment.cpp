@@ -52,6 +52,7 @@ void ApplyFileLocations(ProgramState& state, const DesktopEnvironment& environme
     if (slash != Text::npos) state.installFolder = programPath.substr(0, slash == 0 ? 1 : slash);
   }
   state.installedCopy = InstalledByPackageManager(programPath);
+  state.sessionBus = !environment.sessionBus.empty();
   if (!lockedMode) state.keyring = OpenSecretServiceKeyring(environment.sessionBus);
   state.passwords = PasswordPlacement{state.keyring.get(), !locations.portable, {}};
 }

@@ -62,6 +62,9 @@ struct ProgramState {
   // set-up.
   std::unique_ptr<PasswordKeyring> keyring;
   PasswordPlacement passwords;
+  // A session bus is there: desktop notifications can be sent without one
+  // being started (and left running) for them.
+  bool sessionBus = false;
 
   Text WorkFolder() const;
 };

@@ -209,7 +209,7 @@ class WindowSeams : public StartupSeams {
     MainLoopPass pass(loopContext_, *window_);
     window_->SetPassHook([this] {
       for (const DesktopNotice& notice :
-           notifications_.Due(state_.queue.Size() == 0, state_.options.notifications != 0)) {
+           notifications_.Due(state_.queue.Size() == 0, state_.options.notifications != 0 && state_.sessionBus)) {
         // Kept until the window closes: the desktop may still act on it.
         shownNotices_.push_back(
             std::make_unique<wxNotificationMessage>(ToWx(notice.title), ToWx(notice.message), window_));
