@@ -10,6 +10,7 @@
 #include "program/command_line.h"
 #include "program/desktop_environment.h"
 #include "program/instance_start.h"
+#include "program/program_services.h"
 #include "program/program_state.h"
 #include "program/signal_watch.h"
 #include "program/startup_sequence.h"
@@ -52,12 +53,13 @@ int main(int argc, char** argv) {
   {
     auto state = std::make_unique<wexmoor::ProgramState>();
     wexmoor::ApplyFileLocations(*state, environment, locations, locked, wexmoor::OwnExecutablePath());
+    wexmoor::ProgramServices services(*state, wexmoor::ReadProgramEnvironment(), wexmoor::UpdaterImage());
     if (wexmoor::StartWindowSystem(argc, argv)) {
-      code = wexmoor::RunWindowProgram(*state, signals, wexmoor::UpdaterImage(), args, channel);
+      code = wexmoor::RunWindowProgram(services, signals, args, channel);
     } else {
       // Without a display the program still uploads its queue and the command line.
-      wexmoor::HeadlessSeams seams(*state, &signals, wexmoor::UpdaterImage(), channel);
-      code = wexmoor::RunProgram(*state, seams, args);
+      wexmoor::WindowlessHost host(services, &signals, channel);
+      code = wexmoor::RunProgram(*state, host, args);
     }
   }
   instance.channel.reset();

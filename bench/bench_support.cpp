@@ -4,7 +4,7 @@
 
 namespace wexmoor::bench {
 
-int ListUntil(MainLoopPass& pass, const ListOnlyView& view, int expected, double limitSeconds) {
+int ListUntil(MainWindowPresenter& pass, const ListOnlyView& view, int expected, double limitSeconds) {
   using Clock = std::chrono::steady_clock;
   Stopwatch watch;
   auto next = Clock::now();

@@ -82,7 +82,7 @@ class FixedIntakeUi final : public IntakeUi {
 
 // The queue list as a plain vector of display texts (what a list control
 // holds per item); the rest of the window does nothing.
-class ListOnlyView final : public MainLoopView, public StatusTarget {
+class ListOnlyView final : public MainWindowView, public StatusTarget {
  public:
   ListOnlyView() { items.reserve(80000); }
   int QueueCount() const override { return static_cast<int>(items.size()); }
@@ -122,6 +122,6 @@ class IdleWorkerControl final : public WorkerControl {
 
 // Runs main-loop passes every 20 ms (the window's timer) until the view lists
 // `expected` items or `limitSeconds` passed; the number of passes.
-int ListUntil(MainLoopPass& pass, const ListOnlyView& view, int expected, double limitSeconds);
+int ListUntil(MainWindowPresenter& pass, const ListOnlyView& view, int expected, double limitSeconds);
 
 }  // namespace wexmoor::bench

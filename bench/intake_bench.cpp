@@ -24,10 +24,10 @@ int RunIntake(const Arguments& args) {
   IdleWorkerControl worker;
   int hideServerList = 0, disableUpdates = 0;
   Text currentServer = u"bench";
-  MainLoopContext loop{queue, servers, addRing, removeRing, flags, clock, worker,
+  MainWindowPresenterContext loop{queue, servers, addRing, removeRing, flags, clock, worker,
                        [](StatusTarget*) {}, hideServerList, disableUpdates, currentServer, u"", {}};
   ListOnlyView view;
-  MainLoopPass pass(loop, view);
+  MainWindowPresenter pass(loop, view);
 
   Stopwatch queued;
   QueueDroppedItems(intake, Path(args[0]) + u"\r");

@@ -17,11 +17,11 @@ int RunMemoryListed(const Arguments& args) {
   ProgramState state(u"");
   LoadSettings(Path(args[0]), false, state.servers, state.options, state.queue, state.addRing);
   IdleWorkerControl worker;
-  MainLoopContext loop{state.queue, state.servers, state.addRing, state.removeRing, state.flags, state.clock,
+  MainWindowPresenterContext loop{state.queue, state.servers, state.addRing, state.removeRing, state.flags, state.clock,
                        worker, [](StatusTarget*) {}, state.options.hideServerList,
                        state.options.disableUpdates, state.options.currentServer, u"", {}};
   ListOnlyView view;
-  MainLoopPass pass(loop, view);
+  MainWindowPresenter pass(loop, view);
   int entries = state.queue.Size();
   ListUntil(pass, view, entries, 30);
   if (entries == 0 || view.QueueCount() != entries) {

@@ -1,7 +1,5 @@
 #include "ftp/ftp_session.h"
 
-#include <cstdlib>
-
 #include "platform/code_page.h"
 #include "platform/socket.h"
 
@@ -9,15 +7,7 @@ namespace wexmoor {
 
 FtpSession::FtpSession(const Clock& clock, ListenerPortSequence& ports,
                        std::atomic<std::int64_t>& lastProgressTime, Text ipEchoUrl)
-    : clock_(clock), ports_(ports), lastProgressTime_(lastProgressTime), ipEchoUrl_(std::move(ipEchoUrl)) {
-  if (ipEchoUrl_.empty()) ipEchoUrl_ = DefaultIpEchoUrl();
-}
-
-Text DefaultIpEchoUrl() {
-  const char* fromEnvironment = std::getenv("WEXMOOR_IP_ECHO_URL");
-  if (fromEnvironment != nullptr && *fromEnvironment != '\0') return Utf8ToUtf16(fromEnvironment);
-  return Utf8ToUtf16(WEXMOOR_DEFAULT_IP_ECHO_URL);
-}
+    : clock_(clock), ports_(ports), lastProgressTime_(lastProgressTime), ipEchoUrl_(std::move(ipEchoUrl)) {}
 
 FtpSession::~FtpSession() { CloseAllSockets(); }
 

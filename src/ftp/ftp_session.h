@@ -19,16 +19,11 @@
 
 namespace wexmoor {
 
-// The echo page: WEXMOOR_IP_ECHO_URL from the environment, else the build's
-// default (often empty: no page).
-Text DefaultIpEchoUrl();
-
 class FtpSession {
  public:
   // `lastProgressTime` (monotonic seconds of `clock`) is refreshed after every
   // block an upload sends. `ipEchoUrl`: the page that echoes the caller's
-  // address for active mode behind a router; empty takes DefaultIpEchoUrl()
-  // (SetIpEchoUrl({}) afterwards means no page at all).
+  // address for active mode behind a router; empty: no page.
   FtpSession(const Clock& clock, ListenerPortSequence& ports,
              std::atomic<std::int64_t>& lastProgressTime, Text ipEchoUrl = {});
   ~FtpSession();

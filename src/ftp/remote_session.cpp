@@ -9,8 +9,7 @@ namespace wexmoor {
 
 Text OpenRemoteSession(FtpSession& session, const ServerRecord& server, int closeAfter, int wantListing,
                        StatusTarget* status) {
-  ServerRecord copy;
-  CopyServerRecord(server, copy);
+  ServerRecord copy = server;
   if (copy.timeOut == 0) copy.timeOut = 10000;
   Text result;
   const ServerAddressParts parts = SplitServerAddress(copy.address);

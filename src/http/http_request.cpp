@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/code_page.h"
@@ -18,7 +19,6 @@ struct Transfer {
   HttpState* state = nullptr;
   std::stop_token stop;
   std::string body;
-  bool tooLarge = false;
 };
 
 std::size_t OnBlock(char* data, std::size_t size, std::size_t count, void* user) {
@@ -26,10 +26,8 @@ std::size_t OnBlock(char* data, std::size_t size, std::size_t count, void* user)
   const std::size_t n = size * count;
   t->state->TouchHttpActivity();
   if (t->stop.stop_requested()) return 0;
-  if (t->body.size() + n > t->state->options().bodyLimit) {
-    t->tooLarge = true;
-    return 0;
-  }
+  // A short count fails the transfer (a write error).
+  if (t->body.size() + n > t->state->options().bodyLimit) return 0;
   t->body.append(data, n);
   return n;
 }
@@ -89,7 +87,51 @@ CURLcode Perform(CURL* easy, const std::stop_token& stop, bool& stopped) {
   return result;
 }
 
+struct Peek {
+  std::string bytes;
+  std::size_t limit = 0;
+};
+
+std::size_t KeepFirstBytes(char* data, std::size_t size, std::size_t count, void* user) {
+  auto* peek = static_cast<Peek*>(user);
+  const std::size_t total = size * count;
+  const std::size_t room = peek->limit - peek->bytes.size();
+  peek->bytes.append(data, std::min(room, total));
+  // Enough read: a short count ends the transfer.
+  return peek->bytes.size() >= peek->limit ? 0 : total;
+}
+
 }  // namespace
+
+HttpLibrary::HttpLibrary() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+
+HttpLibrary::~HttpLibrary() { curl_global_cleanup(); }
+
+std::string HttpPeek(const std::string& url, std::size_t maxBytes, long timeoutMs, std::stop_token stop) {
+  if (url.empty() || maxBytes == 0 || stop.stop_requested()) return {};
+  CURL* easy = curl_easy_init();
+  if (easy == nullptr) return {};
+  Peek peek;
+  peek.limit = maxBytes;
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+  curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs);
+  curl_slist* headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
+  headers = curl_slist_append(headers, "Pragma: no-cache");
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, KeepFirstBytes);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &peek);
+  bool stopped = false;
+  Perform(easy, stop, stopped);  // the short read of the first bytes ends it with an error on purpose
+  curl_slist_free_all(headers);
+  curl_easy_cleanup(easy);
+  if (stopped || stop.stop_requested()) return {};
+  return peek.bytes;
+}
 
 HttpAddress PrepareHttpAddress(TextView url) {
   Text t(url);

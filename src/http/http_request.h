@@ -1,12 +1,24 @@
 // One plain GET over HTTP, with the body kept in "temp.htm".
 #pragma once
 
+#include <cstddef>
 #include <stop_token>
+#include <string>
 
 #include "platform/text.h"
 #include "http/http_state.h"
 
 namespace wexmoor {
+
+// The HTTP library's process-wide set-up: made once at start, before any
+// thread makes a request, and ended after the last one.
+class HttpLibrary {
+ public:
+  HttpLibrary();
+  ~HttpLibrary();
+  HttpLibrary(const HttpLibrary&) = delete;
+  HttpLibrary& operator=(const HttpLibrary&) = delete;
+};
 
 struct HttpAddress {
   Text host;  // may carry ":port"
@@ -29,5 +41,10 @@ Text HttpErrorText(int curlCode);
 // ShowHttpErrors is set), "temp.htm" is left alone and the result is empty.
 // A stop request ends the transfer within a few milliseconds, silently.
 Text HttpGet(HttpState& state, const Text& url, std::stop_token stop = {});
+
+// The first `maxBytes` bytes of the page at `url` (http or https, no cache),
+// read for at most `timeoutMs`; empty when nothing came or on a stop request,
+// which ends the transfer within a few milliseconds.
+std::string HttpPeek(const std::string& url, std::size_t maxBytes, long timeoutMs, std::stop_token stop);
 
 }  // namespace wexmoor

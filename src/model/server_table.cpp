@@ -2,20 +2,6 @@
 
 namespace wexmoor {
 
-void CopyServerRecord(const ServerRecord& source, ServerRecord& destination) {
-  if (&source == &destination) return;
-  destination.name = source.name;
-  destination.address = source.address;
-  destination.login = source.login;
-  destination.password = source.password;
-  destination.port = source.port;
-  destination.active = source.active;
-  destination.ipRouter = source.ipRouter;
-  destination.useUtf8 = source.useUtf8;
-  destination.useUtf8Opt = source.useUtf8Opt;
-  destination.timeOut = source.timeOut;
-}
-
 namespace {
 ServerRecord EmptyRecord() {
   ServerRecord r;
@@ -35,7 +21,7 @@ ServerRecord ServerTable::Get(int slot) const {
 void ServerTable::Set(int slot, const ServerRecord& record) {
   if (slot < 1 || slot >= kSlots) return;
   std::lock_guard lock(mutex_);
-  CopyServerRecord(record, slots_[static_cast<std::size_t>(slot)]);
+  slots_[static_cast<std::size_t>(slot)] = record;
 }
 
 int ServerTable::FindServer(TextView name) const {
@@ -67,7 +53,7 @@ void ServerTable::DeleteServer(int slot) {
   std::lock_guard lock(mutex_);
   int s = slot;
   while (s + 1 < kSlots) {
-    CopyServerRecord(slots_[static_cast<std::size_t>(s + 1)], slots_[static_cast<std::size_t>(s)]);
+    slots_[static_cast<std::size_t>(s)] = slots_[static_cast<std::size_t>(s + 1)];
     if (slots_[static_cast<std::size_t>(s)].name.empty()) return;
     ++s;
   }

@@ -25,9 +25,6 @@ struct ServerRecord {
   std::int32_t timeOut = 0;
 };
 
-// Deep copy: the four texts, then the six integers.
-void CopyServerRecord(const ServerRecord& source, ServerRecord& destination);
-
 class ServerTable {
  public:
   static constexpr int kSlots = 51;

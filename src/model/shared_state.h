@@ -13,10 +13,25 @@ namespace wexmoor {
 struct SharedFlags {
   std::atomic<bool> lockedMode{false};
   std::atomic<bool> quitRequested{false};
+  // How many FTP sessions (upload worker, remote browser) and web requests
+  // run now; each holds its count through a BusyHold.
   std::atomic<int> ftpBusy{0};
   std::atomic<int> webBusy{0};
   // Monotonic seconds of the upload worker's last sign of progress.
   std::atomic<std::int64_t> lastProgressTime{0};
+};
+
+// Counts one running session or request in `ftpBusy` or `webBusy` for as
+// long as it lives, however the holder ends.
+class BusyHold {
+ public:
+  explicit BusyHold(std::atomic<int>& count) : count_(count) { count_.fetch_add(1); }
+  ~BusyHold() { count_.fetch_sub(1); }
+  BusyHold(const BusyHold&) = delete;
+  BusyHold& operator=(const BusyHold&) = delete;
+
+ private:
+  std::atomic<int>& count_;
 };
 
 // The logs of every FTP session of this run, shown by the Log window.

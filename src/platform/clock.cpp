@@ -5,6 +5,8 @@
 #include <ctime>
 #include <thread>
 
+#include "platform/wait.h"
+
 namespace wexmoor {
 
 namespace {
@@ -28,16 +30,7 @@ std::int64_t SystemClock::WallSeconds() const {
 
 LocalTime SystemClock::Local() const { return FromEpoch(WallSeconds()); }
 
-bool SystemClock::SleepFor(std::int64_t ms, std::stop_token stop) const {
-  // Sleeps in slices of at most 10 ms so that a stop request ends it quickly.
-  const std::int64_t end = MonotonicMs() + ms;
-  while (true) {
-    if (stop.stop_requested()) return false;
-    std::int64_t left = end - MonotonicMs();
-    if (left <= 0) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(left < 10 ? left : 10));
-  }
-}
+bool SystemClock::SleepFor(std::int64_t ms, std::stop_token stop) const { return PauseMs(ms, stop); }
 
 LocalTime FakeClock::Local() const { return FromEpoch(WallSeconds()); }
 

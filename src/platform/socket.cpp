@@ -16,8 +16,6 @@
 namespace wexmoor {
 namespace {
 
-constexpr int kSliceMs = 10;
-
 std::int64_t NowMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -82,27 +80,6 @@ bool ResolveIpv4(const std::string& host, in_addr& out) {
   return found;
 }
 
-WaitResult WaitFor(int handle, short events, int timeoutMs, const std::stop_token& stop) {
-  if (handle <= 0) return WaitResult::kError;
-  const std::int64_t start = NowMs();
-  for (;;) {
-    if (stop.stop_requested()) return WaitResult::kStopped;
-    const std::int64_t left = timeoutMs - (NowMs() - start);
-    const int slice = static_cast<int>(std::clamp<std::int64_t>(left, 0, kSliceMs));
-    pollfd p{handle, events, 0};
-    int n = poll(&p, 1, slice);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return WaitResult::kError;
-    }
-    if (n > 0) {
-      if (p.revents & POLLNVAL) return WaitResult::kError;
-      return WaitResult::kReady;  // data, writable, or the peer went (the read/send tells)
-    }
-    if (left <= 0) return WaitResult::kTimedOut;
-  }
-}
-
 std::string Dotted(const in_addr& a) {
   char text[INET_ADDRSTRLEN] = {};
   if (inet_ntop(AF_INET, &a, text, sizeof text) == nullptr) return {};
@@ -120,16 +97,6 @@ bool NetworkUsable() {
 
 std::int64_t NetworkMs() { return NowMs(); }
 
-bool PauseMs(int ms, std::stop_token stop) {
-  const std::int64_t end = NowMs() + ms;
-  for (;;) {
-    if (stop.stop_requested()) return false;
-    const std::int64_t left = end - NowMs();
-    if (left <= 0) return true;
-    poll(nullptr, 0, static_cast<int>(std::min<std::int64_t>(left, kSliceMs)));
-  }
-}
-
 int ConnectTcp(const std::string& host, int port, int timeoutMs, std::stop_token stop) {
   if (port <= 0 || port > 65535 || stop.stop_requested()) return 0;
   in_addr address{};
@@ -146,7 +113,7 @@ int ConnectTcp(const std::string& host, int port, int timeoutMs, std::stop_token
       close(fd);
       return 0;
     }
-    if (WaitFor(fd, POLLOUT, timeoutMs, stop) != WaitResult::kReady) {
+    if (WaitWritable(fd, timeoutMs, stop) != WaitResult::kReady) {
       close(fd);
       return 0;
     }
@@ -189,11 +156,13 @@ long SendAll(int handle, const void* data, std::size_t size, int timeoutMs, std:
 }
 
 WaitResult WaitReadable(int handle, int timeoutMs, std::stop_token stop) {
-  return WaitFor(handle, POLLIN, timeoutMs, stop);
+  if (handle <= 0) return WaitResult::kError;
+  return WaitForDescriptor(handle, POLLIN, timeoutMs, stop);
 }
 
 WaitResult WaitWritable(int handle, int timeoutMs, std::stop_token stop) {
-  return WaitFor(handle, POLLOUT, timeoutMs, stop);
+  if (handle <= 0) return WaitResult::kError;
+  return WaitForDescriptor(handle, POLLOUT, timeoutMs, stop);
 }
 
 long ReceiveSome(int handle, void* buffer, std::size_t size) {

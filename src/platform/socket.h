@@ -1,6 +1,6 @@
-// Non-blocking TCP over POSIX sockets. Every wait is a poll() in slices of at
-// most 10 ms that watches a stop token, so no call here blocks for longer than
-// its limit or outlives a stop request by more than a slice.
+// Non-blocking TCP over POSIX sockets. Every wait goes through platform/wait,
+// so no call here blocks for longer than its limit or outlives a stop request
+// by more than a slice.
 //
 // Handles are file descriptors; 0 always means "none" (a socket that would land
 // on descriptor 0 is moved to a higher descriptor first).
@@ -12,19 +12,15 @@
 #include <string>
 #include <vector>
 
-namespace wexmoor {
+#include "platform/wait.h"
 
-// Result of a readiness wait.
-enum class WaitResult { kReady, kTimedOut, kStopped, kError };
+namespace wexmoor {
 
 // True when a TCP socket can be made (the network stack is usable).
 bool NetworkUsable();
 
 // Milliseconds of real monotonic time: network limits run on it.
 std::int64_t NetworkMs();
-
-// Sleeps `ms` milliseconds in slices; false when the stop was requested.
-bool PauseMs(int ms, std::stop_token stop);
 
 // Opens a TCP connection to `host` (a dotted IPv4 address used as it is, or a
 // name looked up through getaddrinfo, first IPv4 address) and `port`. Waits at

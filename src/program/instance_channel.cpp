@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/code_page.h"
+#include "platform/wait.h"
 #include "program/instance_address.h"
 #include "program/instance_message.h"
 
@@ -18,8 +19,6 @@ namespace wexmoor {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-
-constexpr int kPollSliceMs = 10;
 
 void CloseFd(int& fd) {
   if (fd >= 0) ::close(fd);
@@ -33,22 +32,10 @@ bool SameUser(int fd) {
   return cred.uid == ::geteuid();
 }
 
-int RemainingMs(SteadyClock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
-  if (left <= 0) return 0;
-  return left < kPollSliceMs ? static_cast<int>(left) : kPollSliceMs;
-}
-
-// Waits for `events` on `fd` in short slices until `deadline`.
+// Waits for `events` on `fd` until `deadline`.
 bool WaitFor(int fd, short events, SteadyClock::time_point deadline) {
-  while (true) {
-    pollfd p{fd, events, 0};
-    const int slice = RemainingMs(deadline);
-    const int n = ::poll(&p, 1, slice);
-    if (n > 0) return true;
-    if (n < 0 && errno != EINTR) return false;
-    if (slice == 0) return false;
-  }
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+  return WaitForDescriptor(fd, events, left > 0 ? left : 0) == WaitResult::kReady;
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 #include "program/instance_start.h"
 
 #include <algorithm>
-#include <thread>
 
 #include "model/version.h"
 #include "platform/code_page.h"
+#include "platform/wait.h"
 
 namespace wexmoor {
 
@@ -33,7 +33,7 @@ InstanceStart ClaimOrHandOver(const Text& folder, TextView prefFileName, const T
     if (sent == InstanceChannel::HandOverOutcome::noAnswer) break;
     // No socket: the owner is starting (not listening yet) or ending (lock
     // not yet free).
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    PauseMs(kWaitSliceMs);
   }
   err << Utf16ToUtf8(kProductName) << ": another " << Utf16ToUtf8(kProductName)
       << " runs in this folder and did not answer.\n";

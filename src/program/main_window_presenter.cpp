@@ -9,10 +9,10 @@ Text MakerHomePage(TextView siteBase, TextView language) {
   return base + (language == u"Français" ? u"/fr/" : u"/");
 }
 
-MainLoopPass::MainLoopPass(MainLoopContext& context, MainLoopView& view)
+MainWindowPresenter::MainWindowPresenter(MainWindowPresenterContext& context, MainWindowView& view)
     : context_(context), view_(view) {}
 
-bool MainLoopPass::RunPass() {
+bool MainWindowPresenter::RunPass() {
   SweepRings();
   Tick();
   if (context_.closeSignalled && context_.closeSignalled()) OnCloseRequest();
@@ -20,7 +20,7 @@ bool MainLoopPass::RunPass() {
   return !context_.flags.quitRequested.load();
 }
 
-void MainLoopPass::SweepRings() {
+void MainWindowPresenter::SweepRings() {
   int batchStart = readPosition_;
   while (readPosition_ < batchStart + kSlotsPerPass) {
     const int slot = readPosition_;
@@ -47,7 +47,7 @@ void MainLoopPass::SweepRings() {
   }
 }
 
-void MainLoopPass::Tick() {
+void MainWindowPresenter::Tick() {
   if (++passCounter_ < kPassesPerTick) return;
   passCounter_ = 0;
   if (restartCountdown_ != 0) {
@@ -58,25 +58,24 @@ void MainLoopPass::Tick() {
       context_.clock.MonotonicSeconds() - context_.flags.lastProgressTime.load();
   view_.SetElapsedText(IntToText(silent));
   if (silent > kSilenceLimitSeconds) {
+    // Its BusyHold goes with the terminated worker.
     context_.worker.Terminate();
-    // The terminated worker cannot clear it; the new one starts from idle.
-    context_.flags.ftpBusy = 0;
     if (context_.disconnect) context_.disconnect(&view_.StatusLine());
     restartCountdown_ = kRestartTicks;
   }
 }
 
-void MainLoopPass::RefillServerList(int select) {
+void MainWindowPresenter::RefillServerList(int select) {
   view_.FillServerList(context_.servers.Names());
   view_.SelectServer(select);
 }
 
-void MainLoopPass::OnNewServer() {
+void MainWindowPresenter::OnNewServer() {
   const int slot = view_.EditServer(-1);
   RefillServerList(slot - 1);
 }
 
-void MainLoopPass::OnDeleteServer() {
+void MainWindowPresenter::OnDeleteServer() {
   const int k = view_.SelectedServer();
   if (k < 0 || k >= context_.servers.Count()) return;
   const Text name = context_.servers.Get(k + 1).name;
@@ -88,14 +87,14 @@ void MainLoopPass::OnDeleteServer() {
   view_.SelectServer(0);
 }
 
-void MainLoopPass::OnModifyServer() {
+void MainWindowPresenter::OnModifyServer() {
   const Text name = view_.ServerListText();
   const int slot = name.empty() ? -1 : context_.servers.FindServer(name);
   const int result = view_.EditServer(slot);
   RefillServerList(result - 1);
 }
 
-void MainLoopPass::OnQueueListClick() {
+void MainWindowPresenter::OnQueueListClick() {
   const int selected = view_.SelectedQueueItem();
   if (selected < 0 || selected >= view_.QueueCount()) return;
   const int index = context_.queue.FindByDisplayText(view_.QueueItem(selected));
@@ -107,7 +106,7 @@ void MainLoopPass::OnQueueListClick() {
   view_.SelectServer(context_.servers.FindServer(server) - 1);
 }
 
-void MainLoopPass::OnRemoveFromList() {
+void MainWindowPresenter::OnRemoveFromList() {
   const int selected = view_.SelectedQueueItem();
   if (selected < 0 || selected >= view_.QueueCount()) return;
   const Text item = view_.QueueItem(selected);
@@ -120,11 +119,11 @@ void MainLoopPass::OnRemoveFromList() {
   view_.SetRemoveEnabled(view_.SelectedQueueItem() >= 0);
 }
 
-void MainLoopPass::OnServerListSelect() {
+void MainWindowPresenter::OnServerListSelect() {
   if (view_.ServerListShown()) view_.SelectQueueItem(-1);
 }
 
-void MainLoopPass::OnAbout() {
+void MainWindowPresenter::OnAbout() {
   const int bits = view_.ShowAbout(context_.hideServerList, context_.disableUpdates,
                                    context_.flags.lockedMode.load());
   if ((bits & 1) != 0 && context_.hideServerList == 0) {
@@ -137,11 +136,11 @@ void MainLoopPass::OnAbout() {
   context_.disableUpdates = (bits >> 1) & 1;
 }
 
-void MainLoopPass::OnSiteButton() {
+void MainWindowPresenter::OnSiteButton() {
   const Text page = MakerHomePage(context_.siteBase, view_.Language());
   if (!page.empty()) view_.OpenAddress(page);
 }
 
-void MainLoopPass::OnCloseRequest() { context_.flags.quitRequested = true; }
+void MainWindowPresenter::OnCloseRequest() { context_.flags.quitRequested = true; }
 
 }  // namespace wexmoor

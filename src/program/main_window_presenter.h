@@ -1,7 +1,7 @@
 // One pass of the main loop, without any window code: the sweep of the two
 // message rings into the queue list, the slow tick with the elapsed-seconds
 // text and the watchdog, and the handlers of the window's buttons and lists.
-// The window implements MainLoopView and calls RunPass from a 20 ms timer;
+// The window implements MainWindowView and calls RunPass from a 20 ms timer;
 // tests drive it with a fake view, a fake worker and a FakeClock.
 #pragma once
 
@@ -20,9 +20,9 @@ namespace wexmoor {
 
 // What the pass needs from the main window. Every call comes from the
 // window's thread.
-class MainLoopView {
+class MainWindowView {
  public:
-  virtual ~MainLoopView() = default;
+  virtual ~MainWindowView() = default;
 
   // The queue list (one item per queued file, item 0 first).
   virtual int QueueCount() const = 0;
@@ -71,7 +71,7 @@ class WorkerControl {
   virtual void Terminate() = 0;
 };
 
-struct MainLoopContext {
+struct MainWindowPresenterContext {
   UploadQueue& queue;
   ServerTable& servers;
   UiMessageRing& addRing;
@@ -96,14 +96,14 @@ struct MainLoopContext {
 // "Français". Empty when there is no site.
 Text MakerHomePage(TextView siteBase, TextView language);
 
-class MainLoopPass {
+class MainWindowPresenter {
  public:
   static constexpr int kSlotsPerPass = 2000;
   static constexpr int kPassesPerTick = 20;
   static constexpr int kSilenceLimitSeconds = 150;
   static constexpr int kRestartTicks = 20;
 
-  MainLoopPass(MainLoopContext& context, MainLoopView& view);
+  MainWindowPresenter(MainWindowPresenterContext& context, MainWindowView& view);
 
   // Runs one pass; false once the loop should end (close requested).
   bool RunPass();
@@ -127,8 +127,8 @@ class MainLoopPass {
   void Tick();
   void RefillServerList(int select);
 
-  MainLoopContext& context_;
-  MainLoopView& view_;
+  MainWindowPresenterContext& context_;
+  MainWindowView& view_;
   int readPosition_ = 0;
   int passCounter_ = 0;
   int restartCountdown_ = 0;

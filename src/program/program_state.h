@@ -23,7 +23,7 @@
 namespace wexmoor {
 
 struct ProgramState {
-  // `ipEchoUrl` empty: the session takes the environment's or the build's page.
+  // `ipEchoUrl` empty: no echo page (ProgramServices sets the environment's).
   explicit ProgramState(Text ipEchoUrl = {});
   ProgramState(const ProgramState&) = delete;
   ProgramState& operator=(const ProgramState&) = delete;

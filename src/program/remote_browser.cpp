@@ -55,12 +55,11 @@ void RemoteBrowser::Run(std::stop_token stop, ServerRecord record) {
 
   Text result;
   if (!stop.stop_requested()) {
-    context_.flags.ftpBusy.store(1);
+    BusyHold ftpHold(context_.flags.ftpBusy);
     StatusForwarder forwarder(status_, stop);
     result = BrowseServer(session_, record, &forwarder);
     if (session_.controlConnection() != 0) Disconnect(session_, nullptr);
     context_.history.Append(session_.Log().Get());
-    context_.flags.ftpBusy.store(0);
   }
   if (!stop.stop_requested() && done_) done_(result);
   running_.store(false);

@@ -5,6 +5,8 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include "platform/wait.h"
+
 namespace wexmoor {
 
 namespace {
@@ -30,8 +32,7 @@ SignalWatch::~SignalWatch() {
 
 bool SignalWatch::Wait(int timeoutMs) {
   if (fd_ < 0) return false;
-  pollfd p{fd_, POLLIN, 0};
-  if (::poll(&p, 1, timeoutMs) <= 0) return false;
+  if (WaitForDescriptor(fd_, POLLIN, timeoutMs) != WaitResult::kReady) return false;
   signalfd_siginfo info;
   bool got = false;
   while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) got = true;

@@ -6,27 +6,25 @@
 
 #include <cstddef>
 #include <memory>
-#include <span>
 
 #include "ftp/status_target.h"
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
 #include "spooler/worker_display.h"
 #include "program/instance_channel.h"
+#include "program/program_services.h"
 #include "program/program_state.h"
 #include "program/signal_watch.h"
 #include "program/startup_seams.h"
 
 namespace wexmoor {
 
-class HeadlessSeams : public StartupSeams, private IntakeUi {
+class WindowlessHost : public StartupSeams, private IntakeUi {
  public:
-  // `updaterImage`: the updater's bytes for a pending update (empty: no
-  // hand-over). `signals` may be null (then only quitRequested ends the loop).
+  // `signals` may be null (then only quitRequested ends the loop).
   // `channel`, when given, brings the paths of later starts in this folder.
-  HeadlessSeams(ProgramState& state, SignalWatch* signals, std::span<const unsigned char> updaterImage = {},
-                InstanceChannel* channel = nullptr);
-  ~HeadlessSeams() override;
+  WindowlessHost(ProgramServices& services, SignalWatch* signals, InstanceChannel* channel = nullptr);
+  ~WindowlessHost() override;
 
   bool ReadLockedZone(ServerTable& servers, GlobalOptions& options) override;
   bool ApplyPendingUpdate(const GlobalOptions& options) override;
@@ -64,9 +62,9 @@ class HeadlessSeams : public StartupSeams, private IntakeUi {
     void SetProgress(int) override {}
   };
 
+  ProgramServices& services_;
   ProgramState& state_;
   SignalWatch* signals_;
-  std::span<const unsigned char> updaterImage_;
   InstanceChannel* channel_;
   Silent silent_;
   std::unique_ptr<WorkerContext> workerContext_;

@@ -1,5 +1,7 @@
 #include "spooler/upload_worker.h"
 
+#include <optional>
+
 #include "ftp/control_connection.h"
 #include "ftp/file_upload.h"
 #include "ftp/remote_session.h"
@@ -107,9 +109,8 @@ bool UploadWorker::HandleEntry(const std::stop_token& stop, int& index, int& web
     ++webWaits;
   }
 
-  flags.ftpBusy.store(1);
-  ServerRecord record;
-  CopyServerRecord(server, record);
+  std::optional<BusyHold> ftpHold(std::in_place, flags.ftpBusy);
+  ServerRecord record = server;
   record.address = destination;
   StatusTarget& status = context_.display.Status();
   ProgressTarget& progress = context_.display.Progress();
@@ -139,7 +140,7 @@ bool UploadWorker::HandleEntry(const std::stop_token& stop, int& index, int& web
   }
 
   context_.history.Append(session.Log().Get());
-  flags.ftpBusy.store(0);
+  ftpHold.reset();
   return clock.SleepFor(kBetweenEntriesMs, stop);
 }
 

@@ -6,19 +6,26 @@
 
 namespace wexmoor {
 
+void FitTextFont(wxWindow* control, const wxString& text, int reserved) {
+  if (!control) return;
+  const int room = control->GetSize().GetWidth() - reserved;
+  wxFont font = control->GetFont();
+  const double original = font.GetFractionalPointSize();
+  int width = 0;
+  while (true) {
+    control->GetTextExtent(text, &width, nullptr, nullptr, nullptr, &font);
+    if (width <= room || font.GetFractionalPointSize() <= kSmallestPoints) break;
+    font.SetFractionalPointSize(font.GetFractionalPointSize() - kPointStep);
+  }
+  if (font.GetFractionalPointSize() != original) control->SetFont(font);
+}
+
 void FitLabelFont(wxWindow* control, int reserved, int basePoints) {
   if (!control) return;
   wxFont font = control->GetFont();
   font.SetPointSize(basePoints);
-  const wxString label = control->GetLabel();
-  const int room = control->GetSize().GetWidth() - reserved;
-  for (int points = basePoints; points >= 6; --points) {
-    font.SetPointSize(points);
-    int width = 0;
-    control->GetTextExtent(label, &width, nullptr, nullptr, nullptr, &font);
-    if (width <= room) break;
-  }
   control->SetFont(font);
+  FitTextFont(control, control->GetLabel(), reserved);
 }
 
 namespace {

@@ -1,5 +1,5 @@
 // Labels that must fit fixed rectangles in every language: the font of a
-// control is made smaller, one point at a time, until its label fits.
+// control is made smaller, half a point at a time, until its label fits.
 #pragma once
 
 #include <functional>
@@ -11,8 +11,14 @@
 
 namespace wexmoor {
 
-// Shrinks `control`'s font (not below 6 points) until its label fits its
+inline constexpr double kSmallestPoints = 6.0;
+inline constexpr double kPointStep = 0.5;
+
+// Shrinks `control`'s font (not below kSmallestPoints) until `text` fits its
 // width minus `reserved` pixels (button padding, a check box's box).
+void FitTextFont(wxWindow* control, const wxString& text, int reserved);
+
+// The same for the control's own label, starting from `basePoints`.
 void FitLabelFont(wxWindow* control, int reserved, int basePoints = 9);
 
 // Breaks `text` (paragraphs separated by "\r") into lines for `window`'s

@@ -8,13 +8,9 @@
 
 #include "ui/secondary_position.h"
 #include "ui/wx_text.h"
+#include "program/log_follow.h"
 
 namespace wexmoor {
-
-Text FollowLog(const Text& shown, std::size_t previousLogLength, const Text& newLog) {
-  const std::size_t keep = shown.size() - std::min(previousLogLength, shown.size());
-  return shown.substr(0, keep) + newLog;
-}
 
 namespace {
 

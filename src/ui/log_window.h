@@ -12,11 +12,6 @@
 
 namespace wexmoor {
 
-// The text the window shows after the log changed: the end that showed the
-// previous copy of the log (`previousLogLength` units, at most all of it) is
-// cut and the new log appended.
-Text FollowLog(const Text& shown, std::size_t previousLogLength, const Text& newLog);
-
 // Opens the window beside `owner` and returns it; `onClosed` runs when it
 // has gone (OK, close box, or the program's quit request).
 wxWindow* ShowLogWindow(wxWindow* owner, const SessionHistory& history, const ConversationLog& log,

@@ -189,7 +189,7 @@ void MainWindow::Relabel() {
   elapsedText_->Raise();
 }
 
-void MainWindow::StartMainLoop(MainLoopPass& pass, std::function<void()> onEnd) {
+void MainWindow::StartMainLoop(MainWindowPresenter& pass, std::function<void()> onEnd) {
   pass_ = &pass;
   onLoopEnd_ = std::move(onEnd);
   timer_.Start(kPassMs);

@@ -1,5 +1,5 @@
 // The main window: server area, queue list, zip check box, progress frame and
-// site button at fixed places. It shows what the main-loop pass tells it and
+// site button at fixed places. It shows what its presenter tells it and
 // forwards its controls' events to the pass; its 20 ms timer runs the passes.
 #pragma once
 
@@ -56,13 +56,13 @@ struct MainWindowContext {
   std::optional<wxBitmap> lockedPicture;
 };
 
-class MainWindow : public wxFrame, public MainLoopView, public IntakeUi {
+class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
  public:
   MainWindow(MainWindowContext& context, const wxPoint& position);
   ~MainWindow() override;
 
   // Runs `pass` every 20 ms; `onEnd` is called once a pass asks to stop.
-  void StartMainLoop(MainLoopPass& pass, std::function<void()> onEnd);
+  void StartMainLoop(MainWindowPresenter& pass, std::function<void()> onEnd);
   void StopMainLoop();
   // Runs before every pass (e.g. paths handed over by a later start).
   void SetPassHook(std::function<void()> hook) { passHook_ = std::move(hook); }
@@ -79,7 +79,7 @@ class MainWindow : public wxFrame, public MainLoopView, public IntakeUi {
   bool ZipChecked() const override;
   void ShowError(const Text& title, const Text& message) override;
 
-  // MainLoopView
+  // MainWindowView
   int QueueCount() const override;
   const Text& QueueItem(int index) const override;
   void AppendQueueItem(const Text& text) override;
@@ -131,7 +131,7 @@ class MainWindow : public wxFrame, public MainLoopView, public IntakeUi {
   void OnTimer();
 
   MainWindowContext& context_;
-  MainLoopPass* pass_ = nullptr;
+  MainWindowPresenter* pass_ = nullptr;
   std::function<void()> onLoopEnd_;
   std::function<void()> passHook_;
   std::function<void()> rightClickHandler_;

@@ -1,5 +1,6 @@
 // Where secondary windows open: a little right of and below the screen's
-// centre, as every window of the program does.
+// centre, as every window of the program does; `extra` moves it further
+// right and down (the locked-copy windows take 0).
 #pragma once
 
 #include <wx/display.h>

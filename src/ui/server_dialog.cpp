@@ -18,6 +18,8 @@
 #include <wx/utils.h>
 
 #include "platform/code_page.h"
+#include "ui/label_fit.h"
+#include "ui/wx_text.h"
 
 namespace wexmoor {
 
@@ -27,13 +29,6 @@ constexpr int kTipMaxWidth = 150;
 constexpr int kTipShownMs = 6000;
 constexpr int kFolderImage = 0;
 constexpr int kFileImage = 1;
-
-wxString ToWx(TextView text) { return wxString::FromUTF8(Utf16ToUtf8(text)); }
-
-Text FromWx(const wxString& text) {
-  const wxScopedCharBuffer bytes = text.utf8_str();
-  return Utf8ToUtf16(std::string_view(bytes.data(), bytes.length()));
-}
 
 // Breaks `text` into lines no wider than `maxWidth` pixels in `window`'s font;
 // existing line feeds stay, a word wider than the limit gets a line alone.
@@ -65,23 +60,6 @@ wxString WrapToWidth(const wxWindow& window, const wxString& text, int maxWidth)
   }
   flushWord(word);
   return out + line;
-}
-
-// The GTK theme's label widths do not follow the fixed geometry: a label that
-// does not fit its rectangle gets a smaller font (down to 6 points) instead of
-// being cut. `extra` is what the control draws beside its text.
-void FitText(wxWindow* control, const wxString& text, int extra) {
-  const int room = control->GetSize().GetWidth() - extra;
-  wxFont font = control->GetFont();
-  const double original = font.GetFractionalPointSize();
-  int width = 0;
-  int height = 0;
-  while (true) {
-    control->GetTextExtent(text, &width, &height, nullptr, nullptr, &font);
-    if (width <= room || font.GetFractionalPointSize() <= 6.0) break;
-    font.SetFractionalPointSize(font.GetFractionalPointSize() - 0.5);
-  }
-  if (font.GetFractionalPointSize() != original) control->SetFont(font);
 }
 
 // Check boxes and option buttons: the indicator and its margin.
@@ -181,25 +159,25 @@ void ServerDialog::CreateControls(bool passwordInClear) {
   auto label = [panel](const Text& text, int x, int y, int w, int h) {
     auto* made = new wxStaticText(panel, wxID_ANY, wxControl::EscapeMnemonics(ToWx(text)),
                                   wxPoint(x, y), wxSize(w, h), wxST_NO_AUTORESIZE);
-    FitText(made, ToWx(text), 0);
+    FitTextFont(made, ToWx(text), 0);
     return made;
   };
   auto button = [panel](int id, const Text& text, int x, int y, int w, int h) {
     auto* made = new wxButton(panel, id, wxControl::EscapeMnemonics(ToWx(text)), wxPoint(x, y),
                               wxSize(w, h));
-    FitText(made, ToWx(text), kButtonRoom);
+    FitTextFont(made, ToWx(text), kButtonRoom);
     return made;
   };
   auto checkBox = [panel](const Text& text, int x, int y, int w, int h) {
     auto* made = new wxCheckBox(panel, wxID_ANY, wxControl::EscapeMnemonics(ToWx(text)),
                                 wxPoint(x, y), wxSize(w, h));
-    FitText(made, ToWx(text), kIndicatorRoom);
+    FitTextFont(made, ToWx(text), kIndicatorRoom);
     return made;
   };
   auto option = [panel](const Text& text, int x, int y, int w, int h, long style) {
     auto* made = new wxRadioButton(panel, wxID_ANY, wxControl::EscapeMnemonics(ToWx(text)),
                                    wxPoint(x, y), wxSize(w, h), style);
-    FitText(made, ToWx(text), kIndicatorRoom);
+    FitTextFont(made, ToWx(text), kIndicatorRoom);
     return made;
   };
   auto field = [panel](int x, int y, int w, int h, long style = 0) {

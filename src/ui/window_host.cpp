@@ -14,7 +14,6 @@
 #include "ftp/control_connection.h"
 #include "ui/locked/generator_dialog.h"
 #include "ui/locked/locked_picture.h"
-#include "locked/locked_settings_reader.h"
 #include "locked/locked_zones.h"
 #include "ui/locked/welcome_window.h"
 #include "platform/files.h"
@@ -106,13 +105,15 @@ class ModalSignalGuard : public wxTimer {
   bool& closeRequested_;
 };
 
-class WindowSeams : public StartupSeams {
+class WindowHost : public StartupSeams {
  public:
-  WindowSeams(ProgramState& state, SignalWatch& signals, std::span<const unsigned char> updaterImage,
-              InstanceChannel* channel)
-      : state_(state), signals_(signals), updaterImage_(updaterImage), channel_(channel) {}
+  WindowHost(ProgramServices& services, SignalWatch& signals, InstanceChannel* channel)
+      : services_(services), state_(services.state()), signals_(signals), channel_(channel) {}
 
-  ~WindowSeams() override {
+  ~WindowHost() override {
+    // The update check may wait for a box: close the boxes, then end it.
+    if (prompts_) prompts_->Close();
+    services_.StopUpdateCheck();
     prompts_.reset();
     if (window_) window_->Destroy();
   }
@@ -124,15 +125,12 @@ class WindowSeams : public StartupSeams {
   }
 
   bool ReadLockedZone(ServerTable& servers, GlobalOptions& options) override {
-    const bool locked = ReadLockedSettings(LockedSettingsArea(), servers, options);
+    const bool locked = services_.ReadLockedZone(servers, options);
     if (locked && lockedPicture_.LoadPicture(LockedPictureArea())) lockedPicture_.FitPicture(186, 45);
     return locked;
   }
 
-  bool ApplyPendingUpdate(const GlobalOptions& options) override {
-    return wexmoor::ApplyPendingUpdate(options.disableUpdates != 0, state_.WorkFolder(), OwnExecutablePath(),
-                                       updaterImage_, state_.installFolder);
-  }
+  bool ApplyPendingUpdate(const GlobalOptions& options) override { return services_.ApplyPendingUpdate(options); }
 
   Text ShowLanguageChooser() override {
     ModalSignalGuard guard(signals_, closeRequested_);
@@ -162,9 +160,7 @@ class WindowSeams : public StartupSeams {
     if (lockedPicture_.HasPicture()) windowContext_.lockedPicture = lockedPicture_.Bitmap();
     window_ = new MainWindow(windowContext_, wxPoint(position.x, position.y));
     window_->Show();
-    intake_ = std::make_unique<IntakeContext>(IntakeContext{state_.queue, state_.addRing, state_.servers,
-                                                            state_.flags, state_.zip, state_.translator,
-                                                            *window_, &state_.writtenArchives});
+    intake_ = std::make_unique<IntakeContext>(services_.IntakeContextFor(*window_));
     prompts_ = std::make_unique<WindowPrompts>(window_, [this] {
       const Translator& t = state_.translator;
       const Text text =
@@ -182,20 +178,11 @@ class WindowSeams : public StartupSeams {
   }
 
   void StartUpdateCheck() override {
-    // The working files' folder, made only when the check has a site to ask.
-    if (!UpdateSiteFromEnvironment().empty()) MakeUserFolder(state_.WorkFolder(), 0, false, nullptr);
     const wxRect screen = wxDisplay(0u).GetGeometry();
-    http_ = std::make_unique<HttpState>(state_.clock,
-                                        HttpOptions{state_.WorkFolder(), 30000, 64u * 1024u * 1024u, prompts_.get()});
-    updateContext_ = std::make_unique<UpdateCheckContext>(
-        UpdateCheckContext{state_.flags, *http_, *prompts_, state_.translator, state_.zip,
-                           UpdateSiteFromEnvironment(), state_.options.disableUpdates != 0, screen.width,
-                           screen.height, {}, state_.installedCopy});
-    updateCheck_ = std::make_unique<UpdateCheck>(*updateContext_);
-    updateCheck_->Start();
+    services_.StartUpdateCheck(*prompts_, screen.width, screen.height);
   }
 
-  int StartNetwork() override { return wexmoor::StartNetwork(state_.ftp); }
+  int StartNetwork() override { return services_.StartNetwork(); }
 
   void ShowWelcome() override {
     if (closeRequested_) return;
@@ -206,7 +193,7 @@ class WindowSeams : public StartupSeams {
   void RunMainLoop() override {
     // A close asked for while a window before the loop was open.
     if (closeRequested_) state_.flags.quitRequested = true;
-    MainLoopPass pass(loopContext_, *window_);
+    MainWindowPresenter pass(loopContext_, *window_);
     window_->SetPassHook([this] {
       for (const DesktopNotice& notice :
            notifications_.Due(state_.queue.Size() == 0, state_.options.notifications != 0 && state_.sessionBus)) {
@@ -236,18 +223,14 @@ class WindowSeams : public StartupSeams {
   void TerminateWorker() override {
     // Nothing may wait for the window any more.
     if (prompts_) prompts_->Close();
-    if (updateCheck_) updateCheck_->RequestStop();
+    services_.RequestUpdateCheckStop();
     worker_.Terminate();
   }
 
-  void Disconnect() override {
-    // A terminated worker's stop token no longer holds for the session.
-    state_.ftp.SetStopToken({});
-    wexmoor::Disconnect(state_.ftp, nullptr);
-  }
+  void Disconnect() override { services_.Disconnect(nullptr); }
 
   void CloseMainWindow() override {
-    if (updateCheck_) updateCheck_->Stop();
+    services_.StopUpdateCheck();
     intake_.reset();
     shownNotices_.clear();
     if (window_) window_->Destroy();
@@ -256,10 +239,10 @@ class WindowSeams : public StartupSeams {
   }
 
  private:
+  ProgramServices& services_;
   ProgramState& state_;
   SignalWatch& signals_;
   bool closeRequested_ = false;
-  std::span<const unsigned char> updaterImage_;
   InstanceChannel* channel_;
   PictureSlot lockedPicture_;
   UploadNotifications notifications_;
@@ -267,27 +250,20 @@ class WindowSeams : public StartupSeams {
   WorkerMailbox mailbox_;
   MainWindowContext windowContext_{state_.servers, state_.queue, state_.options, state_.flags,
                                    state_.translator, state_.history, state_.ftp.Log(), mailbox_,
-                                   UpdateSiteFromEnvironment(), {}, {}, {}, {}, {}, {}};
+                                   services_.environment().site, {}, {}, {}, {}, {}, {}};
   ServerDialogContext dialogContext_{state_.servers, state_.translator, state_.flags, state_.history,
                                      state_.ports,   state_.clock,      nullptr,       state_.ftp.ipEchoUrl()};
-  WorkerContext workerContext_{state_.queue, state_.servers, state_.removeRing, state_.flags,
-                               state_.history, state_.ftp, state_.clock, mailbox_};
+  WorkerContext workerContext_ = services_.WorkerContextFor(mailbox_);
   WorkerSlot worker_{workerContext_};
-  MainLoopContext loopContext_{state_.queue, state_.servers, state_.addRing, state_.removeRing,
+  MainWindowPresenterContext loopContext_{state_.queue, state_.servers, state_.addRing, state_.removeRing,
                                state_.flags, state_.clock, worker_,
-                               [this](StatusTarget* status) {
-                                 state_.ftp.SetStopToken({});
-                                 wexmoor::Disconnect(state_.ftp, status);
-                               },
+                               [this](StatusTarget* status) { services_.Disconnect(status); },
                                state_.options.hideServerList, state_.options.disableUpdates,
-                               state_.options.currentServer, UpdateSiteFromEnvironment(),
+                               state_.options.currentServer, services_.environment().site,
                                [this] { return signals_.Wait(0); }};
   MainWindow* window_ = nullptr;
   std::unique_ptr<IntakeContext> intake_;
   std::unique_ptr<WindowPrompts> prompts_;
-  std::unique_ptr<HttpState> http_;
-  std::unique_ptr<UpdateCheckContext> updateContext_;
-  std::unique_ptr<UpdateCheck> updateCheck_;
 };
 
 }  // namespace
@@ -302,12 +278,12 @@ bool StartWindowSystem(int argc, char** argv) {
   return true;
 }
 
-int RunWindowProgram(ProgramState& state, SignalWatch& signals, std::span<const unsigned char> updaterImage,
-                     const std::vector<Text>& args, InstanceChannel* channel) {
+int RunWindowProgram(ProgramServices& services, SignalWatch& signals, const std::vector<Text>& args,
+                     InstanceChannel* channel) {
   int code = 0;
   {
-    WindowSeams seams(state, signals, updaterImage, channel);
-    code = RunProgram(state, seams, args);
+    WindowHost seams(services, signals, channel);
+    code = RunProgram(services.state(), seams, args);
   }
   wxTheApp->OnExit();
   wxEntryCleanup();

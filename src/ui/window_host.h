@@ -3,9 +3,10 @@
 // and the upload worker, update check and network behind them.
 #pragma once
 
-#include <span>
+#include <vector>
 
 #include "program/instance_channel.h"
+#include "program/program_services.h"
 #include "program/program_state.h"
 #include "program/signal_watch.h"
 
@@ -17,7 +18,7 @@ bool StartWindowSystem(int argc, char** argv);
 // Runs start-up, the main loop and shutdown with the windows; the exit code.
 // Call after StartWindowSystem succeeded. Paths that later starts in the same
 // folder hand over through `channel` (may be null) are queued as drops.
-int RunWindowProgram(ProgramState& state, SignalWatch& signals, std::span<const unsigned char> updaterImage,
-                     const std::vector<Text>& args, InstanceChannel* channel = nullptr);
+int RunWindowProgram(ProgramServices& services, SignalWatch& signals, const std::vector<Text>& args,
+                     InstanceChannel* channel = nullptr);
 
 }  // namespace wexmoor

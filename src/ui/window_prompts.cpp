@@ -1,13 +1,12 @@
 #include "ui/window_prompts.h"
 
-#include <chrono>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include <wx/app.h>
 #include <wx/msgdlg.h>
 
+#include "platform/wait.h"
 #include "ui/wx_text.h"
 
 namespace wexmoor {
@@ -25,22 +24,23 @@ WindowPrompts::WindowPrompts(wxWindow* owner, std::function<void()> notice)
     : owner_(owner), notice_(std::move(notice)) {}
 
 bool WindowPrompts::RunOnWindowThread(std::function<bool()> show) {
-  if (closed_) return false;
+  if (Closed()) return false;
   auto answer = std::make_shared<Answer>();
   wxTheApp->CallAfter([this, answer, show = std::move(show)] {
-    const bool value = closed_ ? false : show();
+    const bool value = Closed() ? false : show();
     std::lock_guard lock(answer->mutex);
     answer->value = value;
     answer->done = true;
   });
-  for (;;) {
-    {
-      std::lock_guard lock(answer->mutex);
-      if (answer->done) return answer->value;
-    }
-    if (closed_) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  const bool answered = WaitUntil(
+      [&answer] {
+        std::lock_guard lock(answer->mutex);
+        return answer->done;
+      },
+      -1, closing_.get_token());
+  if (!answered) return false;
+  std::lock_guard lock(answer->mutex);
+  return answer->value;
 }
 
 void WindowPrompts::ShowMessage(const Text& title, const Text& text) {
@@ -64,9 +64,9 @@ void WindowPrompts::ShowUpdateNotice() {
 }
 
 void WindowPrompts::PostMessage(const Text& title, const Text& text) {
-  if (closed_) return;
+  if (Closed()) return;
   wxTheApp->CallAfter([this, title, text] {
-    if (!closed_) wxMessageBox(ToWx(text), ToWx(title), wxOK, owner_);
+    if (!Closed()) wxMessageBox(ToWx(text), ToWx(title), wxOK, owner_);
   });
 }
 

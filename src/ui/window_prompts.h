@@ -3,8 +3,8 @@
 // the program closes, every question still open is answered "no" at once.
 #pragma once
 
-#include <atomic>
 #include <functional>
+#include <stop_token>
 
 #include <wx/window.h>
 
@@ -23,15 +23,17 @@ class WindowPrompts : public UpdatePrompts {
   void PostMessage(const Text& title, const Text& text) override;
 
   // Ends every wait; later prompts return at once.
-  void Close() { closed_ = true; }
+  void Close() { closing_.request_stop(); }
 
  private:
-  // Runs `show` on the window's thread; waits until it ran or Close().
+  bool Closed() const { return closing_.stop_requested(); }
+  // Runs `show` on the window's thread; waits (platform/wait) until it ran or
+  // Close() was called.
   bool RunOnWindowThread(std::function<bool()> show);
 
   wxWindow* owner_;
   std::function<void()> notice_;
-  std::atomic<bool> closed_{false};
+  std::stop_source closing_;
 };
 
 }  // namespace wexmoor

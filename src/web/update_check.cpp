@@ -14,17 +14,6 @@ namespace {
 
 constexpr char16_t kNewVersionFragment[] = u" is available on the Wexmoor web site. Your version is: ";
 
-// Holds WebBusy for one web phase.
-class WebPhase {
- public:
-  explicit WebPhase(SharedFlags& flags) : flags_(flags) { flags_.webBusy = 1; }
-  ~WebPhase() { flags_.webBusy = 0; }
-  WebPhase(const WebPhase&) = delete;
-  WebPhase& operator=(const WebPhase&) = delete;
-
- private:
-  SharedFlags& flags_;
-};
 
 Text InWorkFolder(const UpdateCheckContext& context, TextView name) {
   Text folder = context.http.options().workFolder;
@@ -45,14 +34,6 @@ Text UpdateQuestion(const UpdateCheckContext& context, const VersionRecord& reco
 
 }  // namespace
 
-Text UpdateSiteFromEnvironment() {
-  const char* fromEnvironment = std::getenv("WEXMOOR_SITE");
-  Text site = AsciiToText(fromEnvironment ? fromEnvironment : WEXMOOR_DEFAULT_SITE);
-  site = TrimBlanks(site);
-  while (!site.empty() && site.back() == u'/') site.pop_back();
-  return site;
-}
-
 Text ReportName(bool lockedMode) {
   Text name = ToLowerAscii(kProductName);
   return lockedMode ? u"l_" + name : name;
@@ -72,9 +53,11 @@ Text BuildReportQuery(const LocalTime& now, int screenWidth, int screenHeight, T
          Text(referringPage) + u"?hl=fr&q=" + Text(reportName) + u"_" + Text(versionTag);
 }
 
-bool WaitWhileFtpBusy(UpdateCheckContext& context, const std::stop_token& stop) {
-  while (context.flags.ftpBusy.load() != 0)
+bool WaitWhileFtpBusy(const UpdateCheckContext& context, const std::stop_token& stop, int maxSteps) {
+  for (int steps = 0; context.flags.ftpBusy.load() != 0; ++steps) {
+    if (maxSteps > 0 && steps == maxSteps) return false;
     if (!context.http.clock().SleepFor(context.timings.busyStepMs, stop)) return false;
+  }
   return !stop.stop_requested();
 }
 
@@ -83,19 +66,14 @@ void RunUpdateCheck(UpdateCheckContext& context, std::stop_token stop) {
   const Clock& clock = context.http.clock();
   HttpState& http = context.http;
   if (!clock.SleepFor(context.timings.startDelayMs, stop)) return;
-  int waits = 0;
-  while (context.flags.ftpBusy.load() != 0 && waits < context.timings.busyChecks) {
-    if (!clock.SleepFor(context.timings.busyStepMs, stop)) return;
-    ++waits;
-  }
-  if (waits == context.timings.busyChecks) return;
+  if (!WaitWhileFtpBusy(context, stop, context.timings.busyChecks)) return;
 
   // The usage report, sent in every case.
   const bool locked = context.flags.lockedMode.load();
   const Text reportName = ReportName(locked);
   const Text productPage = context.site + u"/" + reportName + u".htm";
   {
-    WebPhase phase(context.flags);
+    BusyHold webHold(context.flags.webBusy);
     const Text query = BuildReportQuery(clock.Local(), context.screenWidth, context.screenHeight, productPage,
                                         reportName, VersionTag(kVersionText));
     http.SetHttpReferrer(productPage);
@@ -109,7 +87,7 @@ void RunUpdateCheck(UpdateCheckContext& context, std::stop_token stop) {
   if (!WaitWhileFtpBusy(context, stop)) return;
   Text versionFile;
   {
-    WebPhase phase(context.flags);
+    BusyHold webHold(context.flags.webBusy);
     versionFile = HttpGetWithRetry(http, context.site + u"/downloads/versions.txt", stop);
     RemoveFile(InWorkFolder(context, u"temp.htm"));
   }

@@ -40,10 +40,6 @@ struct UpdateCheckContext {
   bool installedCopy = false;
 };
 
-// WEXMOOR_SITE from the environment, else the build's default; without a
-// trailing "/".
-Text UpdateSiteFromEnvironment();
-
 // "wexmoor", or "l_wexmoor" in a locked copy.
 Text ReportName(bool lockedMode);
 // The version in lowercase with spaces, "." and "," as "-": "1-83".
@@ -51,6 +47,10 @@ Text VersionTag(TextView version);
 // "?&hl=H x M x S x &r=WxHx256x256&ref=<page>?hl=fr&q=<name>_<tag>" (no spaces).
 Text BuildReportQuery(const LocalTime& now, int screenWidth, int screenHeight, TextView referringPage,
                       TextView reportName, TextView versionTag);
+
+// Waits in steps while an FTP session runs; false when stopped first, or
+// after `maxSteps` steps when that is above 0.
+bool WaitWhileFtpBusy(const UpdateCheckContext& context, const std::stop_token& stop, int maxSteps = 0);
 
 // The whole check on the calling thread. Every wait watches `stop`; the
 // prompts' Yes/No question and OK boxes are waited for.

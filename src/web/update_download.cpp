@@ -1,5 +1,7 @@
 #include "web/update_download.h"
 
+#include <optional>
+
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "archive/zip_archive.h"
@@ -55,7 +57,7 @@ bool DownloadUpdate(UpdateCheckContext& context, const VersionRecord& record, st
 
   bool done = false;
   bool corrupted = false;
-  context.flags.webBusy = 1;
+  std::optional<BusyHold> webHold(std::in_place, context.flags.webBusy);
   HttpGetWithRetry(http, record.archiveAddress, stop);
   if (!stop.stop_requested() && FileSize(body) > 1 && RenamePath(body, archive)) {
     // A folder left by an earlier attempt is emptied, so that only this
@@ -77,7 +79,7 @@ bool DownloadUpdate(UpdateCheckContext& context, const VersionRecord& record, st
     }
     RemoveFile(archive);
   }
-  context.flags.webBusy = 0;
+  webHold.reset();
 
   if (corrupted)
     context.prompts.ShowMessage(tr.Translate(u"Update"), tr.Translate(u"Downloaded archive is corrupted. Try again."));

@@ -23,7 +23,4 @@ void ConvertArchiveNames(const Text& folder);
 // go and the user is told to try again.
 bool DownloadUpdate(UpdateCheckContext& context, const VersionRecord& record, std::stop_token stop);
 
-// Waits in steps while FTP is busy; false when stopped first.
-bool WaitWhileFtpBusy(UpdateCheckContext& context, const std::stop_token& stop);
-
 }  // namespace wexmoor

@@ -104,6 +104,25 @@ TEST(IncludeLayers, SourcesIncludeOnlyTheirOwnAndLowerLayers) {
   EXPECT_TRUE(problems.empty()) << Joined(problems);
 }
 
+// The environment is read once, by the composition root (and by the updater,
+// a program of its own); every layer below gets what it needs passed down.
+TEST(IncludeLayers, OnlyTheProgramLayerReadsTheEnvironment) {
+  const fs::path src = fs::path(WEXMOOR_SOURCE_DIR) / "src";
+  std::vector<std::string> readers;
+  for (const auto& entry : fs::recursive_directory_iterator(src)) {
+    if (!entry.is_regular_file() || !IsSource(entry.path())) continue;
+    const fs::path relative = fs::relative(entry.path(), src);
+    const std::string folder = relative.begin()->string();
+    if (folder == "program" || folder == "updater") continue;
+    std::ifstream in(entry.path());
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number)
+      if (line.find("getenv") != std::string::npos)
+        readers.push_back("src/" + relative.generic_string() + ":" + std::to_string(number));
+  }
+  EXPECT_TRUE(readers.empty()) << Joined(readers);
+}
+
 // The check itself: an upward include, an unknown folder and a folder without
 // a row are each reported with file and line.
 TEST(IncludeLayers, ReportsFileAndLineOfEachForbiddenInclude) {

@@ -18,30 +18,11 @@
 #include "platform/code_page.h"
 #include "platform/socket.h"
 #include "model/server_table.h"
+#include "support/recording_status.h"
 
 namespace wexmoor::testing {
 
-class RecordingStatus : public StatusTarget {
- public:
-  void SetStatusText(const Text& line) override {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(Utf16ToUtf8(line));
-  }
-  std::vector<std::string> Lines() const {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
 
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
-
-class RecordingProgress : public ProgressTarget {
- public:
-  void SetProgress(int percent) override { values.push_back(percent); }
-  std::vector<int> values;
-};
 
 // The log's lines in UTF-8 with their "hh:mm:ss: " prefix removed (lines of
 // a multi-line entry after the first have none).

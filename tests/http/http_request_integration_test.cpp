@@ -10,7 +10,6 @@
 #include "platform/files.h"
 #include "http/http_request.h"
 #include "http/http_retry.h"
-#include "web/update_prompts.h"
 
 namespace wexmoor {
 namespace {
@@ -18,14 +17,12 @@ namespace {
 using testing::FakeHttpServer;
 using testing::HttpRoute;
 
-class RecordingPrompts : public UpdatePrompts {
+class RecordingErrorBoxes : public HttpErrorBoxes {
  public:
-  void ShowMessage(const Text& title, const Text& text) override {
+  void PostMessage(const Text& title, const Text& text) override {
     std::lock_guard lock(mutex);
     messages.push_back(title + u"|" + text);
   }
-  bool AskYesNo(const Text&, const Text&) override { return false; }
-  void ShowUpdateNotice() override {}
   std::vector<Text> Messages() {
     std::lock_guard lock(mutex);
     return messages;
@@ -47,7 +44,7 @@ class HttpTest : public ::testing::Test {
   FakeHttpServer server;
   testing::TempFolder folder;
   SystemClock clock;
-  RecordingPrompts prompts;
+  RecordingErrorBoxes prompts;
   HttpState state{clock, HttpOptions{AsciiToText(folder.path()), 30000, 64u << 20, &prompts}};
 };
 

@@ -19,15 +19,6 @@ extern char** environ;
 
 namespace wexmoor::testing {
 
-bool WaitFor(const std::function<bool()>& done, int seconds) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
-
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), {});
@@ -80,7 +71,7 @@ RunningProgram::~RunningProgram() {
 int RunningProgram::Terminate() {
   kill(pid_, SIGTERM);
   int status = 0;
-  const bool done = WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 20);
+  const bool done = WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, std::chrono::seconds(20));
   if (!done) return -1;
   ended_ = true;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

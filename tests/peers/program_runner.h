@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "support/wait_for.h"
+
 namespace wexmoor::testing {
 
-// Polls `done` every 50 ms for up to `seconds`.
-bool WaitFor(const std::function<bool()>& done, int seconds);
 std::string ReadAll(const std::string& path);
 
 class RunningProgram {

@@ -1,4 +1,7 @@
 #include "program/main_window_presenter.h"
+#include "support/recording_status.h"
+
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -7,13 +10,8 @@
 namespace wexmoor {
 namespace {
 
-class RecordingStatus : public StatusTarget {
- public:
-  void SetStatusText(const Text& line) override { lines.push_back(line); }
-  std::vector<Text> lines;
-};
 
-class FakeView : public MainLoopView {
+class FakeView : public MainWindowView {
  public:
   int QueueCount() const override { return static_cast<int>(items.size()); }
   const Text& QueueItem(int index) const override { return items[static_cast<std::size_t>(index)]; }
@@ -58,7 +56,7 @@ class FakeView : public MainLoopView {
   int queueSelection = -1;
   bool removeEnabled = false;
   std::vector<Text> elapsed;
-  RecordingStatus status;
+  testing::RecordingStatus status;
   Text currentFile;
   int progressCleared = 0;
   bool hidden = false;
@@ -77,14 +75,19 @@ class FakeView : public MainLoopView {
 class FakeWorker : public WorkerControl {
  public:
   void Start() override { ++starts; }
-  void Terminate() override { ++terminations; }
+  void Terminate() override {
+    ++terminations;
+    upload.reset();
+  }
   int starts = 0;
   int terminations = 0;
+  // An upload in progress, ended by the termination.
+  std::optional<BusyHold> upload;
 };
 
-class MainLoopPassTest : public ::testing::Test {
+class MainWindowPresenterTest : public ::testing::Test {
  protected:
-  MainLoopPassTest() {
+  MainWindowPresenterTest() {
     flags.lastProgressTime = clock.MonotonicSeconds();
     for (const char16_t* name : {u"alpha", u"beta", u"gamma"}) {
       ServerRecord r;
@@ -99,7 +102,7 @@ class MainLoopPassTest : public ::testing::Test {
   }
   // Runs whole ticks, letting the fake clock move 20 ms per pass.
   void RunTicks(int n) {
-    for (int i = 0; i < n * MainLoopPass::kPassesPerTick; ++i) {
+    for (int i = 0; i < n * MainWindowPresenter::kPassesPerTick; ++i) {
       clock.Advance(20);
       pass.RunPass();
     }
@@ -115,17 +118,17 @@ class MainLoopPassTest : public ::testing::Test {
   int hideServerList = 0;
   int disableUpdates = 0;
   Text currentServer = u"beta";
-  MainLoopContext context{queue, servers, addRing, removeRing, flags, clock, worker,
+  MainWindowPresenterContext context{queue, servers, addRing, removeRing, flags, clock, worker,
                           [this](StatusTarget* s) {
                             ++disconnects;
                             if (s) s->SetStatusText(u"QUIT");
                           },
                           hideServerList, disableUpdates, currentServer, u"http://127.0.0.1:9/", {}};
   FakeView view;
-  MainLoopPass pass{context, view};
+  MainWindowPresenter pass{context, view};
 };
 
-TEST_F(MainLoopPassTest, DroppedEntriesAreListedInSlotOrderAndRemovalsWaitForTheirItem) {
+TEST_F(MainWindowPresenterTest, DroppedEntriesAreListedInSlotOrderAndRemovalsWaitForTheirItem) {
   // A removal for an item that is not listed yet waits in its slot.
   removeRing.Put(u"/tmp/b.txt|alpha|");
   for (const char16_t* e : {u"/tmp/a.txt|alpha|", u"/tmp/b.txt|alpha|", u"/tmp/c.txt|alpha|"})
@@ -142,7 +145,7 @@ TEST_F(MainLoopPassTest, DroppedEntriesAreListedInSlotOrderAndRemovalsWaitForThe
   EXPECT_EQ(removeRing.FilledCount(), 0);
 }
 
-TEST_F(MainLoopPassTest, ThreeDropsListedWithinFortyPassesFromAnyReadPosition) {
+TEST_F(MainWindowPresenterTest, ThreeDropsListedWithinFortyPassesFromAnyReadPosition) {
   RunPasses(17);  // read position somewhere in the middle of the ring
   ASSERT_NE(pass.ReadPosition(), 0);
   for (const char16_t* e : {u"/d/one|alpha|", u"/d/two|alpha|", u"/d/three|alpha|"}) addRing.Put(e);
@@ -150,7 +153,7 @@ TEST_F(MainLoopPassTest, ThreeDropsListedWithinFortyPassesFromAnyReadPosition) {
   EXPECT_EQ(view.items, (std::deque<Text>{u"one", u"two", u"three"}));
 }
 
-TEST_F(MainLoopPassTest, SweepWrapsAtTheRingEndAndListsOverflowAfterTheWrap) {
+TEST_F(MainWindowPresenterTest, SweepWrapsAtTheRingEndAndListsOverflowAfterTheWrap) {
   RunPasses(1);
   ASSERT_EQ(pass.ReadPosition(), 2000);
   for (int i = 0; i < 3000; ++i) addRing.Put(u"/f/" + IntToText(i) + u"|alpha|");
@@ -168,15 +171,15 @@ TEST_F(MainLoopPassTest, SweepWrapsAtTheRingEndAndListsOverflowAfterTheWrap) {
   EXPECT_EQ(view.items[2999], u"1999");
 }
 
-TEST_F(MainLoopPassTest, WatchdogTerminatesASilentWorkerAndStartsANewOneTwentyTicksLater) {
-  flags.ftpBusy = 1;
+TEST_F(MainWindowPresenterTest, WatchdogTerminatesASilentWorkerAndStartsANewOneTwentyTicksLater) {
+  worker.upload.emplace(flags.ftpBusy);
   RunTicks(1);
   EXPECT_EQ(worker.terminations, 0);
   clock.Advance(151'000);
   RunTicks(1);
   EXPECT_EQ(worker.terminations, 1);
   EXPECT_EQ(disconnects, 1);
-  EXPECT_EQ(view.status.lines.back(), u"QUIT") << "the status line is the quit's target";
+  EXPECT_EQ(view.status.Lines().back(), "QUIT") << "the status line is the quit's target";
   EXPECT_EQ(flags.ftpBusy.load(), 0);
   const auto shown = view.elapsed.size();
   RunTicks(19);
@@ -191,7 +194,7 @@ TEST_F(MainLoopPassTest, WatchdogTerminatesASilentWorkerAndStartsANewOneTwentyTi
   EXPECT_EQ(worker.terminations, 1);
 }
 
-TEST_F(MainLoopPassTest, IdleWorkerKeepsElapsedTextSmallAndWallClockJumpsKillNothing) {
+TEST_F(MainWindowPresenterTest, IdleWorkerKeepsElapsedTextSmallAndWallClockJumpsKillNothing) {
   for (int i = 0; i < 50; ++i) {
     RunTicks(1);
     flags.lastProgressTime = clock.MonotonicSeconds();  // an idle worker keeps signing in
@@ -202,7 +205,7 @@ TEST_F(MainLoopPassTest, IdleWorkerKeepsElapsedTextSmallAndWallClockJumpsKillNot
   EXPECT_EQ(worker.terminations, 0);
 }
 
-TEST_F(MainLoopPassTest, DeletingTheSecondOfThreeServers) {
+TEST_F(MainWindowPresenterTest, DeletingTheSecondOfThreeServers) {
   view.SelectServer(1);
   pass.OnDeleteServer();
   ASSERT_EQ(view.questions.size(), 1u);
@@ -222,7 +225,7 @@ TEST_F(MainLoopPassTest, DeletingTheSecondOfThreeServers) {
   EXPECT_EQ(servers.Count(), 2);
 }
 
-TEST_F(MainLoopPassTest, NewAndModifyOpenTheDialogAndSelectItsResult) {
+TEST_F(MainWindowPresenterTest, NewAndModifyOpenTheDialogAndSelectItsResult) {
   view.SelectServer(2);
   view.editResult = 3;
   pass.OnModifyServer();
@@ -237,7 +240,7 @@ TEST_F(MainLoopPassTest, NewAndModifyOpenTheDialogAndSelectItsResult) {
   EXPECT_EQ(view.serverSelection, 0);
 }
 
-TEST_F(MainLoopPassTest, QueueClickSelectsTheEntrysServer) {
+TEST_F(MainWindowPresenterTest, QueueClickSelectsTheEntrysServer) {
   queue.Append(u"/x/a.txt|gamma|");
   queue.Append(u"/x/b.txt||");
   view.items = {u"a.txt", u"b.txt"};
@@ -252,7 +255,7 @@ TEST_F(MainLoopPassTest, QueueClickSelectsTheEntrysServer) {
   EXPECT_EQ(view.queueSelection, -1);
 }
 
-TEST_F(MainLoopPassTest, RemoveFromTheListKeepsASelectionAndClearsTheProgressOfThatFile) {
+TEST_F(MainWindowPresenterTest, RemoveFromTheListKeepsASelectionAndClearsTheProgressOfThatFile) {
   for (const char16_t* e : {u"/q/a|alpha|", u"/q/b|alpha|", u"/q/c|alpha|"}) queue.Append(e);
   view.items = {u"a", u"b", u"c"};
   view.currentFile = u"b";
@@ -272,7 +275,7 @@ TEST_F(MainLoopPassTest, RemoveFromTheListKeepsASelectionAndClearsTheProgressOfT
   EXPECT_FALSE(view.removeEnabled);
 }
 
-TEST_F(MainLoopPassTest, AboutResultHidesAndShowsTheServerAreaAndSetsUpdates) {
+TEST_F(MainWindowPresenterTest, AboutResultHidesAndShowsTheServerAreaAndSetsUpdates) {
   view.aboutResult = 3;
   pass.OnAbout();
   EXPECT_EQ(hideServerList, 1);
@@ -286,7 +289,7 @@ TEST_F(MainLoopPassTest, AboutResultHidesAndShowsTheServerAreaAndSetsUpdates) {
   EXPECT_FALSE(view.hidden);
 }
 
-TEST_F(MainLoopPassTest, SiteButtonOpensTheFrenchPageOnlyForFrench) {
+TEST_F(MainWindowPresenterTest, SiteButtonOpensTheFrenchPageOnlyForFrench) {
   pass.OnSiteButton();
   view.language = u"Français";
   pass.OnSiteButton();
@@ -297,7 +300,7 @@ TEST_F(MainLoopPassTest, SiteButtonOpensTheFrenchPageOnlyForFrench) {
   EXPECT_EQ(MakerHomePage(u"", u"English"), u"");
 }
 
-TEST_F(MainLoopPassTest, CloseSignalEndsTheLoopAfterThePass) {
+TEST_F(MainWindowPresenterTest, CloseSignalEndsTheLoopAfterThePass) {
   bool signalled = false;
   context.closeSignalled = [&] { return signalled; };
   addRing.Put(u"/z/last|alpha|");

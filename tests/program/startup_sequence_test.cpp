@@ -213,7 +213,8 @@ TEST(HeadlessStartup, TermSignalEndsTheLoopAndTheProgramSaves) {
   SignalWatch signals;
   ProgramState state;
   state.preferenceFolder = Utf8ToUtf16(dir.path());
-  HeadlessSeams seams(state, &signals);
+  ProgramServices services(state, {});
+  WindowlessHost seams(services, &signals);
   ASSERT_EQ(::kill(::getpid(), SIGTERM), 0);
   EXPECT_EQ(RunProgram(state, seams, {}), 0);
   EXPECT_TRUE(state.flags.quitRequested);
@@ -225,7 +226,8 @@ TEST(HeadlessStartup, TermSignalEndsTheLoopAndTheProgramSaves) {
 
 TEST(HeadlessStartup, QuitRequestFromAnotherThreadEndsTheLoop) {
   ProgramState state;
-  HeadlessSeams seams(state, nullptr);
+  ProgramServices services(state, {});
+  WindowlessHost seams(services, nullptr);
   std::jthread closer([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     state.flags.quitRequested = true;

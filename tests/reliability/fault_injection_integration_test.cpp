@@ -19,6 +19,8 @@
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "spooler/upload_worker.h"
+#include "support/wait_for.h"
+#include "support/recording_worker_display.h"
 
 namespace wexmoor {
 namespace {
@@ -26,32 +28,10 @@ namespace {
 using testing::FakeFtpServer;
 using testing::PyFtpdServer;
 using testing::TempFolder;
+using testing::WaitFor;
 
 constexpr int kTimeOutMs = 800;
 
-class QuietDisplay : public WorkerDisplay, public StatusTarget, public ProgressTarget {
- public:
-  void SetCurrentFile(const Text&) override { ++turns_; }
-  StatusTarget& Status() override { return *this; }
-  ProgressTarget& Progress() override { return *this; }
-  void SetStatusText(const Text&) override {}
-  void SetProgress(int) override {}
-  // How many entries the worker has taken in hand so far.
-  int Turns() const { return turns_.load(); }
-
- private:
-  std::atomic<int> turns_{0};
-};
-
-template <typename Predicate>
-bool WaitFor(Predicate done, int ms = 30000) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
 
 std::string Slurp(const std::string& path) { return ReadWholeFile(Utf8ToUtf16(path)).value_or("<missing>"); }
 
@@ -153,7 +133,7 @@ class FaultInjection : public ::testing::Test, public testing::WorkerRig {
   TempFolder remote, local;
   PyFtpdServer pyftpd{remote.path()};
   FakeFtpServer fake;
-  QuietDisplay display;
+  testing::RecordingWorkerDisplay display;
   WorkerContext context{queue, servers, removeRing, flags, history, session, clock, display};
 
   std::string first, middle, last;

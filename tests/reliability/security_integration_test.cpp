@@ -26,6 +26,8 @@
 #include "spooler/upload_worker.h"
 #include "archive/zip_archive.h"
 #include "settings/settings_store.h"
+#include "support/wait_for.h"
+#include "support/recording_worker_display.h"
 
 namespace wexmoor {
 namespace {
@@ -33,19 +35,10 @@ namespace {
 namespace fs = std::filesystem;
 using testing::PyFtpdServer;
 using testing::TempFolder;
+using testing::WaitFor;
 
 constexpr char kPassword[] = "S3cr3t-Pa55";
 constexpr char16_t kPassword16[] = u"S3cr3t-Pa55";
-
-template <typename Predicate>
-bool WaitFor(Predicate done, int ms = 30000) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
 
 std::string Slurp(const std::string& path) { return ReadWholeFile(Utf8ToUtf16(path)).value_or("<missing>"); }
 void Put(const std::string& path, const std::string& bytes) { ASSERT_TRUE(WriteWholeFile(Utf8ToUtf16(path), bytes)); }
@@ -64,19 +57,16 @@ std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
 // --- Passwords --------------------------------------------------------------
 
-class UploadSecurity : public WorkerDisplay, public StatusTarget, public ProgressTarget, public ::testing::Test {
+class UploadSecurity : public ::testing::Test {
  protected:
-  void SetCurrentFile(const Text&) override { ++turns; }
-  StatusTarget& Status() override { return *this; }
-  ProgressTarget& Progress() override { return *this; }
   // The status line is a place a user sees too.
-  void SetStatusText(const Text& text) override {
-    if (text.find(kPassword16) != Text::npos) statusLeaked = true;
+  bool StatusLeaked() const {
+    for (const std::string& line : display.StatusLines())
+      if (line.find(kPassword) != std::string::npos) return true;
+    return false;
   }
-  void SetProgress(int) override {}
 
-  std::atomic<bool> statusLeaked{false};
-  std::atomic<int> turns{0};
+  testing::RecordingWorkerDisplay display;
 };
 
 TEST_F(UploadSecurity, NeitherAnUploadNorARefusedLoginShowsThePassword) {
@@ -85,7 +75,7 @@ TEST_F(UploadSecurity, NeitherAnUploadNorARefusedLoginShowsThePassword) {
   ASSERT_TRUE(ftp.ok()) << ftp.error();
   testing::WorkerRig rig;
   auto& [queue, servers, removeRing, flags, history, clock, ports, session] = rig;
-  WorkerContext context{queue, servers, removeRing, flags, history, session, clock, *this};
+  WorkerContext context{queue, servers, removeRing, flags, history, session, clock, display};
 
   ServerRecord good;
   good.name = u"good";
@@ -124,7 +114,7 @@ TEST_F(UploadSecurity, NeitherAnUploadNorARefusedLoginShowsThePassword) {
   EXPECT_EQ(session.Log().Get().find(kPassword16), Text::npos);
   EXPECT_EQ(out.find(kPassword), std::string::npos) << out;
   EXPECT_EQ(err.find(kPassword), std::string::npos) << err;
-  EXPECT_FALSE(statusLeaked.load());
+  EXPECT_FALSE(StatusLeaked());
 }
 
 // A local file or folder name is not a command: line breaks in it must not
@@ -138,7 +128,7 @@ TEST_F(UploadSecurity, LineBreaksInANameSendNoExtraCommand) {
   Put(remote.File("in/keep2.txt"), "precious too");
   testing::WorkerRig rig;
   auto& [queue, servers, removeRing, flags, history, clock, ports, session] = rig;
-  WorkerContext context{queue, servers, removeRing, flags, history, session, clock, *this};
+  WorkerContext context{queue, servers, removeRing, flags, history, session, clock, display};
   ServerRecord good;
   good.name = u"good";
   good.address = u"127.0.0.1/in";
@@ -156,7 +146,7 @@ TEST_F(UploadSecurity, LineBreaksInANameSendNoExtraCommand) {
     UploadWorker worker(context);
     worker.Start();
     // Each entry tried at least once, whatever the outcome.
-    WaitFor([&] { return queue.Size() == 0 || turns.load() >= 3; }, 20000);
+    WaitFor([&] { return queue.Size() == 0 || display.Turns() >= 3; }, std::chrono::milliseconds(20000));
     worker.Terminate();
   }
   EXPECT_EQ(Slurp(remote.File("in/keep.txt")), "precious") << Utf16ToUtf8(history.Get());

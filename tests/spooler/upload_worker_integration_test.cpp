@@ -12,6 +12,8 @@
 #include "peers/test_paths.h"
 #include "peers/worker_rig.h"
 #include "spooler/spooler_test_support.h"
+#include "support/wait_for.h"
+#include "support/recording_worker_display.h"
 
 namespace wexmoor {
 namespace {
@@ -21,37 +23,9 @@ using testing::PyFtpdServer;
 using testing::ReadFile;
 using testing::T;
 using testing::TempFolder;
+using testing::WaitFor;
 using testing::WriteFile;
 
-class RecordingDisplay : public WorkerDisplay, public StatusTarget, public ProgressTarget {
- public:
-  void SetCurrentFile(const Text& name) override {
-    std::lock_guard lock(mutex_);
-    files_.push_back(name);
-  }
-  StatusTarget& Status() override { return *this; }
-  ProgressTarget& Progress() override { return *this; }
-  void SetStatusText(const Text&) override {}
-  void SetProgress(int) override {}
-  std::vector<Text> Files() const {
-    std::lock_guard lock(mutex_);
-    return files_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<Text> files_;
-};
-
-template <typename Predicate>
-bool WaitFor(Predicate done, int ms = 20000) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
 
 std::vector<std::string> RingTexts(const UiMessageRing& ring) {
   std::vector<std::string> out;
@@ -84,7 +58,7 @@ class UploadWorkerLoop : public ::testing::Test, public testing::WorkerRig {
 
   TempFolder remote, local;
   PyFtpdServer ftp{remote.path()};
-  RecordingDisplay display;
+  testing::RecordingWorkerDisplay display;
   WorkerContext context{queue, servers, removeRing, flags, history, session, clock, display};
 };
 
@@ -227,7 +201,7 @@ TEST_F(UploadWorkerLoop, TerminationIsQuickInAStalledTransfer) {
   SetServer(u"127.0.0.1/upload", ftp.port());
   UploadWorker fresh(context);
   fresh.Start();
-  ASSERT_TRUE(WaitFor([&] { return queue.Size() == 0; }, 60000));
+  ASSERT_TRUE(WaitFor([&] { return queue.Size() == 0; }, std::chrono::milliseconds(60000)));
   fresh.Terminate();
   EXPECT_TRUE(Remote("upload/big.bin") == big);
 }

@@ -25,7 +25,7 @@
 #include "ftp/listener_ports.h"
 #include "peers/pyftpd_fixture.h"
 #include "peers/test_paths.h"
-#include "peers/wx_test_support.h"
+#include "support/wx_pump.h"
 #include "platform/code_page.h"
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
@@ -98,7 +98,7 @@ class MainWindowGuiTest : public ::testing::Test {
     flags.lastProgressTime = clock.MonotonicSeconds();
     window = new MainWindow(context, wxPoint(40, 40));
     window->Show();
-    pass = std::make_unique<MainLoopPass>(loop, *window);
+    pass = std::make_unique<MainWindowPresenter>(loop, *window);
     window->StartMainLoop(*pass, [] {});
     Pump(200);
   }
@@ -140,11 +140,11 @@ class MainWindowGuiTest : public ::testing::Test {
   WorkerContext workerContext{queue, servers, removeRing, flags, history, session, clock, mailbox};
   std::unique_ptr<UploadWorker> worker;
   NoWorker workerControl{*this};
-  MainLoopContext loop{queue, servers, addRing, removeRing, flags, clock, workerControl, {},
+  MainWindowPresenterContext loop{queue, servers, addRing, removeRing, flags, clock, workerControl, {},
                        options.hideServerList, options.disableUpdates, options.currentServer,
                        u"http://127.0.0.1:9", {}};
   MainWindow* window = nullptr;
-  std::unique_ptr<MainLoopPass> pass;
+  std::unique_ptr<MainWindowPresenter> pass;
 };
 
 TEST_F(MainWindowGuiTest, QueuedFilesAreListedUploadedAndLeaveTheList) {

@@ -42,7 +42,7 @@ TEST(ProgramGuiTest, CommandLineFileGoesToTheSelectedServerAndSigtermSavesTheQue
   RunningProgram program(work.path(), {work.File("dropped.txt"), "/no/such/file", work.File("stays.txt")});
   ASSERT_TRUE(program.ok());
   const std::string arrived = work.File("root/incoming/dropped.txt");
-  EXPECT_TRUE(WaitFor([&] { return ReadAll(arrived) == "named on the command line"; }, 60))
+  EXPECT_TRUE(WaitFor([&] { return ReadAll(arrived) == "named on the command line"; }, std::chrono::seconds(60)))
       << ReadAll(work.File("program.log"));
   EXPECT_FALSE(fs::exists(work.File("root/incoming/stays.txt")));
 
@@ -51,7 +51,7 @@ TEST(ProgramGuiTest, CommandLineFileGoesToTheSelectedServerAndSigtermSavesTheQue
   {
     RunningProgram second(work.path(), {work.File("second.txt")}, "second.log");
     ASSERT_TRUE(second.ok());
-    EXPECT_TRUE(WaitFor([&] { return ReadAll(work.File("root/incoming/second.txt")) == "handed over"; }, 60));
+    EXPECT_TRUE(WaitFor([&] { return ReadAll(work.File("root/incoming/second.txt")) == "handed over"; }, std::chrono::seconds(60)));
   }
   EXPECT_EQ(program.Terminate(), 0) << ReadAll(work.File("program.log"));
 

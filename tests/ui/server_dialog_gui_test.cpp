@@ -26,7 +26,7 @@
 #include "ftp/remote_session.h"
 #include "peers/pyftpd_fixture.h"
 #include "peers/test_paths.h"
-#include "peers/wx_test_support.h"
+#include "support/wx_pump.h"
 #include "platform/code_page.h"
 #include "ui/compact_style.h"
 

@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "archive/zip_archive.h"
 #include "web/update_check.h"
+#include "support/scripted_prompts.h"
 
 namespace wexmoor {
 namespace {
@@ -17,29 +18,6 @@ namespace {
 using testing::FakeHttpServer;
 using testing::HttpRoute;
 
-class ScriptedPrompts : public UpdatePrompts {
- public:
-  void ShowMessage(const Text& title, const Text& text) override {
-    std::lock_guard lock(mutex);
-    messages.push_back(title + u"|" + text);
-  }
-  bool AskYesNo(const Text& title, const Text& text) override {
-    std::lock_guard lock(mutex);
-    questions.push_back(title + u"|" + text);
-    if (answers.empty()) return false;
-    bool yes = answers.front();
-    answers.pop_front();
-    return yes;
-  }
-  void ShowUpdateNotice() override {
-    std::lock_guard lock(mutex);
-    ++notices;
-  }
-  std::mutex mutex;
-  std::deque<bool> answers;
-  std::vector<Text> messages, questions;
-  int notices = 0;
-};
 
 HttpRoute Body(std::string body) {
   HttpRoute r;
@@ -83,7 +61,7 @@ class UpdateCheckTest : public ::testing::Test {
   FakeHttpServer server;
   testing::TempFolder folder;
   SystemClock clock;
-  ScriptedPrompts prompts;
+  testing::ScriptedPrompts prompts;
   HttpState http{clock, HttpOptions{AsciiToText(folder.path()), 30000, 64u << 20, &prompts}};
   SharedFlags flags;
   Translator translator;
@@ -173,7 +151,7 @@ TEST_F(UpdateCheckTest, AcceptedUpdateIsUnpackedWithItsInstallList) {
             "Wexmoor.exe|lang\\fr\xC3\xA9.txt|execute:setup.sh|\r\n");
   EXPECT_FALSE(PathExists(Dir() + u"/Temp.zip"));
   EXPECT_FALSE(PathExists(Dir() + u"/temp.htm"));
-  EXPECT_EQ(prompts.notices, 1);
+  EXPECT_EQ(prompts.notices.load(), 1);
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(prompts.messages[0], u"Update|Download will start. You will be notified when it will be finished.");
   auto download = server.RequestsFor("/files/new.zip");
@@ -189,7 +167,7 @@ TEST_F(UpdateCheckTest, ArchiveWithoutEntriesIsReportedAsCorrupted) {
   RunUpdateCheck(context, {});
   EXPECT_FALSE(PathExists(Dir() + u"/UpdateProg"));
   EXPECT_FALSE(PathExists(Dir() + u"/Temp.zip"));
-  EXPECT_EQ(prompts.notices, 0);
+  EXPECT_EQ(prompts.notices.load(), 0);
   ASSERT_EQ(prompts.messages.size(), 2u);
   EXPECT_EQ(prompts.messages[1], u"Update|Downloaded archive is corrupted. Try again.");
 }
@@ -202,7 +180,7 @@ TEST_F(UpdateCheckTest, UnboundZipLibraryRemovesTheDownloadSilently) {
   RunUpdateCheck(context, {});
   EXPECT_FALSE(PathExists(Dir() + u"/UpdateProg"));
   EXPECT_FALSE(PathExists(Dir() + u"/Temp.zip"));
-  EXPECT_EQ(prompts.notices, 0);
+  EXPECT_EQ(prompts.notices.load(), 0);
   EXPECT_EQ(prompts.messages.size(), 1u);
 }
 

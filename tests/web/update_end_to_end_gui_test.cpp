@@ -54,7 +54,7 @@ std::string WaitForNewWindow(const std::string& title, const std::set<std::strin
         }
         return false;
       },
-      seconds);
+      std::chrono::seconds(seconds));
   return found;
 }
 
@@ -65,7 +65,7 @@ bool WindowGone(const std::string& id, int seconds) {
                Shell("xdotool search --onlyvisible --name . 2>/dev/null").find(id + "\n") ==
                    std::string::npos;
       },
-      seconds);
+      std::chrono::seconds(seconds));
 }
 
 // Without a window manager the box gets the keyboard only when given it.
@@ -181,7 +181,7 @@ TEST_F(UpdateEndToEnd, YesDownloadsAndTheNextStartInstallsThroughTheUpdaterAndRe
   RunningProgram second(work.path(), {}, "second.log", {}, env);
   ASSERT_TRUE(second.ok());
   const pid_t secondPid = second.pid();
-  EXPECT_TRUE(WaitFor([&] { return !Alive(secondPid); }, 30)) << "the program does not hand over and end";
+  EXPECT_TRUE(WaitFor([&] { return !Alive(secondPid); }, std::chrono::seconds(30))) << "the program does not hand over and end";
   EXPECT_TRUE(fs::exists(work.File("UpdateProg.exe")));
 
   const std::string lockFile = runtime;
@@ -193,14 +193,14 @@ TEST_F(UpdateEndToEnd, YesDownloadsAndTheNextStartInstallsThroughTheUpdaterAndRe
         return restarted != 0 && !fs::exists(work.File("UpdateProg")) &&
                ReadAll(work.File("marker.txt")) == newMarker;
       },
-      60);
+      std::chrono::seconds(60));
   if (restarted != 0) {
     const std::string window =
         "xdotool search --onlyvisible --pid " + std::to_string(restarted) + " --name '^Wexmoor' 2>/dev/null";
-    EXPECT_TRUE(WaitFor([&] { return !Shell(window).empty(); }, 60))
+    EXPECT_TRUE(WaitFor([&] { return !Shell(window).empty(); }, std::chrono::seconds(60)))
         << "the restarted program shows no window";
   }
-  WaitFor([] { return false; }, 1);  // let the new window paint before the picture
+  WaitFor([] { return false; }, std::chrono::seconds(1));  // let the new window paint before the picture
   testing::TakeScreenshot("update_restarted");
   EXPECT_TRUE(installed) << "marker: " << ReadAll(work.File("marker.txt"))
                          << "\nUpdateProg left: " << fs::exists(work.File("UpdateProg"))
@@ -209,7 +209,7 @@ TEST_F(UpdateEndToEnd, YesDownloadsAndTheNextStartInstallsThroughTheUpdaterAndRe
   EXPECT_EQ(second.Terminate(), 0) << "the hand-over ends the program without a fault";
   if (restarted != 0) {
     ::kill(restarted, SIGTERM);
-    EXPECT_TRUE(WaitFor([&] { return !Alive(restarted); }, 20)) << "the restarted program does not end";
+    EXPECT_TRUE(WaitFor([&] { return !Alive(restarted); }, std::chrono::seconds(20))) << "the restarted program does not end";
     if (Alive(restarted)) ::kill(restarted, SIGKILL);
   }
 }

@@ -9,17 +9,11 @@
 #include "archive/zip_archive.h"
 #include "web/pending_update.h"
 #include "web/update_check.h"
+#include "support/scripted_prompts.h"
 
 namespace wexmoor {
 namespace {
 
-class YesPrompts : public UpdatePrompts {
- public:
-  void ShowMessage(const Text&, const Text&) override {}
-  bool AskYesNo(const Text&, const Text&) override { return true; }
-  void ShowUpdateNotice() override { ++notices; }
-  std::atomic<int> notices{0};
-};
 
 // From the offer on the site to the restarted program, through the built
 // updater: the install list written by the check is the one the updater reads.
@@ -50,7 +44,7 @@ TEST(UpdateHandoverTest, OfferedUpdateIsInstalledByTheUpdaterAtTheNextStart) {
   server.SetRoute("/new.zip", file);
 
   SystemClock clock;
-  YesPrompts prompts;
+  testing::ScriptedPrompts prompts(true);
   HttpState http(clock, HttpOptions{dir, 30000, 1u << 20, &prompts});
   SharedFlags flags;
   Translator translator;

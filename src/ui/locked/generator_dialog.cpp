@@ -14,32 +14,21 @@
 #include "locked/locked_copy_generator.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
+#include "ui/secondary_position.h"
+#include "ui/wx_text.h"
 
 namespace wexmoor {
 
-namespace {
-
-wxString Wx(TextView text) { return wxString::FromUTF8(Utf16ToUtf8(text)); }
-Text FromWx(const wxString& text) { return Utf8ToUtf16(text.utf8_string()); }
-
-// Secondary windows open a little off the screen's centre.
-wxPoint SecondaryWindowPosition() {
-  wxSize screen = wxGetDisplaySize();
-  return {(screen.GetWidth() - 200) / 2, (screen.GetHeight() - 220) / 2};
-}
-
-}  // namespace
-
 GeneratorDialog::GeneratorDialog(wxWindow* owner, const ServerTable& servers, const Translator& translator,
                                  const wxIcon* icon)
-    : wxDialog(owner, wxID_ANY, Wx(translator.Translate(u"Generate a locked version of Wexmoor")),
-               SecondaryWindowPosition(), wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
+    : wxDialog(owner, wxID_ANY, ToWx(translator.Translate(u"Generate a locked version of Wexmoor")),
+               SecondaryWindowPosition(0), wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
       translator_(translator) {
   if (icon != nullptr && icon->IsOk()) SetIcon(*icon);
   SetClientSize(380, 470);
-  Move(SecondaryWindowPosition());
+  Move(SecondaryWindowPosition(0));
   auto* panel = new wxPanel(this, wxID_ANY, wxPoint(0, 0), wxSize(380, 470));
-  auto tr = [&](const char16_t* english) { return Wx(translator_.Translate(english)); };
+  auto tr = [&](const char16_t* english) { return ToWx(translator_.Translate(english)); };
 
   auto* intro = new wxStaticText(panel, wxID_ANY, wxEmptyString, wxPoint(10, 5), wxSize(360, 68),
                                  wxST_NO_AUTORESIZE);
@@ -58,8 +47,8 @@ GeneratorDialog::GeneratorDialog(wxWindow* owner, const ServerTable& servers, co
   for (int slot = 1; slot <= ServerTable::kMaxServers; ++slot) {
     ServerRecord record = servers.Get(slot);
     if (record.name.empty()) break;
-    long row = list_->InsertItem(slot - 1, Wx(record.name));
-    list_->SetItem(row, 1, Wx(record.address));
+    long row = list_->InsertItem(slot - 1, ToWx(record.name));
+    list_->SetItem(row, 1, ToWx(record.address));
   }
 
   auto* pictureButton = new wxButton(panel, wxID_ANY, tr(u"Personalize with a picture..."), wxPoint(10, 328),
@@ -68,7 +57,7 @@ GeneratorDialog::GeneratorDialog(wxWindow* owner, const ServerTable& servers, co
   auto* neededSize = new wxStaticText(panel, wxID_ANY, wxEmptyString, wxPoint(10, 350), wxSize(155, 22),
                                       wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
   FitStaticText(neededSize,
-                Wx(IntToText(kPictureBoxWidth) + u" x " + IntToText(kPictureBoxHeight) + u" px  -  jpg, bmp, gif, ico"),
+                ToWx(IntToText(kPictureBoxWidth) + u" x " + IntToText(kPictureBoxHeight) + u" px  -  jpg, bmp, gif, ico"),
                 155, 22);
   pictureBox_ = new wxStaticBitmap(panel, wxID_ANY, wxNullBitmap, wxPoint(175, 320), wxSize(190, 49),
                                    wxBORDER_SUNKEN);
@@ -129,7 +118,7 @@ void GeneratorDialog::OnChoosePicture() {
   if (chooser.ShowModal() != wxID_OK) return;
   Text message = TakePicture(FromWx(chooser.GetPath()));
   if (!message.empty()) {
-    wxMessageBox(Wx(message), Wx(translator_.Translate(u"Error")), wxOK | wxICON_ERROR, this);
+    wxMessageBox(ToWx(message), ToWx(translator_.Translate(u"Error")), wxOK | wxICON_ERROR, this);
   }
   UpdateOkButton();
 }
@@ -164,7 +153,7 @@ void RunLockedCopyGenerator(wxWindow* owner, const ServerTable& servers, const T
   ServerRecord server = servers.Get(slot);
   if (server.name.empty()) return;
 
-  wxFileDialog saver(owner, Wx(translator.Translate(u"Save a locked version of Wexmoor")), wxEmptyString,
+  wxFileDialog saver(owner, ToWx(translator.Translate(u"Save a locked version of Wexmoor")), wxEmptyString,
                      "Locked_Wexmoor", "*", wxFD_SAVE);
   if (saver.ShowModal() != wxID_OK) return;
   const Text target = FromWx(saver.GetPath());
@@ -172,7 +161,7 @@ void RunLockedCopyGenerator(wxWindow* owner, const ServerTable& servers, const T
 
   GenerateResult result = GenerateLockedCopy(OwnExecutablePath(), target, server, picturePath, translator);
   if (!result.message.empty()) {
-    wxMessageBox(Wx(result.message), Wx(translator.Translate(result.ok ? u"Information" : u"Error")),
+    wxMessageBox(ToWx(result.message), ToWx(translator.Translate(result.ok ? u"Information" : u"Error")),
                  wxOK | (result.ok ? wxICON_INFORMATION : wxICON_ERROR), owner);
   }
   if (owner != nullptr) owner->SetFocus();

@@ -9,24 +9,19 @@
 
 #include "ui/locked/fitted_text_window.h"
 #include "platform/code_page.h"
+#include "ui/secondary_position.h"
+#include "ui/wx_text.h"
 
 namespace wexmoor {
 
-namespace {
-
-wxString Wx(TextView text) { return wxString::FromUTF8(Utf16ToUtf8(text)); }
-
-}  // namespace
-
 WelcomeWindow::WelcomeWindow(wxWindow* owner, const Translator& translator, const wxIcon* icon)
-    : wxDialog(owner, wxID_ANY, Wx(translator.Translate(u"Welcome to this new version!")),
-               wxPoint((wxGetDisplaySize().GetWidth() - 200) / 2, (wxGetDisplaySize().GetHeight() - 220) / 2),
-               wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
+    : wxDialog(owner, wxID_ANY, ToWx(translator.Translate(u"Welcome to this new version!")),
+               SecondaryWindowPosition(0), wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
   if (icon != nullptr && icon->IsOk()) SetIcon(*icon);
   SetClientSize(390, 240);
-  Move((wxGetDisplaySize().GetWidth() - 200) / 2, (wxGetDisplaySize().GetHeight() - 220) / 2);
+  Move(SecondaryWindowPosition(0));
   auto* panel = new wxPanel(this, wxID_ANY, wxPoint(0, 0), wxSize(390, 240));
-  auto tr = [&](const char16_t* english) { return Wx(translator.Translate(english)); };
+  auto tr = [&](const char16_t* english) { return ToWx(translator.Translate(english)); };
 
   auto* heading = new wxStaticText(panel, wxID_ANY, tr(u"Welcome to this new version!"), wxPoint(10, 5),
                                    wxSize(370, 22), wxST_NO_AUTORESIZE);

@@ -66,9 +66,9 @@ CopyRun GenerateAndRun(const std::string& pictureFile, const std::string& shotNa
   EXPECT_TRUE(program.ok());
   AnswerLanguageChooser();
   run.uploaded = WaitFor(
-      [&] { return ReadAll(work.File("root/drop/report.txt")) == "for the locked server"; }, 60);
+      [&] { return ReadAll(work.File("root/drop/report.txt")) == "for the locked server"; }, std::chrono::seconds(60));
   // Let the main loop take the uploaded entry off the list before the picture.
-  WaitFor([] { return false; }, 2);
+  WaitFor([] { return false; }, std::chrono::seconds(2));
   testing::TakeScreenshot(shotName);
   run.exitCode = program.Terminate();
   run.prefs = ReadAll(work.File("user/LockedWXM.prefs"));

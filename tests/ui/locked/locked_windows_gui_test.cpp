@@ -13,7 +13,7 @@
 #include "locked/locked_zones.h"
 #include "ui/locked/welcome_window.h"
 #include "peers/test_paths.h"
-#include "peers/wx_test_support.h"
+#include "support/wx_pump.h"
 #include "platform/files.h"
 
 namespace wexmoor {

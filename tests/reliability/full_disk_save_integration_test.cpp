@@ -58,7 +58,8 @@ Outcome RunProgramLimited(const std::string& folder, long long limit) {
     int code = 0;
     {
       ProgramState state;
-      HeadlessSeams seams(state, nullptr);
+      ProgramServices services(state, {});
+      WindowlessHost seams(services, nullptr);
       std::atomic<bool> done{false};
       std::thread closer([&] {
         // Start-up clears the request before the loop; keep asking.

@@ -1,4 +1,4 @@
-// The window's logic that needs no display: the about text and result, the
+// The windows' logic that needs no display: the about text and result, the
 // Log window's following rule, and the worker's mailbox.
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "platform/code_page.h"
 #include "program/about_text.h"
-#include "ui/log_window.h"
+#include "program/log_follow.h"
 #include "program/worker_mailbox.h"
 
 namespace wexmoor {
