@@ -188,7 +188,9 @@ TEST(ServiceIntegration, ServiceOutlastsAServerThatIsDownForAMinute) {
   // minutes by then.
   std::this_thread::sleep_for(std::chrono::seconds(60));
   ASSERT_EQ(kill(service.pid(), 0), 0) << "the service is still running";
-  testing::PyFtpdServer ftp(work.File("root"), testing::PyFtpdOptions{.port = port});
+  testing::PyFtpdOptions sameSpot;
+  sameSpot.port = port;
+  testing::PyFtpdServer ftp(work.File("root"), sameSpot);
   ASSERT_TRUE(ftp.ok()) << ftp.error();
   EXPECT_TRUE(WaitFor([&] { return CountLines(ReadAll(log), "Sent ") == 20; }, 120)) << ReadAll(log);
   for (int i = 0; i < 20; ++i)
