@@ -241,7 +241,7 @@ void ServerDialog::CreateControls(bool passwordInClear) {
   label(Tr(u"Protocol:"), 232, 29, 64, 17);
   protocol_ = new wxChoice(panel, wxID_ANY, wxPoint(298, 25), wxSize(178, 22));
   for (const char16_t* name : kProtocolNames) protocol_->Append(ToWx(Tr(name)));
-  FitText(protocol_, protocol_->GetString(static_cast<unsigned>(kProtocolImplicitTls)), kChoiceRoom);
+  FitTextFont(protocol_, protocol_->GetString(static_cast<unsigned>(kProtocolImplicitTls)), kChoiceRoom);
 
   content_ = new wxListCtrl(panel, wxID_ANY, wxPoint(232, 50), wxSize(244, 215),
                             wxLC_REPORT | wxLC_SINGLE_SEL);
