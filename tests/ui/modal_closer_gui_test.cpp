@@ -7,7 +7,7 @@
 
 #include <chrono>
 
-#include "peers/wx_test_support.h"
+#include "support/wx_pump.h"
 
 namespace wexmoor {
 namespace {

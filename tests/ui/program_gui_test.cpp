@@ -37,7 +37,7 @@ unsigned long WaitForWindow(const std::string& title) {
       pclose(out);
     }
     return id != 0;
-  }, 30);
+  }, std::chrono::seconds(30));
   return id;
 }
 
