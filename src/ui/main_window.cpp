@@ -58,12 +58,12 @@ MainWindow::MainWindow(MainWindowContext& context, const wxPoint& position)
   panel_ = new wxPanel(this, wxID_ANY, wxPoint(0, 0), wxSize(kClientWidth, kClientHeight));
   serverMenu_.Append(kOpenInBrowserItem, ToWx(Translate(u"Open with your browser")));
   queueMenu_.Append(kRetryNowItem, ToWx(Translate(u"Retry now")));
+  serverMenu_.Append(kWatchFoldersItem, ToWx(Translate(u"Watch folders...")));
   BuildControls();
   Bind(wxEVT_MENU, [this](wxCommandEvent&) {
     if (context_.retryNow) context_.retryNow();
     queueList_->RefreshStates();
   }, kRetryNowItem);
-  serverMenu_.Append(kWatchFoldersItem, ToWx(Translate(u"Watch folders...")));
   Bind(wxEVT_MENU, [this](wxCommandEvent&) {
     if (context_.editWatchFolders) context_.editWatchFolders(this);
   }, kWatchFoldersItem);

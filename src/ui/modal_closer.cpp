@@ -42,7 +42,9 @@ bool ModalCloser::EndInnermostModal() {
   // wx dialogs: only the innermost, whose loop is the one running; the others
   // follow on later ticks, each once the loop above it has ended.
   for (auto it = wxTopLevelWindows.rbegin(); it != wxTopLevelWindows.rend(); ++it) {
-    auto* dialog = wxDynamicCast(*it, wxDialog);
+    // dynamic_cast: wxDynamicCast casts down before it checks, which the
+    // undefined-behaviour checker rightly refuses for a frame.
+    auto* dialog = dynamic_cast<wxDialog*>(*it);
     if (!dialog || !dialog->IsModal()) continue;
     dialog->Close();
     if (dialog->IsModal()) dialog->EndModal(wxID_CANCEL);

@@ -18,6 +18,13 @@ namespace wexmoor::testing {
 class WxTestApp final : public wxApp {
  public:
   bool OnInit() override { return true; }
+  // A failed wx check fails the test instead of opening a modal box that
+  // nobody closes.
+  void OnAssertFailure(const wxChar* file, int line, const wxChar* func, const wxChar* cond,
+                       const wxChar* msg) override {
+    ADD_FAILURE() << "wx check failed at " << wxString(file) << ":" << line << " in " << wxString(func) << ": "
+                  << wxString(cond) << " " << wxString(msg);
+  }
 };
 
 // wx starts once per process; another suite of the same program may have

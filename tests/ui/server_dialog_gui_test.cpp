@@ -529,7 +529,7 @@ TEST(TlsWindowsTest, ProtocolListAndTrustWindowFitInEveryLanguage) {
       for (wxWindow* child : panel->GetChildren()) {
         const wxRect inside(wxPoint(0, 0), window.GetClientSize());
         EXPECT_TRUE(inside.Contains(child->GetRect())) << tags[language];
-        auto* label = wxDynamicCast(child, wxStaticText);
+        auto* label = dynamic_cast<wxStaticText*>(child);
         if (label != nullptr && !label->HasFlag(wxST_ELLIPSIZE_END)) {
           int w = 0, h = 0;
           for (const wxString& line : wxSplit(label->GetLabel(), '\n', '\0')) {

@@ -101,8 +101,8 @@ TEST_F(WatchFoldersDialogTest, EveryLabelFitsInEveryLanguage) {
     const std::string name(Utf16ToUtf8(language));
     for (wxWindow* control : dialog.Labelled()) {
       int reserved = 0;
-      if (wxDynamicCast(control, wxButton)) reserved = 12;
-      if (wxDynamicCast(control, wxCheckBox)) reserved = 20;
+      if (dynamic_cast<wxButton*>(control)) reserved = 12;
+      if (dynamic_cast<wxCheckBox*>(control)) reserved = 20;
       wxFont font = control->GetFont();
       int width = 0, height = 0;
       control->GetTextExtent(control->GetLabel(), &width, &height, nullptr, nullptr, &font);
