@@ -179,6 +179,8 @@ HostText ParseHostText(std::string_view text) {
     return out;
   }
   if (text.front() == '.' || text.back() == '.' || text.find("..") != std::string_view::npos) return out;
+  // A name: brackets belong only around a whole IPv6 literal.
+  if (text.find_first_of("[]") != std::string_view::npos) return out;
   out.host = std::string(text);
   out.valid = true;
   return out;

@@ -62,7 +62,7 @@ TEST(HostText, Ipv6LiteralsInTheAddressField) {
   h = ParseHostText("ftp.example.org");
   EXPECT_TRUE(h.valid && !h.ipv6Literal);
   EXPECT_EQ(h.host, "ftp.example.org");
-  for (const char* bad : {"", "[::1", "::1]", "[]", "[zz::q]", "[127.0.0.1]", "...", "a b", "host:21", ".x"}) {
+  for (const char* bad : {"", "[::1", "::1]", "[]", "[zz::q]", "[127.0.0.1]", "...", "a b", "host:21", ".x", "ftp.ex.[6[2dir"}) {
     EXPECT_FALSE(ParseHostText(bad).valid) << bad;
   }
 }
