@@ -77,7 +77,7 @@ TEST(FolderWatch, LostEventsAreReportedAsOverflow) {
   FolderWatch watch;
   ASSERT_TRUE(watch.AddTree(dir.path()));
   // More events than the kernel queues by default (16384), none read meanwhile.
-  for (int i = 0; i < 9000; ++i) WriteFile(dir.File("f" + std::to_string(i)), "x");
+  for (int i = 0; i < 9000; ++i) WriteFile(dir.File(std::string("f").append(std::to_string(i))), "x");
   auto events = Collect(watch, [](const auto& all) {
     for (const auto& e : all)
       if (e.kind == Kind::kOverflow) return true;

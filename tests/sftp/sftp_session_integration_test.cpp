@@ -198,13 +198,13 @@ TEST_F(SftpSessionTest, FourSessionsAtOnceEachUploadTheirFiles) {
   {
     std::vector<std::jthread> workers;
     for (int i = 0; i < 4; ++i) {
-      const std::string path = LocalFile("f" + std::to_string(i), contents[i]);
+      const std::string path = LocalFile(std::string("f").append(std::to_string(i)), contents[i]);
       workers.emplace_back([&, i, path] {
         SftpSession s(clock, lastProgress);
         int ok = s.Connect(Login(), nullptr) == 1 && s.EnterFolderPath(u"many", nullptr) == 1;
         for (int n = 0; ok && n < 5; ++n) {
-          ok = s.UploadUnderTemporaryName(Utf8ToUtf16(path), Utf8ToUtf16("f" + std::to_string(i) + "-" +
-                                                                          std::to_string(n)),
+          const std::string name = std::string("f").append(std::to_string(i)).append("-").append(std::to_string(n));
+          ok = s.UploadUnderTemporaryName(Utf8ToUtf16(path), Utf8ToUtf16(name),
                                           false, nullptr, nullptr) == 1;
         }
         s.Quit(nullptr);

@@ -74,7 +74,7 @@ TEST_P(RealServerUploads, FiveHundredNestedFilesArriveWholeAndOnce) {
   std::map<std::string, std::string> files;  // path below the site -> bytes
   for (int a = 0; a < 5; ++a) {
     for (int b = 0; b < 4; ++b) {
-      const std::string sub = "d" + std::to_string(a) + "/e" + std::to_string(b);
+      const std::string sub = std::string("d").append(std::to_string(a)).append("/e").append(std::to_string(b));
       std::filesystem::create_directories(local.File(sub));
       for (int i = 0; i < 25; ++i) {
         std::string bytes(1 + random() % 40960, '\0');
