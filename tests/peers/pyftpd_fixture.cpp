@@ -1,5 +1,7 @@
 #include "peers/pyftpd_fixture.h"
 
+#include "peers/loopback_port.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -17,38 +19,6 @@
 extern char** environ;
 
 namespace wexmoor::testing {
-namespace {
-
-// A port the system gave out just now (free at this moment).
-int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return 0;
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof at;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length) == 0) {
-    port = ntohs(at.sin_port);
-  }
-  close(fd);
-  return port;
-}
-
-bool Accepts(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  to.sin_port = htons(static_cast<std::uint16_t>(port));
-  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
-  close(fd);
-  return ok;
-}
-
-}  // namespace
 
 PyFtpdServer::PyFtpdServer(std::string root, std::string user, std::string password, std::string storLog)
     : root_(std::move(root)), user_(std::move(user)), password_(std::move(password)) {
@@ -78,7 +48,7 @@ void PyFtpdServer::Kill(int signal) {
 }
 
 void PyFtpdServer::Launch(int port, const std::vector<std::string>& extra, const std::string& scriptPath) {
-  port_ = port != 0 ? port : FreePort();
+  port_ = port != 0 ? port : FreeLoopbackPort();
   if (port_ == 0) {
     error_ = "no free port";
     return;
@@ -107,7 +77,7 @@ void PyFtpdServer::Launch(int port, const std::vector<std::string>& extra, const
       error_ = script + " ended at once (is its server installed?)";
       return;
     }
-    if (Accepts(port_)) {
+    if (LoopbackAnswers(port_)) {
       ok_ = true;
       return;
     }

@@ -1,5 +1,7 @@
 #include "peers/sshd_fixture.h"
 
+#include "peers/loopback_port.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -24,41 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-int FreeLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return 0;
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof at;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length) == 0) {
-    port = ntohs(at.sin_port);
-  }
-  close(fd);
-  return port;
-}
-
-// True once the server sends its SSH banner.
-bool Greets(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  to.sin_port = htons(static_cast<std::uint16_t>(port));
-  bool ok = false;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
-    timeval limit{2, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    char buffer[8] = {};
-    ok = recv(fd, buffer, 4, MSG_WAITALL) == 4 && std::string(buffer, 4) == "SSH-";
-  }
-  close(fd);
-  return ok;
-}
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -195,7 +162,7 @@ SshdServer::SshdServer(bool keyboardInteractive) {
       error_ = "sshd ended at once: " + ServerLog();
       return;
     }
-    if (Greets(port_)) {
+    if (LoopbackAnswers(port_, "SSH-")) {
       ok_ = true;
       return;
     }

@@ -1,5 +1,7 @@
 #include "peers/vsftpd_fixture.h"
 
+#include "peers/loopback_port.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -22,34 +24,6 @@ extern char** environ;
 namespace wexmoor::testing {
 namespace {
 
-int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof at;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length) == 0) {
-    port = ntohs(at.sin_port);
-  }
-  close(fd);
-  return port;
-}
-
-bool Greets(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  to.sin_port = htons(static_cast<std::uint16_t>(port));
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
-  char buffer[4] = {};
-  ok = ok && recv(fd, buffer, 3, 0) == 3 && std::string(buffer, 3) == "220";
-  close(fd);
-  return ok;
-}
-
 int Run(const std::vector<std::string>& command, const std::string& input = {}) {
   std::string line;
   for (const auto& part : command) line += "'" + part + "' ";
@@ -64,7 +38,7 @@ VsftpdServer::VsftpdServer(std::string root) : root_(std::move(root)) {
     error_ = "vsftpd needs root and /usr/sbin/vsftpd";
     return;
   }
-  port_ = FreePort();
+  port_ = FreeLoopbackPort();
   const int low = port_ < 64000 ? port_ + 1 : 60000;
   user_ = "wxtest" + std::to_string(getpid() % 100000);
   password_ = "pw" + std::to_string(getpid()) + "x";
@@ -102,7 +76,7 @@ VsftpdServer::VsftpdServer(std::string root) : root_(std::move(root)) {
   }
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (std::chrono::steady_clock::now() < end && !ok_) {
-    ok_ = Greets(port_);
+    ok_ = LoopbackAnswers(port_, "220");
     if (!ok_) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   if (!ok_) error_ = "vsftpd did not greet";
