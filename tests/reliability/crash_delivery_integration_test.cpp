@@ -13,17 +13,16 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <thread>
 
+#include "peers/program_runner.h"
 #include "peers/pyftpd_fixture.h"
 #include "peers/test_paths.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "settings/delivered_journal.h"
-#include "program/program_services.h"
-#include "program/windowless_host.h"
 #include "settings/settings_store.h"
-#include "program/startup_sequence.h"
 
 namespace wexmoor {
 namespace {
@@ -31,51 +30,21 @@ namespace {
 namespace fs = std::filesystem;
 using testing::PyFtpdOptions;
 using testing::PyFtpdServer;
+using testing::ReadAll;
+using testing::RunningProgram;
 using testing::TempFolder;
 
-// The program, started in `folder` with `args`; it ends cleanly once a file
-// "quit" appears there, or when it is killed.
-pid_t StartProgram(const std::string& folder, const std::vector<std::string>& args) {
-  std::fflush(nullptr);
-  const pid_t child = ::fork();
-  if (child != 0) return child;
-  if (::chdir(folder.c_str()) != 0) ::_exit(120);
-  int code = 0;
-  {
-    ProgramState state;
-    ProgramServices services(state, {});
-    WindowlessHost seams(services, nullptr);
-    std::atomic<bool> done{false};
-    std::thread closer([&] {
-      while (!done.load() && !fs::exists("quit")) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      // Start-up clears the request before the loop; keep asking.
-      while (!done.load()) {
-        state.flags.quitRequested = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      }
-    });
-    std::vector<Text> texts;
-    for (const std::string& a : args) texts.push_back(Utf8ToUtf16(a));
-    code = RunProgram(state, seams, texts);
-    done = true;
-    closer.join();
-  }
-  ::_exit(code);
+// The built program, started in `folder` with `args` and no display, as a
+// user's queue runner would be. Spawned rather than forked: a fork of this
+// threaded test process could leave the child waiting on a lock another
+// thread held at that moment.
+std::unique_ptr<RunningProgram> StartProgram(const std::string& folder, const std::vector<std::string>& args,
+                                             const std::string& logName) {
+  return std::make_unique<RunningProgram>(folder, args, logName, std::string{},
+                                          std::vector<std::string>{"DISPLAY=", "WAYLAND_DISPLAY="});
 }
 
-void Kill(pid_t child) {
-  ::kill(child, SIGKILL);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-}
-
-int Quit(const std::string& folder, pid_t child) {
-  WriteWholeFile(Utf8ToUtf16(folder + "/quit"), "");
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  fs::remove(folder + "/quit");
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+void Kill(RunningProgram& program) { program.EndWith(SIGKILL, 20000); }
 
 PyFtpdOptions ServerOptions(std::vector<std::string> extra) {
   PyFtpdOptions options;
@@ -163,22 +132,23 @@ TEST(ProgramKilled, InTheMiddleOfAnUploadItResumesAfterTheRestart) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   });
-  const pid_t first = StartProgram(home.path(), {});
+  auto first = StartProgram(home.path(), {}, "first.log");
+  ASSERT_TRUE(first->ok());
   ASSERT_TRUE(WaitUntil([&] {
     std::error_code ec;
     return fs::file_size(part, ec) > size / 2 && !ec;
-  }, 60));
-  Kill(first);
+  }, 60)) << ReadAll(home.File("first.log"));
+  Kill(*first);
 
-  const pid_t second = StartProgram(home.path(), {});
+  auto second = StartProgram(home.path(), {}, "second.log");
   const bool arrived = WaitUntil([&] {
     std::error_code ec;
     return fs::file_size(whole, ec) == size && !ec;
   }, 60);
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // the queue reaches the disk
-  EXPECT_EQ(Quit(home.path(), second), 0);
+  EXPECT_EQ(second->Terminate(), 0);
   observer = {};
-  ASSERT_TRUE(arrived);
+  ASSERT_TRUE(arrived) << ReadAll(home.File("second.log"));
   EXPECT_TRUE(ReadWholeFile(Utf8ToUtf16(whole)).value_or("") == bytes);
   EXPECT_FALSE(fs::exists(part));
   EXPECT_EQ(partialSightings.load(), 0);
@@ -209,9 +179,10 @@ TEST(ProgramKilled, OneSecondAfterADropOfAHundredFilesTwentyTimes) {
       ASSERT_TRUE(WriteWholeFile(Utf8ToUtf16(files.back()), std::string(kFileSize, static_cast<char>('a' + i % 26))));
     }
     WritePrefs(home.path(), server.port(), folder, {});
-    const pid_t first = StartProgram(home.path(), files);
+    auto first = StartProgram(home.path(), files, "first.log");
+    ASSERT_TRUE(first->ok());
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    Kill(first);
+    Kill(*first);
 
     // Every file is queued for the next start or on the server, not both.
     const std::vector<std::string> queued = QueueAtNextStart(home.path());
@@ -227,15 +198,15 @@ TEST(ProgramKilled, OneSecondAfterADropOfAHundredFilesTwentyTimes) {
     // before the kill wrote its delivery down.
     EXPECT_LE(both, 1);
 
-    const pid_t second = StartProgram(home.path(), {});
+    auto second = StartProgram(home.path(), {}, "second.log");
     const bool drained = WaitUntil([&] {
       for (const std::string& f : files)
         if (!fs::exists(remote.File(folder + "/" + fs::path(f).filename().string()))) return false;
       return true;
     }, 60);
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-    EXPECT_EQ(Quit(home.path(), second), 0);
-    ASSERT_TRUE(drained);
+    EXPECT_EQ(second->Terminate(), 0);
+    ASSERT_TRUE(drained) << ReadAll(home.File("second.log"));
     EXPECT_TRUE(QueueAtNextStart(home.path()).empty());
     for (const std::string& f : files) {
       const std::string there = remote.File(folder + "/" + fs::path(f).filename().string());
