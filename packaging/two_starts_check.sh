@@ -7,6 +7,7 @@
 #
 #   packaging/two_starts_check.sh [PROGRAM]     (default: wexmoor on PATH)
 set -euo pipefail
+[ -n "${WEXMOOR_TRACE:-}" ] && set -x
 here="$(cd "$(dirname "$0")/.." && pwd)"
 program="${1:-$(command -v wexmoor || true)}"
 [ -x "$program" ] || { echo "two_starts_check: no program (give its path)" >&2; exit 2; }
@@ -28,7 +29,11 @@ fail() {
   exit 1
 }
 
-mkdir -p "$base/work" "$base/root" "$base/files/folder"
+mkdir -p "$base/work" "$base/root" "$base/files/folder" "$base/run"
+chmod 700 "$base/run"
+# The lock and the socket live in the run-time folder.
+export XDG_RUNTIME_DIR="$base/run"
+socket() { ls "$base/run/wexmoor/".Wexmoor.prefs-*.sock 2>/dev/null | head -1; }
 echo alpha > "$base/files/a.txt"
 echo beta > "$base/files/b b.txt"
 echo gamma > "$base/files/folder/c.txt"
@@ -47,8 +52,8 @@ command -v strace >/dev/null &&
           env "ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0")
 "${tracer[@]}" "$program" >"$base/first.log" 2>&1 &
 first=$!
-for _ in $(seq 1 200); do [ -S .Wexmoor.prefs.sock ] && break; sleep 0.05; done
-[ -S .Wexmoor.prefs.sock ] || fail "the first start does not listen"
+for _ in $(seq 1 200); do [ -S "$(socket)" ] && break; sleep 0.05; done
+[ -S "$(socket)" ] || fail "the first start does not listen"
 sleep 1  # let it reach its main loop
 before="$(md5sum < Wexmoor.prefs)"
 
@@ -71,9 +76,10 @@ for _ in $(seq 1 100); do kill -0 "$prog" 2>/dev/null || break; sleep 0.1; done
 wait "$first" || fail "the first start ended with $?"
 first=""
 if [ "${#tracer[@]}" -gt 0 ]; then
-  writes="$(grep -c '"Wexmoor.prefs") = 0' "$base/renames.log" || true)"
+  writes="$(grep -c '/Wexmoor.prefs") = 0' "$base/renames.log" || true)"
   [ "$writes" = 1 ] || fail "the preference file was written $writes times"
 fi
-[ -e .Wexmoor.prefs.sock ] && fail "the socket file stayed"
-echo "first start: preference file written once at exit; socket removed"
+[ -e "$base/run/wexmoor" ] && fail "the run-time folder stayed: $(ls -a "$base/run/wexmoor")"
+[ "$(ls -A "$base/work")" = "Wexmoor.prefs" ] || fail "the folder holds more than its preference file: $(ls -A "$base/work")"
+echo "first start: preference file written once at exit; lock, socket and run-time folder removed"
 echo "two_starts_check: passed"

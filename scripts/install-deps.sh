@@ -15,6 +15,8 @@ packages=(
   zip unzip curl
   libssh2-1-dev openssh-server openssh-client
   desktop-file-utils appstream
+  libsecret-1-dev libsecret-tools gnome-keyring dbus dbus-x11 libnotify-bin
+  python3-dbus python3-gi lintian
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(lftp valgrind)

@@ -324,6 +324,8 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
      u"Перемістити в Sent після вивантаження", u"Переместить в Sent после загрузки",
      u"Nach dem Hochladen nach Sent verschieben", u"上傳後移至 Sent"},
     {u"Add", u"Ajouter", u"Додати", u"Добавить", u"Hinzufügen", u"加入"},  // 125
+    {u"Notifications", u"Notifications", u"Сповіщення", u"Уведомления", u"Benachrichtigungen",  // 126
+     u"通知"},
 }};
 
 }  // namespace

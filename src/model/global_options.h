@@ -28,6 +28,7 @@ struct GlobalOptions {
   int zipBeforeUpload = 0; // "ZipOrNot": initial state of the zip check box
   int defaultPort = 21;    // "PortFTP": kept and written back
   Text storedVersion;      // "NoVersion": version that last saved the file
+  int notifications = 1;   // "Notifications": desktop notices of finished and failing uploads
   std::vector<WatchFolderSetting> watchFolders;  // "WatchFolder<i>"
   friend bool operator==(const GlobalOptions&, const GlobalOptions&) = default;
 };

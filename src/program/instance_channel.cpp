@@ -61,6 +61,16 @@ std::optional<InstanceChannel> InstanceChannel::Claim(const Text& folder, TextVi
     report(held ? ClaimOutcome::heldByOther : ClaimOutcome::unavailable);
     return std::nullopt;
   }
+  // The owner removes the lock file when it ends. A file locked after that
+  // removal is no longer the one at the path: the owner at the path is then
+  // a newer program, or nobody, and the caller tries again.
+  struct stat held {}, atPath {};
+  if (::fstat(channel.lockFd_, &held) != 0 || ::stat(lockPath.c_str(), &atPath) != 0 ||
+      held.st_ino != atPath.st_ino || held.st_dev != atPath.st_dev) {
+    report(ClaimOutcome::heldByOther);
+    return std::nullopt;
+  }
+  channel.lockFile_ = lockPath;
   // The owner's process number, for whoever looks.
   const std::string pid = std::to_string(::getpid()) + "\n";
   if (::ftruncate(channel.lockFd_, 0) == 0) {
@@ -151,6 +161,8 @@ InstanceChannel& InstanceChannel::operator=(InstanceChannel&& other) noexcept {
   lockFd_ = other.lockFd_;
   listenFd_ = other.listenFd_;
   socketFile_ = std::move(other.socketFile_);
+  lockFile_ = std::move(other.lockFile_);
+  other.lockFile_.clear();
   address_ = std::move(other.address_);
   senders_ = std::move(other.senders_);
   other.lockFd_ = -1;
@@ -175,6 +187,10 @@ void InstanceChannel::StopListening() {
 
 void InstanceChannel::Close() {
   StopListening();
+  // Removed while still locked, so that nothing is left behind; a later
+  // start that opened the old file sees it is gone and opens a new one.
+  if (lockFd_ >= 0 && !lockFile_.empty()) ::unlink(lockFile_.c_str());
+  lockFile_.clear();
   CloseFd(lockFd_);
 }
 

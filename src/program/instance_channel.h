@@ -1,9 +1,10 @@
-// One running program per folder. The first start in a folder takes a lock
-// beside its preference file ("Wexmoor.prefs.lock") and listens on a local
-// socket (".Wexmoor.prefs.sock" in the folder, or an abstract name derived
-// from the folder when that path is too long for a socket address). A later
-// start in the same folder finds the lock held, sends its paths through the
-// socket and ends, so that only one program ever writes the preference file.
+// One running program per preference file. The first start takes a lock in
+// a private run-time folder ("<name>.lock", the name made from the file's
+// real path) and listens on a local socket (".<name>.sock" there, or an
+// abstract name derived from it when that path is too long for a socket
+// address). A later start for the same file finds the lock held, sends its
+// paths through the socket and ends, so that only one program ever writes
+// the preference file. Both files go when the owner ends.
 // Where it listens: instance_address.h; what is sent: instance_message.h;
 // what a start does with it: instance_start.h.
 #pragma once
@@ -88,6 +89,7 @@ class InstanceChannel {
   bool ReadSender(std::size_t index, std::string& message, bool& dropped);
 
   int lockFd_ = -1;
+  std::string lockFile_;
   int listenFd_ = -1;
   std::string socketFile_;  // empty for an abstract address
   std::string address_;

@@ -7,6 +7,7 @@
 #include "locked/locked_zones.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
+#include "settings/file_locations.h"
 #include "web/pending_update.h"
 
 namespace wexmoor {
@@ -52,8 +53,8 @@ bool ProgramServices::ReadLockedZone(ServerTable& servers, GlobalOptions& option
 
 bool ProgramServices::ApplyPendingUpdate(const GlobalOptions& options) {
   if (updaterImage_.empty()) return false;
-  return wexmoor::ApplyPendingUpdate(options.disableUpdates != 0, CurrentDirectory(), OwnExecutablePath(),
-                                     updaterImage_);
+  return wexmoor::ApplyPendingUpdate(options.disableUpdates != 0, state_.WorkFolder(), OwnExecutablePath(),
+                                     updaterImage_, state_.installFolder);
 }
 
 int ProgramServices::StartNetwork() { return wexmoor::StartNetwork(state_.ftp); }
@@ -66,11 +67,13 @@ void ProgramServices::Disconnect(StatusTarget* status) {
 void ProgramServices::StartUpdateCheck(UpdatePrompts& prompts, int screenWidth, int screenHeight) {
   StopUpdateCheck();
   updateCheck_.reset();
+  // The working files' folder, made only when the check has a site to ask.
+  if (!environment_.site.empty()) MakeUserFolder(state_.WorkFolder(), 0, false, nullptr);
   http_ = std::make_unique<HttpState>(state_.clock,
-                                      HttpOptions{CurrentDirectory(), 30000, 64u * 1024u * 1024u, &prompts});
+                                      HttpOptions{state_.WorkFolder(), 30000, 64u * 1024u * 1024u, &prompts});
   updateContext_ = std::make_unique<UpdateCheckContext>(
       UpdateCheckContext{state_.flags, *http_, prompts, state_.translator, state_.zip, environment_.site,
-                         state_.options.disableUpdates != 0, screenWidth, screenHeight, {}});
+                         state_.options.disableUpdates != 0, screenWidth, screenHeight, {}, state_.installedCopy});
   updateCheck_ = std::make_unique<UpdateCheck>(*updateContext_);
   updateCheck_->Start();
 }

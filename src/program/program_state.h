@@ -3,6 +3,7 @@
 // process.
 #pragma once
 
+#include <memory>
 #include <random>
 
 #include "ftp/ftp_session.h"
@@ -19,6 +20,8 @@
 #include "model/ui_message_ring.h"
 #include "i18n/language_translator.h"
 #include "program/certificate_trust.h"
+#include "settings/password_keyring.h"
+#include "settings/settings_store.h"
 
 namespace wexmoor {
 
@@ -55,6 +58,24 @@ struct ProgramState {
   Text preferenceFolder;
   // The preference file chosen at start-up (folder and name).
   Text preferenceFile;
+  // Folder of the update's working files ("temp.htm", "Temp.zip",
+  // "UpdateProg"); empty means the current directory.
+  Text workFolder;
+  // The folder the updater installs into: the program's own folder when the
+  // working files are elsewhere; empty means the work folder.
+  Text installFolder;
+  // Set: a copy the package manager updates; it never downloads or runs the
+  // updater and only says when a newer version exists.
+  bool installedCopy = false;
+  // The Secret Service, when one runs; passwords go there in the desktop
+  // set-up.
+  std::unique_ptr<PasswordKeyring> keyring;
+  PasswordPlacement passwords;
+  // A session bus is there: desktop notifications can be sent without one
+  // being started (and left running) for them.
+  bool sessionBus = false;
+
+  Text WorkFolder() const;
 };
 
 }  // namespace wexmoor

@@ -38,7 +38,7 @@ void Shutdown(ProgramState& state, StartupSeams& seams, SettingsAutosave& autosa
   std::string error;
   const std::size_t delivered = state.delivered != nullptr ? state.delivered->Count() : 0;
   if (!SaveSettings(state.preferenceFile, locked, state.servers, state.options, state.queue, serverListText,
-                    state.random, &error, &state.delivery))
+                    state.random, &error, &state.delivery, &state.passwords))
     std::cerr << "Wexmoor: settings not saved: " << error << '\n';
   else if (state.delivered != nullptr)
     state.delivered->DropFirst(delivered);
@@ -59,7 +59,7 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
 
   state.preferenceFile = PreferencePath(state, locked);
   LoadSettings(state.preferenceFile, locked, state.servers, state.options, state.queue, state.addRing,
-               &state.delivery);
+               &state.delivery, &state.passwords);
   // Entries delivered just before a crash are not sent again.
   DeliveredJournal delivered(DeliveredJournalPath(state.preferenceFile));
   delivered.DropDelivered(state.queue, state.removeRing);
@@ -70,7 +70,7 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
   } forget{state};
   const GlobalOptions loaded = state.options;
 
-  if (!locked && seams.ApplyPendingUpdate(state.options)) return 0;
+  if (!locked && !state.installedCopy && seams.ApplyPendingUpdate(state.options)) return 0;
 
   if (state.options.language.empty()) state.options.language = seams.ShowLanguageChooser();
   if (state.options.language.empty()) state.options.language = u"English";
@@ -86,7 +86,7 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
 
   // From here on every change reaches the disk within about 2 s.
   SettingsAutosave autosave(AutosaveSources{state.preferenceFile, locked, state.servers, state.queue, state.delivery,
-                                            state.clock},
+                                            state.clock, &state.passwords},
                             loaded, &delivered);
   autosave.OfferOptions(state.options);  // a language chosen just now is a change
   autosave.Start();

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "model/upload_queue.h"
+#include "platform/files.h"
+
 namespace wexmoor {
 
 Text StatusLineText(const Text& status, int filesInProgress, const Translator& translator) {
@@ -40,6 +43,15 @@ WorkerMailbox::Changes WorkerMailbox::Take() {
   Changes out = std::move(pending_);
   pending_ = Changes{};
   return out;
+}
+
+void WorkerMailbox::EntryOutcome(std::uint64_t entryId, const Text& entryText, bool uploaded) {
+  if (!notifications_) return;
+  const Text server = EntryServerName(entryText);
+  if (uploaded)
+    notifications_->Uploaded(entryId, server);
+  else
+    notifications_->Failed(entryId, FileNamePart(EntryLocalPath(entryText)), server);
 }
 
 }  // namespace wexmoor

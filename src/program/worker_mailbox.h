@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "ftp/status_target.h"
+#include "program/upload_notifications.h"
 #include "spooler/worker_display.h"
 #include "i18n/language_translator.h"
 #include "platform/text.h"
@@ -39,6 +40,10 @@ class WorkerMailbox : public WorkerDisplay {
   StatusTarget& Status() override { return status_; }
   ProgressTarget& Progress() override { return progress_; }
   void SetFilesInProgress(int count) override { PostFilesInProgress(count); }
+  void EntryOutcome(std::uint64_t entryId, const Text& entryText, bool uploaded) override;
+
+  // Where entry outcomes go; null: nowhere. Set before the worker starts.
+  void SetNotifications(UploadNotifications* notifications) { notifications_ = notifications; }
 
  private:
   class StatusSink : public StatusTarget {
@@ -60,6 +65,7 @@ class WorkerMailbox : public WorkerDisplay {
 
   std::mutex mutex_;
   Changes pending_;
+  UploadNotifications* notifications_ = nullptr;
   StatusSink status_{*this};
   ProgressSink progress_{*this};
 };

@@ -1,5 +1,6 @@
 #include "settings/preference_file.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>

@@ -61,7 +61,7 @@ bool SettingsAutosave::SaveIfDue() {
   const std::size_t journaled = delivered_ != nullptr ? delivered_->Count() : 0;
   std::string error;
   const bool saved = SaveSettings(sources_.fileName, sources_.lockedMode, sources_.servers, options, sources_.queue,
-                                  std::nullopt, random_, &error, &sources_.delivery);
+                                  std::nullopt, random_, &error, &sources_.delivery, sources_.passwords);
   if (delivered_ != nullptr && saved) delivered_->DropFirst(journaled);
   const std::int64_t cpuUs = ThreadCpuUs() - cpuStart;
   lastSaveCpuUs_.store(cpuUs);

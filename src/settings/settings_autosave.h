@@ -20,6 +20,7 @@
 #include "settings/delivered_journal.h"
 #include "model/global_options.h"
 #include "model/server_table.h"
+#include "settings/settings_store.h"
 
 namespace wexmoor {
 
@@ -30,6 +31,8 @@ struct AutosaveSources {
   const UploadQueue& queue;
   const DeliveryBook& delivery;
   const Clock& clock;
+  // Where the server passwords go (the keyring, when there is one).
+  PasswordPlacement* passwords = nullptr;
 };
 
 class SettingsAutosave {

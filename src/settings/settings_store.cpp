@@ -11,7 +11,44 @@ namespace {
 
 Text Numbered(TextView key, long long n) { return Text(key) + IntToText(n); }
 
-void LoadServers(const PreferenceFile& file, ServerTable& servers) {
+KeyringItem ItemOf(const ServerRecord& record) { return KeyringItem{record.name, record.address, record.login}; }
+
+bool Contains(const std::vector<KeyringItem>& items, const KeyringItem& item) {
+  for (const KeyringItem& i : items)
+    if (i == item) return true;
+  return false;
+}
+
+// A password the keyring can take: valid UTF-16 (no lone surrogate), since
+// the keyring keeps UTF-8 text.
+bool KeyringCanHold(const Text& password) {
+  for (std::size_t i = 0; i < password.size(); ++i) {
+    const char16_t c = password[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < password.size() && password[i + 1] >= 0xDC00 &&
+        password[i + 1] <= 0xDFFF) {
+      ++i;
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) return false;
+  }
+  return true;
+}
+
+// The keyring's password for a record marked as kept there.
+void ReadFromKeyring(ServerRecord& record, PasswordPlacement* passwords) {
+  if (!passwords) return;
+  const KeyringItem item = ItemOf(record);
+  std::optional<Text> found;
+  if (passwords->keyring && passwords->keyring->Healthy()) found = passwords->keyring->Lookup(item);
+  if (found) {
+    record.password = *found;
+  } else {
+    record.password.clear();
+    passwords->unread.push_back(item);
+  }
+}
+
+void LoadServers(const PreferenceFile& file, ServerTable& servers, PasswordPlacement* passwords) {
   for (int n = 1; n <= ServerTable::kMaxServers; ++n) {
     ServerRecord record;
     record.name = file.ReadTextKey(Numbered(u"ServerName", n), u"");
@@ -29,6 +66,8 @@ void LoadServers(const PreferenceFile& file, ServerTable& servers) {
     record.protocol = file.ReadIntKey(Numbered(u"ServerProtocol", n), 0);
     if (record.protocol < kProtocolPlain || record.protocol > kProtocolSftp) record.protocol = kProtocolPlain;
     record.fingerprint = file.ReadTextKey(Numbered(u"ServerFingerprint", n), u"");
+    if (!record.name.empty() && file.ReadIntKey(Numbered(u"ServerPasswordInKeyring", n), 0) == 1)
+      ReadFromKeyring(record, passwords);
     if (record.name.empty()) {
       // The first slot without a name ends the table.
       servers.Set(n, ServerRecord{});
@@ -66,6 +105,18 @@ void LoadWatchFolders(const PreferenceFile& file, GlobalOptions& options) {
   }
 }
 
+// True when the record's password is (now) in the keyring and the file
+// keeps only the marker.
+bool SaveInKeyring(const ServerRecord& record, PasswordPlacement* passwords) {
+  if (!passwords) return false;
+  const KeyringItem item = ItemOf(record);
+  // Still there from before, unread this run: keep pointing at it.
+  if (record.password.empty() && Contains(passwords->unread, item)) return true;
+  if (!passwords->saveToKeyring || !passwords->keyring || !passwords->keyring->Healthy()) return false;
+  if (record.password.empty() || !KeyringCanHold(record.password)) return false;
+  return passwords->keyring->Store(item, record.password);
+}
+
 }  // namespace
 
 std::optional<WatchFolderSetting> ParseWatchFolderValue(TextView value) {
@@ -94,12 +145,13 @@ Text SentRecordPath(const Text& preferenceFile) {
 }
 
 void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, GlobalOptions& options,
-                  UploadQueue& queue, UiMessageRing& addRing, DeliveryBook* delivery) {
+                  UploadQueue& queue, UiMessageRing& addRing, DeliveryBook* delivery,
+                  PasswordPlacement* passwords) {
   if (lockedMode) options.hideServerList = 1;
   PreferenceFile file;
   if (!file.OpenPreferenceFile(fileName)) return;
   if (!lockedMode) {
-    LoadServers(file, servers);
+    LoadServers(file, servers, passwords);
     options.hideServerList = file.ReadIntKey(u"HideServerList", 0);
     options.currentServer = file.ReadTextKey(u"CurrentServer", u"");
   }
@@ -112,6 +164,7 @@ void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, G
   options.defaultPort = file.ReadIntKey(u"PortFTP", 21);
   options.storedVersion = file.ReadTextKey(u"NoVersion", u"");
   LoadWatchFolders(file, options);
+  options.notifications = file.ReadIntKey(u"Notifications", 1);
   file.ClosePreferenceFile();
   if (options.defaultPort == 0) options.defaultPort = 21;
 }
@@ -119,7 +172,7 @@ void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, G
 bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
                   const GlobalOptions& options, const UploadQueue& queue,
                   const std::optional<Text>& serverListText, std::mt19937& random, std::string* error,
-                  const DeliveryBook* delivery) {
+                  const DeliveryBook* delivery, PasswordPlacement* passwords) {
   PreferenceFile file;
   if (!file.CreatePreferenceFile(fileName)) {
     if (error) *error = "cannot create " + PathToNative(fileName);
@@ -132,7 +185,9 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
       file.WriteTextKey(Numbered(u"ServerName", n), record.name);
       file.WriteTextKey(Numbered(u"ServerAdress", n), record.address);
       file.WriteTextKey(Numbered(u"ServerLogin", n), record.login);
-      file.WriteTextKey(Numbered(u"ServerPassword", n), ScrambleText(record.password, random));
+      const bool inKeyring = SaveInKeyring(record, passwords);
+      file.WriteTextKey(Numbered(u"ServerPassword", n), ScrambleText(inKeyring ? Text() : record.password, random));
+      if (inKeyring) file.WriteIntKey(Numbered(u"ServerPasswordInKeyring", n), 1);
       file.WriteIntKey(Numbered(u"ServerPort", n), record.port);
       file.WriteIntKey(Numbered(u"ServerActive", n), record.active);
       file.WriteIntKey(Numbered(u"ServerIPRouter", n), record.ipRouter);
@@ -171,6 +226,8 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
     if (setting.folder.empty()) continue;  // an empty value would end the list
     file.WriteTextKey(Numbered(u"WatchFolder", w++), WatchFolderValue(setting));
   }
+  // Written only when switched off, so a file with the default stays as before.
+  if (options.notifications != 1) file.WriteIntKey(u"Notifications", options.notifications);
   return file.ClosePreferenceFile(error);
 }
 

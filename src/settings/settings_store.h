@@ -5,6 +5,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "model/delivery_book.h"
 #include "platform/text.h"
@@ -12,8 +13,24 @@
 #include "model/global_options.h"
 #include "model/server_table.h"
 #include "model/ui_message_ring.h"
+#include "settings/password_keyring.h"
 
 namespace wexmoor {
+
+// Where server passwords go. Without a keyring they stay in the preference
+// file, scrambled, as always. With one, "ServerPasswordInKeyring<n> = 1"
+// says the password is in the keyring and "ServerPassword<n>" holds the
+// scrambled empty text.
+struct PasswordPlacement {
+  // The keyring, when a Secret Service runs; read from in every set-up.
+  PasswordKeyring* keyring = nullptr;
+  // Passwords are saved to the keyring (the desktop set-up), while it works.
+  bool saveToKeyring = false;
+  // Filled by LoadSettings: servers whose password is in the keyring but
+  // could not be read. Saving keeps pointing there while the table still
+  // holds such a server with an empty password, so nothing is lost.
+  std::vector<KeyringItem> unread;
+};
 
 // Fills the server table (unless `lockedMode`), the options and the queue
 // from `fileName`; each queued entry also goes to `addRing` so the main loop
@@ -23,7 +40,8 @@ namespace wexmoor {
 // With `delivery`, the part an entry had begun ("FilePart" + the entry's
 // index, "size|mtime") goes back to the entry.
 void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, GlobalOptions& options,
-                  UploadQueue& queue, UiMessageRing& addRing, DeliveryBook* delivery = nullptr);
+                  UploadQueue& queue, UiMessageRing& addRing, DeliveryBook* delivery = nullptr,
+                  PasswordPlacement* passwords = nullptr);
 
 // Writes the file anew from the model. Passwords are stored scrambled (the
 // table keeps them plain). "CurrentServer" is `serverListText` when the
@@ -33,7 +51,8 @@ void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, G
 bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
                   const GlobalOptions& options, const UploadQueue& queue,
                   const std::optional<Text>& serverListText, std::mt19937& random,
-                  std::string* error = nullptr, const DeliveryBook* delivery = nullptr);
+                  std::string* error = nullptr, const DeliveryBook* delivery = nullptr,
+                  PasswordPlacement* passwords = nullptr);
 
 // "WatchFolder<i>" values: folder "|" server "|" subfolder "|" after. The
 // last three fields are taken from the right, so only the folder may hold a

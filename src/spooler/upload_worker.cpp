@@ -109,7 +109,7 @@ void UploadWorker::RemoveEntry(std::uint64_t id, UploadResult result) {
   // goes.
   if (auto text = context_.queue.RemoveById(id)) {
     context_.removeRing.Put(*text, 0);
-    if (context_.outcomes) context_.outcomes->EntryFinished(id, *text, result);
+    Announce(id, *text, result);
   }
   book_.Forget(id);
 }
@@ -154,8 +154,12 @@ void UploadWorker::ServerFailed(std::uint64_t id, const Text& server, const Text
   book_.EntryFailed(id, error, context_.clock.MonotonicMs() + wait, context_.clock.WallSeconds() + wait / 1000);
 }
 
-void UploadWorker::Report(const QueueEntry& entry, UploadResult result) {
-  if (context_.outcomes) context_.outcomes->EntryFinished(entry.id, entry.text, result);
+void UploadWorker::Report(const QueueEntry& entry, UploadResult result) { Announce(entry.id, entry.text, result); }
+
+void UploadWorker::Announce(std::uint64_t id, const Text& text, UploadResult result) {
+  if (context_.outcomes) context_.outcomes->EntryFinished(id, text, result);
+  // The display hears of attempts only; a dropped entry was never tried.
+  if (result != UploadResult::kDropped) context_.display.EntryOutcome(id, text, result == UploadResult::kSent);
 }
 
 void UploadWorker::Run(std::stop_token stop) {

@@ -135,6 +135,8 @@ class UploadWorker {
   bool IsFrontLocked(const Lane& lane) const;
   void SetWorking(Lane& lane, bool working);
   void Report(const QueueEntry& entry, UploadResult result);
+  // Tells the watch folders' outcomes and the display what became of an entry.
+  void Announce(std::uint64_t id, const Text& text, UploadResult result);
 
   WorkerContext& context_;
   std::unique_ptr<DeliveryBook> ownBook_;

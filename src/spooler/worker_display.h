@@ -3,6 +3,8 @@
 // to its own thread; no call ever waits for the window.
 #pragma once
 
+#include <cstdint>
+
 #include "ftp/status_target.h"
 #include "platform/text.h"
 
@@ -17,6 +19,9 @@ class WorkerDisplay {
   // How many files are being uploaded at once; the current file, status and
   // progress are those of the upload that began last.
   virtual void SetFilesInProgress(int /*count*/) {}
+  // After each attempt at the queue entry `entryId` (`entryText`): uploaded,
+  // or failed and left queued.
+  virtual void EntryOutcome(std::uint64_t /*entryId*/, const Text& /*entryText*/, bool /*uploaded*/) {}
 };
 
 }  // namespace wexmoor

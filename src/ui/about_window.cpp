@@ -1,6 +1,7 @@
 #include "ui/about_window.h"
 
 #include <array>
+#include <optional>
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -136,6 +137,9 @@ class AboutDialog : public wxDialog {
                                 wxSize(220, 20));
       updates_->SetValue(settings.disableUpdates != 0);
       FitLabelFont(updates_, 22);
+      notifications_ = new wxCheckBox(p, wxID_ANY, t(u"Notifications"), wxPoint(250, 352), wxSize(185, 20));
+      notifications_->SetValue(settings.notifications != 0);
+      FitLabelFont(notifications_, 22);
       AddButton(p, t(u"Generate a locked version of Wexmoor"), wxPoint(10, 386), wxSize(360, 22),
                 [this] {
                   if (hooks_.generateLockedCopy) hooks_.generateLockedCopy(this);
@@ -147,6 +151,10 @@ class AboutDialog : public wxDialog {
   }
 
   bool UpdatesTicked() const { return updates_ && updates_->GetValue(); }
+  std::optional<bool> NotificationsTicked() const {
+    if (!notifications_) return std::nullopt;
+    return notifications_->GetValue();
+  }
 
  private:
   template <typename F>
@@ -177,6 +185,7 @@ class AboutDialog : public wxDialog {
   const AboutHooks& hooks_;
   AboutAddresses addresses_;
   wxCheckBox* updates_ = nullptr;
+  wxCheckBox* notifications_ = nullptr;
 };
 
 }  // namespace
@@ -187,6 +196,8 @@ int RunAboutWindow(wxWindow* owner, const AboutSettings& settings, const AboutHo
     if (hooks.onShown) about.CallAfter([&hooks, &about] { hooks.onShown(&about); });
     const int end = about.ShowModal();
     if (end == kRebuild) continue;
+    if (std::optional<bool> on = about.NotificationsTicked(); on && hooks.notificationsChosen)
+      hooks.notificationsChosen(*on);
     const int result = AboutResult(settings.lockedMode,
                                    end == wxID_OK ? AboutEnd::kConfirmed : AboutEnd::kClosed,
                                    about.UpdatesTicked(), settings.disableUpdates);

@@ -14,6 +14,7 @@ namespace wexmoor {
 struct AboutSettings {
   int hideServerList = 0;
   int disableUpdates = 0;
+  int notifications = 1;
   bool lockedMode = false;
   Text siteBase;
 };
@@ -28,6 +29,8 @@ struct AboutHooks {
   std::function<void(const Text& address)> openAddress;
   // The window icon; may be null.
   const wxIcon* icon = nullptr;
+  // The state of the "Notifications" check box when the window ends.
+  std::function<void(bool on)> notificationsChosen;
   // Called with every About window built, before it runs (for tests).
   std::function<void(wxWindow* about)> onShown;
 };

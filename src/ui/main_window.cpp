@@ -354,7 +354,8 @@ int MainWindow::EditServer(int slot) {
 }
 
 int MainWindow::ShowAbout(int hideServerList, int disableUpdates, bool lockedMode) {
-  AboutSettings settings{hideServerList, disableUpdates, lockedMode, context_.siteBase};
+  AboutSettings settings{hideServerList, disableUpdates, context_.options.notifications, lockedMode,
+                         context_.siteBase};
   AboutHooks hooks;
   hooks.translator = &context_.translator;
   hooks.languageChanged = [this] {
@@ -362,6 +363,7 @@ int MainWindow::ShowAbout(int hideServerList, int disableUpdates, bool lockedMod
     Relabel();
   };
   hooks.generateLockedCopy = context_.generateLockedCopy;
+  hooks.notificationsChosen = [this](bool on) { context_.options.notifications = on ? 1 : 0; };
   hooks.icon = context_.icon.IsOk() ? &context_.icon : nullptr;
   return RunAboutWindow(this, settings, hooks);
 }

@@ -11,6 +11,7 @@
 #include <wx/evtloop.h>
 #include <wx/init.h>
 #include <wx/msgdlg.h>
+#include <wx/notifmsg.h>
 #include <wx/timer.h>
 
 #include "ftp/control_connection.h"
@@ -19,6 +20,7 @@
 #include "locked/locked_zones.h"
 #include "ui/locked/welcome_window.h"
 #include "platform/files.h"
+#include "settings/file_locations.h"
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
 #include "spooler/watch_folders.h"
@@ -198,6 +200,7 @@ class WindowHost : public StartupSeams {
   void QueueCommandLine(const Text& pathList) override { QueueDroppedItems(*intake_, pathList); }
 
   void StartWorker() override {
+    mailbox_.SetNotifications(&notifications_);
     worker_.Start();
     StartWatching();
   }
@@ -219,6 +222,16 @@ class WindowHost : public StartupSeams {
     watch_.reset();
   }
 
+  void ShowDueNotices() {
+    for (const DesktopNotice& notice :
+         notifications_.Due(state_.queue.Size() == 0, state_.options.notifications != 0 && state_.sessionBus)) {
+      // Kept until the window closes: the desktop may still act on it.
+      shownNotices_.push_back(
+          std::make_unique<wxNotificationMessage>(ToWx(notice.title), ToWx(notice.message), window_));
+      shownNotices_.back()->Show(wxNotificationMessage::Timeout_Auto);
+    }
+  }
+
   void StartUpdateCheck() override {
     const wxRect screen = wxDisplay(0u).GetGeometry();
     services_.StartUpdateCheck(*prompts_, screen.width, screen.height);
@@ -233,9 +246,12 @@ class WindowHost : public StartupSeams {
 
   void RunMainLoop() override {
     MainWindowPresenter pass(loopContext_, *window_);
-    // Paths handed over since start-up (during the language chooser, say)
-    // wait for the first pass, then come as drops do.
-    window_->SetPassHook([this] { QueueHandedOverPaths(); });
+    window_->SetPassHook([this] {
+      ShowDueNotices();
+      // Paths handed over since start-up (during the language chooser, say)
+      // wait for the first pass, then come as drops do.
+      QueueHandedOverPaths();
+    });
     // The pass may end inside a modal window's loop (a close request, seen
     // while a dialog is open): ExitMainLoop would do nothing there.
     window_->StartMainLoop(pass, [] { wxTheApp->GetMainLoop()->ScheduleExit(); });
@@ -269,6 +285,7 @@ class WindowHost : public StartupSeams {
   void CloseMainWindow() override {
     services_.StopUpdateCheck();
     intake_.reset();
+    shownNotices_.clear();
     if (window_) window_->Destroy();
     window_ = nullptr;
     wxTheApp->ProcessPendingEvents();
@@ -288,6 +305,8 @@ class WindowHost : public StartupSeams {
   std::unique_ptr<ModalCloser> closer_;
   HandOverReceiver* handOvers_;
   PictureSlot lockedPicture_;
+  UploadNotifications notifications_;
+  std::vector<std::unique_ptr<wxNotificationMessage>> shownNotices_;
   WorkerMailbox mailbox_;
   MainWindowContext windowContext_{state_.servers, state_.queue, state_.options, state_.flags,
                                    state_.translator, state_.history, state_.ftp.Log(), mailbox_,

@@ -143,9 +143,10 @@ bool StartDetached(const std::string& program, const std::string& dir) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-int InstallUpdate(const std::string& cur, const std::string& programPath, std::ostream& errors) {
+int InstallUpdate(const std::string& cur, const std::string& programPath, std::ostream& errors,
+                  const std::string& from) {
   const fs::path base(cur);
-  const fs::path updateDir = base / "UpdateProg";
+  const fs::path updateDir = fs::path(from.empty() ? cur : from) / "UpdateProg";
   std::vector<std::string> runList;
   int failed = 0;
 
@@ -202,7 +203,8 @@ int RunUpdater(int argc, char** argv) {
   const std::string cur = fs::current_path(ec).string();
   if (ec || cur.empty()) return 1;
   const std::string program = argc > 1 ? DecodeProgramPath(argv[1]) : std::string();
-  InstallUpdate(cur, program, std::cerr);
+  const std::string from = argc > 2 ? DecodeProgramPath(argv[2]) : std::string();
+  InstallUpdate(cur, program, std::cerr, from);
   return 0;
 }
 

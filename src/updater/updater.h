@@ -21,14 +21,17 @@ bool ItemIsSafe(const std::string& relative, const std::string& cur);
 // Starts `program` in `dir` without waiting and without leaving a zombie.
 bool StartDetached(const std::string& program, const std::string& dir);
 
-// Installs from cur/UpdateProg: copies each listed file over its place below
-// `cur`, removes the update folder, starts `programPath` (when not empty) and
-// then each "execute:" item. Messages go to `errors`. Returns the number of
-// items that failed.
-int InstallUpdate(const std::string& cur, const std::string& programPath, std::ostream& errors);
+// Installs from `from`/UpdateProg (`cur` when empty): copies each listed file
+// over its place below `cur`, removes the update folder, starts
+// `programPath` (when not empty) and then each "execute:" item. Messages go
+// to `errors`. Returns the number of items that failed.
+int InstallUpdate(const std::string& cur, const std::string& programPath, std::ostream& errors,
+                  const std::string& from = {});
 
-// Waits (1000 ms, or WEXMOOR_UPDATER_WAIT_MS), then installs with the
-// current directory and the decoded first argument. Returns the exit code.
+// Waits (1000 ms, or WEXMOOR_UPDATER_WAIT_MS), then installs into the
+// current directory with the decoded first argument as the program and the
+// decoded second, when given, as the folder holding UpdateProg. Returns the
+// exit code.
 int RunUpdater(int argc, char** argv);
 
 }  // namespace wexmoor::updater

@@ -17,9 +17,12 @@ Text EncodeProgramPath(TextView path);
 // writes `updaterImage` as workingDirectory/UpdateProg.exe (executable),
 // starts it in `workingDirectory` with the encoded `ownPath` as its only
 // argument and returns true: the program must end now, without saving.
-// Returns false when there is nothing to do or the updater could not be
-// written or started.
+// With an `installFolder` other than the working directory, the updater
+// starts there instead and gets the encoded working directory as a second
+// argument: it takes the update from there and installs into its own
+// current folder. Returns false when there is nothing to do or the updater
+// could not be written or started.
 bool ApplyPendingUpdate(bool disableUpdates, const Text& workingDirectory, const Text& ownPath,
-                        std::span<const unsigned char> updaterImage);
+                        std::span<const unsigned char> updaterImage, const Text& installFolder = {});
 
 }  // namespace wexmoor

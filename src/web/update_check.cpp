@@ -21,10 +21,15 @@ Text InWorkFolder(const UpdateCheckContext& context, TextView name) {
   return folder + Text(name);
 }
 
-Text UpdateQuestion(const UpdateCheckContext& context, const VersionRecord& record) {
+// "Wexmoor 1.90  is available … Your version is: 1.83."
+Text NewVersionNews(const UpdateCheckContext& context, const VersionRecord& record) {
   const Translator& tr = context.translator;
   return Text(kProductName) + u" " + record.newVersion + u" " + tr.Translate(kNewVersionFragment) +
-         Text(kVersionText) + u". \r\n" + tr.Translate(u"Do you want to update it?");
+         Text(kVersionText) + u".";
+}
+
+Text UpdateQuestion(const UpdateCheckContext& context, const VersionRecord& record) {
+  return NewVersionNews(context, record) + u" \r\n" + context.translator.Translate(u"Do you want to update it?");
 }
 
 }  // namespace
@@ -91,6 +96,11 @@ void RunUpdateCheck(UpdateCheckContext& context, std::stop_token stop) {
   for (const VersionRecord& record : FindVersionRecords(versionFile, kProductName, kVersionText)) {
     if (stop.stop_requested()) return;
     if (!RecordApplies(record, kVersionText)) continue;
+    if (context.installedCopy) {
+      // The package manager brings the new version: say so once, no more.
+      context.prompts.ShowMessage(context.translator.Translate(u"Update"), NewVersionNews(context, record));
+      return;
+    }
     if (!context.prompts.AskYesNo(context.translator.Translate(u"Update"), UpdateQuestion(context, record)))
       continue;
     DownloadUpdate(context, record, stop);

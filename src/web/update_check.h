@@ -35,6 +35,9 @@ struct UpdateCheckContext {
   int screenWidth = 0;
   int screenHeight = 0;
   UpdateCheckTimings timings;
+  // A copy the package manager updates: a newer version is only announced,
+  // once, and nothing is downloaded.
+  bool installedCopy = false;
 };
 
 // "wexmoor", or "l_wexmoor" in a locked copy.

@@ -145,6 +145,7 @@ TEST(LanguageTableTest, EveryRowHasSixCells) {
   EXPECT_EQ(LanguageRowKey(99), u"Please choose your server setting:");
   EXPECT_EQ(LanguageRowKey(102), u"Retry now");
   EXPECT_EQ(LanguageRowKey(120), u"Watch folders...");
+  EXPECT_EQ(LanguageRowKey(126), u"Notifications");
 
   for (int number = 1; number <= kLanguageRowCount; ++number) {
     const LanguageRow& row = Row(number);

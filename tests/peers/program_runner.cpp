@@ -43,6 +43,10 @@ RunningProgram::RunningProgram(const std::string& folder, const std::vector<std:
     env.push_back(entry);
   };
   put("WEXMOOR_SITE=");
+  // Without a preference file in `folder`, the settings go to the XDG
+  // folders: kept inside `folder`, never the user's own.
+  put("XDG_CONFIG_HOME=" + folder + "/.config");
+  put("XDG_CACHE_HOME=" + folder + "/.cache");
   for (const std::string& entry : environment) put(entry);
   std::vector<char*> envp;
   for (auto& e : env) envp.push_back(e.data());

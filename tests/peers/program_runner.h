@@ -17,7 +17,8 @@ std::string ReadAll(const std::string& path);
 class RunningProgram {
  public:
   // Starts `program` (the built wexmoor unless given) in `folder`, without a
-  // web site configured so that nothing leaves the machine. `environment`
+  // web site configured so that nothing leaves the machine, and with the
+  // XDG configuration and cache folders inside `folder`. `environment`
   // holds extra "NAME=value" entries that replace any of the same name
   // (a local web site, for instance).
   RunningProgram(const std::string& folder, const std::vector<std::string>& args,

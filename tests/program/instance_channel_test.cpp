@@ -91,7 +91,14 @@ TEST(InstanceChannel, OneOwnerPerFolderAndPreferenceFile) {
   EXPECT_FALSE(InstanceChannel::Claim(T(folder.path()), kPrefs));
   { InstanceChannel gone = std::move(moved); }
   EXPECT_FALSE(std::filesystem::exists(folder.File(".Wexmoor.prefs.sock")));
-  EXPECT_TRUE(InstanceChannel::Claim(T(folder.path()), kPrefs));
+  EXPECT_FALSE(std::filesystem::exists(folder.File("Wexmoor.prefs.lock")));
+  {
+    std::optional<InstanceChannel> again = InstanceChannel::Claim(T(folder.path()), kPrefs);
+    EXPECT_TRUE(again);
+  }
+  // Nothing is left behind once every owner has ended.
+  EXPECT_TRUE(std::filesystem::is_empty(folder.path()) ||
+              std::filesystem::exists(folder.File("LockedWXM.prefs.lock")));
 
   TempFolder readOnly;
   std::filesystem::permissions(readOnly.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);

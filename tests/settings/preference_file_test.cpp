@@ -232,6 +232,14 @@ TEST(PreferenceFile, EveryWriteLeavesTheFileReadableByItsOwnerAlone) {
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "old mode " << std::oct << old;
     EXPECT_FALSE(std::filesystem::exists(shared + ".new"));
   }
+  // Created anew over an existing file: private as well.
+  const std::string shared = dir.File("shared.prefs");
+  WriteBytes(shared, "A=1\n");
+  ::chmod(shared.c_str(), 0754);
+  ASSERT_TRUE(file.CreatePreferenceFile(T(shared)));
+  ASSERT_TRUE(file.ClosePreferenceFile());
+  ASSERT_EQ(::stat(shared.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST(PreferenceFile, FailedWritesKeepTheOldFileAndSayWhy) {

@@ -80,6 +80,11 @@ TEST_F(UploadWorkerLoop, FailedEntryStaysAndIsRetriedUntilItGoesThrough) {
   ASSERT_TRUE(WaitFor([&] { return queue.Size() == 0; }));
   EXPECT_EQ(Remote("upload/two.txt"), "second, at last");
   worker.Terminate();
+  // The display hears of each upload once; a file not there yet was never tried.
+  const auto outcomes = display.Outcomes();
+  ASSERT_EQ(outcomes.size(), 3u);
+  EXPECT_EQ(outcomes.back(), std::make_pair(Utf8ToUtf16(two + "|srv|"), true));
+  for (const auto& [text, uploaded] : outcomes) EXPECT_TRUE(uploaded) << Utf16ToUtf8(text);
   EXPECT_FALSE(worker.Running());
   EXPECT_EQ(flags.ftpBusy.load(), 0);
   EXPECT_NE(history.Get().find(u"STOR"), Text::npos);
@@ -94,6 +99,7 @@ TEST_F(UploadWorkerLoop, EntryOfADeletedServerGoesWithoutAnAttempt) {
   worker.Terminate();
   EXPECT_EQ(RingTexts(removeRing), std::vector<std::string>{file + "|gone|"});
   EXPECT_TRUE(display.Files().empty());
+  EXPECT_TRUE(display.Outcomes().empty());  // dropped, never attempted
   EXPECT_TRUE(history.Get().empty());
 }
 

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "spooler/worker_display.h"
@@ -21,10 +22,19 @@ class RecordingWorkerDisplay : public WorkerDisplay, public ProgressTarget {
   StatusTarget& Status() override { return status_; }
   ProgressTarget& Progress() override { return *this; }
   void SetProgress(int) override {}
+  void EntryOutcome(std::uint64_t, const Text& entryText, bool uploaded) override {
+    std::lock_guard lock(mutex_);
+    outcomes_.emplace_back(entryText, uploaded);
+  }
 
   std::vector<Text> Files() const {
     std::lock_guard lock(mutex_);
     return files_;
+  }
+  // Each attempt's entry text and whether it was uploaded, in order.
+  std::vector<std::pair<Text, bool>> Outcomes() const {
+    std::lock_guard lock(mutex_);
+    return outcomes_;
   }
   // How many entries the worker has taken in hand so far.
   int Turns() const { return turns_.load(); }
@@ -33,6 +43,7 @@ class RecordingWorkerDisplay : public WorkerDisplay, public ProgressTarget {
  private:
   mutable std::mutex mutex_;
   std::vector<Text> files_;
+  std::vector<std::pair<Text, bool>> outcomes_;
   std::atomic<int> turns_{0};
   RecordingStatus status_;
 };

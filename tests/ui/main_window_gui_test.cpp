@@ -350,7 +350,7 @@ TEST_F(MainWindowGuiTest, GermanInTheAboutWindowRelabelsTheMainWindowAtOnce) {
   int shown = 0;
   std::string labelWhileSecondOpen;
   std::string secondText;
-  AboutSettings settings{0, 1, false, u"http://127.0.0.1:9"};
+  AboutSettings settings{0, 1, 1, false, u"http://127.0.0.1:9"};
   AboutHooks hooks;
   hooks.translator = &translator;
   hooks.languageChanged = [&] { window->Relabel(); };
@@ -403,7 +403,7 @@ TEST_F(MainWindowGuiTest, ScreenshotsInEveryLanguage) {
     window->Relabel();
     const std::string name(Utf16ToUtf8(language));
     Shot(window, "main_window_" + name);
-    AboutSettings settings{0, 0, false, u"http://127.0.0.1:9"};
+    AboutSettings settings{0, 0, 1, false, u"http://127.0.0.1:9"};
     AboutHooks hooks;
     hooks.translator = &translator;
     hooks.onShown = [&](wxWindow* about) {
@@ -413,7 +413,7 @@ TEST_F(MainWindowGuiTest, ScreenshotsInEveryLanguage) {
     EXPECT_EQ(RunAboutWindow(window, settings, hooks), 0);
   }
   // Locked copies: the About window always answers 3.
-  AboutSettings locked{1, 0, true, u"http://127.0.0.1:9"};
+  AboutSettings locked{1, 0, 1, true, u"http://127.0.0.1:9"};
   AboutHooks hooks;
   hooks.translator = &translator;
   hooks.onShown = [&](wxWindow* about) {

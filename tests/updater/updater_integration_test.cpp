@@ -112,3 +112,31 @@ TEST_F(UpdaterTest, WithoutInstallListTheFolderGoesAndTheProgramRestarts) {
 
 }  // namespace
 }  // namespace wexmoor::updater
+
+namespace wexmoor::updater {
+namespace {
+
+// The desktop set-up keeps the unpacked update in the cache folder: the
+// built updater, started in the program's folder, takes it from the folder
+// named by its second argument.
+TEST(UpdaterFromWorkFolder, InstallsIntoItsFolderFromTheNamedOne) {
+  testing::TempFolder program, cache;
+  const std::string work = cache.path() + "/with space";
+  ::mkdir(work.c_str(), 0700);
+  ::mkdir((work + "/UpdateProg").c_str(), 0755);
+  Write(work + "/UpdateProg/data.txt", "new");
+  Write(work + "/UpdateProg/Paths.txt", "data.txt|\r\n");
+  Write(program.path() + "/data.txt", "old");
+  std::string encoded = work;
+  for (std::size_t at; (at = encoded.find(' ')) != std::string::npos;) encoded.replace(at, 1, "espace");
+  const std::string command = "cd " + Quoted(program.path()) + " && WEXMOOR_UPDATER_WAIT_MS=10 " +
+                              Quoted(wexmoor::testing::BinaryDir() + "/bin/wexmoor-updater") + " '' " +
+                              Quoted(encoded);
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(Read(program.path() + "/data.txt"), "new");
+  EXPECT_FALSE(Exists(work + "/UpdateProg"));
+  EXPECT_FALSE(Exists(work + "/data.txt"));
+}
+
+}  // namespace
+}  // namespace wexmoor::updater

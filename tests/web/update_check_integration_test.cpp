@@ -123,6 +123,19 @@ TEST_F(UpdateCheckTest, EveryMatchingRecordAsksInFileOrder) {
   EXPECT_FALSE(IsFolder(Dir() + u"/UpdateProg"));
 }
 
+TEST_F(UpdateCheckTest, InstalledCopyIsToldOnceAndDownloadsNothing) {
+  context.installedCopy = true;
+  OfferArchive("Wexmoor|2.0|http://x/b.zip|a|End|");
+  prompts.answers = {true, true};
+  RunUpdateCheck(context, {});
+  EXPECT_TRUE(prompts.questions.empty());
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0],
+            u"Update|Wexmoor 1.90  is available on the Wexmoor web site. Your version is: 1.83.");
+  EXPECT_TRUE(server.RequestsFor("/files/new.zip").empty());
+  EXPECT_FALSE(IsFolder(Dir() + u"/UpdateProg"));
+}
+
 TEST_F(UpdateCheckTest, AcceptedUpdateIsUnpackedWithItsInstallList) {
   OfferArchive();
   server.SetRoute("/files/new.zip", Body(MakeArchive({{u"Wexmoor.exe", "new program"},

@@ -81,9 +81,15 @@ bool Alive(pid_t pid) {
   return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] != 'Z';
 }
 
-pid_t LockOwner(const std::string& lockFile) {
-  const std::string text = ReadAll(lockFile);
-  return text.empty() ? 0 : static_cast<pid_t>(std::atol(text.c_str()));
+// The owner written in the lock file of the run-time folder `runtime`.
+pid_t LockOwner(const std::string& runtime) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(runtime + "/wexmoor", ec)) {
+    if (entry.path().extension() != ".lock") continue;
+    const std::string text = ReadAll(entry.path().string());
+    return text.empty() ? 0 : static_cast<pid_t>(std::atol(text.c_str()));
+  }
+  return 0;
 }
 
 class UpdateEndToEnd : public ::testing::Test {
@@ -119,7 +125,11 @@ TEST_F(UpdateEndToEnd, YesDownloadsAndTheNextStartInstallsThroughTheUpdaterAndRe
   std::ofstream(work.File("Wexmoor.prefs"), std::ios::binary)
       << "\xEF\xBB\xBFLangue$ = English\r\nNoVersion = 1.83\r\n";
   std::ofstream(work.File("marker.txt"), std::ios::binary) << "marker of version 1.83\n";
-  const std::vector<std::string> env{"WEXMOOR_SITE=" + site.BaseUrl(), "WEXMOOR_UPDATER_WAIT_MS=200"};
+  const std::string runtime = work.File("run");
+  fs::create_directory(runtime);
+  fs::permissions(runtime, fs::perms::owner_all);
+  const std::vector<std::string> env{"WEXMOOR_SITE=" + site.BaseUrl(), "WEXMOOR_UPDATER_WAIT_MS=200",
+                                     "XDG_RUNTIME_DIR=" + runtime};
 
   const auto situation = [&] {
     std::string text = "requests:";
@@ -174,7 +184,7 @@ TEST_F(UpdateEndToEnd, YesDownloadsAndTheNextStartInstallsThroughTheUpdaterAndRe
   EXPECT_TRUE(WaitFor([&] { return !Alive(secondPid); }, std::chrono::seconds(30))) << "the program does not hand over and end";
   EXPECT_TRUE(fs::exists(work.File("UpdateProg.exe")));
 
-  const std::string lockFile = work.File("Wexmoor.prefs.lock");
+  const std::string lockFile = runtime;
   pid_t restarted = 0;
   const bool installed = WaitFor(
       [&] {

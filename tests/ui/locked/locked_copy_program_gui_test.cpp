@@ -59,6 +59,8 @@ CopyRun GenerateAndRun(const std::string& pictureFile, const std::string& shotNa
   if (!result.ok) return run;
 
   fs::create_directories(work.File("user"));
+  // The copy's own preference file in the folder: the portable set-up.
+  std::ofstream(work.File("user/LockedWXM.prefs"), std::ios::binary) << "";
   std::ofstream(work.File("user/report.txt"), std::ios::binary) << "for the locked server";
   RunningProgram program(work.File("user"), {work.File("user/report.txt")}, "program.log", copy);
   EXPECT_TRUE(program.ok());

@@ -1,0 +1,60 @@
+#include "program/desktop_environment.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/files.h"
+
+namespace wexmoor {
+namespace {
+
+Text FromEnvironment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? NativeToPath(value) : Text();
+}
+
+}  // namespace
+
+DesktopEnvironment ReadDesktopEnvironment() {
+  DesktopEnvironment e;
+  e.currentDirectory = CurrentDirectory();
+  e.home = FromEnvironment("HOME");
+  e.configHome = FromEnvironment("XDG_CONFIG_HOME");
+  e.cacheHome = FromEnvironment("XDG_CACHE_HOME");
+  e.runtimeDir = FromEnvironment("XDG_RUNTIME_DIR");
+  e.userId = static_cast<unsigned>(::getuid());
+  e.sessionBus = FromEnvironment("DBUS_SESSION_BUS_ADDRESS");
+  if (e.sessionBus.empty() && !e.runtimeDir.empty() && e.runtimeDir.front() == u'/') {
+    // The bus of a systemd user session, where the variable is not set.
+    const std::string bus = PathToNative(e.runtimeDir) + "/bus";
+    struct stat st;
+    if (::stat(bus.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) e.sessionBus = NativeToPath("unix:path=" + bus);
+  }
+  return e;
+}
+
+bool InstalledByPackageManager(const Text& programPath) {
+  if (programPath.empty()) return false;
+  const std::string path = PathToNative(programPath);
+  if (path.rfind("/usr/", 0) == 0) return true;
+  return ::access(path.c_str(), W_OK) != 0;
+}
+
+void ApplyFileLocations(ProgramState& state, const DesktopEnvironment& environment, const FileLocations& locations,
+                        bool lockedMode, const Text& programPath) {
+  state.preferenceFolder = locations.preferenceFolder;
+  state.workFolder = locations.workFolder;
+  if (!locations.portable) {
+    const std::size_t slash = programPath.rfind(u'/');
+    if (slash != Text::npos) state.installFolder = programPath.substr(0, slash == 0 ? 1 : slash);
+  }
+  state.installedCopy = InstalledByPackageManager(programPath);
+  state.sessionBus = !environment.sessionBus.empty();
+  if (!lockedMode) state.keyring = OpenSecretServiceKeyring(environment.sessionBus);
+  state.passwords = PasswordPlacement{state.keyring.get(), !locations.portable, {}};
+}
+
+}  // namespace wexmoor
