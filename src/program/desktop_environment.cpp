@@ -54,7 +54,7 @@ void ApplyFileLocations(ProgramState& state, const DesktopEnvironment& environme
   state.installedCopy = InstalledByPackageManager(programPath);
   state.sessionBus = !environment.sessionBus.empty();
   if (!lockedMode) state.keyring = OpenSecretServiceKeyring(environment.sessionBus);
-  state.passwords = PasswordPlacement{state.keyring.get(), !locations.portable, {}};
+  state.passwords = PasswordPlacement{state.keyring.get(), !locations.portable, {}, {}};
 }
 
 }  // namespace wexmoor

@@ -26,6 +26,8 @@ class PasswordKeyring {
   virtual bool Store(const KeyringItem& item, const Text& password) = 0;
   // The password of `item`; nullopt when there is none or it cannot be read.
   virtual std::optional<Text> Lookup(const KeyringItem& item) = 0;
+  // Forgets the password of `item`; false when it could not be removed.
+  virtual bool Remove(const KeyringItem& item) = 0;
   // True while no call has failed or timed out; after a failure the settings
   // stop using the keyring for the rest of the run.
   virtual bool Healthy() const = 0;

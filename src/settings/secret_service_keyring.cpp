@@ -120,6 +120,18 @@ class SecretServiceKeyring final : public PasswordKeyring {
     return password;
   }
 
+  bool Remove(const KeyringItem& item) override {
+    if (!healthy_) return false;
+    const std::string server = Utf16ToUtf8(item.server), address = Utf16ToUtf8(item.address),
+                      login = Utf16ToUtf8(item.login);
+    CallGuard guard(limit_);
+    GError* error = nullptr;
+    // FALSE without an error only says there was nothing to remove.
+    secret_password_clear_sync(&schema_, guard.Cancellable(), &error, "application", kApplication, "server",
+                               server.c_str(), "address", address.c_str(), "login", login.c_str(), nullptr);
+    return Settle(true, error);
+  }
+
   bool Healthy() const override { return healthy_; }
 
  private:

@@ -19,6 +19,21 @@ bool Contains(const std::vector<KeyringItem>& items, const KeyringItem& item) {
   return false;
 }
 
+const Text* HeldPassword(const PasswordPlacement& passwords, const KeyringItem& item) {
+  for (const auto& [held, password] : passwords.held)
+    if (held == item) return &password;
+  return nullptr;
+}
+
+void Hold(PasswordPlacement& passwords, const KeyringItem& item, const Text& password) {
+  for (auto& [held, known] : passwords.held)
+    if (held == item) {
+      known = password;
+      return;
+    }
+  passwords.held.emplace_back(item, password);
+}
+
 // A password the keyring can take: valid UTF-16 (no lone surrogate), since
 // the keyring keeps UTF-8 text.
 bool KeyringCanHold(const Text& password) {
@@ -42,6 +57,7 @@ void ReadFromKeyring(ServerRecord& record, PasswordPlacement* passwords) {
   if (passwords->keyring && passwords->keyring->Healthy()) found = passwords->keyring->Lookup(item);
   if (found) {
     record.password = *found;
+    Hold(*passwords, item, *found);
   } else {
     record.password.clear();
     passwords->unread.push_back(item);
@@ -114,7 +130,29 @@ bool SaveInKeyring(const ServerRecord& record, PasswordPlacement* passwords) {
   if (record.password.empty() && Contains(passwords->unread, item)) return true;
   if (!passwords->saveToKeyring || !passwords->keyring || !passwords->keyring->Healthy()) return false;
   if (record.password.empty() || !KeyringCanHold(record.password)) return false;
-  return passwords->keyring->Store(item, record.password);
+  // Saves come every few seconds while a queue drains: ask the keyring only
+  // when the password changed.
+  if (const Text* held = HeldPassword(*passwords, item); held && *held == record.password) return true;
+  if (!passwords->keyring->Store(item, record.password)) return false;
+  Hold(*passwords, item, record.password);
+  return true;
+}
+
+// After a save: forgets the keyring items no server of the table names any
+// more (renamed, moved, new login, deleted). An item a server still names
+// stays, even when its password now went to the file.
+void ForgetUnnamed(const ServerTable& servers, PasswordPlacement* passwords) {
+  if (!passwords || !passwords->keyring || !passwords->keyring->Healthy()) return;
+  std::vector<KeyringItem> named;
+  for (int n = 1; n <= ServerTable::kMaxServers; ++n) {
+    const ServerRecord record = servers.Get(n);
+    if (record.name.empty()) break;
+    named.push_back(ItemOf(record));
+  }
+  std::erase_if(passwords->held, [&](const std::pair<KeyringItem, Text>& held) {
+    if (Contains(named, held.first)) return false;
+    return passwords->keyring->Remove(held.first);
+  });
 }
 
 }  // namespace
@@ -228,7 +266,9 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
   }
   // Written only when switched off, so a file with the default stays as before.
   if (options.notifications != 1) file.WriteIntKey(u"Notifications", options.notifications);
-  return file.ClosePreferenceFile(error);
+  if (!file.ClosePreferenceFile(error)) return false;
+  if (!lockedMode) ForgetUnnamed(servers, passwords);
+  return true;
 }
 
 WindowPosition MainWindowPosition(int windowX, int windowY, int screenWidth, int screenHeight) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/delivery_book.h"
@@ -30,6 +31,10 @@ struct PasswordPlacement {
   // could not be read. Saving keeps pointing there while the table still
   // holds such a server with an empty password, so nothing is lost.
   std::vector<KeyringItem> unread;
+  // What the keyring holds for this program as far as this run knows (read
+  // at load, stored by a save). A save stores only what differs, and forgets
+  // the items of servers renamed or deleted since.
+  std::vector<std::pair<KeyringItem, Text>> held;
 };
 
 // Fills the server table (unless `lockedMode`), the options and the queue

@@ -32,6 +32,11 @@ class FakeKeyring : public PasswordKeyring {
     if (it == items.end()) return std::nullopt;
     return it->second;
   }
+  bool Remove(const KeyringItem& item) override {
+    ++removes;
+    items.erase(Key(item));
+    return true;
+  }
   bool Healthy() const override { return healthy; }
 
   static Text Key(const KeyringItem& i) { return i.server + u'\n' + i.address + u'\n' + i.login; }
@@ -39,6 +44,7 @@ class FakeKeyring : public PasswordKeyring {
   bool failStores = false;
   bool healthy = true;
   int stores = 0;
+  int removes = 0;
 };
 
 struct Model {
@@ -87,7 +93,7 @@ TEST(PasswordPlacement, DesktopSetUpKeepsPasswordsInTheKeyringOnly) {
   const std::string prefs = dir.File("Wexmoor.prefs");
   FakeKeyring keyring;
   Model m;
-  m.passwords = {&keyring, true, {}};
+  m.passwords = {&keyring, true, {}, {}};
   m.servers.Set(1, Server(u"One", u"s3cret-one"));
   m.servers.Set(2, Server(u"Two", u""));  // nothing to keep
   m.Save(prefs);
@@ -100,7 +106,7 @@ TEST(PasswordPlacement, DesktopSetUpKeepsPasswordsInTheKeyringOnly) {
   EXPECT_EQ(Bytes(prefs).find("s3cret"), std::string::npos);
 
   Model again;
-  again.passwords = {&keyring, true, {}};
+  again.passwords = {&keyring, true, {}, {}};
   again.Load(prefs);
   EXPECT_EQ(again.servers.Get(1).password, Text(u"s3cret-one"));
   EXPECT_TRUE(again.passwords.unread.empty());
@@ -116,14 +122,14 @@ TEST(PasswordPlacement, MovingEitherWayAtTheNextSaveLosesNoPassword) {
   old.servers.Set(1, Server(u"One", u"from-file"));
   old.Save(prefs);
   Model desktop;
-  desktop.passwords = {&keyring, true, {}};
+  desktop.passwords = {&keyring, true, {}, {}};
   desktop.Load(prefs);
   desktop.Save(prefs);
   EXPECT_EQ(Keys(prefs)["ServerPasswordInKeyring1"], Text(u"1"));
 
   // Keyring → file (the portable set-up reads the keyring, writes the file).
   Model portable;
-  portable.passwords = {&keyring, false, {}};
+  portable.passwords = {&keyring, false, {}, {}};
   portable.Load(prefs);
   EXPECT_EQ(portable.servers.Get(1).password, Text(u"from-file"));
   portable.Save(prefs);
@@ -136,7 +142,7 @@ TEST(PasswordPlacement, UnreadableKeyringKeepsItsMarkUntilThePasswordIsChanged) 
   const std::string prefs = dir.File("Wexmoor.prefs");
   FakeKeyring keyring;
   Model first;
-  first.passwords = {&keyring, true, {}};
+  first.passwords = {&keyring, true, {}, {}};
   first.servers.Set(1, Server(u"One", u"kept"));
   first.servers.Set(2, Server(u"Two", u"kept-too"));
   first.Save(prefs);
@@ -158,7 +164,7 @@ TEST(PasswordPlacement, UnreadableKeyringKeepsItsMarkUntilThePasswordIsChanged) 
 
   // With the keyring back, the first password is there again.
   Model back;
-  back.passwords = {&keyring, true, {}};
+  back.passwords = {&keyring, true, {}, {}};
   back.Load(prefs);
   EXPECT_EQ(back.servers.Get(1).password, Text(u"kept"));
   EXPECT_EQ(back.servers.Get(2).password, Text(u"new-in-file"));
@@ -170,7 +176,7 @@ TEST(PasswordPlacement, FailingKeyringFallsBackToTheFile) {
   FakeKeyring keyring;
   keyring.failStores = true;
   Model m;
-  m.passwords = {&keyring, true, {}};
+  m.passwords = {&keyring, true, {}, {}};
   m.servers.Set(1, Server(u"One", u"p1"));
   m.servers.Set(2, Server(u"Two", u"p2"));
   // A lone surrogate cannot go through the keyring's UTF-8 either.
@@ -183,10 +189,44 @@ TEST(PasswordPlacement, FailingKeyringFallsBackToTheFile) {
   EXPECT_EQ(keyring.stores, 0);
 
   FakeKeyring healthy;
-  m.passwords = {&healthy, true, {}};
+  m.passwords = {&healthy, true, {}, {}};
   m.Save(prefs);
   EXPECT_EQ(healthy.stores, 2);  // not the lone surrogate
   EXPECT_EQ(Keys(prefs).count("ServerPasswordInKeyring3"), 0u);
+}
+
+TEST(PasswordPlacement, KeyringHearsOnlyOfChangesAndForgetsServersThatAreGone) {
+  TempFolder dir;
+  const std::string prefs = dir.File("Wexmoor.prefs");
+  FakeKeyring keyring;
+  Model m;
+  m.passwords = {&keyring, true, {}, {}};
+  m.servers.Set(1, Server(u"One", u"p1"));
+  m.servers.Set(2, Server(u"Two", u"p2"));
+  m.Save(prefs);
+  ASSERT_EQ(keyring.stores, 2);
+  // The saves of a draining queue: the passwords did not change.
+  for (int i = 0; i < 5; ++i) m.Save(prefs);
+  EXPECT_EQ(keyring.stores, 2);
+
+  // Renamed: stored under the new name, the old item forgotten.
+  ServerRecord renamed = m.servers.Get(1);
+  renamed.name = u"Uno";
+  m.servers.Set(1, renamed);
+  m.Save(prefs);
+  EXPECT_EQ(keyring.stores, 3);
+  EXPECT_EQ(keyring.items.count(FakeKeyring::Key({u"One", u"127.0.0.1/One", u"user"})), 0u);
+  EXPECT_EQ(keyring.items[FakeKeyring::Key({u"Uno", u"127.0.0.1/One", u"user"})], Text(u"p1"));
+
+  // Deleted (a fresh start that read it from the keyring deletes it).
+  Model next;
+  next.passwords = {&keyring, true, {}, {}};
+  next.Load(prefs);
+  next.servers.DeleteServer(2);
+  next.Save(prefs);
+  EXPECT_EQ(keyring.items.count(FakeKeyring::Key({u"Two", u"127.0.0.1/Two", u"user"})), 0u);
+  EXPECT_EQ(keyring.items.size(), 1u);
+  EXPECT_EQ(keyring.stores, 3);  // what was read at the start is not stored again
 }
 
 }  // namespace
