@@ -195,6 +195,7 @@ TEST_F(SftpSessionTest, FourSessionsAtOnceEachUploadTheirFiles) {
   std::vector<std::string> contents;
   for (unsigned i = 0; i < 4; ++i) contents.push_back(RandomBytes(400'000 + i * 1000, 10 + i));
   std::vector<int> results(4, 0);
+  std::vector<std::string> logs(4);
   {
     std::vector<std::jthread> workers;
     for (int i = 0; i < 4; ++i) {
@@ -209,11 +210,12 @@ TEST_F(SftpSessionTest, FourSessionsAtOnceEachUploadTheirFiles) {
         }
         s.Quit(nullptr);
         results[i] = ok;
+        if (!ok) logs[i] = LogOf(s);
       });
     }
   }
   for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(results[i], 1) << i;
+    ASSERT_EQ(results[i], 1) << "session " << i << ":\n" << logs[i];
     for (int n = 0; n < 5; ++n) {
       EXPECT_EQ(ReadBytes(server.home() + "/many/f" + std::to_string(i) + "-" + std::to_string(n)), contents[i]);
     }
