@@ -168,6 +168,17 @@ TEST(StartupSequence, PendingUpdateOrMissingWindowEndWithoutSaving) {
     EXPECT_EQ(ReadBytes(f.Prefs()), "Langue$ = English\n");
   }
   {
+    // A copy the package manager installed never hands over to the updater:
+    // the start goes on to the window.
+    Fixture f;
+    WriteBytes(f.Prefs(), "Langue$ = English\n");
+    f.seams.updateWaits = true;
+    f.state.installedCopy = true;
+    f.Run();
+    EXPECT_EQ(std::count(f.seams.calls.begin(), f.seams.calls.end(), "ApplyPendingUpdate"), 0);
+    EXPECT_EQ(std::count(f.seams.calls.begin(), f.seams.calls.end(), "OpenMainWindow"), 1);
+  }
+  {
     Fixture f;
     f.seams.windowOpens = false;
     EXPECT_NE(f.Run(), 0);
