@@ -3,7 +3,7 @@
 # a first wexmoor runs (under Xvfb when there is no display) with a local FTP
 # server; a second `wexmoor PATH...` in the same folder must end at once with
 # status 0, leave the preference file alone, and its files must arrive on the
-# server through the first one, which writes the preference file once at exit.
+# server through the first one, which alone writes the preference file.
 #
 #   packaging/two_starts_check.sh [PROGRAM]     (default: wexmoor on PATH)
 set -euo pipefail
@@ -55,10 +55,20 @@ first=$!
 for _ in $(seq 1 200); do [ -S "$(socket)" ] && break; sleep 0.05; done
 [ -S "$(socket)" ] || fail "the first start does not listen"
 sleep 1  # let it reach its main loop
-before="$(md5sum < Wexmoor.prefs)"
 
-"$program" ../files/a.txt "../files/b b.txt" "$base/files/folder" >"$base/second.log" 2>&1 || fail "second start ended with $?"
-[ "$(md5sum < Wexmoor.prefs)" = "$before" ] || fail "the second start changed the preference file"
+# The first start saves what it is handed within seconds, so the second is
+# watched itself: it must not replace or open the preference file for writing.
+second=()
+command -v strace >/dev/null &&
+  second=(strace -f -qq -e trace=rename,renameat,renameat2,open,openat -o "$base/second-trace.log"
+          env "ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0")
+"${second[@]}" "$program" ../files/a.txt "../files/b b.txt" "$base/files/folder" >"$base/second.log" 2>&1 ||
+  fail "second start ended with $?"
+if [ "${#second[@]}" -gt 0 ]; then
+  # (The lock and the socket in the run-time folder carry the name too.)
+  grep -F 'Wexmoor.prefs' "$base/second-trace.log" | grep -v -F "$base/run/" | grep -E 'O_(WRONLY|RDWR)|rename' &&
+    fail "the second start wrote the preference file"
+fi
 grep -q . "$base/second.log" && fail "the second start printed: $(cat "$base/second.log")"
 echo "second start: handed over and ended"
 
@@ -68,6 +78,7 @@ for _ in $(seq 1 300); do [ "$(find "$base/root" -type f | wc -l)" -ge 3 ] && br
 [ "$(cat "$base/root/folder/c.txt" 2>/dev/null)" = gamma ] || fail "folder/c.txt did not arrive"
 echo "uploaded through the first start: a.txt, b b.txt, folder/c.txt"
 
+writes="?"
 prog="$first"
 [ "${#tracer[@]}" -gt 0 ] && prog="$(pgrep -P "$first" -x "$(basename "$program")" || true)"
 [ -n "$prog" ] || fail "first program not found"
@@ -77,9 +88,9 @@ wait "$first" || fail "the first start ended with $?"
 first=""
 if [ "${#tracer[@]}" -gt 0 ]; then
   writes="$(grep -c '/Wexmoor.prefs") = 0' "$base/renames.log" || true)"
-  [ "$writes" = 1 ] || fail "the preference file was written $writes times"
+  [ "$writes" -ge 1 ] || fail "the preference file was never written"
 fi
 [ -e "$base/run/wexmoor" ] && fail "the run-time folder stayed: $(ls -a "$base/run/wexmoor")"
 [ "$(ls -A "$base/work")" = "Wexmoor.prefs" ] || fail "the folder holds more than its preference file: $(ls -A "$base/work")"
-echo "first start: preference file written once at exit; lock, socket and run-time folder removed"
+echo "first start: preference file written by it alone ($writes times); lock, socket and run-time folder removed"
 echo "two_starts_check: passed"

@@ -10,7 +10,7 @@ packages=(
   python3 python3-pyftpdlib
   libssl-dev openssl vsftpd python3-openssl
   fonts-wqy-microhei
-  xvfb xauth xdotool imagemagick x11-utils
+  xvfb xauth xdotool imagemagick x11-utils strace
   clang-14 libclang-rt-14-dev
   zip unzip curl
   libssh2-1-dev openssh-server openssh-client
