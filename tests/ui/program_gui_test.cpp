@@ -28,7 +28,7 @@ using testing::WaitFor;
 
 // The first visible window whose title matches `title` (an extended regular
 // expression), waited for up to 30 s; 0 when none shows.
-unsigned long WaitForWindow(const std::string& title) {
+unsigned long WaitForWindow(const std::string& title, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
   unsigned long id = 0;
   WaitFor([&] {
     const std::string command = "xdotool search --onlyvisible --name '" + title + "' 2>/dev/null";
@@ -37,8 +37,19 @@ unsigned long WaitForWindow(const std::string& title) {
       pclose(out);
     }
     return id != 0;
-  }, std::chrono::seconds(30));
+  }, limit);
   return id;
+}
+
+// The titles of the windows shown now, for a failure's message.
+std::string ShownWindows() {
+  std::string titles;
+  if (FILE* out = popen("xdotool search --onlyvisible --name . getwindowname %@ 2>/dev/null", "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, out)) titles.append(line);
+    pclose(out);
+  }
+  return titles;
 }
 
 // A click at (x, y) inside window `id` (no window manager: no frame).
@@ -46,6 +57,16 @@ void ClickIn(unsigned long id, int x, int y) {
   const std::string command = "xdotool mousemove --window " + std::to_string(id) + " " + std::to_string(x) + " " +
                               std::to_string(y) + " click 1";
   ASSERT_EQ(std::system(command.c_str()), 0);
+}
+
+// Clicks at (x, y) in `id` until a window titled `title` shows (a window
+// just mapped may not take the first click yet); its id, or 0.
+unsigned long ClickUntil(unsigned long id, int x, int y, const std::string& title) {
+  for (int attempt = 0; id != 0 && attempt < 3; ++attempt) {
+    ClickIn(id, x, y);
+    if (const unsigned long shown = WaitForWindow(title, std::chrono::seconds(10))) return shown;
+  }
+  return 0;
 }
 
 std::string Prefs(int port, const std::string& extra) {
@@ -121,25 +142,19 @@ TEST(ProgramGuiTest, CloseSignalInEveryModalStateSavesAndEndsWithinTwoSeconds) {
        SIGTERM},
       {"server dialog", oneServer, false,
        [&](const std::string&) {
-         const unsigned long main = WaitForWindow(mainTitle);
-         if (main) ClickIn(main, 101, 59);  // "New"
-         return main && WaitForWindow("^Server$") != 0;
+         return ClickUntil(WaitForWindow(mainTitle), 101, 59, "^Server$") != 0;  // "New"
        },
        SIGTERM},
       {"About", oneServer, false,
        [&](const std::string&) {
-         const unsigned long main = WaitForWindow(mainTitle);
-         if (main) ClickIn(main, 171, 13);  // "?"
-         return main && WaitForWindow("^About Wexmoor 1\\.83$") != 0;
+         return ClickUntil(WaitForWindow(mainTitle), 171, 13, "^About Wexmoor 1\\.83$") != 0;  // "?"
        },
        SIGINT},
       {"generator dialog over About", oneServer, false,
        [&](const std::string&) {
-         const unsigned long main = WaitForWindow(mainTitle);
-         if (main) ClickIn(main, 171, 13);
-         const unsigned long about = main ? WaitForWindow("^About Wexmoor 1\\.83$") : 0;
-         if (about) ClickIn(about, 190, 397);  // "Generate a locked version of Wexmoor"
-         return about && WaitForWindow("^Generate a locked version of Wexmoor$") != 0;
+         const unsigned long about = ClickUntil(WaitForWindow(mainTitle), 171, 13, "^About Wexmoor 1\\.83$");
+         // "Generate a locked version of Wexmoor"
+         return ClickUntil(about, 190, 397, "^Generate a locked version of Wexmoor$") != 0;
        },
        SIGTERM},
   };
@@ -152,14 +167,16 @@ TEST(ProgramGuiTest, CloseSignalInEveryModalStateSavesAndEndsWithinTwoSeconds) {
     if (state.fileArgument) args.push_back(work.File("file.txt"));
     RunningProgram program(work.path(), args);
     ASSERT_TRUE(program.ok());
-    ASSERT_TRUE(state.reach(work.path())) << ReadAll(work.File("program.log"));
+    ASSERT_TRUE(state.reach(work.path())) << ReadAll(work.File("program.log")) << "windows shown: " << ShownWindows() << "status (-1: running): " << program.Wait(0);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const auto sent = std::chrono::steady_clock::now();
     EXPECT_EQ(program.EndWith(state.signal, 2000), 0) << ReadAll(work.File("program.log"));
     std::printf("[ figure   ] %s: ended %lld ms after the signal\n", state.name,
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                            std::chrono::steady_clock::now() - sent).count()));
-    const std::string saved = ReadAll(work.File("Wexmoor.prefs"));
+    // A first start keeps its settings in the user's configuration folder.
+    const std::string saved =
+        ReadAll(work.File(state.prefs.empty() ? ".config/wexmoor/Wexmoor.prefs" : "Wexmoor.prefs"));
     EXPECT_NE(saved.find("FenetreX = "), std::string::npos) << "saved with the window's place: " << saved;
     EXPECT_NE(saved.find("Langue$ = English"), std::string::npos) << saved;
   }
