@@ -58,9 +58,22 @@ class AreaReader {
   std::size_t position_ = 0;
 };
 
+// The flag byte: 1 for records of the first layout, 2 for records that also
+// carry the connection settings (protocol, temporary names, connections and
+// the trusted fingerprint). A record with default connection settings is
+// written in the first layout, so such blocks stay as they always were.
+constexpr char kFlagFirstLayout = 1;
+constexpr char kFlagWithConnection = 2;
+
+bool HasConnectionSettings(const ServerRecord& server) {
+  const ServerRecord defaults;
+  return server.protocol != defaults.protocol || server.tempName != defaults.tempName ||
+         server.connections != defaults.connections || !server.fingerprint.empty();
+}
+
 // One record after its (already read, non-empty) name; nullopt when the area
 // ends inside it.
-std::optional<ServerRecord> ReadRecordAfterName(AreaReader& reader, const Text& name) {
+std::optional<ServerRecord> ReadRecordAfterName(AreaReader& reader, const Text& name, bool withConnection) {
   ServerRecord record;
   record.name = UnscrambleText(name);
   Text* texts[] = {&record.address, &record.login, &record.password};
@@ -76,6 +89,17 @@ std::optional<ServerRecord> ReadRecordAfterName(AreaReader& reader, const Text& 
     if (!value) return std::nullopt;
     *field = *value;
   }
+  if (withConnection) {
+    std::int32_t* more[] = {&record.protocol, &record.tempName, &record.connections};
+    for (std::int32_t* field : more) {
+      auto value = reader.ReadInt32();
+      if (!value) return std::nullopt;
+      *field = *value;
+    }
+    auto fingerprint = reader.ReadText();
+    if (!fingerprint) return std::nullopt;
+    record.fingerprint = *fingerprint;
+  }
   return record;
 }
 
@@ -83,7 +107,8 @@ std::optional<ServerRecord> ReadRecordAfterName(AreaReader& reader, const Text& 
 
 std::string EncodeLockedSettings(const ServerRecord& server, std::mt19937& random) {
   std::string out;
-  out.push_back('\1');
+  const bool withConnection = HasConnectionSettings(server);
+  out.push_back(withConnection ? kFlagWithConnection : kFlagFirstLayout);
   AppendText(out, server.name);
   AppendText(out, ScrambleText(server.address, random));
   AppendText(out, ScrambleText(server.login, random));
@@ -91,6 +116,10 @@ std::string EncodeLockedSettings(const ServerRecord& server, std::mt19937& rando
   for (std::int32_t value : {server.port, server.active, server.ipRouter, server.useUtf8,
                              server.useUtf8Opt, server.timeOut}) {
     AppendInt32(out, value);
+  }
+  if (withConnection) {
+    for (std::int32_t value : {server.protocol, server.tempName, server.connections}) AppendInt32(out, value);
+    AppendText(out, server.fingerprint);
   }
   return out;
 }
@@ -122,12 +151,13 @@ bool ReadLockedSettings(std::span<const volatile unsigned char> area, ServerTabl
                         GlobalOptions& options) {
   if (area.empty() || area[0] == 0) return false;
   options.hideServerList = 1;
+  const bool withConnection = area[0] == kFlagWithConnection;
   AreaReader reader(area);
   reader.Skip(1);
   for (int slot = 1; slot <= ServerTable::kMaxServers; ++slot) {
     auto name = reader.ReadText();
     if (!name || name->empty()) break;
-    auto record = ReadRecordAfterName(reader, *name);
+    auto record = ReadRecordAfterName(reader, *name, withConnection);
     // An unscrambled name that comes out empty would end the list anyway.
     if (!record || record->name.empty()) break;
     options.currentServer = record->name;

@@ -2,11 +2,14 @@
 // settings area of the copy's file and what start-up reads back from its own
 // image.
 //
-// Layout, without alignment or padding: the locked flag (one byte, 1), then
-// server records back to back, then an empty name (a UTF-16 NUL). A record is
-// the name (plain), address, login and password (each scrambled), every text
-// as UTF-16LE code units followed by a 2-byte NUL, then port, active,
-// ipRouter, useUtf8, useUtf8Opt and timeOut as 32-bit little-endian integers.
+// Layout, without alignment or padding: the locked flag (one byte, 1 or 2),
+// then server records back to back, then an empty name (a UTF-16 NUL). A
+// record is the name (plain), address, login and password (each scrambled),
+// every text as UTF-16LE code units followed by a 2-byte NUL, then port,
+// active, ipRouter, useUtf8, useUtf8Opt and timeOut as 32-bit little-endian
+// integers. With flag 2 each record goes on with protocol, tempName and
+// connections (integers) and the trusted fingerprint (text, plain); a server
+// whose connection settings are the defaults is written with flag 1.
 #pragma once
 
 #include <cstddef>

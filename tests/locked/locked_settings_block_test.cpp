@@ -75,6 +75,35 @@ TEST_F(LockedSettingsBlockTest, RecordRoundTripsWithEveryFieldAndScrambledTexts)
   EXPECT_EQ(options.hideServerList, 1);
 }
 
+TEST_F(LockedSettingsBlockTest, ConnectionSettingsTravelWithTheRecordWhenNotTheDefaults) {
+  // A server that needs TLS must not turn into a plain one in the copy.
+  ServerRecord tls = Server(u"Secure", u"127.0.0.1/in", u"me", u"pw", 990);
+  tls.protocol = kProtocolImplicitTls;
+  tls.tempName = 0;
+  tls.connections = 4;
+  tls.fingerprint = u"AA:BB:CC";
+  std::string block;
+  for (const ServerRecord& r : {tls, tls}) {
+    std::string one = EncodeLockedSettings(r, random);
+    block += block.empty() ? one : one.substr(1);
+  }
+  Text message;
+  ASSERT_TRUE(WriteLockedSettings(area, block, translator, message));
+  EXPECT_EQ(area[0], 2);
+  ASSERT_TRUE(ReadLockedSettings(AsArea(area), servers, options));
+  ASSERT_EQ(servers.Count(), 2);
+  for (int slot : {1, 2}) {
+    const ServerRecord read = servers.Get(slot);
+    EXPECT_EQ(read.password, u"pw");
+    EXPECT_EQ(read.protocol, kProtocolImplicitTls);
+    EXPECT_EQ(read.tempName, 0);
+    EXPECT_EQ(read.connections, 4);
+    EXPECT_EQ(read.fingerprint, u"AA:BB:CC");
+  }
+  // Defaults keep the first layout, byte for byte.
+  EXPECT_EQ(EncodeLockedSettings(Server(u"Plain", u"h", u"l", u"p", 21), random)[0], 1);
+}
+
 TEST_F(LockedSettingsBlockTest, EmptyLoginAndPasswordRoundTripAsEmpty) {
   std::string block = EncodeLockedSettings(Server(u"Anon", u"127.0.0.1", u"", u"", 21), random);
   // Flag, name, scrambled address (4 * 9 + 14 units), two scrambled empty
