@@ -53,8 +53,16 @@ class Server:
         authorizer.add_user("user", "secret", root, perm="elradfmwMT")
 
         class Handler(FTPHandler):
+            # A file is complete under its own name: on its closing reply, or
+            # when it is renamed from its temporary ".part" name.
             def on_file_received(self, file):
-                received[os.path.basename(file)] = time.monotonic()
+                if not file.endswith(".part"):
+                    received[os.path.basename(file)] = time.monotonic()
+
+            def ftp_RNTO(self, path):
+                done = super().ftp_RNTO(path)
+                received[os.path.basename(path)] = time.monotonic()
+                return done
 
         Handler.authorizer = authorizer
         self.port = free_port()
@@ -185,7 +193,8 @@ def main():
         results["latency"] = bench_latency(program, os.path.join(work, "latency"), args.files, args.pace)
         results["idle"] = bench_idle(program, os.path.join(work, "idle"), args.tree, args.idle)
     finally:
-        shutil.rmtree(work, ignore_errors=True)
+        if not os.environ.get("WEXMOOR_BENCH_KEEP"):
+            shutil.rmtree(work, ignore_errors=True)
     results["load_after"] = os.getloadavg()
     os.makedirs(args.out, exist_ok=True)
     with open(os.path.join(args.out, "watch.json"), "w") as f:
