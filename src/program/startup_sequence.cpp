@@ -31,6 +31,7 @@ Text PreferencePath(const ProgramState& state, bool lockedMode) {
 }
 
 void Shutdown(ProgramState& state, StartupSeams& seams, SettingsAutosave& autosave) {
+  state.autosave = nullptr;
   autosave.Stop();  // one writer at a time: the save below is the last
   const bool locked = state.flags.lockedMode.load();
   std::optional<Text> serverListText = seams.ServerListText();
@@ -62,11 +63,14 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
                &state.delivery, &state.passwords);
   // Entries delivered just before a crash are not sent again.
   DeliveredJournal delivered(DeliveredJournalPath(state.preferenceFile));
-  delivered.DropDelivered(state.queue, state.removeRing);
+  delivered.DropDelivered(state.queue, state.removeRing, &state.delivery);
   state.delivered = &delivered;
   struct Forget {
     ProgramState& state;
-    ~Forget() { state.delivered = nullptr; }
+    ~Forget() {
+      state.delivered = nullptr;
+      state.autosave = nullptr;
+    }
   } forget{state};
   const GlobalOptions loaded = state.options;
 
@@ -90,6 +94,7 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
                             loaded, &delivered);
   autosave.OfferOptions(state.options);  // a language chosen just now is a change
   autosave.Start();
+  state.autosave = &autosave;
   seams.QueueCommandLine(CommandLinePathList(args));
 
   state.flags.lastProgressTime = state.clock.MonotonicSeconds();
