@@ -2,6 +2,7 @@
 
 #include <iostream>
 #include <string>
+#include <unordered_set>
 
 #include "platform/files.h"
 #include "settings/settings_autosave.h"
@@ -38,11 +39,17 @@ void Shutdown(ProgramState& state, StartupSeams& seams, SettingsAutosave& autosa
   seams.StoreWindowState(state.options);
   std::string error;
   const std::size_t delivered = state.delivered != nullptr ? state.delivered->Count() : 0;
-  if (!SaveSettings(state.preferenceFile, locked, state.servers, state.options, state.queue, serverListText,
-                    state.random, &error, &state.delivery, &state.passwords))
+  const std::vector<QueueEntry> entries = state.queue.Entries();
+  if (!SaveSettings(state.preferenceFile, locked, state.servers, state.options, entries, serverListText,
+                    state.random, &error, &state.delivery, &state.passwords)) {
     std::cerr << "Wexmoor: settings not saved: " << error << '\n';
-  else if (state.delivered != nullptr)
-    state.delivered->DropFirst(delivered);
+  } else if (state.delivered != nullptr) {
+    // The worker still runs: a delivery written down just before the queue
+    // was read keeps its line while the file still holds its entry.
+    std::unordered_set<std::uint64_t> inFile;
+    for (const QueueEntry& e : entries) inFile.insert(e.id);
+    state.delivered->DropFirst(delivered, [&inFile](std::uint64_t id) { return inFile.contains(id); });
+  }
   seams.TerminateWorker();
   seams.Disconnect();
   seams.CloseMainWindow();

@@ -34,16 +34,23 @@ DeliveredJournal::DeliveredJournal(Text path) : path_(std::move(path)) {
   tornEnd_ = !bytes.empty() && bytes.back() != '\n';
 }
 
+DeliveredJournal::~DeliveredJournal() { CloseFile(); }
+
+void DeliveredJournal::CloseFile() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
 bool DeliveredJournal::Append(const std::string& line) {
-  const int fd = ::open(PathToNative(path_).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return false;
+  if (fd_ < 0) fd_ = ::open(PathToNative(path_).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd_ < 0) return false;
   // A line cut short (by a crash, or a write that failed) ends here, as a
   // line of its own that reads as nothing.
   const std::string bytes = tornEnd_ ? "\n" + line : line;
-  const bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) && ::fdatasync(fd) == 0;
-  ::close(fd);
+  const bool ok = ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) && ::fdatasync(fd_) == 0;
   if (!ok) {
     tornEnd_ = true;
+    CloseFile();  // opened afresh next time
     return false;
   }
   if (tornEnd_) {
@@ -86,21 +93,31 @@ std::size_t DeliveredJournal::Count() const {
   return lines_;
 }
 
-void DeliveredJournal::DropFirst(std::size_t lines) {
+void DeliveredJournal::DropFirst(std::size_t lines, const std::function<bool(std::uint64_t)>& stillSaved) {
   if (lines == 0) return;
   std::lock_guard lock(mutex_);
   lines = std::min(lines, lineIds_.size());
-  for (std::size_t i = 0; i < lines; ++i) journaled_.erase(lineIds_[i]);
-  lineIds_.erase(lineIds_.begin(), lineIds_.begin() + static_cast<std::ptrdiff_t>(lines));
+  const std::vector<std::string> all = SplitLines(ReadWholeFile(path_).value_or(""));
+  std::vector<std::uint64_t> keptIds;
+  std::string rest;
+  for (std::size_t i = 0; i < lineIds_.size(); ++i) {
+    const std::uint64_t id = lineIds_[i];
+    const bool keep = i >= lines || (id != 0 && stillSaved && stillSaved(id));
+    if (!keep) {
+      journaled_.erase(id);
+      continue;
+    }
+    keptIds.push_back(id);
+    if (i < all.size()) rest.append(all[i]).append("\n");
+  }
+  lineIds_ = std::move(keptIds);
   lines_ = lineIds_.size();
   tornEnd_ = false;  // the rest is written anew, whole lines only
+  CloseFile();
   if (lines_ == 0) {
     RemoveFile(path_);
     return;
   }
-  const std::vector<std::string> all = SplitLines(ReadWholeFile(path_).value_or(""));
-  std::string rest;
-  for (std::size_t i = lines; i < all.size(); ++i) rest.append(all[i]).append("\n");
   WriteFileAtomically(path_, rest, 0600);
 }
 

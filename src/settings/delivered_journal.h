@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <unordered_set>
 #include <utility>
@@ -35,6 +36,9 @@ class DeliveredJournal {
   // Reads the line count once. A line cut short by a crash is ended by the
   // next append, so that the next line stands on its own.
   explicit DeliveredJournal(Text path);
+  ~DeliveredJournal();
+  DeliveredJournal(const DeliveredJournal&) = delete;
+  DeliveredJournal& operator=(const DeliveredJournal&) = delete;
 
   // Appends one delivery and flushes it to the disk. False when it could not
   // be written (the entry may then be sent again after a crash). `id`, the
@@ -48,8 +52,10 @@ class DeliveredJournal {
   // Lines written so far (those read at start-up included).
   std::size_t Count() const;
   // Drops the first `lines` lines: a saved preference file holds their
-  // effect now.
-  void DropFirst(std::size_t lines);
+  // effect now. A delivery whose entry `stillSaved` names stays: the worker
+  // writes the line before the entry leaves the queue, so a save may still
+  // hold an entry whose delivery line came before it.
+  void DropFirst(std::size_t lines, const std::function<bool(std::uint64_t)>& stillSaved = {});
 
   // The deliveries, torn or malformed lines and part lines left out.
   std::vector<std::pair<Text, PartRecord>> Read() const;
@@ -67,11 +73,13 @@ class DeliveredJournal {
   };
   std::vector<Line> ReadLines() const;
   bool Append(const std::string& line);
+  void CloseFile();
 
   Text path_;
   mutable std::mutex mutex_;
   std::size_t lines_ = 0;
   bool tornEnd_ = false;
+  int fd_ = -1;  // open for appending while the file is the same
   // Identities of the delivered lines, in line order (0: read at start-up
   // or a part line), and the same as a set.
   std::vector<std::uint64_t> lineIds_;

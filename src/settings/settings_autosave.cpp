@@ -97,8 +97,10 @@ bool SettingsAutosave::JournalChanges() {
   for (const auto& [id, part] : parts) {
     auto saved = savedParts_.find(id);
     if (saved != savedParts_.end() && saved->second == part) continue;
+    // An entry gone since the identities were read is seen at the next look.
     const std::optional<Text> entry = text(id);
-    if (!entry || !delivered_->AddPart(*entry, part)) return false;
+    if (!entry) continue;
+    if (!delivered_->AddPart(*entry, part)) return false;
     savedParts_[id] = part;
   }
   for (auto it = savedParts_.begin(); it != savedParts_.end();) {
@@ -112,7 +114,11 @@ bool SettingsAutosave::JournalChanges() {
     }
     // The part was dropped (the next attempt starts from 0).
     const std::optional<Text> entry = text(it->first);
-    if (!entry || !delivered_->AddPart(*entry, PartRecord{})) return false;
+    if (!entry) {
+      ++it;
+      continue;
+    }
+    if (!delivered_->AddPart(*entry, PartRecord{})) return false;
     it = savedParts_.erase(it);
   }
   savedIds_ = std::move(ids);
@@ -135,7 +141,11 @@ bool SettingsAutosave::SaveWhole(std::uint64_t generation, std::uint64_t setting
   std::string error;
   const bool saved = SaveSettings(sources_.fileName, sources_.lockedMode, sources_.servers, options, entries,
                                   std::nullopt, random_, &error, &sources_.delivery, sources_.passwords);
-  if (delivered_ != nullptr && saved) delivered_->DropFirst(journaled);
+  if (delivered_ != nullptr && saved) {
+    std::unordered_set<std::uint64_t> inFile;
+    for (const QueueEntry& e : entries) inFile.insert(e.id);
+    delivered_->DropFirst(journaled, [&inFile](std::uint64_t id) { return inFile.contains(id); });
+  }
   const std::int64_t cpuUs = ThreadCpuUs() - cpuStart;
   totalSaveCpuUs_ += cpuUs;
   lastWholeCpuUs_ = cpuUs;

@@ -166,6 +166,19 @@ TEST(AutosaveJournal, DeliveriesAndPartsAreAppendedOtherChangesRewriteTheFile) {
   EXPECT_EQ(loaded.queue.Texts(), queue.Texts());
   EXPECT_EQ(loaded.options.notifications, 0);
   EXPECT_FALSE(saver.SaveIfDue());
+
+  // The worker writes a delivery down before the entry leaves the queue: a
+  // whole save in between still holds the entry, so the line must stay.
+  const std::uint64_t last = queue.At(queue.Size() - 1)->id;
+  ASSERT_TRUE(journal.Add(locals[0] + u"|srv|", PartRecord{FileSize(locals[0]), *FileModificationTime(locals[0])}, last));
+  queue.Append(locals[1] + u"|srv|");
+  clock.Advance(SettingsAutosave::kLongestGapMs);
+  ASSERT_TRUE(saver.SaveIfDue());
+  EXPECT_EQ(saver.Saves(), 3u);
+  queue.RemoveById(last);
+  EXPECT_TRUE(saver.SaveIfDue());
+  EXPECT_EQ(saver.Saves(), 3u) << "the removal is in the journal";
+  EXPECT_EQ(atNextStart(nullptr), queue.Texts());
 }
 
 TEST(DeliveredJournalTest, DropsOnlyUnchangedDeliveredEntriesAndTornLines) {
