@@ -17,7 +17,8 @@ int RunUploadDrop(const Arguments& args);
 // make-settings FILE ENTRIES, settings FILE RUNS
 int RunMakeSettings(const Arguments& args);
 int RunSettings(const Arguments& args);
-// autosave-drain FILE ENTRIES RATE: the autosave's cost while a queue drains
+// autosave-drain FILE ENTRIES RATE: the autosave's cost while a queue drains, with
+// the journal and with a whole rewrite per change
 int RunAutosaveDrain(const Arguments& args);
 // intake FOLDER, pack FOLDER
 int RunIntake(const Arguments& args);

@@ -63,6 +63,14 @@ int DeliveryBook::EntryFailures(std::uint64_t id) const {
   return it == entries_.end() ? 0 : it->second.failures;
 }
 
+std::vector<std::pair<std::uint64_t, PartRecord>> DeliveryBook::BegunParts() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::pair<std::uint64_t, PartRecord>> parts;
+  for (const auto& [id, e] : entries_)
+    if (e.part.Begun()) parts.emplace_back(id, e.part);
+  return parts;
+}
+
 void DeliveryBook::Forget(std::uint64_t id) {
   std::lock_guard lock(mutex_);
   auto it = entries_.find(id);

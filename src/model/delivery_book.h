@@ -10,6 +10,8 @@
 #include <mutex>
 #include <optional>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "platform/text.h"
 
@@ -49,6 +51,8 @@ class DeliveryBook {
   void EntryFailed(std::uint64_t id, TextView error, std::int64_t dueMs, std::int64_t dueWall);
   bool EntryDue(std::uint64_t id, std::int64_t nowMs) const;
   int EntryFailures(std::uint64_t id) const;
+  // Every entry whose part is begun, with that part.
+  std::vector<std::pair<std::uint64_t, PartRecord>> BegunParts() const;
   // The entry left the queue.
   void Forget(std::uint64_t id);
 

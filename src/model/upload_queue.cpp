@@ -99,6 +99,24 @@ std::optional<Text> UploadQueue::RemoveById(std::uint64_t id) {
   return std::nullopt;
 }
 
+std::vector<Text> UploadQueue::RemoveIds(const std::unordered_set<std::uint64_t>& ids) {
+  std::vector<Text> removed;
+  if (ids.empty()) return removed;
+  std::lock_guard lock(mutex_);
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (ids.contains(entries_[i].id)) {
+      removed.push_back(std::move(entries_[i].text));
+      continue;
+    }
+    if (kept != i) entries_[kept] = std::move(entries_[i]);
+    ++kept;
+  }
+  entries_.resize(kept);
+  if (!removed.empty()) ++changes_;
+  return removed;
+}
+
 int UploadQueue::Size() const {
   std::lock_guard lock(mutex_);
   return static_cast<int>(entries_.size());

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <stop_token>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/text.h"
@@ -47,6 +48,9 @@ class UploadQueue {
   std::optional<Text> RemoveAt(int index);
   // Removes the entry with identity `id`; its text, or nullopt.
   std::optional<Text> RemoveById(std::uint64_t id);
+  // Removes every entry whose identity is in `ids` in one pass; their texts,
+  // in queue order.
+  std::vector<Text> RemoveIds(const std::unordered_set<std::uint64_t>& ids);
   // Calls `visit` with the entries in order, under the queue's lock, until it
   // returns false. `visit` must not call back into the queue.
   void ForEach(const std::function<bool(const QueueEntry&)>& visit) const;

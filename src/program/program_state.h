@@ -25,6 +25,8 @@
 
 namespace wexmoor {
 
+class SettingsAutosave;
+
 struct ProgramState {
   // `ipEchoUrl` empty: no echo page (ProgramServices sets the environment's).
   explicit ProgramState(Text ipEchoUrl = {});
@@ -39,6 +41,9 @@ struct ProgramState {
   DeliveryBook delivery;
   // Deliveries not yet in a saved preference file (set while the program runs).
   DeliveredJournal* delivered = nullptr;
+  // Takes the options the window changed, to bring them to the disk (set
+  // while the main loop may run).
+  SettingsAutosave* autosave = nullptr;
   UiMessageRing addRing;
   UiMessageRing removeRing;
   SharedFlags flags;

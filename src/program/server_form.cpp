@@ -44,6 +44,7 @@ ServerForm FormFromRecord(const ServerRecord& record) {
   form.useUtf8Opt = record.useUtf8Opt != 0;
   form.protocol = record.protocol;
   form.fingerprint = record.fingerprint;
+  form.tempName = record.tempName;
   return form;
 }
 
@@ -83,6 +84,7 @@ ServerRecord ReadServerForm(ServerForm& form) {
   record.connections = UploadConnections(record);
   record.protocol = std::clamp(form.protocol, static_cast<int>(kProtocolPlain), static_cast<int>(kProtocolSftp));
   record.fingerprint = form.fingerprint;
+  record.tempName = form.tempName;
   return record;
 }
 

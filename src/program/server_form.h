@@ -29,6 +29,9 @@ struct ServerForm {
   int protocol = 0;
   // Not shown: the trusted certificate's fingerprint goes through unchanged.
   Text fingerprint;
+  // Not shown either: the record's "store under a temporary name" choice
+  // goes through unchanged (1 for a new server).
+  int tempName = 1;
 };
 
 // The protocol a server made in the dialog starts with: FTP with TLS when the

@@ -2,6 +2,7 @@
 
 #include <iostream>
 #include <string>
+#include <unordered_set>
 
 #include "platform/files.h"
 #include "settings/settings_autosave.h"
@@ -31,17 +32,24 @@ Text PreferencePath(const ProgramState& state, bool lockedMode) {
 }
 
 void Shutdown(ProgramState& state, StartupSeams& seams, SettingsAutosave& autosave) {
+  state.autosave = nullptr;
   autosave.Stop();  // one writer at a time: the save below is the last
   const bool locked = state.flags.lockedMode.load();
   std::optional<Text> serverListText = seams.ServerListText();
   seams.StoreWindowState(state.options);
   std::string error;
   const std::size_t delivered = state.delivered != nullptr ? state.delivered->Count() : 0;
-  if (!SaveSettings(state.preferenceFile, locked, state.servers, state.options, state.queue, serverListText,
-                    state.random, &error, &state.delivery, &state.passwords))
+  const std::vector<QueueEntry> entries = state.queue.Entries();
+  if (!SaveSettings(state.preferenceFile, locked, state.servers, state.options, entries, serverListText,
+                    state.random, &error, &state.delivery, &state.passwords)) {
     std::cerr << "Wexmoor: settings not saved: " << error << '\n';
-  else if (state.delivered != nullptr)
-    state.delivered->DropFirst(delivered);
+  } else if (state.delivered != nullptr) {
+    // The worker still runs: a delivery written down just before the queue
+    // was read keeps its line while the file still holds its entry.
+    std::unordered_set<std::uint64_t> inFile;
+    for (const QueueEntry& e : entries) inFile.insert(e.id);
+    state.delivered->DropFirst(delivered, [&inFile](std::uint64_t id) { return inFile.contains(id); });
+  }
   seams.TerminateWorker();
   seams.Disconnect();
   seams.CloseMainWindow();
@@ -62,11 +70,14 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
                &state.delivery, &state.passwords);
   // Entries delivered just before a crash are not sent again.
   DeliveredJournal delivered(DeliveredJournalPath(state.preferenceFile));
-  delivered.DropDelivered(state.queue, state.removeRing);
+  delivered.DropDelivered(state.queue, state.removeRing, &state.delivery);
   state.delivered = &delivered;
   struct Forget {
     ProgramState& state;
-    ~Forget() { state.delivered = nullptr; }
+    ~Forget() {
+      state.delivered = nullptr;
+      state.autosave = nullptr;
+    }
   } forget{state};
   const GlobalOptions loaded = state.options;
 
@@ -90,6 +101,7 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
                             loaded, &delivered);
   autosave.OfferOptions(state.options);  // a language chosen just now is a change
   autosave.Start();
+  state.autosave = &autosave;
   seams.QueueCommandLine(CommandLinePathList(args));
 
   state.flags.lastProgressTime = state.clock.MonotonicSeconds();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 #include <iostream>
+#include <unordered_set>
 
 #include "settings/settings_store.h"
 
@@ -15,12 +16,25 @@ std::int64_t ThreadCpuUs() {
   return static_cast<std::int64_t>(t.tv_sec) * 1'000'000 + t.tv_nsec / 1000;
 }
 
+std::vector<std::uint64_t> IdsOf(const std::vector<QueueEntry>& entries) {
+  std::vector<std::uint64_t> ids;
+  ids.reserve(entries.size());
+  for (const QueueEntry& e : entries) ids.push_back(e.id);
+  return ids;
+}
+
 }  // namespace
 
 SettingsAutosave::SettingsAutosave(AutosaveSources sources, const GlobalOptions& options,
                                    DeliveredJournal* delivered)
     : sources_(std::move(sources)), delivered_(delivered), options_(options) {
-  savedGeneration_ = Generation();
+  // The file and the journal hold the model as it is now.
+  savedIds_ = sources_.queue.Ids();
+  for (const auto& [id, part] : sources_.delivery.BegunParts()) savedParts_[id] = part;
+  savedSettingsGeneration_ = SettingsGeneration();
+  durableGeneration_ = Generation();
+  // Lines left by an earlier run are applied: the next whole save ends them.
+  wholeSaveNeeded_ = delivered_ != nullptr && delivered_->Count() > 0;
 }
 
 SettingsAutosave::~SettingsAutosave() { Stop(); }
@@ -43,14 +57,75 @@ void SettingsAutosave::OfferOptions(const GlobalOptions& options) {
   ++optionChanges_;
 }
 
-std::uint64_t SettingsAutosave::Generation() const {
-  return sources_.queue.Changes() + sources_.servers.Changes() + sources_.delivery.Changes() + optionChanges_.load();
+std::uint64_t SettingsAutosave::SettingsGeneration() const {
+  return sources_.servers.Changes() + optionChanges_.load();
 }
 
-bool SettingsAutosave::SaveIfDue() {
-  const std::uint64_t generation = Generation();
-  if (generation == savedGeneration_) return false;
-  if (sources_.clock.MonotonicMs() - lastSaveEndMs_ < gapMs_) return false;
+std::uint64_t SettingsAutosave::Generation() const {
+  return sources_.queue.Changes() + sources_.delivery.Changes() + SettingsGeneration();
+}
+
+bool SettingsAutosave::JournalChanges() {
+  if (delivered_ == nullptr) return false;
+  std::vector<std::uint64_t> ids = sources_.queue.Ids();
+  // Entries are appended at the end with growing identities: an entry the
+  // file does not hold is one past the last saved identity.
+  if (!std::is_sorted(ids.begin(), ids.end())) return false;
+  std::unordered_set<std::uint64_t> removed;
+  std::size_t at = 0;
+  for (const std::uint64_t saved : savedIds_) {
+    if (at < ids.size() && ids[at] == saved) {
+      ++at;
+      continue;
+    }
+    // Gone without a delivery line (the user removed it): only a whole save
+    // says that.
+    if (!delivered_->Journaled(saved)) return false;
+    removed.insert(saved);
+  }
+  if (at != ids.size()) return false;  // added
+
+  const auto inQueue = [&ids](std::uint64_t id) { return std::binary_search(ids.begin(), ids.end(), id); };
+  const auto text = [this](std::uint64_t id) -> std::optional<Text> {
+    const std::optional<QueueEntry> entry = sources_.queue.At(sources_.queue.FindById(id));
+    if (!entry || entry->id != id) return std::nullopt;
+    return entry->text;
+  };
+  std::unordered_map<std::uint64_t, PartRecord> parts;
+  for (const auto& [id, part] : sources_.delivery.BegunParts())
+    if (inQueue(id)) parts[id] = part;
+  for (const auto& [id, part] : parts) {
+    auto saved = savedParts_.find(id);
+    if (saved != savedParts_.end() && saved->second == part) continue;
+    // An entry gone since the identities were read is seen at the next look.
+    const std::optional<Text> entry = text(id);
+    if (!entry) continue;
+    if (!delivered_->AddPart(*entry, part)) return false;
+    savedParts_[id] = part;
+  }
+  for (auto it = savedParts_.begin(); it != savedParts_.end();) {
+    if (removed.contains(it->first)) {
+      it = savedParts_.erase(it);
+      continue;
+    }
+    if (parts.contains(it->first)) {
+      ++it;
+      continue;
+    }
+    // The part was dropped (the next attempt starts from 0).
+    const std::optional<Text> entry = text(it->first);
+    if (!entry) {
+      ++it;
+      continue;
+    }
+    if (!delivered_->AddPart(*entry, PartRecord{})) return false;
+    it = savedParts_.erase(it);
+  }
+  savedIds_ = std::move(ids);
+  return true;
+}
+
+bool SettingsAutosave::SaveWhole(std::uint64_t generation, std::uint64_t settingsGeneration) {
   GlobalOptions options;
   {
     std::lock_guard lock(optionsMutex_);
@@ -59,13 +134,21 @@ bool SettingsAutosave::SaveIfDue() {
   const std::int64_t cpuStart = ThreadCpuUs();
   // Deliveries journaled before the queue is read are in this save.
   const std::size_t journaled = delivered_ != nullptr ? delivered_->Count() : 0;
+  // Parts read before the entries: a part that changes in between is written
+  // newer than remembered, and journaled once more at the next look.
+  const std::vector<std::pair<std::uint64_t, PartRecord>> parts = sources_.delivery.BegunParts();
+  const std::vector<QueueEntry> entries = sources_.queue.Entries();
   std::string error;
-  const bool saved = SaveSettings(sources_.fileName, sources_.lockedMode, sources_.servers, options, sources_.queue,
+  const bool saved = SaveSettings(sources_.fileName, sources_.lockedMode, sources_.servers, options, entries,
                                   std::nullopt, random_, &error, &sources_.delivery, sources_.passwords);
-  if (delivered_ != nullptr && saved) delivered_->DropFirst(journaled);
+  if (delivered_ != nullptr && saved) {
+    std::unordered_set<std::uint64_t> inFile;
+    for (const QueueEntry& e : entries) inFile.insert(e.id);
+    delivered_->DropFirst(journaled, [&inFile](std::uint64_t id) { return inFile.contains(id); });
+  }
   const std::int64_t cpuUs = ThreadCpuUs() - cpuStart;
-  lastSaveCpuUs_.store(cpuUs);
   totalSaveCpuUs_ += cpuUs;
+  lastWholeCpuUs_ = cpuUs;
   lastSaveEndMs_ = sources_.clock.MonotonicMs();
   gapMs_ = std::clamp<std::int64_t>(cpuUs * 20 / 1000, kShortestGapMs, kLongestGapMs);
   if (!saved) {
@@ -74,12 +157,43 @@ bool SettingsAutosave::SaveIfDue() {
     lastError_ = error;
     return false;
   }
+  savedIds_ = IdsOf(entries);
+  savedParts_.clear();
+  for (const auto& [id, part] : parts)
+    if (std::binary_search(savedIds_.begin(), savedIds_.end(), id)) savedParts_[id] = part;
+  if (!std::is_sorted(savedIds_.begin(), savedIds_.end())) savedParts_.clear();
+  savedSettingsGeneration_ = settingsGeneration;
+  wholeSaveNeeded_ = false;
   // Changes made while saving are not in the generation read before: they
   // are saved next time.
-  savedGeneration_ = generation;
+  durableGeneration_ = generation;
   lastError_.clear();
   ++saves_;
   return true;
+}
+
+bool SettingsAutosave::SaveIfDue() {
+  const std::uint64_t generation = Generation();
+  const std::uint64_t settingsGeneration = SettingsGeneration();
+  bool wrote = false;
+  if (generation != durableGeneration_.load() && !wholeSaveNeeded_) {
+    const std::int64_t cpuStart = ThreadCpuUs();
+    if (settingsGeneration == savedSettingsGeneration_ && JournalChanges()) {
+      durableGeneration_ = generation;
+      ++journalPasses_;
+      wrote = true;
+    } else {
+      wholeSaveNeeded_ = true;
+    }
+    totalSaveCpuUs_ += ThreadCpuUs() - cpuStart;
+  }
+  if (generation != durableGeneration_.load()) wholeSaveNeeded_ = true;
+  const bool compact = delivered_ != nullptr && delivered_->Count() >= kCompactLines;
+  if (!wholeSaveNeeded_ && !compact) return wrote;
+  std::int64_t gap = gapMs_;
+  if (!wholeSaveNeeded_) gap = std::max(gap, lastWholeCpuUs_ * kCompactCostFactor / 1000);
+  if (sources_.clock.MonotonicMs() - lastSaveEndMs_ < gap) return wrote;
+  return SaveWhole(generation, settingsGeneration) || wrote;
 }
 
 void SettingsAutosave::Run(std::stop_token stop) {

@@ -211,6 +211,14 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
                   const GlobalOptions& options, const UploadQueue& queue,
                   const std::optional<Text>& serverListText, std::mt19937& random, std::string* error,
                   const DeliveryBook* delivery, PasswordPlacement* passwords) {
+  return SaveSettings(fileName, lockedMode, servers, options, queue.Entries(), serverListText, random, error,
+                      delivery, passwords);
+}
+
+bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
+                  const GlobalOptions& options, const std::vector<QueueEntry>& entries,
+                  const std::optional<Text>& serverListText, std::mt19937& random, std::string* error,
+                  const DeliveryBook* delivery, PasswordPlacement* passwords) {
   PreferenceFile file;
   if (!file.CreatePreferenceFile(fileName)) {
     if (error) *error = "cannot create " + PathToNative(fileName);
@@ -239,7 +247,6 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
       if (!record.fingerprint.empty()) file.WriteTextKey(Numbered(u"ServerFingerprint", n), record.fingerprint);
     }
   }
-  const std::vector<QueueEntry> entries = queue.Entries();
   for (std::size_t i = 0; i < entries.size(); ++i)
     file.WriteTextKey(Numbered(u"File", static_cast<long long>(i)), entries[i].text);
   // Parts begun on the server, after the queue so that a reader of the queue

@@ -58,6 +58,13 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
                   const std::optional<Text>& serverListText, std::mt19937& random,
                   std::string* error = nullptr, const DeliveryBook* delivery = nullptr,
                   PasswordPlacement* passwords = nullptr);
+// The same with the queue's entries taken beforehand, so the caller knows
+// exactly which entries the file holds.
+bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
+                  const GlobalOptions& options, const std::vector<QueueEntry>& entries,
+                  const std::optional<Text>& serverListText, std::mt19937& random,
+                  std::string* error = nullptr, const DeliveryBook* delivery = nullptr,
+                  PasswordPlacement* passwords = nullptr);
 
 // "WatchFolder<i>" values: folder "|" server "|" subfolder "|" after. The
 // last three fields are taken from the right, so only the folder may hold a

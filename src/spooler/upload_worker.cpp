@@ -372,7 +372,8 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
   lane.display.SetProgress(0);
   if (outcome == EntryOutcome::kSent) {
     if (journal_ != nullptr)
-      journal_->Add(entry.text, PartRecord{FileSize(localPath), FileModificationTime(localPath).value_or(0)});
+      journal_->Add(entry.text, PartRecord{FileSize(localPath), FileModificationTime(localPath).value_or(0)},
+                    entry.id);
     RemoveEntry(entry.id, UploadResult::kSent);
   } else if (serverFault || session.LastFailure() == DeliveryFailure::kServerGone) {
     ServerFailed(entry.id, serverName, serverFault ? Text(u"!!Impossible to initialise connection") : session.LastError());

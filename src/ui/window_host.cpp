@@ -1,5 +1,7 @@
 #include "ui/window_host.h"
 
+#include "settings/settings_autosave.h"
+
 #include <ctime>
 
 #include <cstdio>
@@ -247,6 +249,7 @@ class WindowHost : public StartupSeams {
   void RunMainLoop() override {
     MainWindowPresenter pass(loopContext_, *window_);
     window_->SetPassHook([this] {
+      OfferOptions();
       ShowDueNotices();
       // Paths handed over since start-up (during the language chooser, say)
       // wait for the first pass, then come as drops do.
@@ -270,6 +273,17 @@ class WindowHost : public StartupSeams {
     options.windowY = at.y;
     options.zipBeforeUpload = window_->ZipChecked() ? 1 : 0;
     options.language = state_.translator.Language();
+  }
+
+  // The options as the exit would save them, to the autosave: a change
+  // (About window, language, current server, window moved) is on the disk
+  // within about 2 s.
+  void OfferOptions() {
+    if (state_.autosave == nullptr || window_ == nullptr) return;
+    GlobalOptions options = state_.options;
+    StoreWindowState(options);
+    if (std::optional<Text> current = ServerListText()) options.currentServer = *current;
+    state_.autosave->OfferOptions(options);
   }
 
   void TerminateWorker() override {

@@ -4,12 +4,14 @@
 Usage: pyftpd_server.py --root DIR --port P [--user U] [--password W]
                         [--passive-low L --passive-high H]
                         [--cut-after BYTES] [--read-limit BYTES_PER_S]
-                        [--received-log FILE]
+                        [--received-log FILE] [--store-delay MS]
 
 --cut-after: the first upload's data connection is dropped once that many
 bytes of it arrived (the server then answers 426, as on a broken link).
 --read-limit: uploads are taken at most this fast.
 --received-log: each finished or broken upload appends "<bytes> <path>".
+--store-delay: each STOR (and APPE) is answered that much later, so that a
+queue of small files drains at a known pace.
 """
 import argparse
 import logging
@@ -32,6 +34,7 @@ def main():
     parser.add_argument("--cut-after", type=int, default=0)
     parser.add_argument("--read-limit", type=int, default=0)
     parser.add_argument("--received-log", default="")
+    parser.add_argument("--store-delay", type=int, default=0)
     parser.add_argument("--stor-log", default="", help="a line per stored file (its path) goes here")
     args = parser.parse_args()
 
@@ -63,6 +66,33 @@ def main():
 
     class Handler(FTPHandler):
         dtp_handler = Data
+
+        _delayed = None
+
+        # pyftpdlib's own text of a session asks its data channel about the
+        # file, which fails once a killed client's transfer closed the file,
+        # and the failure repeats for ever; its debug lines need none of it.
+        def __repr__(self):
+            return "<session>"
+
+        def ftp_STOR(self, file, mode="w"):
+            if args.store_delay <= 0:
+                return FTPHandler.ftp_STOR(self, file, mode)
+
+            def later():
+                self._delayed = None
+                if not self._closed and self.connected:
+                    FTPHandler.ftp_STOR(self, file, mode)
+
+            self._delayed = self.ioloop.call_later(args.store_delay / 1000.0, later, _errback=self.handle_error)
+            return None
+
+        def close(self):
+            # A client gone while its STOR waits: the STOR never runs.
+            if self._delayed is not None:
+                self._delayed.cancel()
+                self._delayed = None
+            super().close()
 
         def on_file_received(self, file):
             if args.stor_log:

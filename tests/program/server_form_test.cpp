@@ -68,6 +68,26 @@ TEST(ServerEditorTest, EmptyNameIsRefusedSoTheServersAfterItStayListed) {
   EXPECT_EQ(table.Get(2).name, u"server2");
 }
 
+// Settings the dialog has no field for survive an edit; a new server starts
+// with the temporary name on.
+TEST(ServerEditorTest, EditingKeepsWhatTheDialogDoesNotShow) {
+  ServerTable table;
+  ServerRecord record = Server("direct", "host/in");
+  record.tempName = 0;
+  record.fingerprint = u"ab:cd";
+  table.Set(1, record);
+  ServerEditor editor(table, 1);
+  editor.Form().address = u"host/elsewhere";
+  ASSERT_TRUE(editor.Accept());
+  EXPECT_EQ(table.Get(1).tempName, 0);
+  EXPECT_EQ(table.Get(1).fingerprint, u"ab:cd");
+
+  ServerEditor fresh(table, -1);
+  fresh.Form().name = u"new";
+  ASSERT_TRUE(fresh.Accept());
+  EXPECT_EQ(table.Get(2).tempName, 1);
+}
+
 TEST(ServerEditorTest, OpeningWritesPortAndTimeOutDefaultsIntoTheSlotEvenWhenCancelled) {
   ServerTable table;
   ServerRecord record = Server("zero", "host");

@@ -88,6 +88,99 @@ TEST_F(Autosave, ChangesInQuickSuccessionShareOneSave) {
   EXPECT_FALSE(saver.SaveIfDue());
 }
 
+// With the journal, a draining queue reaches the disk through appended lines
+// alone; what the journal cannot say (a removal by the user, a new entry, an
+// option) brings a whole save, which empties the journal. After a crash the
+// file and the journal together give the queue and the parts.
+TEST(AutosaveJournal, DeliveriesAndPartsAreAppendedOtherChangesRewriteTheFile) {
+  TempFolder folder;
+  const Text path = Utf8ToUtf16(folder.File("Wexmoor.prefs"));
+  std::vector<Text> locals;
+  for (const char* name : {"a", "b", "c", "d"}) {
+    locals.push_back(Utf8ToUtf16(folder.File(name)));
+    ASSERT_TRUE(WriteWholeFile(locals.back(), name));
+  }
+  ServerTable servers;
+  UploadQueue queue;
+  DeliveryBook delivery;
+  FakeClock clock;
+  GlobalOptions options;
+  std::vector<std::uint64_t> ids;
+  for (const Text& local : locals) ids.push_back(*queue.Append(local + u"|srv|"));
+  std::mt19937 random;
+  ASSERT_TRUE(SaveSettings(path, false, servers, options, queue, std::nullopt, random, nullptr, &delivery));
+  DeliveredJournal journal(DeliveredJournalPath(path));
+  SettingsAutosave saver(AutosaveSources{path, false, servers, queue, delivery, clock}, options, &journal);
+  const std::string wholeFile = ReadWholeFile(path).value();
+  const auto deliver = [&](std::size_t i) {
+    ASSERT_TRUE(journal.Add(queue.At(queue.FindById(ids[i]))->text,
+                            PartRecord{FileSize(locals[i]), *FileModificationTime(locals[i])}, ids[i]));
+    queue.RemoveById(ids[i]);
+    delivery.Forget(ids[i]);
+  };
+  const auto atNextStart = [&](DeliveryBook* parts) {
+    Loaded loaded(path);
+    DeliveredJournal(DeliveredJournalPath(path)).DropDelivered(loaded.queue, loaded.ring, parts);
+    return loaded.queue.Texts();
+  };
+
+  delivery.SetPart(ids[0], PartRecord{1, 100});
+  deliver(0);
+  delivery.SetPart(ids[1], PartRecord{1, 200});
+  clock.Advance(SettingsAutosave::kPollMs);
+  EXPECT_TRUE(saver.SaveIfDue());
+  EXPECT_EQ(saver.Saves(), 0u);
+  EXPECT_EQ(ReadWholeFile(path).value(), wholeFile) << "the preference file is not rewritten";
+  EXPECT_EQ(saver.DurableGeneration(), saver.Generation());
+  DeliveryBook parts;
+  EXPECT_EQ(atNextStart(&parts), (std::vector<Text>{queue.Texts()}));
+  // The part begun for b comes back with it after a crash.
+  EXPECT_EQ(parts.BegunParts().size(), 1u);
+  EXPECT_EQ(parts.BegunParts()[0].second, (PartRecord{1, 200}));
+
+  // A part dropped is said too.
+  delivery.SetPart(ids[1], PartRecord{});
+  EXPECT_TRUE(saver.SaveIfDue());
+  DeliveryBook none;
+  atNextStart(&none);
+  EXPECT_TRUE(none.BegunParts().empty());
+
+  // The user removes c: only a whole save says that; it ends the journal.
+  queue.RemoveById(ids[2]);
+  clock.Advance(SettingsAutosave::kLongestGapMs);
+  EXPECT_TRUE(saver.SaveIfDue());
+  EXPECT_EQ(saver.Saves(), 1u);
+  EXPECT_EQ(journal.Count(), 0u);
+  EXPECT_EQ(Loaded(path).queue.Texts(), queue.Texts()) << "the file alone holds the queue";
+
+  // A new entry and an option change also need the whole file.
+  deliver(3);
+  queue.Append(locals[0] + u"|srv|");
+  GlobalOptions changed = options;
+  changed.notifications = 0;
+  saver.OfferOptions(changed);
+  clock.Advance(SettingsAutosave::kLongestGapMs);
+  EXPECT_TRUE(saver.SaveIfDue());
+  EXPECT_EQ(saver.Saves(), 2u);
+  Loaded loaded(path);
+  EXPECT_EQ(loaded.queue.Texts(), queue.Texts());
+  EXPECT_EQ(loaded.options.notifications, 0);
+  EXPECT_FALSE(saver.SaveIfDue());
+
+  // The worker writes a delivery down before the entry leaves the queue: a
+  // whole save in between still holds the entry, so the line must stay.
+  const std::uint64_t last = queue.At(queue.Size() - 1)->id;
+  ASSERT_TRUE(journal.Add(locals[0] + u"|srv|", PartRecord{FileSize(locals[0]), *FileModificationTime(locals[0])}, last));
+  queue.Append(locals[1] + u"|srv|");
+  clock.Advance(SettingsAutosave::kLongestGapMs);
+  ASSERT_TRUE(saver.SaveIfDue());
+  EXPECT_EQ(saver.Saves(), 3u);
+  queue.RemoveById(last);
+  EXPECT_TRUE(saver.SaveIfDue());
+  EXPECT_EQ(saver.Saves(), 3u) << "the removal is in the journal";
+  EXPECT_EQ(atNextStart(nullptr), queue.Texts());
+}
+
 TEST(DeliveredJournalTest, DropsOnlyUnchangedDeliveredEntriesAndTornLines) {
   TempFolder folder;
   const Text a = Utf8ToUtf16(folder.File("a.txt")), b = Utf8ToUtf16(folder.File("b.txt"));

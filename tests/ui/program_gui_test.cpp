@@ -111,6 +111,39 @@ TEST(ProgramGuiTest, CommandLineFileGoesToTheSelectedServerAndSigtermSavesTheQue
   EXPECT_NE(saved.find("CurrentServer = Local"), std::string::npos);
 }
 
+// Settings changed while the program runs reach the file within about 2 s,
+// not only at a clean exit: a server added in the dialog, and the window's
+// place. The program is killed afterwards; the file read is what it left.
+TEST(ProgramGuiTest, SettingsChangedWhileRunningAreOnDiskWithoutAnExit) {
+  testing::TempFolder work;
+  std::ofstream(work.File("Wexmoor.prefs"), std::ios::binary)
+      << "\xEF\xBB\xBFLangue$ = English\r\nNoVersion = 1.83\r\nDisableUpdates = 1\r\n"
+         "ServerName1 = Kept\r\nServerAdress1 = 127.0.0.1\r\nServerPort1 = 1\r\nServerTempName1 = 0\r\n";
+  RunningProgram program(work.path(), {});
+  ASSERT_TRUE(program.ok());
+  const unsigned long main = WaitForWindow("^Wexmoor 1\\.83$");
+  ASSERT_NE(main, 0u);
+  ClickIn(main, 101, 59);  // "New"
+  const unsigned long dialog = WaitForWindow("^Server$");
+  ASSERT_NE(dialog, 0u);
+  const std::string type = "xdotool windowfocus --sync " + std::to_string(dialog) + " type Added";
+  ASSERT_EQ(std::system(type.c_str()), 0);
+  ClickIn(dialog, 450, 340);  // "OK"
+  const std::string move = "xdotool windowmove --sync " + std::to_string(main) + " 321 123";
+  ASSERT_EQ(std::system(move.c_str()), 0);
+
+  const auto saved = [&] { return ReadAll(work.File("Wexmoor.prefs")); };
+  EXPECT_TRUE(WaitFor([&] { return saved().find("ServerName2 = Added") != std::string::npos; },
+                      std::chrono::seconds(5)))
+      << saved();
+  EXPECT_TRUE(WaitFor([&] { return saved().find("FenetreX = 321") != std::string::npos; }, std::chrono::seconds(5)))
+      << saved();
+  program.EndWith(SIGKILL, 2000);
+  const std::string left = saved();
+  EXPECT_NE(left.find("ServerName1 = Kept"), std::string::npos) << left;
+  EXPECT_NE(left.find("ServerTempName1 = 0"), std::string::npos) << left;
+}
+
 // A desktop session's logout sends SIGTERM and, soon after, SIGKILL: in every
 // state that waits for the user, a close signal must end what is open, save
 // and end the program with 0 within 2 s.
