@@ -183,16 +183,28 @@ struct SftpSession::Impl {
   void Free(bool polite) {
     if (!polite && socket != 0) ::shutdown(socket, SHUT_RDWR);
     // After a shutdown libssh2's sends fail at once; the bound is for a
-    // polite end whose peer has gone quiet.
-    for (int i = 0; channel != nullptr && i < 20; ++i) {
-      if (libssh2_channel_free(channel) != LIBSSH2_ERROR_EAGAIN) break;
-      WaitForDescriptor(socket, POLLIN | POLLOUT, kWaitSliceMs);
+    // polite end whose peer has gone quiet. Such a peer is then shut out
+    // too, so that the second round frees what the first could not.
+    for (int round = 0; round < 2 && (channel != nullptr || ssh != nullptr); ++round) {
+      if (round > 0 && socket != 0) ::shutdown(socket, SHUT_RDWR);
+      for (int i = 0; channel != nullptr && i < 20; ++i) {
+        if (libssh2_channel_free(channel) != LIBSSH2_ERROR_EAGAIN) {
+          channel = nullptr;
+        } else {
+          WaitForDescriptor(socket, POLLIN | POLLOUT, kWaitSliceMs);
+        }
+      }
+      // The session frees a channel left over with it.
+      for (int i = 0; (channel == nullptr || round > 0) && ssh != nullptr && i < 20; ++i) {
+        if (libssh2_session_free(ssh) != LIBSSH2_ERROR_EAGAIN) {
+          ssh = nullptr;
+          channel = nullptr;
+        } else {
+          WaitForDescriptor(socket, POLLIN | POLLOUT, kWaitSliceMs);
+        }
+      }
     }
     channel = nullptr;
-    for (int i = 0; ssh != nullptr && i < 20; ++i) {
-      if (libssh2_session_free(ssh) != LIBSSH2_ERROR_EAGAIN) break;
-      WaitForDescriptor(socket, POLLIN | POLLOUT, kWaitSliceMs);
-    }
     ssh = nullptr;
     if (socket != 0) CloseSocket(socket);
     socket = 0;
@@ -563,8 +575,21 @@ int SftpSession::EnterFolderPath(TextView folderPath, StatusTarget* status) {
     }
     LogLine(u">---<" + StatusText(reply), status);
     if (reply.type != sftp::kStatus || reply.status != sftp::kOk) {
-      LogLine(u"!!Error while creating the directory!! " + FromUtf8(sftp::ShownText(folder)), status);
-      return -1;
+      // Another session may have made it in the meantime.
+      id = s.NewId();
+      LogLine(u"<--->STAT " + FromUtf8(sftp::ShownText(folder)), status);
+      rc = s.Exchange(sftp::PathPacket(sftp::kStat, id, folder), id, reply);
+      if (rc != 1) {
+        LogLine(Failure(rc, s.ssh), status);
+        Drop();
+        return -1;
+      }
+      const bool madeMeanwhile = reply.type == sftp::kAttrs && reply.attributes.IsFolder();
+      LogLine(madeMeanwhile ? Text(u">---<Folder") : u">---<" + StatusText(reply), status);
+      if (!madeMeanwhile) {
+        LogLine(u"!!Error while creating the directory!! " + FromUtf8(sftp::ShownText(folder)), status);
+        return -1;
+      }
     }
   }
   folder_ = walked.empty() ? "/" : walked;

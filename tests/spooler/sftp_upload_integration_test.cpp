@@ -187,7 +187,7 @@ TEST_P(SftpUploadsLogins, NestedFilesArriveByteIdenticalUnderTheirNames) {
   // Sessions are kept: no more logins than sessions allowed, and several
   // at once where allowed.
   EXPECT_GE(relay.accepted(), 1);
-  EXPECT_LE(relay.accepted(), c.connections);
+  EXPECT_LE(relay.accepted(), c.connections) << History();
   if (c.connections > 1) {
     EXPECT_GE(relay.accepted(), 2);
   }
