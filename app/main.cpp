@@ -28,6 +28,8 @@ int main(int argc, char** argv) {
   // Before any thread starts, so that SIGTERM and SIGINT (and the service's
   // SIGHUP) only reach the watch.
   wexmoor::SignalWatch signals(service);
+  // Likewise the SSH library, once for the process.
+  const wexmoor::SftpLibraryScope sftpLibrary;
 
   // Where the files live: the current folder when it holds the preference
   // file, else the user's configuration and cache folders.

@@ -113,9 +113,14 @@ SSH_OPTIONS = ["-o", "StrictHostKeyChecking=no", "-o", "UserKnownHostsFile=/dev/
 
 
 def tools(args, server, work, port):
-    def wexmoor(files, folder):
+    def wexmoor(files, folder, final_name=False):
+        environment = dict(os.environ, WEXMOOR_BENCH_FINAL_NAME="1" if final_name else "0")
         return timed([args.program, "127.0.0.1", str(port), server.user, server.password, server.fingerprint,
-                      folder, "1", *files])
+                      folder, "1", *files], env=environment)
+
+    def wexmoor_final_name(files, folder):
+        # ServerTempName 0: no temporary name, so no rename round trip.
+        return wexmoor(files, folder, final_name=True)
 
     def sftp(files, folder):
         batch = os.path.join(work, "sftp.batch")
@@ -139,7 +144,8 @@ def tools(args, server, work, port):
         return timed(["lftp", "-u", f"{server.user},{server.password}", "-p", str(port), "-e", script,
                       "sftp://127.0.0.1"])
 
-    return {"wexmoor": wexmoor, "sftp -b": sftp, "curl": curl, "lftp": lftp}
+    return {"wexmoor": wexmoor, "wexmoor, final name": wexmoor_final_name, "sftp -b": sftp, "curl": curl,
+            "lftp": lftp}
 
 
 def check(server, folder, files):
@@ -158,7 +164,8 @@ def main():
     parser.add_argument("--large-mib", type=int, default=1024)
     parser.add_argument("--delay", type=int, default=20)
     parser.add_argument("--out", default=os.path.join(HERE, "out"))
-    parser.add_argument("--tools", default="wexmoor,sftp -b,curl,lftp", help="comma-separated subset")
+    parser.add_argument("--tools", default="wexmoor,wexmoor-final,sftp -b,curl,lftp",
+                        help="comma-separated subset (wexmoor-final: ServerTempName 0)")
     parser.add_argument("--routes", default="direct,relay", help="direct, relay or both")
     args = parser.parse_args()
     if os.geteuid() != 0:
@@ -186,10 +193,10 @@ def main():
             port = relay.port if relay else server.port
             count = args.small if relay is None else min(args.small, args.relay_small)
             for name, run in tools(args, server, work, port).items():
-                if name not in args.tools.split(","):
+                if name.replace(", final name", "-final") not in args.tools.split(","):
                     continue
                 for what, files in ((f"{count} small files", small[:count]), ("large file", [large])):
-                    folder = "bench-" + name.replace(" ", "").replace("-", "")
+                    folder = "bench-" + name.replace(" ", "").replace("-", "").replace(",", "")
                     server.clear(folder)
                     log(f"{route}: {name}: {what}")
                     try:
@@ -210,10 +217,10 @@ def main():
     os.makedirs(args.out, exist_ok=True)
     with open(os.path.join(args.out, "sftp_results.json"), "w") as f:
         json.dump(rows, f, indent=1)
-    print(f"{'route':<14} {'measurement':<18} {'tool':<9} {'seconds':>9}  figure")
+    print(f"{'route':<14} {'measurement':<18} {'tool':<19} {'seconds':>9}  figure")
     for r in rows:
         seconds = f"{r['seconds']:.2f}" if r["seconds"] is not None else "-"
-        print(f"{r['route']:<14} {r['what']:<18} {r['tool']:<9} {seconds:>9}  {r['figure']}")
+        print(f"{r['route']:<14} {r['what']:<18} {r['tool']:<19} {seconds:>9}  {r['figure']}")
 
 
 if __name__ == "__main__":

@@ -1,7 +1,9 @@
 // wexmoor-sftp-bench HOST PORT USER PASSWORD FINGERPRINT FOLDER CONNECTIONS FILE...
-// Uploads the files into FOLDER (created on the way) the way the spooler
-// does: each under a temporary name, size checked, renamed; CONNECTIONS
-// sessions take the files in turn. Prints one JSON line with the time taken.
+// Uploads the files into FOLDER (created on the way) through the spooler's
+// own SFTP upload session: each under a temporary name, size checked,
+// renamed; CONNECTIONS sessions take the files in turn. Prints one JSON line
+// with the time taken. With WEXMOOR_BENCH_FINAL_NAME=1 in the environment the
+// files are written under their final names (ServerTempName 0: no rename).
 #include <sys/stat.h>
 
 #include <atomic>
@@ -14,7 +16,7 @@
 
 #include "platform/clock.h"
 #include "platform/code_page.h"
-#include "sftp/sftp_session.h"
+#include "spooler/sftp_upload_session.h"
 
 using namespace wexmoor;
 
@@ -24,14 +26,18 @@ int main(int argc, char** argv) {
     return 2;
   }
   StartSftpLibrary();
-  SftpLogin login;
-  login.host = Utf8ToUtf16(argv[1]);
-  login.port = std::atoi(argv[2]);
-  login.login = Utf8ToUtf16(argv[3]);
-  login.password = Utf8ToUtf16(argv[4]);
-  login.fingerprint = Utf8ToUtf16(argv[5]);
-  login.timeOut = 30000;
-  const Text folder = Utf8ToUtf16(argv[6]);
+  ServerRecord record;
+  record.name = u"bench";
+  record.address = Utf8ToUtf16(argv[1]);
+  record.port = std::atoi(argv[2]);
+  record.protocol = kProtocolSftp;
+  record.login = Utf8ToUtf16(argv[3]);
+  record.password = Utf8ToUtf16(argv[4]);
+  record.fingerprint = Utf8ToUtf16(argv[5]);
+  record.timeOut = 30000;
+  const char* finalName = std::getenv("WEXMOOR_BENCH_FINAL_NAME");
+  record.tempName = finalName != nullptr && std::string(finalName) == "1" ? 0 : 1;
+  const Text folder = Utf8ToUtf16(argv[6]) + u"/";
   const int connections = std::max(1, std::atoi(argv[7]));
   std::vector<std::string> files(argv + 8, argv + argc);
   std::int64_t bytes = 0;
@@ -48,22 +54,24 @@ int main(int argc, char** argv) {
     for (int c = 0; c < connections; ++c) {
       workers.emplace_back([&] {
         std::atomic<std::int64_t> progress{0};
-        SftpSession session(clock, progress);
-        if (session.Connect(login, nullptr) != 1 || session.EnterFolderPath(folder, nullptr) != 1) {
-          std::fprintf(stderr, "%s\n", Utf16ToUtf8(session.Log().Get()).c_str());
+        SftpUploadSession session(clock, progress, SftpSettings{});
+        if (session.Open(record, nullptr) != SessionOpening::kOpen) {
+          std::fprintf(stderr, "%s\n", Utf16ToUtf8(session.TakeLog()).c_str());
           failures++;
           return;
         }
         for (int i = next++; i < static_cast<int>(files.size()); i = next++) {
-          const std::string& path = files[static_cast<std::size_t>(i)];
-          const std::string name = path.substr(path.find_last_of('/') + 1);
-          if (session.UploadUnderTemporaryName(Utf8ToUtf16(path), Utf8ToUtf16(name), false, nullptr, nullptr) != 1) {
-            std::fprintf(stderr, "%s\n", Utf16ToUtf8(session.Log().Get()).c_str());
+          PartRecord part;
+          session.UsePart(&part);
+          const Text path = Utf8ToUtf16(files[static_cast<std::size_t>(i)]);
+          if (session.Upload(path, folder, nullptr, nullptr) != EntryOutcome::kSent) {
+            std::fprintf(stderr, "%s\n", Utf16ToUtf8(session.TakeLog()).c_str());
             failures++;
             return;
           }
+          session.TakeLog();
         }
-        session.Quit(nullptr);
+        session.Close(nullptr);
       });
     }
   }

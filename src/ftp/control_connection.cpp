@@ -20,22 +20,6 @@ int StartNetwork(FtpSession& session) {
   return 1;
 }
 
-ServerAddressParts SplitServerAddress(TextView address) {
-  Text text(address);
-  std::replace(text.begin(), text.end(), u'\\', u'/');
-  ServerAddressParts parts;
-  const std::size_t slash = text.find(u'/');
-  if (slash == Text::npos) {
-    parts.host = text;
-    return parts;
-  }
-  parts.host = text.substr(0, slash);
-  parts.folderPath = text.substr(slash + 1);
-  if (parts.folderPath == u"/") parts.folderPath.clear();
-  if (!parts.folderPath.empty() && parts.folderPath.back() != u'/') parts.folderPath += u'/';
-  return parts;
-}
-
 namespace {
 
 void CloseControl(FtpSession& session, int handle) {

@@ -1,4 +1,4 @@
-// Control connection and login: network start, address splitting, opening and
+// Control connection and login: network start, opening and
 // greeting, USER / PASS / TYPE I / "opts utf8 on", and QUIT.
 #pragma once
 
@@ -11,13 +11,6 @@ namespace wexmoor {
 
 // Logs that the TCP/IP stack is usable; 1, or -1.
 int StartNetwork(FtpSession& session);
-
-struct ServerAddressParts {
-  Text host;
-  Text folderPath;  // empty, or folder names each followed by "/"
-};
-// "host\dir\sub" -> host, "dir/sub/"; "host/" -> host, "".
-ServerAddressParts SplitServerAddress(TextView address);
 
 // Connects to the record's `address` (the bare host) and port (21 for 0) and
 // checks the 220 greeting; does nothing while a connection is open. The caller

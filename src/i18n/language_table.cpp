@@ -326,6 +326,15 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
     {u"Add", u"Ajouter", u"Додати", u"Добавить", u"Hinzufügen", u"加入"},  // 125
     {u"Notifications", u"Notifications", u"Сповіщення", u"Уведомления", u"Benachrichtigungen",  // 126
      u"通知"},
+    {u"Host key", u"Clé d'hôte", u"Ключ хоста", u"Ключ хоста", u"Host-Schlüssel", u"主機金鑰"},  // 127
+    {u"The server shows a host key that is not trusted yet.",  // 128
+     u"Le serveur présente une clé d'hôte qui n'est pas encore approuvée.",
+     u"Сервер надав ключ хоста, якому ще не довіряють.", u"Сервер предъявил ключ хоста, которому ещё нет доверия.",
+     u"Der Server zeigt einen Host-Schlüssel, dem noch nicht vertraut wird.", u"伺服器出示的主機金鑰尚未受信任。"},
+    {u"Key type:", u"Type de clé :", u"Тип ключа:", u"Тип ключа:", u"Schlüsseltyp:", u"金鑰類型："},  // 129
+    {u"Trust this host key for this server?", u"Approuver cette clé d'hôte pour ce serveur ?",  // 130
+     u"Довіряти цьому ключу хоста для цього сервера?", u"Доверять этому ключу хоста для этого сервера?",
+     u"Diesem Host-Schlüssel für diesen Server vertrauen?", u"要為此伺服器信任此主機金鑰嗎？"},
 }};
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "model/server_table.h"
 
+#include <algorithm>
+
 namespace wexmoor {
 
 int UploadConnections(const ServerRecord& record) {
@@ -72,6 +74,22 @@ void ServerTable::Clear() {
   std::lock_guard lock(mutex_);
   slots_.fill(EmptyRecord());
   ++changes_;
+}
+
+ServerAddressParts SplitServerAddress(TextView address) {
+  Text text(address);
+  std::replace(text.begin(), text.end(), u'\\', u'/');
+  ServerAddressParts parts;
+  const std::size_t slash = text.find(u'/');
+  if (slash == Text::npos) {
+    parts.host = text;
+    return parts;
+  }
+  parts.host = text.substr(0, slash);
+  parts.folderPath = text.substr(slash + 1);
+  if (parts.folderPath == u"/") parts.folderPath.clear();
+  if (!parts.folderPath.empty() && parts.folderPath.back() != u'/') parts.folderPath += u'/';
+  return parts;
 }
 
 }  // namespace wexmoor

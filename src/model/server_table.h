@@ -52,6 +52,15 @@ enum ServerProtocol : std::int32_t {
   kProtocolSftp = 4,
 };
 
+// A server address: the host up to the first "/" (or "\\"), then the folder
+// path. "host\dir\sub" -> host, "dir/sub/"; "host/" -> host, "";
+// "host//dir" -> host, "/dir/" (rooted). Both engines split it so.
+struct ServerAddressParts {
+  Text host;
+  Text folderPath;  // empty, or folder names each followed by "/"
+};
+ServerAddressParts SplitServerAddress(TextView address);
+
 // The record's connection count when it is 1 to 10, else the default 2.
 int UploadConnections(const ServerRecord& record);
 

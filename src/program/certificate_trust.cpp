@@ -5,7 +5,15 @@ namespace wexmoor {
 void CertificateTrustRequests::AskTrust(const Text& serverName, const CertificateSummary& summary, bool changed) {
   std::lock_guard lock(mutex_);
   if (!asked_.emplace(serverName, summary.fingerprint).second) return;
-  waiting_.push_back(TrustRequest{serverName, summary, changed});
+  waiting_.push_back(TrustRequest{serverName, summary, changed, {}});
+}
+
+void CertificateTrustRequests::AskHostKeyTrust(const Text& serverName, const HostKeyQuestion& question) {
+  std::lock_guard lock(mutex_);
+  if (!asked_.emplace(serverName, question.fingerprint).second) return;
+  TrustRequest request{serverName, {}, false, question.keyType};
+  request.summary.fingerprint = question.fingerprint;
+  waiting_.push_back(std::move(request));
 }
 
 std::optional<TrustRequest> CertificateTrustRequests::Take() {

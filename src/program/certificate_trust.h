@@ -13,19 +13,24 @@
 #include "ftp/certificate_check.h"
 #include "ftp/ftp_session.h"
 #include "model/server_table.h"
+#include "sftp/sftp_session.h"
 #include "platform/text.h"
 
 namespace wexmoor {
 
 struct TrustRequest {
   Text serverName;
-  CertificateSummary summary;
-  bool changed = false;  // a different fingerprint was trusted before
+  CertificateSummary summary;  // of an SSH host key: the fingerprint only
+  bool changed = false;        // a different fingerprint was trusted before
+  Text keyType;                // an SSH host key's type; empty for a certificate
 };
 
-class CertificateTrustRequests : public CertificateTrustAsker {
+// Host keys of SFTP servers take the same way: key type and "SHA256:..."
+// fingerprint, and Trust stores that fingerprint.
+class CertificateTrustRequests : public CertificateTrustAsker, public HostKeyTrustAsker {
  public:
   void AskTrust(const Text& serverName, const CertificateSummary& summary, bool changed) override;
+  void AskHostKeyTrust(const Text& serverName, const HostKeyQuestion& question) override;
   // The oldest request not taken yet.
   std::optional<TrustRequest> Take();
 

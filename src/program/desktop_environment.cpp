@@ -27,6 +27,7 @@ DesktopEnvironment ReadDesktopEnvironment() {
   e.runtimeDir = FromEnvironment("XDG_RUNTIME_DIR");
   e.userId = static_cast<unsigned>(::getuid());
   e.sessionBus = FromEnvironment("DBUS_SESSION_BUS_ADDRESS");
+  e.sshAgentSocket = FromEnvironment("SSH_AUTH_SOCK");
   if (e.sessionBus.empty() && !e.runtimeDir.empty() && e.runtimeDir.front() == u'/') {
     // The bus of a systemd user session, where the variable is not set.
     const std::string bus = PathToNative(e.runtimeDir) + "/bus";
@@ -55,6 +56,9 @@ void ApplyFileLocations(ProgramState& state, const DesktopEnvironment& environme
   state.sessionBus = !environment.sessionBus.empty();
   if (!lockedMode) state.keyring = OpenSecretServiceKeyring(environment.sessionBus);
   state.passwords = PasswordPlacement{state.keyring.get(), !locations.portable, {}, {}};
+  // SFTP logs in with the user's agent and keys, and checks known_hosts.
+  if (!environment.home.empty()) state.sftp.sshFolder = PathToNative(environment.home) + "/.ssh";
+  state.sftp.agentSocket = PathToNative(environment.sshAgentSocket);
 }
 
 }  // namespace wexmoor

@@ -15,7 +15,7 @@ DesktopEnvironment ReadDesktopEnvironment();
 bool InstalledByPackageManager(const Text& programPath);
 
 // Gives the program state its file places, update mode and keyring for the
-// chosen locations. A locked copy keeps no server passwords, so it opens no
+// chosen locations, and SFTP the user's ~/.ssh folder and agent. A locked copy keeps no server passwords, so it opens no
 // keyring.
 void ApplyFileLocations(ProgramState& state, const DesktopEnvironment& environment, const FileLocations& locations,
                         bool lockedMode, const Text& programPath);

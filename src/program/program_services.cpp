@@ -38,8 +38,8 @@ ProgramServices::ProgramServices(ProgramState& state, ProgramEnvironment environ
 ProgramServices::~ProgramServices() { StopUpdateCheck(); }
 
 WorkerContext ProgramServices::WorkerContextFor(WorkerDisplay& display) {
-  return WorkerContext{state_.queue, state_.servers, state_.removeRing, state_.flags,
-                       state_.history, state_.ftp, state_.clock, display};
+  return WorkerContext{state_.queue, state_.servers, state_.removeRing, state_.flags, state_.history,
+                       state_.ftp,   state_.clock,   display,           nullptr,      &state_.sftp};
 }
 
 IntakeContext ProgramServices::IntakeContextFor(IntakeUi& ui) {

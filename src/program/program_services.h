@@ -15,6 +15,7 @@
 #include "model/server_table.h"
 #include "platform/text.h"
 #include "program/program_state.h"
+#include "sftp/sftp_session.h"
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
 #include "spooler/worker_display.h"
@@ -35,6 +36,22 @@ struct ProgramEnvironment {
 // Reads WEXMOOR_SITE and WEXMOOR_IP_ECHO_URL; unset or empty ones take the
 // build's defaults.
 ProgramEnvironment ReadProgramEnvironment();
+
+// The SSH library for the whole process: made once by main before any
+// thread starts, ended after the last session thread has gone.
+class SftpLibraryScope {
+ public:
+  SftpLibraryScope() : started_(StartSftpLibrary()) {}
+  ~SftpLibraryScope() {
+    if (started_) StopSftpLibrary();
+  }
+  SftpLibraryScope(const SftpLibraryScope&) = delete;
+  SftpLibraryScope& operator=(const SftpLibraryScope&) = delete;
+  bool Started() const { return started_; }
+
+ private:
+  bool started_;
+};
 
 class ProgramServices {
  public:

@@ -11,6 +11,7 @@
 #include "model/delivery_book.h"
 #include "platform/clock.h"
 #include "model/upload_queue.h"
+#include "spooler/sftp_upload_session.h"
 #include "spooler/written_archives.h"
 #include "archive/zip_library.h"
 #include "settings/delivered_journal.h"
@@ -58,6 +59,9 @@ struct ProgramState {
   // Untrusted certificates the engine met, for the window to ask about.
   CertificateTrustRequests trustRequests;
   FtpSession ftp;
+  // The user's ~/.ssh and agent for SFTP sessions; unknown host keys go to
+  // trustRequests.
+  SftpSettings sftp{{}, {}, &trustRequests};
 
   // Folder of the preference file; empty means the current directory.
   Text preferenceFolder;

@@ -59,9 +59,23 @@ void RemoteBrowser::Run(std::stop_token stop, ServerRecord record) {
   if (!stop.stop_requested()) {
     BusyHold ftpHold(context_.flags.ftpBusy);
     StatusForwarder forwarder(status_, stop);
-    result = BrowseServer(session_, record, &forwarder);
-    if (session_.controlConnection() != 0) Disconnect(session_, nullptr);
-    context_.history.Append(session_.Log().Get());
+    if (record.protocol == kProtocolSftp) {
+      SftpSession sftp(context_.clock, ownProgressTime_);
+      sftp.SetStopToken(stop);
+      HostKeyTrustAsker* asker = context_.sftp.trustAsker;
+      sftp.SetTrustWindow([asker, name = record.name](const HostKeyQuestion& question) {
+        if (asker != nullptr) asker->AskHostKeyTrust(name, question);
+        return false;
+      });
+      const SftpTarget target =
+          SftpTargetFor(record, record.fingerprint, context_.sftp.sshFolder, context_.sftp.agentSocket);
+      result = BrowseSftpServer(sftp, target.login, target.folderPath, &forwarder);
+      context_.history.Append(sftp.Log().Get());
+    } else {
+      result = BrowseServer(session_, record, &forwarder);
+      if (session_.controlConnection() != 0) Disconnect(session_, nullptr);
+      context_.history.Append(session_.Log().Get());
+    }
   }
   if (!stop.stop_requested() && done_) done_(result);
   running_.store(false);

@@ -1,5 +1,5 @@
-// The remote browser's listing: runs on a thread of its own with an FTP
-// session of its own (its own connections, listener and log), so it never
+// The remote browser's listing: runs on a thread of its own with an FTP (or
+// SFTP) session of its own (its own connections, listener and log), so it never
 // disturbs the upload worker's session and never freezes the window.
 #pragma once
 
@@ -15,6 +15,7 @@
 #include "platform/text.h"
 #include "model/server_table.h"
 #include "model/shared_state.h"
+#include "spooler/sftp_upload_session.h"
 
 namespace wexmoor {
 
@@ -26,6 +27,8 @@ struct RemoteBrowserContext {
   Text ipEchoUrl;
   // Where an untrusted certificate is reported (null: nowhere).
   CertificateTrustAsker* trustAsker = nullptr;
+  // For SFTP servers: ~/.ssh, the agent, where unknown host keys go.
+  SftpSettings sftp;
 };
 
 class RemoteBrowser {

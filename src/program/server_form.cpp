@@ -164,15 +164,18 @@ Text BuildBrowserAddress(const ServerRecord& server) {
   if (server.address.empty()) return {};
   Text where = ReplaceAll(server.address, u"\\", u"/");
   const bool implicitTls = server.protocol == kProtocolImplicitTls;
-  // The scheme's own port goes without saying: 21 for ftp://, 990 for ftps://.
-  const int schemePort = implicitTls ? kImplicitTlsPort : kDefaultPort;
-  if (server.port != 0 && server.port != schemePort) {
+  const bool sftp = server.protocol == kProtocolSftp;
+  // The scheme's own port goes without saying: 21 for ftp://, 990 for
+  // ftps://, 22 for sftp:// (which 0 and 21 mean there).
+  const int schemePort = implicitTls ? kImplicitTlsPort : sftp ? kSftpPort : kDefaultPort;
+  const int port = sftp && server.port == kDefaultPort ? kSftpPort : server.port;
+  if (port != 0 && port != schemePort) {
     const std::size_t slash = where.find(u'/');
     const Text host = where.substr(0, slash);
     const Text rest = slash == Text::npos ? Text() : where.substr(slash);
-    where = host + u":" + IntToText(server.port) + rest;
+    where = host + u":" + IntToText(port) + rest;
   }
-  return (implicitTls ? u"ftps://" : u"ftp://") + PercentEncode(server.login) + u":" +
+  return (implicitTls ? u"ftps://" : sftp ? u"sftp://" : u"ftp://") + PercentEncode(server.login) + u":" +
          PercentEncode(server.password) + u"@" + where;
 }
 

@@ -40,6 +40,7 @@ inline constexpr int kNewServerProtocol = 1;
 
 inline constexpr int kDefaultPort = 21;
 inline constexpr int kImplicitTlsPort = 990;
+inline constexpr int kSftpPort = 22;
 inline constexpr int kDefaultTimeOutMs = 10000;
 
 // The slot an edit works on: `slot` itself when it is 1..50, for -1 the first

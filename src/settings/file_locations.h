@@ -22,6 +22,7 @@ struct DesktopEnvironment {
   Text cacheHome;   // $XDG_CACHE_HOME
   Text runtimeDir;  // $XDG_RUNTIME_DIR
   Text sessionBus;  // the session bus address; empty: no session bus
+  Text sshAgentSocket;  // $SSH_AUTH_SOCK; empty: no agent
   unsigned userId = 0;
 };
 

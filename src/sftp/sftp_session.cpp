@@ -183,16 +183,28 @@ struct SftpSession::Impl {
   void Free(bool polite) {
     if (!polite && socket != 0) ::shutdown(socket, SHUT_RDWR);
     // After a shutdown libssh2's sends fail at once; the bound is for a
-    // polite end whose peer has gone quiet.
-    for (int i = 0; channel != nullptr && i < 20; ++i) {
-      if (libssh2_channel_free(channel) != LIBSSH2_ERROR_EAGAIN) break;
-      WaitForDescriptor(socket, POLLIN | POLLOUT, kWaitSliceMs);
+    // polite end whose peer has gone quiet. Such a peer is then shut out
+    // too, so that the second round frees what the first could not.
+    for (int round = 0; round < 2 && (channel != nullptr || ssh != nullptr); ++round) {
+      if (round > 0 && socket != 0) ::shutdown(socket, SHUT_RDWR);
+      for (int i = 0; channel != nullptr && i < 20; ++i) {
+        if (libssh2_channel_free(channel) != LIBSSH2_ERROR_EAGAIN) {
+          channel = nullptr;
+        } else {
+          WaitForDescriptor(socket, POLLIN | POLLOUT, kWaitSliceMs);
+        }
+      }
+      // The session frees a channel left over with it.
+      for (int i = 0; (channel == nullptr || round > 0) && ssh != nullptr && i < 20; ++i) {
+        if (libssh2_session_free(ssh) != LIBSSH2_ERROR_EAGAIN) {
+          ssh = nullptr;
+          channel = nullptr;
+        } else {
+          WaitForDescriptor(socket, POLLIN | POLLOUT, kWaitSliceMs);
+        }
+      }
     }
     channel = nullptr;
-    for (int i = 0; ssh != nullptr && i < 20; ++i) {
-      if (libssh2_session_free(ssh) != LIBSSH2_ERROR_EAGAIN) break;
-      WaitForDescriptor(socket, POLLIN | POLLOUT, kWaitSliceMs);
-    }
     ssh = nullptr;
     if (socket != 0) CloseSocket(socket);
     socket = 0;
@@ -233,17 +245,11 @@ int SftpPort(int configuredPort) { return configuredPort == 0 || configuredPort 
 
 SftpTarget SftpTargetFor(const ServerRecord& server, Text fingerprint, std::string sshFolder,
                          std::string agentSocket) {
-  // The address splits as for FTP: the host up to the first "/" (or "\\"),
-  // the folder path after it, each folder followed by "/".
-  const Text address = ReplaceAll(server.address, u"\\", u"/");
-  const std::size_t slash = address.find(u'/');
+  // The address splits as for FTP: the host, then the folder path.
+  const ServerAddressParts parts = SplitServerAddress(server.address);
   SftpTarget target;
-  target.login.host = address.substr(0, slash);
-  if (slash != Text::npos) {
-    target.folderPath = address.substr(slash + 1);
-    if (target.folderPath == u"/") target.folderPath.clear();
-    if (!target.folderPath.empty() && target.folderPath.back() != u'/') target.folderPath += u'/';
-  }
+  target.login.host = parts.host;
+  target.folderPath = parts.folderPath;
   target.login.port = SftpPort(server.port);
   target.login.login = server.login;
   target.login.password = server.password;
@@ -325,6 +331,7 @@ Text StatusText(const sftp::Reply& reply) {
 int SftpSession::Connect(const SftpLogin& login, StatusTarget* status) {
   Drop();
   log_.Clear();
+  connectFailure_ = SftpConnectFailure::kNoConnection;
   Impl& s = *impl_;
   s.timeOut = login.timeOut > 0 ? login.timeOut : 10000;
   const int port = SftpPort(login.port);
@@ -335,6 +342,7 @@ int SftpSession::Connect(const SftpLogin& login, StatusTarget* status) {
     return -1;
   }
   LogLine(u"----- Connected to " + login.host + u":" + IntToText(port), status);
+  connectFailure_ = SftpConnectFailure::kHandshake;
   // Requests are small and answered one by one: no waiting for more to send.
   const int on = 1;
   ::setsockopt(s.socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -373,12 +381,17 @@ int SftpSession::Connect(const SftpLogin& login, StatusTarget* status) {
   LogLine(u">---<Host key " + keyText, status);
   const std::string knownHosts =
       login.sshFolder.empty() ? std::string() : ReadSmallFile(login.sshFolder + "/known_hosts", kMaxKnownHostsBytes);
+  // known_hosts names an address without the brackets of "[::1]".
+  const std::string bare = host.size() > 2 && host.front() == '[' && host.back() == ']'
+                               ? host.substr(1, host.size() - 2)
+                               : host;
   const HostKeyVerdict verdict =
-      CheckKnownHosts(s.ssh, knownHosts, host, port, std::string_view(key, keyLength), keyType);
+      CheckKnownHosts(s.ssh, knownHosts, bare, port, std::string_view(key, keyLength), keyType);
   const bool storedMatches = FingerprintMatches(login.fingerprint, fingerprint_);
   const bool stored = !TrimBlanks(login.fingerprint).empty();
   if (verdict == HostKeyVerdict::kChanged || (stored && !storedMatches)) {
     LogLine(u"!!--- The host key has changed: " + keyText + u" is not trusted", status);
+    connectFailure_ = SftpConnectFailure::kHostKeyChanged;
     Drop();
     return -1;
   }
@@ -390,6 +403,7 @@ int SftpSession::Connect(const SftpLogin& login, StatusTarget* status) {
     HostKeyQuestion question{login.host, port, AsciiToText(HostKeyTypeName(keyType)), AsciiToText(fingerprint_)};
     if (!trustWindow_ || stop_.stop_requested() || !trustWindow_(question)) {
       LogLine(u"!!--- Unknown host key " + keyText + u" is not trusted", status);
+      connectFailure_ = SftpConnectFailure::kHostKeyUnknown;
       Drop();
       return -1;
     }
@@ -397,6 +411,7 @@ int SftpSession::Connect(const SftpLogin& login, StatusTarget* status) {
   }
 
   // The login: the password where there is one, else the agent and key files.
+  connectFailure_ = SftpConnectFailure::kLogin;
   const std::string user = Utf16ToUtf8(login.login);
   const auto userLength = static_cast<unsigned int>(user.size());
   LogLine(u"<--->USER " + login.login, status);
@@ -474,9 +489,11 @@ int SftpSession::Connect(const SftpLogin& login, StatusTarget* status) {
   }
   if (!authenticated()) {
     LogLine(stopOrTimeout(rc) ? Failure(rc, s.ssh) : Text(u"!!--- Login refused"), status);
+    if (stopOrTimeout(rc)) connectFailure_ = SftpConnectFailure::kHandshake;
     Drop();
     return -1;
   }
+  connectFailure_ = SftpConnectFailure::kSftp;
 
   // The SFTP channel.
   LogLine(u"<--->SFTP", status);
@@ -510,6 +527,7 @@ int SftpSession::Connect(const SftpLogin& login, StatusTarget* status) {
   }
   folder_ = reply.names[0].name;
   LogLine(u">---<" + FromUtf8(sftp::ShownText(folder_)), status);
+  connectFailure_ = SftpConnectFailure::kNone;
   return 1;
 }
 
@@ -557,8 +575,21 @@ int SftpSession::EnterFolderPath(TextView folderPath, StatusTarget* status) {
     }
     LogLine(u">---<" + StatusText(reply), status);
     if (reply.type != sftp::kStatus || reply.status != sftp::kOk) {
-      LogLine(u"!!Error while creating the directory!! " + FromUtf8(sftp::ShownText(folder)), status);
-      return -1;
+      // Another session may have made it in the meantime.
+      id = s.NewId();
+      LogLine(u"<--->STAT " + FromUtf8(sftp::ShownText(folder)), status);
+      rc = s.Exchange(sftp::PathPacket(sftp::kStat, id, folder), id, reply);
+      if (rc != 1) {
+        LogLine(Failure(rc, s.ssh), status);
+        Drop();
+        return -1;
+      }
+      const bool madeMeanwhile = reply.type == sftp::kAttrs && reply.attributes.IsFolder();
+      LogLine(madeMeanwhile ? Text(u">---<Folder") : u">---<" + StatusText(reply), status);
+      if (!madeMeanwhile) {
+        LogLine(u"!!Error while creating the directory!! " + FromUtf8(sftp::ShownText(folder)), status);
+        return -1;
+      }
     }
   }
   folder_ = walked.empty() ? "/" : walked;
@@ -587,8 +618,21 @@ std::int64_t SftpSession::RemoteSize(TextView name, StatusTarget* status) {
 }
 
 int SftpSession::UploadFile(const Text& localPath, TextView remoteName, std::int64_t offset,
-                            ProgressTarget* progress, StatusTarget* status) {
-  return Upload(localPath, remoteName, offset, nullptr, progress, status);
+                            ProgressTarget* progress, StatusTarget* status, std::int64_t* sizeAfter) {
+  return Upload(localPath, remoteName, offset, sizeAfter, progress, status);
+}
+
+bool SftpSession::Alive() {
+  if (!Connected()) return false;
+  Impl& s = *impl_;
+  // Something unasked: the server's end, or a keep-alive libssh2 answers.
+  if (WaitForDescriptor(s.socket, POLLIN, 0, stop_) != WaitResult::kReady) return !stop_.stop_requested();
+  if (s.Pump() < 0 || !s.outgoing.empty() || s.incoming.Buffered() > 0) {
+    LogLine(u"!!--- Connection lost", nullptr);
+    Drop();
+    return false;
+  }
+  return true;
 }
 
 int SftpSession::Upload(const Text& localPath, TextView remoteName, std::int64_t offset, std::int64_t* sizeAfter,

@@ -93,6 +93,16 @@ struct HostKeyQuestion {
 // window must hand the question over and wait for the answer itself.
 using HostKeyTrustWindow = std::function<bool(const HostKeyQuestion&)>;
 
+// Where a host key not trusted yet is reported when nobody waits for the
+// answer: the connection is refused anyway and the entry stays queued, so a
+// later attempt finds the fingerprint if the user trusted it. Called on the
+// session's thread; must not wait.
+class HostKeyTrustAsker {
+ public:
+  virtual ~HostKeyTrustAsker() = default;
+  virtual void AskHostKeyTrust(const Text& serverName, const HostKeyQuestion& question) = 0;
+};
+
 // One entry of a folder listing ("." and ".." are left out).
 struct SftpListEntry {
   Text name;
@@ -109,6 +119,17 @@ Text SftpListingText(const std::vector<SftpListEntry>& entries);
 std::string JoinRemotePath(std::string_view base, std::string_view path);
 
 class SftpSession;
+
+// Why the last Connect failed.
+enum class SftpConnectFailure {
+  kNone,
+  kNoConnection,    // no TCP connection
+  kHandshake,       // SSH never got going, or a stop or time-out in the login
+  kHostKeyUnknown,  // not trusted (yet): nothing of the login was sent
+  kHostKeyChanged,  // differs from the stored or known one
+  kLogin,           // the server refused every way of logging in
+  kSftp,            // logged in, but no SFTP
+};
 
 // The remote browser's look at an SFTP server: connects, enters (creating)
 // `folderPath`, lists it and quits. A listing result ("name|name|") or an
@@ -130,6 +151,10 @@ class SftpSession {
   const ConversationLog& Log() const { return log_; }
 
   bool Connected() const;
+  // For a session kept between uploads: false (and dropped) when the server
+  // ended it meanwhile. Does not wait.
+  bool Alive();
+  SftpConnectFailure ConnectFailure() const { return connectFailure_; }
   // The fingerprint of the last host key seen ("" before a handshake).
   const std::string& HostKeyFingerprint() const { return fingerprint_; }
   bool PosixRenameOffered() const { return posixRename_; }
@@ -153,8 +178,10 @@ class SftpSession {
   // `offset` on (0: the remote file is created or truncated; > 0: written
   // from there, resuming an earlier upload). 1 when every byte was
   // acknowledged; -1 otherwise (unreadable file, refusal, cut, stop).
+  // With `sizeAfter`, the remote size is asked right behind the data (-1
+  // when the server has no size for it).
   int UploadFile(const Text& localPath, TextView remoteName, std::int64_t offset, ProgressTarget* progress,
-                 StatusTarget* status);
+                 StatusTarget* status, std::int64_t* sizeAfter = nullptr);
   // Renames within the current folder, replacing `to`: posix-rename where
   // offered, else remove + rename. 1 or -1.
   int Rename(TextView from, TextView to, StatusTarget* status);
@@ -193,6 +220,7 @@ class SftpSession {
   std::string fingerprint_;
   std::string folder_;
   bool posixRename_ = false;
+  SftpConnectFailure connectFailure_ = SftpConnectFailure::kNone;
 };
 
 }  // namespace wexmoor

@@ -74,9 +74,17 @@ UploadWorker::UploadWorker(WorkerContext& context, DeliveryBook* delivery, Deliv
       ownBook_(delivery == nullptr ? std::make_unique<DeliveryBook>() : nullptr),
       book_(delivery == nullptr ? *ownBook_ : *delivery),
       journal_(journal) {
-  maker_ = [this](const ServerRecord&, std::atomic<std::int64_t>& lastProgress) -> std::unique_ptr<UploadSession> {
-    return std::make_unique<FtpUploadSession>(context_.clock, context_.session.ports(), lastProgress,
-                                              context_.session.ipEchoUrl());
+  // The one place that picks a session's kind.
+  maker_ = [this](const ServerRecord& server,
+                  std::atomic<std::int64_t>& lastProgress) -> std::unique_ptr<UploadSession> {
+    if (server.protocol == kProtocolSftp) {
+      return std::make_unique<SftpUploadSession>(context_.clock, lastProgress,
+                                                 context_.sftp != nullptr ? *context_.sftp : SftpSettings{});
+    }
+    auto ftp = std::make_unique<FtpUploadSession>(context_.clock, context_.session.ports(), lastProgress,
+                                                  context_.session.ipEchoUrl());
+    ftp->session().trustAsker = context_.session.trustAsker;
+    return ftp;
   };
 }
 
@@ -288,6 +296,10 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
   }
   if (lane.session && lane.session->IsOpen() && record != lane.record) {
     lane.session->Close(nullptr);  // the record changed: log in afresh
+  }
+  if (lane.session && record.protocol != lane.record.protocol) {
+    lane.session->Close(nullptr);  // another protocol: another kind of session
+    lane.session.reset();
   }
   lane.record = record;
   if (!lane.session) {

@@ -38,6 +38,7 @@
 #include "model/delivery_book.h"
 #include "platform/clock.h"
 #include "model/upload_queue.h"
+#include "spooler/sftp_upload_session.h"
 #include "spooler/upload_session.h"
 #include "spooler/upload_outcomes.h"
 #include "spooler/worker_display.h"
@@ -61,9 +62,13 @@ struct WorkerContext {
   WorkerDisplay& display;
   // Told each entry's result, when given.
   UploadOutcomes* outcomes = nullptr;
+  // What SFTP sessions need from the composition root (null: no ~/.ssh, no
+  // agent, nobody to ask about host keys).
+  const SftpSettings* sftp = nullptr;
 };
 
-// Makes the session for one of the worker's threads; `lastProgressTime`
+// Makes the session for one of the worker's threads (by default the kind the
+// record's protocol names); `lastProgressTime`
 // belongs to that thread and must follow every block sent.
 using UploadSessionMaker =
     std::function<std::unique_ptr<UploadSession>(const ServerRecord& server, std::atomic<std::int64_t>& lastProgressTime)>;
@@ -86,7 +91,8 @@ class UploadWorker {
   UploadWorker(const UploadWorker&) = delete;
   UploadWorker& operator=(const UploadWorker&) = delete;
 
-  // Sessions of another kind (FTP by default); before Start.
+  // Sessions of another kind (FTP, or SFTP for its records, by default);
+  // before Start.
   void SetSessionMaker(UploadSessionMaker maker) { maker_ = std::move(maker); }
   // How long a session may go without progress; before Start.
   void SetSessionSilenceLimit(std::int64_t ms) { silenceLimitMs_ = ms; }

@@ -73,11 +73,16 @@ constexpr int kButtonRoom = 12;
 constexpr int kChoiceRoom = 30;
 
 // Hands the listing thread's certificate reports to the dialog's thread.
-class ForwardingTrustAsker : public CertificateTrustAsker {
+class ForwardingTrustAsker : public CertificateTrustAsker, public HostKeyTrustAsker {
  public:
   explicit ForwardingTrustAsker(std::function<void(TrustRequest)> hand) : hand_(std::move(hand)) {}
   void AskTrust(const Text& serverName, const CertificateSummary& summary, bool changed) override {
-    hand_(TrustRequest{serverName, summary, changed});
+    hand_(TrustRequest{serverName, summary, changed, {}});
+  }
+  void AskHostKeyTrust(const Text& serverName, const HostKeyQuestion& question) override {
+    TrustRequest request{serverName, {}, false, question.keyType};
+    request.summary.fingerprint = question.fingerprint;
+    hand_(std::move(request));
   }
 
  private:
@@ -133,8 +138,10 @@ ServerDialog::ServerDialog(ServerDialogContext& context, ServerEditor& editor,
 
   trustAsker_ = std::make_unique<ForwardingTrustAsker>(
       [this](TrustRequest request) { CallAfter([this, request] { OnCertificate(request); }); });
-  RemoteBrowserContext browsing{context.flags, context.history, context.ports, context.clock,
-                                context.ipEchoUrl, trustAsker_.get()};
+  auto* hostKeys = dynamic_cast<HostKeyTrustAsker*>(trustAsker_.get());
+  RemoteBrowserContext browsing{context.flags,     context.history,   context.ports,
+                                context.clock,     context.ipEchoUrl, trustAsker_.get(),
+                                {context.sshFolder, context.sshAgentSocket, hostKeys}};
   browser_ = std::make_unique<RemoteBrowser>(
       browsing,
       [this](const Text& line) {
@@ -210,7 +217,7 @@ void ServerDialog::CreateControls(bool passwordInClear) {
   label(Tr(u"Server name:"), 32, 10, 190, 17);
   name_ = field(32, 25, 190, 20);
   label(Tr(u"Server adress & repertory:"), 32, 50, 190, 17);
-  label(u"ftp://", 4, 68, 27, 17);
+  scheme_ = label(u"ftp://", 1, 68, 30, 17);
   address_ = field(32, 65, 190, 20);
   label(Tr(u"Login:"), 32, 90, 190, 17);
   login_ = field(32, 105, 190, 20);
@@ -278,7 +285,15 @@ void ServerDialog::ShowForm(const ServerForm& form) {
   utf8_->SetValue(form.useUtf8);
   utf8Opt_->SetValue(form.useUtf8Opt);
   protocol_->SetSelection(std::clamp(form.protocol, 0, static_cast<int>(protocol_->GetCount()) - 1));
+  ShowScheme();
   UpdateParentPicture();
+}
+
+void ServerDialog::ShowScheme() {
+  const wxString scheme = protocol_->GetSelection() == kProtocolSftp ? "sftp://" : "ftp://";
+  if (scheme_->GetLabel() == scheme) return;
+  scheme_->SetLabel(scheme);
+  FitTextFont(scheme_, scheme, 0);
 }
 
 void ServerDialog::ReadControls() {
@@ -298,11 +313,20 @@ void ServerDialog::ReadControls() {
 }
 
 void ServerDialog::OnProtocol(wxCommandEvent&) {
-  // Implicit TLS has its own port: follow the choice while the port is a default.
-  const bool implicitTls = protocol_->GetSelection() == kProtocolImplicitTls;
+  // Implicit TLS and SFTP have their own ports: follow the choice while the
+  // port is a default.
+  const int chosen = protocol_->GetSelection();
+  ShowScheme();
   const wxString port = port_->GetValue();
-  if (implicitTls && (port == "21" || port.empty())) port_->ChangeValue("990");
-  if (!implicitTls && port == "990") port_->ChangeValue("21");
+  const bool defaultPort = port.empty() || port == "21" || port == "990" || port == "22";
+  if (!defaultPort) return;
+  if (chosen == kProtocolImplicitTls) {
+    port_->ChangeValue("990");
+  } else if (chosen == kProtocolSftp) {
+    port_->ChangeValue("22");
+  } else if (port != "21") {
+    port_->ChangeValue("21");
+  }
 }
 
 void ServerDialog::OnCertificate(const TrustRequest& request) {

@@ -25,6 +25,7 @@ class wxCommandEvent;
 class wxListCtrl;
 class wxListEvent;
 class wxRadioButton;
+class wxStaticText;
 class wxTextCtrl;
 
 namespace wexmoor {
@@ -41,6 +42,9 @@ struct ServerDialogContext {
   const Clock& clock;
   wxWindow* owner = nullptr;  // disabled while the dialog is open
   Text ipEchoUrl = {};        // for active mode behind a router
+  // The user's ~/.ssh and agent, for listing SFTP servers.
+  std::string sshFolder = {};
+  std::string sshAgentSocket = {};
 };
 
 // Opens the dialog for slot `slot` (-1: a new server in the first free slot)
@@ -95,6 +99,8 @@ class ServerDialog final : public wxDialog {
   void ShowForm(const ServerForm& form);
   void ReadControls();
   void UpdateParentPicture();
+  // The address field's scheme for the chosen protocol.
+  void ShowScheme();
   void StartListing();
   void ShowListing(const Text& result);
   void Finish(int code);
@@ -122,6 +128,7 @@ class ServerDialog final : public wxDialog {
 
   wxTextCtrl* name_ = nullptr;
   wxTextCtrl* address_ = nullptr;
+  wxStaticText* scheme_ = nullptr;  // "ftp://" or "sftp://" before the address
   wxTextCtrl* login_ = nullptr;
   wxTextCtrl* password_ = nullptr;
   wxTextCtrl* port_ = nullptr;

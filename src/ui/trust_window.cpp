@@ -4,6 +4,8 @@
 #include <wx/panel.h>
 #include <wx/stattext.h>
 
+#include <vector>
+
 #include "ui/label_fit.h"
 #include "ui/wx_text.h"
 
@@ -24,11 +26,19 @@ Text TwoLineFingerprint(const Text& fingerprint) {
   return fingerprint.substr(0, cut - 1) + u"\n" + fingerprint.substr(cut);
 }
 
+// A host key's "SHA256:..." (50 characters) on two lines, after the type.
+Text TwoLineKeyFingerprint(const Text& fingerprint) {
+  const std::size_t colon = fingerprint.find(u':');
+  if (colon == Text::npos || fingerprint.size() <= 40) return fingerprint;
+  return fingerprint.substr(0, colon + 1) + u"\n" + fingerprint.substr(colon + 1);
+}
+
 }  // namespace
 
 TrustWindow::TrustWindow(wxWindow* owner, const Translator& translator, const TrustRequest& request,
                          const wxIcon* icon)
-    : wxDialog(owner, wxID_ANY, ToWx(translator.Translate(u"Certificate")), wxDefaultPosition, wxDefaultSize,
+    : wxDialog(owner, wxID_ANY, ToWx(translator.Translate(request.keyType.empty() ? u"Certificate" : u"Host key")),
+               wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxCLOSE_BOX) {
   if (icon != nullptr && icon->IsOk()) SetIcon(*icon);
   SetClientSize(kWidth, kHeight);
@@ -40,7 +50,9 @@ TrustWindow::TrustWindow(wxWindow* owner, const Translator& translator, const Tr
   };
   const auto tr = [&translator](const char16_t* english) { return translator.Translate(english); };
 
+  const bool hostKey = !request.keyType.empty();
   auto* headline = text(request.changed ? tr(u"Warning: the server's certificate has changed since you trusted it!")
+                        : hostKey       ? tr(u"The server shows a host key that is not trusted yet.")
                                         : tr(u"The server shows a certificate that is not trusted yet."),
                         10, 10, kWidth - 20, 34);
   headline->SetLabel(WrapForWidths(headline, FromWx(headline->GetLabel()), [](int) { return kWidth - 20; },
@@ -52,14 +64,16 @@ TrustWindow::TrustWindow(wxWindow* owner, const Translator& translator, const Tr
     Text value;
     int height;
   };
-  const Row rows[] = {
-      {u"Server", request.serverName, 18},
-      {u"Subject:", request.summary.subject, 18},
-      {u"Issuer:", request.summary.issuer, 18},
-      {u"Valid from:", request.summary.validFrom, 18},
-      {u"Valid until:", request.summary.validUntil, 18},
-      {u"SHA-256 fingerprint:", TwoLineFingerprint(request.summary.fingerprint), 34},
-  };
+  const std::vector<Row> rows =
+      hostKey ? std::vector<Row>{{u"Server", request.serverName, 18},
+                                 {u"Key type:", request.keyType, 18},
+                                 {u"SHA-256 fingerprint:", TwoLineKeyFingerprint(request.summary.fingerprint), 34}}
+              : std::vector<Row>{{u"Server", request.serverName, 18},
+                                 {u"Subject:", request.summary.subject, 18},
+                                 {u"Issuer:", request.summary.issuer, 18},
+                                 {u"Valid from:", request.summary.validFrom, 18},
+                                 {u"Valid until:", request.summary.validUntil, 18},
+                                 {u"SHA-256 fingerprint:", TwoLineFingerprint(request.summary.fingerprint), 34}};
   int y = 50;
   for (const Row& row : rows) {
     Text label = tr(row.label);
@@ -74,7 +88,9 @@ TrustWindow::TrustWindow(wxWindow* owner, const Translator& translator, const Tr
     value->SetToolTip(ToWx(row.value));
     y += row.height + 4;
   }
-  auto* question = text(tr(u"Trust this certificate for this server?"), 10, y + 4, kWidth - 20, 17);
+  auto* question = text(hostKey ? tr(u"Trust this host key for this server?")
+                                : tr(u"Trust this certificate for this server?"),
+                        10, y + 4, kWidth - 20, 17);
   FitLabelFont(question, 0);
   trust_ = new wxButton(panel, wxID_OK, wxControl::EscapeMnemonics(ToWx(tr(u"Trust"))), wxPoint(kWidth - 180, kHeight - 30),
                         wxSize(80, 22));

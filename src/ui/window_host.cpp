@@ -325,8 +325,10 @@ class WindowHost : public StartupSeams {
   MainWindowContext windowContext_{state_.servers, state_.queue, state_.options, state_.flags,
                                    state_.translator, state_.history, state_.ftp.Log(), mailbox_,
                                    services_.environment().site, {}, {}, {}, {}, {}, {}, {}, {}};
-  ServerDialogContext dialogContext_{state_.servers, state_.translator, state_.flags, state_.history,
-                                     state_.ports,   state_.clock,      nullptr,       state_.ftp.ipEchoUrl()};
+  ServerDialogContext dialogContext_{state_.servers, state_.translator,     state_.flags,
+                                     state_.history, state_.ports,          state_.clock,
+                                     nullptr,        state_.ftp.ipEchoUrl(), state_.sftp.sshFolder,
+                                     state_.sftp.agentSocket};
   ServiceLog relay_{nullptr};
   std::unique_ptr<WatchFolders> watch_;
   WorkerContext workerContext_ = WithOutcomes(services_.WorkerContextFor(mailbox_), &relay_);

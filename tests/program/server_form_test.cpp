@@ -272,6 +272,16 @@ TEST(BrowserAddressTest, ImplicitTlsOpensFtpsAndIpv6KeepsItsBrackets) {
     server.protocol = explicitTls;
     EXPECT_EQ(ParseWithCurl(BuildBrowserAddress(server)).scheme, "ftp");
   }
+  // SFTP: 0 and 21 both mean its own 22, which goes without saying.
+  server.protocol = kProtocolSftp;
+  for (const int port : {0, 21, 22}) {
+    server.port = port;
+    parsed = ParseWithCurl(BuildBrowserAddress(server));
+    EXPECT_EQ(parsed.scheme, "sftp");
+    EXPECT_EQ(parsed.port, "") << port;
+  }
+  server.port = 2222;
+  EXPECT_EQ(ParseWithCurl(BuildBrowserAddress(server)).port, "2222");
 }
 
 TEST(ServerEditorTest, NewServersStartWithTlsIfOfferedAndEditsKeepTheFingerprint) {

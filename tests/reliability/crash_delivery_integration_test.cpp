@@ -1,6 +1,6 @@
 // The program killed (SIGKILL) while it delivers, and started again: run
 // without a window in a child process, in a folder of its own, against the
-// real server (pyftpdlib).
+// real servers (pyftpdlib, and OpenSSH's sshd over SFTP).
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -15,10 +15,13 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "peers/program_runner.h"
 #include "peers/pyftpd_fixture.h"
+#include "peers/sshd_fixture.h"
+#include "peers/tcp_relay.h"
 #include "peers/test_paths.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
@@ -242,6 +245,87 @@ TEST(ProgramKilled, OneSecondAfterADropOfAHundredFilesTwentyTimes) {
     resentInAll += resent;
   }
   std::printf("sent twice over 20 runs: %d\n", resentInAll);
+}
+
+TEST(ProgramKilled, InTheMiddleOfAnSftpUploadItResumesAfterTheRestart) {
+  if (!testing::SshdServer::available()) GTEST_SKIP() << "needs root and /usr/sbin/sshd";
+  testing::SshdServer server;
+  ASSERT_TRUE(server.ok()) << server.error();
+  // The relay holds the transfer still once a part is there, so the kill
+  // falls in the middle of the file.
+  testing::TcpRelay relay(server.port());
+  TempFolder home, local;
+  const std::size_t size = 48u << 20;
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
+  ASSERT_TRUE(WriteWholeFile(Utf8ToUtf16(local.File("big.bin")), bytes));
+  {
+    ServerTable servers;
+    ServerRecord r;
+    r.name = u"srv";
+    r.address = u"127.0.0.1/in";
+    r.port = relay.port();
+    r.protocol = kProtocolSftp;
+    r.login = Utf8ToUtf16(server.user());
+    r.password = Utf8ToUtf16(server.password());
+    r.fingerprint = Utf8ToUtf16(server.hostFingerprint());
+    r.timeOut = 5000;
+    servers.Set(1, r);
+    GlobalOptions options;
+    options.language = u"English";
+    options.currentServer = u"srv";
+    options.storedVersion = u"1.83";
+    options.disableUpdates = 1;
+    UploadQueue queue;
+    queue.Append(Utf8ToUtf16(local.File("big.bin") + "|srv|"));
+    std::mt19937 random(1);
+    ASSERT_TRUE(SaveSettings(Utf8ToUtf16(home.File("Wexmoor.prefs")), false, servers, options, queue, std::nullopt,
+                             random));
+  }
+  const std::string part = server.home() + "/in/big.bin.part", whole = server.home() + "/in/big.bin";
+  auto first = StartProgram(home.path(), {}, "first.log");
+  ASSERT_TRUE(first->ok());
+  ASSERT_TRUE(WaitUntil([&] {
+    std::error_code ec;
+    return fs::file_size(part, ec) > (4u << 20) && !ec;
+  }, 20)) << ReadAll(home.File("first.log")) << server.ServerLog();
+  relay.Hold(true);
+  // The part's record reaches the disk within about 2 s.
+  std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+  Kill(*first);
+  relay.Hold(false);
+  std::error_code ec;
+  const auto kept = fs::file_size(part, ec);
+  ASSERT_FALSE(ec);
+  ASSERT_LT(kept, size);
+
+  auto second = StartProgram(home.path(), {}, "second.log");
+  const bool arrived = WaitUntil([&] { return fs::file_size(whole, ec) == size && !ec; }, 20);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // the queue reaches the disk
+  EXPECT_EQ(second->Terminate(), 0);
+  ASSERT_TRUE(arrived) << ReadAll(home.File("second.log"));
+  EXPECT_TRUE(ReadWholeFile(Utf8ToUtf16(whole)).value_or("") == bytes);
+  EXPECT_FALSE(fs::exists(part));
+  EXPECT_TRUE(QueueAtNextStart(home.path()).empty());
+  // The second start went on in the part: its connection carried the rest,
+  // not the whole file. (sshd writes what a connection carried when it
+  // ended in order; the killed one ended by a reset.)
+  auto ended = [&] {
+    const std::string all = server.ServerLog();
+    std::size_t n = 0;
+    for (std::size_t at = all.find("Transferred: "); at != std::string::npos; at = all.find("Transferred: ", at + 1)) ++n;
+    return n >= 1;
+  };
+  EXPECT_TRUE(WaitUntil(ended, 5)) << server.ServerLog();
+  std::istringstream log(server.ServerLog());
+  std::uint64_t received = 0;
+  for (std::string line; std::getline(log, line);) {
+    const std::size_t at = line.find(", received ");
+    if (line.starts_with("Transferred: ") && at != std::string::npos) received += std::stoull(line.substr(at + 11));
+  }
+  EXPECT_GT(received, size / 2);
+  EXPECT_LT(received, size - kept / 2);
+  std::printf("SFTP: %zu of %zu bytes kept in the part at the kill\n", static_cast<std::size_t>(kept), size);
 }
 
 }  // namespace

@@ -510,8 +510,21 @@ TEST(TlsWindowsTest, ProtocolListAndTrustWindowFitInEveryLanguage) {
       chosen.SetInt(kProtocolImplicitTls);
       protocol->GetEventHandler()->ProcessEvent(chosen);
       EXPECT_EQ(Utf8(dialog.PortField()->GetValue()), "990");
+      // SFTP takes 22 where a default port stood, and gives it back.
+      auto choose = [&](int chosenProtocol) {
+        protocol->SetSelection(chosenProtocol);
+        wxCommandEvent event(wxEVT_CHOICE, protocol->GetId());
+        event.SetInt(chosenProtocol);
+        protocol->GetEventHandler()->ProcessEvent(event);
+        return Utf8(dialog.PortField()->GetValue());
+      };
+      EXPECT_EQ(choose(kProtocolSftp), "22");
+      Pump(50);
       const std::string shot = "import -window root " + folder + "/server_dialog_" + tags[language] + ".png";
       EXPECT_EQ(std::system(shot.c_str()), 0);
+      EXPECT_EQ(choose(kProtocolPlain), "21");
+      dialog.PortField()->ChangeValue("2222");
+      EXPECT_EQ(choose(kProtocolSftp), "2222");
     }
     TrustRequest request;
     request.serverName = u"example";
@@ -521,29 +534,36 @@ TEST(TlsWindowsTest, ProtocolListAndTrustWindowFitInEveryLanguage) {
     request.summary.validFrom = u"2026-12-01 00:00:00 UTC";
     request.summary.validUntil = u"2027-12-01 00:00:00 UTC";
     for (int pair = 0; pair < 32; ++pair) request.summary.fingerprint += pair == 0 ? u"AB" : u":AB";
-    TrustWindow window(nullptr, translator, request, nullptr);
-    window.Show();
-    Pump(200);
-    EXPECT_EQ(window.GetClientSize(), wxSize(440, 262));
-    for (wxWindow* panel : window.GetChildren()) {
-      for (wxWindow* child : panel->GetChildren()) {
-        const wxRect inside(wxPoint(0, 0), window.GetClientSize());
-        EXPECT_TRUE(inside.Contains(child->GetRect())) << tags[language];
-        auto* label = dynamic_cast<wxStaticText*>(child);
-        if (label != nullptr && !label->HasFlag(wxST_ELLIPSIZE_END)) {
-          int w = 0, h = 0;
-          for (const wxString& line : wxSplit(label->GetLabel(), '\n', '\0')) {
-            const wxSize extent = label->GetTextExtent(line);
-            w = std::max(w, extent.GetWidth());
-            h += extent.GetHeight();
+    TrustRequest hostKey;
+    hostKey.serverName = u"example";
+    hostKey.keyType = u"ssh-ed25519";
+    hostKey.summary.fingerprint = u"SHA256:Wm0K1pQv3yZ8Xc7bN2fHjL4sT9aRgE6uIoP5dVkMnWq";
+    for (const TrustRequest& shown : {request, hostKey}) {
+      TrustWindow window(nullptr, translator, shown, nullptr);
+      window.Show();
+      Pump(200);
+      EXPECT_EQ(window.GetClientSize(), wxSize(440, 262));
+      for (wxWindow* panel : window.GetChildren()) {
+        for (wxWindow* child : panel->GetChildren()) {
+          const wxRect inside(wxPoint(0, 0), window.GetClientSize());
+          EXPECT_TRUE(inside.Contains(child->GetRect())) << tags[language];
+          auto* label = dynamic_cast<wxStaticText*>(child);
+          if (label != nullptr && !label->HasFlag(wxST_ELLIPSIZE_END)) {
+            int w = 0, h = 0;
+            for (const wxString& line : wxSplit(label->GetLabel(), '\n', '\0')) {
+              const wxSize extent = label->GetTextExtent(line);
+              w = std::max(w, extent.GetWidth());
+              h += extent.GetHeight();
+            }
+            EXPECT_LE(w, label->GetSize().GetWidth() + 1) << tags[language] << " " << Utf8(label->GetLabel());
+            EXPECT_LE(h, label->GetSize().GetHeight() + 2) << tags[language] << " " << Utf8(label->GetLabel());
           }
-          EXPECT_LE(w, label->GetSize().GetWidth() + 1) << tags[language] << " " << Utf8(label->GetLabel());
-          EXPECT_LE(h, label->GetSize().GetHeight() + 2) << tags[language] << " " << Utf8(label->GetLabel());
         }
       }
+      const std::string shot = "import -window root " + folder + "/trust_window_" +
+                               (shown.keyType.empty() ? "" : "host_key_") + tags[language] + ".png";
+      EXPECT_EQ(std::system(shot.c_str()), 0);
     }
-    const std::string shot = "import -window root " + folder + "/trust_window_" + tags[language] + ".png";
-    EXPECT_EQ(std::system(shot.c_str()), 0);
   }
 }
 

@@ -1,0 +1,278 @@
+// The worker's SFTP sessions against a real OpenSSH server: whole files in
+// nested folders with one and four sessions, host keys not trusted, and a
+// connection cut in the middle of a file.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "ftp/ftp_session.h"
+#include "ftp/listener_ports.h"
+#include "peers/sshd_fixture.h"
+#include "peers/tcp_relay.h"
+#include "peers/test_paths.h"
+#include "platform/code_page.h"
+#include "platform/files.h"
+#include "spooler/upload_worker.h"
+
+namespace wexmoor {
+namespace {
+
+using testing::SshdServer;
+using testing::TempFolder;
+
+// Progress past `percent` runs `action` once (on the session's thread).
+class Display : public WorkerDisplay, public StatusTarget, public ProgressTarget {
+ public:
+  void SetCurrentFile(const Text&) override {}
+  StatusTarget& Status() override { return *this; }
+  ProgressTarget& Progress() override { return *this; }
+  void SetStatusText(const Text&) override {}
+  void SetProgress(int percent) override {
+    std::function<void()> run;
+    {
+      std::lock_guard lock(mutex_);
+      if (percent >= percent_ && action_) run = std::exchange(action_, nullptr);
+    }
+    if (run) run();
+  }
+  void At(int percent, std::function<void()> action) {
+    std::lock_guard lock(mutex_);
+    percent_ = percent;
+    action_ = std::move(action);
+  }
+
+ private:
+  std::mutex mutex_;
+  int percent_ = 101;
+  std::function<void()> action_;
+};
+
+class Asker : public HostKeyTrustAsker {
+ public:
+  void AskHostKeyTrust(const Text& serverName, const HostKeyQuestion& question) override {
+    std::lock_guard lock(mutex);
+    asked.push_back({serverName, question});
+  }
+  std::mutex mutex;
+  std::vector<std::pair<Text, HostKeyQuestion>> asked;
+};
+
+std::string RandomBytes(std::size_t size, std::mt19937& random) {
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+std::string ReadBytes(const std::string& path) {
+  return ReadWholeFile(Utf8ToUtf16(path)).value_or("<missing>");
+}
+
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+class SftpUploads : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { StartSftpLibrary(); }
+
+  void SetUp() override {
+    if (!SshdServer::available()) GTEST_SKIP() << "needs root and /usr/sbin/sshd";
+    server = std::make_unique<SshdServer>();
+    ASSERT_TRUE(server->ok()) << server->error();
+  }
+
+  // The record of server "srv": password login, host key stored.
+  ServerRecord Record(int connections) const {
+    ServerRecord record;
+    record.name = u"srv";
+    record.address = u"127.0.0.1/site";
+    record.port = server->port();
+    record.protocol = kProtocolSftp;
+    record.login = Utf8ToUtf16(server->user());
+    record.password = Utf8ToUtf16(server->password());
+    record.fingerprint = Utf8ToUtf16(server->hostFingerprint());
+    record.timeOut = 10000;
+    record.connections = connections;
+    record.tempName = 1;
+    return record;
+  }
+
+  std::string Queue(const std::string& name, const std::string& bytes, const std::string& subfolder = {}) {
+    const std::string path = local.File(name);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    EXPECT_TRUE(WriteWholeFile(Utf8ToUtf16(path), bytes));
+    queue.Append(Utf8ToUtf16(path + "|srv|" + subfolder));
+    return path;
+  }
+
+  // Runs the worker until the queue is empty or `seconds` have passed.
+  void Run(int seconds, const std::function<bool()>& done = {}) {
+    WorkerContext context{queue, servers, removeRing, flags, history, ftp, clock, display, nullptr, &sftp};
+    UploadWorker worker(context);
+    worker.Start();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < until && (done ? !done() : queue.Size() > 0))
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    worker.Terminate();
+  }
+
+  // The history since the last Mark().
+  std::string History() const { return Utf16ToUtf8(history.Get().substr(mark)); }
+  void Mark() { mark = history.Get().size(); }
+
+  std::unique_ptr<SshdServer> server;
+  TempFolder local;
+  SystemClock clock;
+  UploadQueue queue;
+  ServerTable servers;
+  UiMessageRing removeRing;
+  SharedFlags flags;
+  SessionHistory history;
+  std::size_t mark = 0;
+  ListenerPortSequence ports;
+  FtpSession ftp{clock, ports, flags.lastProgressTime};
+  Display display;
+  Asker asker;
+  SftpSettings sftp{{}, {}, &asker};
+};
+
+struct Login {
+  bool key;
+  int connections;
+};
+
+class SftpUploadsLogins : public SftpUploads, public ::testing::WithParamInterface<Login> {};
+
+TEST_P(SftpUploadsLogins, NestedFilesArriveByteIdenticalUnderTheirNames) {
+  const Login c = GetParam();
+  ServerRecord record = Record(c.connections);
+  if (c.key) {
+    record.password.clear();
+    sftp.sshFolder = server->clientSshFolder();
+  }
+  // Through a relay that counts the connections.
+  testing::TcpRelay relay(server->port());
+  record.port = relay.port();
+  servers.Set(1, record);
+  std::mt19937 random(c.connections * 2 + c.key);
+  std::map<std::string, std::string> files;  // below the site folder -> bytes
+  for (int a = 0; a < 2; ++a) {
+    for (int b = 0; b < 2; ++b) {
+      const std::string sub = "d" + std::to_string(a) + "/e" + std::to_string(b);
+      for (int i = 0; i < 8; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".bin";
+        files[sub + "/" + name] = RandomBytes(random() % 70000, random);
+        Queue(sub + "/" + name, files[sub + "/" + name], sub);
+      }
+    }
+  }
+  files["big.bin"] = RandomBytes(3'500'000, random);
+  Queue("big.bin", files["big.bin"]);
+
+  Run(25);
+  ASSERT_EQ(queue.Size(), 0) << History().substr(0, 4000);
+  for (const auto& [name, bytes] : files) {
+    const std::string there = server->home() + "/site/" + name;
+    EXPECT_TRUE(ReadBytes(there) == bytes) << name;
+    EXPECT_FALSE(std::filesystem::exists(there + ".part")) << name;
+  }
+  EXPECT_EQ(History().find(server->password()), std::string::npos);
+  // Sessions are kept: no more logins than sessions allowed, and several
+  // at once where allowed.
+  EXPECT_GE(relay.accepted(), 1);
+  EXPECT_LE(relay.accepted(), c.connections) << History();
+  if (c.connections > 1) {
+    EXPECT_GE(relay.accepted(), 2);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sftp, SftpUploadsLogins,
+                         ::testing::Values(Login{false, 1}, Login{false, 4}, Login{true, 1}, Login{true, 4}),
+                         [](const auto& info) {
+                           return std::string(info.param.key ? "Key" : "Password") + "_" +
+                                  std::to_string(info.param.connections);
+                         });
+
+TEST_F(SftpUploads, UnknownHostKeyIsAskedAboutOnceNothingIsSentAndTheEntryStays) {
+  ServerRecord record = Record(2);
+  record.fingerprint.clear();
+  servers.Set(1, record);
+  Queue("a.txt", "content");
+  // Two seconds: the server is held back after the refusal, so one attempt.
+  Run(2, [] { return false; });
+  const std::string log = History();
+  EXPECT_EQ(queue.Size(), 1);
+  EXPECT_NE(log.find("!!--- Unknown host key ssh-ed25519 " + server->hostFingerprint()), std::string::npos) << log;
+  EXPECT_EQ(log.find("<--->USER"), std::string::npos) << "nothing of the login before the key is trusted";
+  EXPECT_EQ(Count(log, "----- Connected to"), 1) << log;
+  EXPECT_FALSE(std::filesystem::exists(server->home() + "/site"));
+  ASSERT_EQ(asker.asked.size(), 1u);
+  EXPECT_EQ(asker.asked[0].first, u"srv");
+  EXPECT_EQ(asker.asked[0].second.keyType, u"ssh-ed25519");
+  EXPECT_EQ(Utf16ToUtf8(asker.asked[0].second.fingerprint), server->hostFingerprint());
+
+  // Trusted (the fingerprint stored, as the trust window does): it goes.
+  Mark();
+  record.fingerprint = asker.asked[0].second.fingerprint;
+  servers.Set(1, record);
+  Run(15);
+  EXPECT_EQ(queue.Size(), 0) << History();
+  EXPECT_EQ(ReadBytes(server->home() + "/site/a.txt"), "content");
+}
+
+TEST_F(SftpUploads, ChangedHostKeyIsRefusedWithoutAsking) {
+  TempFolder sshFolder;
+  for (const bool inKnownHosts : {true, false}) {
+    SCOPED_TRACE(inKnownHosts ? "known_hosts" : "stored fingerprint");
+    ServerRecord record = Record(1);
+    if (inKnownHosts) {
+      record.fingerprint.clear();
+      ASSERT_TRUE(WriteWholeFile(Utf8ToUtf16(sshFolder.File("known_hosts")), server->KnownHostsLine(true)));
+      sftp.sshFolder = sshFolder.path();
+    } else {
+      record.fingerprint = u"SHA256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA";
+      sftp.sshFolder.clear();
+    }
+    servers.Set(1, record);
+    Mark();
+      if (queue.Size() == 0) Queue("b.txt", "content");
+    Run(1, [&] { return History().find("!!---") != std::string::npos; });
+    const std::string log = History();
+    EXPECT_NE(log.find("!!--- The host key has changed: ssh-ed25519 " + server->hostFingerprint()),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("<--->USER"), std::string::npos);
+    EXPECT_EQ(queue.Size(), 1);
+  }
+  EXPECT_TRUE(asker.asked.empty());
+  EXPECT_FALSE(std::filesystem::exists(server->home() + "/site"));
+}
+
+TEST_F(SftpUploads, ConnectionCutInTheMiddleOfAFileResumesFromThePart) {
+  testing::TcpRelay relay(server->port());
+  ServerRecord record = Record(1);
+  record.port = relay.port();
+  servers.Set(1, record);
+  std::mt19937 random(5);
+  const std::string bytes = RandomBytes(24u << 20, random);
+  Queue("cut.bin", bytes);
+  display.At(40, [&] { relay.Cut(); });
+  // The server is held back for a retry wait (5 s and some) after the cut.
+  Run(25);
+  const std::string log = History();
+  ASSERT_EQ(queue.Size(), 0) << log;
+  EXPECT_TRUE(ReadBytes(server->home() + "/site/cut.bin") == bytes);
+  EXPECT_FALSE(std::filesystem::exists(server->home() + "/site/cut.bin.part"));
+  EXPECT_NE(log.find("----- Resuming at "), std::string::npos) << log;
+  EXPECT_GE(relay.accepted(), 2);
+}
+
+}  // namespace
+}  // namespace wexmoor
