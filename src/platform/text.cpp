@@ -95,4 +95,13 @@ Text ReplaceAll(TextView text, TextView from, TextView to) {
   return out;
 }
 
+std::uint64_t Fnv1a64(std::string_view bytes) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : bytes) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
 }  // namespace wexmoor

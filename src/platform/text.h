@@ -26,5 +26,7 @@ Text ToUpperAscii(TextView text);
 bool EqualsIgnoreAsciiCase(TextView a, TextView b);
 bool EndsWithIgnoreAsciiCase(TextView text, TextView suffix);
 Text ReplaceAll(TextView text, TextView from, TextView to);
+// The 64-bit FNV-1a hash of `bytes`: short stable names derived from paths.
+std::uint64_t Fnv1a64(std::string_view bytes);
 
 }  // namespace wexmoor

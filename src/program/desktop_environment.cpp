@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/code_page.h"
 #include "platform/files.h"
+#include "program/program_services.h"
 
 namespace wexmoor {
 namespace {
@@ -16,7 +18,22 @@ Text FromEnvironment(const char* name) {
   return value ? NativeToPath(value) : Text();
 }
 
+// An unset or empty value takes the build's default.
+Text FromEnvironment(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  return Utf8ToUtf16(value != nullptr && *value != '\0' ? value : fallback);
+}
+
 }  // namespace
+
+ProgramEnvironment ReadProgramEnvironment() {
+  ProgramEnvironment environment;
+  Text site = TrimBlanks(FromEnvironment("WEXMOOR_SITE", WEXMOOR_DEFAULT_SITE));
+  while (!site.empty() && site.back() == u'/') site.pop_back();
+  environment.site = site;
+  environment.ipEchoUrl = FromEnvironment("WEXMOOR_IP_ECHO_URL", WEXMOOR_DEFAULT_IP_ECHO_URL);
+  return environment;
+}
 
 DesktopEnvironment ReadDesktopEnvironment() {
   DesktopEnvironment e;

@@ -1,6 +1,7 @@
-// The one place that reads the process environment for the desktop set-up:
-// home, XDG base folders, the session bus. Everything below gets the values
-// passed down.
+// The one place that reads the process environment: home, XDG base folders,
+// the session bus, the SSH agent (here), and the web site and echo page
+// (ReadProgramEnvironment, declared with the services). Everything below gets
+// the values passed down.
 #pragma once
 
 #include "settings/file_locations.h"

@@ -21,15 +21,6 @@ std::string CanonicalFolder(const Text& folder) {
 
 std::string NativeName(TextView prefFileName) { return PathToNative(prefFileName); }
 
-std::uint64_t Fnv1a64(std::string_view bytes) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (unsigned char c : bytes) {
-    hash ^= c;
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
-
 }  // namespace
 
 std::string InstanceLockPath(const Text& folder, TextView prefFileName) {

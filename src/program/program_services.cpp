@@ -1,7 +1,5 @@
 #include "program/program_services.h"
 
-#include <cstdlib>
-
 #include "ftp/control_connection.h"
 #include "locked/locked_settings_block.h"
 #include "locked/locked_zones.h"
@@ -11,24 +9,6 @@
 #include "web/pending_update.h"
 
 namespace wexmoor {
-namespace {
-
-Text FromEnvironment(const char* name, const char* fallback) {
-  const char* value = std::getenv(name);
-  return Utf8ToUtf16(value != nullptr && *value != '\0' ? value : fallback);
-}
-
-}  // namespace
-
-ProgramEnvironment ReadProgramEnvironment() {
-  ProgramEnvironment environment;
-  Text site = TrimBlanks(FromEnvironment("WEXMOOR_SITE", WEXMOOR_DEFAULT_SITE));
-  while (!site.empty() && site.back() == u'/') site.pop_back();
-  environment.site = site;
-  environment.ipEchoUrl = FromEnvironment("WEXMOOR_IP_ECHO_URL", WEXMOOR_DEFAULT_IP_ECHO_URL);
-  return environment;
-}
-
 ProgramServices::ProgramServices(ProgramState& state, ProgramEnvironment environment,
                                  std::span<const unsigned char> updaterImage)
     : state_(state), environment_(std::move(environment)), updaterImage_(updaterImage) {

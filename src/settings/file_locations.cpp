@@ -33,15 +33,6 @@ Text BaseFolder(TextView fromEnvironment, TextView home, TextView fallbackBelowH
   return {};
 }
 
-std::uint64_t Fnv1a64(std::string_view bytes) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (unsigned char c : bytes) {
-    hash ^= c;
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
-
 bool Fail(std::string* error, std::string text) {
   if (error) *error = std::move(text);
   return false;
