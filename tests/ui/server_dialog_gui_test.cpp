@@ -320,23 +320,32 @@ TEST_F(ServerDialogTest, CtrlHeldAtOpeningShowsThePasswordInClear) {
 
 TEST_F(ServerDialogTest, TypingANewServerFromTheKeyboardAndOkStoresIt) {
   ServerDialog* open = nullptr;
-  wxTimer later;
-  // Typing goes into the name field, where the dialog puts the focus; the
-  // timer then presses OK (or Cancel, should nothing have arrived, since an
-  // empty name would stop the test at a message box).
-  later.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+  bool typed = false;
+  int ticks = 0;
+  // Typing goes into the name field, where the dialog puts the focus. Once
+  // the dialog has the keyboard the text is typed; OK is pressed when all of
+  // it arrived (Cancel after 10 s without it, since an empty name would stop
+  // the test at a message box). A loaded machine may take its time for both.
+  wxTimer poll;
+  poll.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    ++ticks;
+    if (!open)
+      for (wxWindow* window : wxTopLevelWindows)
+        if (auto* dialog = dynamic_cast<ServerDialog*>(window)) open = dialog;
     if (!open) return;
-    const bool arrived = !open->NameField()->GetValue().empty();
+    if (!typed) {
+      if (wxWindow::FindFocus() != open->NameField() && ticks < 100) return;
+      wxUIActionSimulator().Text("typed server");
+      typed = true;
+      ticks = 0;
+      return;
+    }
+    const bool arrived = open->NameField()->GetValue() == "typed server";
+    if (!arrived && ticks < 200) return;
+    poll.Stop();
     Press(*open, arrived ? open->OkId() : wxID_CANCEL);
   });
-  wxTimer shown;  // the dialog is on the screen and has the keyboard by then
-  shown.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-    for (wxWindow* window : wxTopLevelWindows)
-      if (auto* dialog = dynamic_cast<ServerDialog*>(window)) open = dialog;
-    wxUIActionSimulator().Text("typed server");
-    later.StartOnce(800);
-  });
-  shown.StartOnce(500);
+  poll.Start(50);
   EXPECT_EQ(EditServer(context_, -1), 2);
   ASSERT_NE(open, nullptr);
   EXPECT_EQ(servers_.Get(2).name, u"typed server");
