@@ -24,12 +24,15 @@ using testing::RunningProgram;
 using testing::WaitFor;
 
 // Answers the first-start language chooser: its OK button is 85 pixels from
-// the right and 30 from the bottom of a 440 x 90 window.
+// the right and 30 from the bottom of a 440 x 90 window. A window just mapped
+// may miss a click, so it clicks again until the chooser is gone.
 void AnswerLanguageChooser() {
   std::system(
       "for i in $(seq 1 200); do id=$(xdotool search --name '^Languages$' 2>/dev/null | head -n 1); "
       "[ -n \"$id\" ] && break; sleep 0.1; done; "
-      "[ -n \"$id\" ] && xdotool mousemove --window \"$id\" 390 71 click 1 >/dev/null 2>&1");
+      "for i in $(seq 1 20); do [ -n \"$id\" ] || break; "
+      "xdotool mousemove --window \"$id\" 390 71 click 1 >/dev/null 2>&1; sleep 0.5; "
+      "id=$(xdotool search --onlyvisible --name '^Languages$' 2>/dev/null | head -n 1); done");
 }
 
 struct CopyRun {
