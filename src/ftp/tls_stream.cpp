@@ -183,18 +183,7 @@ long TlsStream::ReadSome(void* buffer, std::size_t size) {
     want_ = Want::kRead;
     return static_cast<long>(got);
   }
-  switch (SSL_get_error(ssl_, 0)) {
-    case SSL_ERROR_WANT_READ:
-      want_ = Want::kRead;
-      return 0;
-    case SSL_ERROR_WANT_WRITE:
-      want_ = Want::kWrite;
-      return 0;
-    default:
-      ERR_clear_error();
-      closed_ = true;
-      return -1;
-  }
+  return Unfinished(true);
 }
 
 long TlsStream::WriteSome(const void* data, std::size_t size) {
@@ -206,6 +195,10 @@ long TlsStream::WriteSome(const void* data, std::size_t size) {
     want_ = Want::kWrite;
     return static_cast<long>(put);
   }
+  return Unfinished(false);
+}
+
+long TlsStream::Unfinished(bool endOnError) {
   switch (SSL_get_error(ssl_, 0)) {
     case SSL_ERROR_WANT_READ:
       want_ = Want::kRead;
@@ -215,6 +208,7 @@ long TlsStream::WriteSome(const void* data, std::size_t size) {
       return 0;
     default:
       ERR_clear_error();
+      if (endOnError) closed_ = true;
       return -1;
   }
 }

@@ -95,6 +95,10 @@ class TlsStream {
  private:
   enum class Want { kRead, kWrite };
   WaitResult WaitFor(Want want, int timeoutMs, const std::stop_token& stop);
+  // After a read or write that did not complete: 0 with want_ set when TLS
+  // needs the socket readable or writable first, -1 on an error (which ends
+  // the stream when `endOnError`).
+  long Unfinished(bool endOnError);
 
   ssl_st* ssl_ = nullptr;
   int handle_ = 0;
