@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "ftp/control_connection.h"
+#include "ftp/file_upload.h"
 #include "platform/files.h"
 #include "platform/socket.h"
 #include "spooler/ftp_upload_session.h"
@@ -20,6 +21,12 @@ constexpr int kIdlePauseMs = 100;
 constexpr std::int64_t kRemovedPauseMs = 110;
 constexpr std::int64_t kWebWaitMs = 100;
 constexpr std::int64_t kIdleSliceMs = 100;
+
+// Entries with the same key go to one remote path: one at a time.
+Text RemotePathKey(const QueueEntry& entry) {
+  return EntryServerName(entry.text) + u"|" + EntrySubfolder(entry.text) + u"|" +
+         RemoteFileName(EntryLocalPath(entry.text));
+}
 
 // The server's folder joined with the entry's subfolder.
 Text DestinationPath(const Text& address, const Text& subfolder) {
@@ -230,6 +237,9 @@ bool UploadWorker::Dispatch(const std::stop_token& stop, bool& passOver) {
     bool claimable = false;
     context_.queue.ForEach([&](const QueueEntry& entry) {
       if (claimed_.contains(entry.id) || failedThisPass_.contains(entry.id)) return true;
+      // Another entry goes to the same remote path now: this one waits for it.
+      const Text pathKey = RemotePathKey(entry);
+      if (PathInFlightLocked(pathKey)) return true;
       bool waiting = false;
       if (!ReadyNow(entry, waiting)) {
         if (waiting) waitsPending_ = true;
@@ -252,6 +262,7 @@ bool UploadWorker::Dispatch(const std::stop_token& stop, bool& passOver) {
       if (count < cap) {
         ++count;
         claimed_.insert(entry.id);
+        claimedPaths_[entry.id] = pathKey;
         auto& lane = lanes_.emplace_back(std::make_unique<Lane>(*this, name, entry));
         lane->thread = std::jthread([this, l = lane.get()](std::stop_token laneStop) { RunLane(*l, laneStop); });
       }
@@ -323,7 +334,12 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
   // the server back. ---
   book_.SetStatus(entry.id, EntryStatus::kUploading);
   PartRecord part = book_.Get(entry.id).part;
-  session.UsePart(&part, [this, id = entry.id](const PartRecord& begun) { book_.SetPart(id, begun); });
+  session.UsePart(&part, [this, &entry](const PartRecord& begun) {
+    // On the disk before the first byte (and before the rename): a part
+    // begun here is this entry's alone, even after a crash.
+    book_.SetPart(entry.id, begun);
+    if (journal_ != nullptr) journal_->AddPart(entry.text, begun);
+  });
   bool serverFault = false;
   while (!stop.stop_requested()) {
     if (!session.IsOpen()) {
@@ -383,9 +399,13 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
   context_.history.Append(session.TakeLog());
   lane.display.SetProgress(0);
   if (outcome == EntryOutcome::kSent) {
-    if (journal_ != nullptr)
-      journal_->Add(entry.text, PartRecord{FileSize(localPath), FileModificationTime(localPath).value_or(0)},
-                    entry.id);
+    // The file as it was when its upload began: a change since then is sent
+    // again.
+    if (journal_ != nullptr) {
+      PartRecord sent = session.LastStamp();
+      if (!sent.Begun()) sent = PartRecord{FileSize(localPath), FileModificationTime(localPath).value_or(0)};
+      journal_->Add(entry.text, PartRecord{sent.localSize, sent.localMtime}, entry.id);
+    }
     RemoveEntry(entry.id, UploadResult::kSent);
   } else if (serverFault || session.LastFailure() == DeliveryFailure::kServerGone) {
     ServerFailed(entry.id, serverName, serverFault ? Text(u"!!Impossible to initialise connection") : session.LastError());
@@ -410,6 +430,7 @@ std::optional<QueueEntry> UploadWorker::ClaimLocked(const Text& serverName) {
   context_.queue.ForEach([&](const QueueEntry& entry) {
     if (claimed_.contains(entry.id) || failedThisPass_.contains(entry.id)) return true;
     if (EntryServerName(entry.text) != serverName) return true;
+    if (PathInFlightLocked(RemotePathKey(entry))) return true;
     bool waiting = false;
     if (!ReadyNow(entry, waiting)) {
       if (waiting) waitsPending_ = true;
@@ -418,7 +439,10 @@ std::optional<QueueEntry> UploadWorker::ClaimLocked(const Text& serverName) {
     found = entry;
     return false;
   });
-  if (found) claimed_.insert(found->id);
+  if (found) {
+    claimed_.insert(found->id);
+    claimedPaths_[found->id] = RemotePathKey(*found);
+  }
   return found;
 }
 
@@ -441,6 +465,7 @@ std::optional<QueueEntry> UploadWorker::NextEntry(Lane& lane, const std::stop_to
 void UploadWorker::Release(std::uint64_t id, bool failed) {
   std::lock_guard lock(mutex_);
   claimed_.erase(id);
+  claimedPaths_.erase(id);
   if (failed) failedThisPass_.insert(id);
   ++generation_;
   changed_.notify_all();
@@ -484,6 +509,10 @@ void UploadWorker::ReapLanes(bool all) {
   }
   for (auto& lane : done) lane->thread.request_stop();
   for (auto& lane : done) lane->thread.join();
+}
+
+bool UploadWorker::PathInFlightLocked(const Text& key) const {
+  return std::any_of(claimedPaths_.begin(), claimedPaths_.end(), [&](const auto& claimed) { return claimed.second == key; });
 }
 
 int UploadWorker::OthersLocked(const Lane& lane) const {

@@ -136,6 +136,8 @@ class UploadWorker {
   void RemoveEntry(std::uint64_t id, UploadResult result);
   void StopSilentLanes();
   void ReapLanes(bool all);
+  // An entry with this remote path key is claimed; under mutex_.
+  bool PathInFlightLocked(const Text& key) const;
   // Sessions of the lane's server besides the lane's own.
   int OthersLocked(const Lane& lane) const;
   bool IsFrontLocked(const Lane& lane) const;
@@ -162,6 +164,7 @@ class UploadWorker {
   mutable std::mutex mutex_;
   std::condition_variable_any changed_;  // entries released, pass restarted
   std::set<std::uint64_t> claimed_;
+  std::map<std::uint64_t, Text> claimedPaths_;  // claimed entries' remote path keys
   std::set<std::uint64_t> failedThisPass_;
   std::map<Text, int> refusedCap_;  // servers that refused a further session
   std::set<Text> proven_;  // servers a session of which logged in since their last failure

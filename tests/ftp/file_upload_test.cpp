@@ -143,8 +143,8 @@ TEST_F(UploadTest, StorRefusedWith550ClosesAbnormally) {
   ServerRecord record = Record(400);
   ASSERT_TRUE(LogIn(record));
   EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, nullptr, nullptr), -1);
-  EXPECT_THAT(LinesAfterPasv(), ElementsAre("<--->STOR r.bin", ">---<550 Permission denied", ">---<!! TimeOut !!",
-                                            "!!--- Data connection closed abnormally"));
+  EXPECT_THAT(LinesAfterPasv(), ElementsAre("<--->STOR r.bin", ">---<550 Permission denied",
+                                            "!!--- Upload refused: 550 Permission denied"));
 }
 
 TEST_F(UploadTest, StorRefusedWith501Or553EndsOnTheTimeOut) {
@@ -159,7 +159,7 @@ TEST_F(UploadTest, StorRefusedWith501Or553EndsOnTheTimeOut) {
     const Text path = MakeFile("r.bin", 10);
     EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, nullptr, nullptr), -1);
     EXPECT_THAT(LinesAfterPasv(), ElementsAre("<--->STOR r.bin", ">---<" + std::string(refusal),
-                                              ">---<!! TimeOut !!", ">---<!! TimeOut !!"));
+                                              ">---<!! TimeOut !!", "!!--- Upload refused: !! TimeOut !!"));
     Disconnect(session, nullptr);
   }
 }
@@ -195,7 +195,8 @@ TEST_F(UploadTest, ActiveModeUploadAndAServerThatNeverConnects) {
   EXPECT_THAT(LogLines(session),
               ElementsAre("----- Internal PORT " + two + " has been created", "<--->PORT " + portText(second),
                           ">---<200 ok", "<--->STOR act.bin", ">---<150 go", "!!--- No Connection ID",
-                          "----- Internal PORT " + two + " has been closed", ">---<!! TimeOut !!"));
+                          "----- Internal PORT " + two + " has been closed", ">---<!! TimeOut !!",
+                          "!!--- Data connection closed abnormally"));
   EXPECT_EQ(session.listener, 0);
 }
 
