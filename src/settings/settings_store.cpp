@@ -104,7 +104,12 @@ void LoadQueue(const PreferenceFile& file, UploadQueue& queue, UiMessageRing& ad
     if (!id) break;
     if (delivery != nullptr) {
       const Text part = file.ReadTextKey(Numbered(u"FilePart", i), u"");
-      if (auto record = ParsePartRecord(part)) delivery->SetPart(*id, *record);
+      if (auto record = ParsePartRecord(part)) {
+        // Whose part it is (older files have no such key: the part is then
+        // nobody's, and the entry starts its own).
+        ParsePartOwner(file.ReadTextKey(Numbered(u"FilePartOwner", i), u""), *record);
+        delivery->SetPart(*id, *record);
+      }
     }
     int slot = addRing.Put(entry, searchFrom);
     if (slot >= 0) searchFrom = slot + 1;
@@ -254,7 +259,10 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
   if (delivery != nullptr) {
     for (std::size_t i = 0; i < entries.size(); ++i) {
       const PartRecord part = delivery->Get(entries[i].id).part;
-      if (part.Begun()) file.WriteTextKey(Numbered(u"FilePart", static_cast<long long>(i)), PartRecordText(part));
+      if (!part.Begun()) continue;
+      file.WriteTextKey(Numbered(u"FilePart", static_cast<long long>(i)), PartRecordText(part));
+      if (!part.token.empty())
+        file.WriteTextKey(Numbered(u"FilePartOwner", static_cast<long long>(i)), PartOwnerText(part));
     }
   }
   file.WriteTextKey(u"CurrentServer", serverListText ? *serverListText : options.currentServer);
