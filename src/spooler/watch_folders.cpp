@@ -366,6 +366,12 @@ void WatchFolders::Landed(const Flight& flight) {
     record_.Put({root.server, flight.path}, flight.stamp);
     return;
   }
+  // A file written to since it was queued is not the one the server holds:
+  // it stays, and is queued again once it is stable.
+  if (const std::optional<NativeStat> now = StatNative(flight.path); now && StampOf(*now) != flight.stamp) {
+    Log("Sent file " + flight.path + " changed since its upload: not moved");
+    return;
+  }
   const std::string relative = flight.path.substr(root.folder.size() + 1);
   const std::size_t slash = relative.rfind('/');
   const std::string folder = slash == std::string::npos ? root.sent : root.sent + "/" + relative.substr(0, slash);

@@ -164,6 +164,25 @@ TEST(WatchFolders, AfterOneMovesEachFileIntoSentOnlyOnceItsUploadSucceeded) {
   EXPECT_TRUE(rig.Queued().empty());
 }
 
+// A file written to after it was queued is not the file the server holds:
+// it stays in place and is queued again once it has settled.
+TEST(WatchFolders, AfterOneLeavesAFileChangedSinceItsUploadWhereItIs) {
+  Rig rig;
+  const std::string photo = rig.Root() + "/sub/photo.jpg";
+  WriteFile(photo, "first");
+  rig.Start(1);
+  rig.Pass(WatchFolders::kSettleMs);
+  ASSERT_EQ(rig.Queued().size(), 1u);
+  WriteFile(photo, "first, then more");
+  rig.Finish(0, UploadResult::kSent);
+  rig.Pass(100);
+  EXPECT_TRUE(Exists(photo));
+  EXPECT_FALSE(Exists(rig.Root() + "/Sent/sub/photo.jpg"));
+  rig.Pass(WatchFolders::kSettleMs);
+  rig.Pass(WatchFolders::kRescanMs);
+  EXPECT_EQ(rig.Queued().size(), 1u) << "the changed file goes again";
+}
+
 TEST(WatchFolders, FilesWithoutACloseAndUnreadableFoldersAreHandledByTheRescan) {
   Rig rig;
   WriteFile(rig.config.File("elsewhere.jpg"), "linked");
