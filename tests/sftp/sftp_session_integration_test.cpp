@@ -320,6 +320,40 @@ TEST_F(SftpSessionTest, ACutMidFileIsResumedFromWhatTheServerHas) {
   EXPECT_GT(std::stoll(log.substr(from + 11)), 0);
 }
 
+// A server that completes the writes in flight out of order and is then cut
+// leaves a part whose size does not prove the bytes below it: the resume
+// starts below it by the whole window in flight, and no hole remains.
+TEST_F(SftpSessionTest, OutOfOrderWritesBeforeACutLeaveNoHoleAfterTheResume) {
+  SshdServer reordering(false, SourceDir() + "/tests/peers/reordering_sftp_server.py");
+  ASSERT_TRUE(reordering.ok()) << reordering.error();
+  SftpLogin login = Login();
+  login.port = reordering.port();
+  login.login = Utf8ToUtf16(reordering.user());
+  login.password = Utf8ToUtf16(reordering.password());
+  login.fingerprint = Utf8ToUtf16(reordering.hostFingerprint());
+  const std::string bytes = RandomBytes(6u << 20, 5);
+  const Text path = Utf8ToUtf16(LocalFile("hole.bin", bytes));
+  const std::string part = reordering.home() + "/hole.bin.part";
+  PartRecord record;
+  {
+    SftpSession session(clock, lastProgress);
+    ASSERT_EQ(session.Connect(login, &status), 1) << LogOf(session);
+    EXPECT_EQ(Deliver(session, path, u"hole.bin", &record, nullptr, &status), -1);
+  }
+  // The part ends behind a hole: its size is no proof.
+  const std::string left = ReadBytes(part);
+  ASSERT_GT(left.size(), 2u << 20);
+  ASSERT_NE(left, bytes.substr(0, left.size())) << "the server left no hole";
+  SftpSession again(clock, lastProgress);
+  ASSERT_EQ(again.Connect(login, &status), 1) << LogOf(again);
+  ASSERT_EQ(Deliver(again, path, u"hole.bin", &record, nullptr, &status), 1) << LogOf(again);
+  EXPECT_TRUE(ReadBytes(reordering.home() + "/hole.bin") == bytes) << "a hole was left";
+  const std::string log = LogOf(again);
+  const std::size_t from = log.find(".part from ");
+  ASSERT_NE(from, std::string::npos) << log;
+  EXPECT_EQ(std::stoll(log.substr(from + 11)), static_cast<long long>(left.size()) - (2 << 20));
+}
+
 TEST_F(SftpSessionTest, AStopEndsAStalledUploadWithinASecondAndClosesEverything) {
   const std::string bytes = RandomBytes(32u << 20, 4);
   const Text path = Utf8ToUtf16(LocalFile("stall.bin", bytes));
