@@ -118,8 +118,9 @@ void QueueListCtrl::Select(int index) {
 void QueueListCtrl::UpdateCount() {
   SetItemCount(static_cast<long>(items_.size()));
   Refresh();
-  // Another entry may stand under the pointer now.
-  UpdateTip();
+  // Another entry may stand under the shown tip now (a resting pointer over
+  // a new row gets its tip with the next refresh of the states).
+  if (!shownTip_.empty()) UpdateTip();
 }
 
 void QueueListCtrl::RefreshStates() {

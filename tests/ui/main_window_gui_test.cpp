@@ -477,6 +477,19 @@ TEST_F(MainWindowGuiTest, ScreenshotsInEveryLanguage) {
     Translator chosen;
     RunLanguageChooser(chosen);
     EXPECT_EQ(chosen.Language(), language);
+    // The delete confirmation: Yes and No at their own widths.
+    const std::string caution = Utf8(ToWx(translator.Translate(u"CAUTION!")));
+    wxTheApp->CallAfter([&] {
+      wxTopLevelWindow* box = TopLevelTitled(caution.c_str());
+      ASSERT_NE(box, nullptr);
+      for (wxButton* button : ChildrenOf<wxButton>(box))
+        EXPECT_LT(button->GetSize().GetWidth(), box->GetClientSize().GetWidth() / 2) << name;
+      Shot(box, "delete_confirmation_" + name);
+      static_cast<wxDialog*>(box)->EndModal(wxID_NO);
+    });
+    EXPECT_FALSE(window->AskYesNo(translator.Translate(u"CAUTION!"),
+                                  translator.Translate(u"Are you sure that you want to delete the sever named ") +
+                                      u"Local?"));
     AboutSettings settings{0, 0, 1, false, u"http://127.0.0.1:9"};
     AboutHooks hooks;
     hooks.translator = &translator;
