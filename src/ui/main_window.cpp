@@ -102,13 +102,6 @@ void MainWindow::BuildControls() {
   zipCheck_ = new wxCheckBox(p, wxID_ANY, wxString(), wxPoint(10, 197), wxSize(190, 20));
   zipCheck_->SetValue(context_.options.zipBeforeUpload != 0);
   progressFrame_ = new wxStaticBox(p, wxID_ANY, wxString(), wxPoint(10, 217), wxSize(190, 62));
-  // On a little panel of its own, whose background hides the frame's line
-  // behind the figure.
-  elapsedBox_ = new wxPanel(p, wxID_ANY, wxPoint(158, 216), wxSize(30, 14));
-  elapsedBox_->SetBackgroundColour(p->GetBackgroundColour());
-  elapsedText_ = new wxStaticText(elapsedBox_, wxID_ANY, "-", wxPoint(2, 0), wxSize(26, 14),
-                                  wxST_NO_AUTORESIZE | wxALIGN_CENTRE_HORIZONTAL);
-  elapsedText_->SetBackgroundColour(p->GetBackgroundColour());
   currentFileText_ = new wxStaticText(p, wxID_ANY, wxString(), wxPoint(15, 232), wxSize(180, 14),
                                       wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_MIDDLE);
   statusText_ = new wxStaticText(p, wxID_ANY, wxString(), wxPoint(15, 248), wxSize(180, 14),
@@ -125,7 +118,6 @@ void MainWindow::BuildControls() {
   Relabel();
   HookEvents(panel_);
   for (wxWindow* child : panel_->GetChildren()) HookEvents(child);
-  HookEvents(elapsedText_);
 }
 
 void MainWindow::HookEvents(wxWindow* window) {
@@ -197,7 +189,6 @@ void MainWindow::Relabel() {
   queueLabel_->SetLabel(label(u"Drop here the files to upload"));
   removeButton_->SetLabel(label(u"Remove from the list"));
   siteButton_->SetLabel(label(u"Visit the author's site"));
-  progressFrame_->SetLabel(label(u"In progress..."));
   zipCheck_->SetLabel(label(u"Always zip before upload"));
   serverMenu_.SetLabel(kOpenInBrowserItem, label(u"Open with your browser"));
   queueMenu_.SetLabel(kRetryNowItem, label(u"Retry now"));
@@ -209,10 +200,16 @@ void MainWindow::Relabel() {
   FitLabelFont(zipCheck_, 22);
   FitLabelFont(serverLabel_, 0);
   FitLabelFont(queueLabel_, 0);
-  // The frame's title keeps clear of the elapsed seconds.
-  // From its start (about 8 pixels in) to the seconds' panel at x 158.
-  FitTextFont(progressFrame_, progressFrame_->GetLabel(), 52);
-  elapsedBox_->Raise();
+  ShowFrameTitle();
+}
+
+void MainWindow::ShowFrameTitle() {
+  // The seconds since the last sign of progress follow the title, in the
+  // frame's own label: nothing of them stands on the frame's line.
+  const wxString title = ToWx(Translate(u"In progress...")) + "  " + ToWx(elapsedShown_);
+  if (progressFrame_->GetLabel() == title) return;
+  progressFrame_->SetLabel(title);
+  FitLabelFont(progressFrame_, 16);
 }
 
 void MainWindow::StartMainLoop(MainWindowPresenter& pass, std::function<void()> onEnd) {
@@ -350,7 +347,7 @@ void MainWindow::SetRemoveEnabled(bool enabled) {
 void MainWindow::SetElapsedText(const Text& text) {
   if (text == elapsedShown_) return;
   elapsedShown_ = text;
-  elapsedText_->SetLabel(ToWx(text));
+  ShowFrameTitle();
 }
 
 StatusTarget& MainWindow::StatusLine() { return context_.mailbox.Status(); }

@@ -144,6 +144,8 @@ class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
   // declined asks about it again; every waiting entry is tried at once.
   void OnRetryNow();
   void OnTimer();
+  // "In progress..." and the elapsed seconds, as the frame's title.
+  void ShowFrameTitle();
 
   bool askingTrust_ = false;
   // The last declined request of each server, and the row "Retry now" is for.
@@ -169,8 +171,6 @@ class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
   wxButton* removeButton_ = nullptr;
   wxCheckBox* zipCheck_ = nullptr;
   wxStaticBox* progressFrame_ = nullptr;
-  wxPanel* elapsedBox_ = nullptr;
-  wxStaticText* elapsedText_ = nullptr;
   wxStaticText* currentFileText_ = nullptr;
   wxStaticText* statusText_ = nullptr;
   wxFont statusFont_;
@@ -180,7 +180,7 @@ class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
   wxMenu queueMenu_;
   int ticks_ = 0;
   wxWindow* logWindow_ = nullptr;
-  Text elapsedShown_;
+  Text elapsedShown_ = u"-";
   Text currentFile_;
   // The status line as the front upload last set it, and how many run.
   Text statusLine_;
