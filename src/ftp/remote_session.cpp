@@ -143,10 +143,16 @@ int ReceiveListing(FtpSession& session, int connection, ServerRecord& server, in
   for (;;) {
     const Text chunk = ReadReply(session, session.dataConnection, server, 1, status);
     if (chunk.find(u"TimeOut") != Text::npos && completionSeen == 0) {
+      // Nothing came and the peer has closed (or gone quiet): our side
+      // closes too, which a TLS server waits for before its 226.
+      CloseDataChannel(session, status);
       controlReply = ReadReply(session, connection, server, 0, status);
       if (ReplyHasCode(controlReply, u"226") != 0) {
         const Text more = ReadReply(session, session.dataConnection, server, 1, status);
         if (!more.starts_with(u"!!")) data += more;
+        // The transfer is complete: what came is the listing, also when
+        // nothing came (an empty folder).
+        break;
       }
     } else if (!chunk.starts_with(u"!!")) {
       data += chunk;

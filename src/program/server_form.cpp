@@ -193,7 +193,19 @@ void ServerEditor::CloneFrom(int position) {
 }
 
 bool ServerEditor::Accept() {
-  if (!Ready() || form_.name.empty()) return false;
+  refusal_ = Refusal::kNone;
+  if (!Ready()) return false;
+  if (form_.name.empty()) {
+    refusal_ = Refusal::kEmptyName;
+    return false;
+  }
+  const std::vector<Text> names = servers_.Names();
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (static_cast<int>(i) + 1 != slot_ && names[i] == form_.name) {
+      refusal_ = Refusal::kNameTaken;
+      return false;
+    }
+  }
   servers_.Set(slot_, ReadServerForm(form_));
   return true;
 }

@@ -64,7 +64,24 @@ void ReadFromKeyring(ServerRecord& record, PasswordPlacement* passwords) {
   }
 }
 
-void LoadServers(const PreferenceFile& file, ServerTable& servers, PasswordPlacement* passwords) {
+// A name an earlier slot has would send this server's files to that one:
+// the later server becomes "name (2)" (or the next free number).
+Text UniqueServerName(const ServerTable& servers, int slot, const Text& name) {
+  auto taken = [&](const Text& candidate) {
+    for (int s = 1; s < slot; ++s)
+      if (servers.Get(s).name == candidate) return true;
+    return false;
+  };
+  if (!taken(name)) return name;
+  for (int number = 2;; ++number) {
+    const Text candidate = name + u" (" + IntToText(number) + u")";
+    if (!taken(candidate)) return candidate;
+  }
+}
+
+void LoadServers(const PreferenceFile& file, ServerTable& servers, PasswordPlacement* passwords,
+                 std::vector<Text>& renamed) {
+  renamed.clear();
   for (int n = 1; n <= ServerTable::kMaxServers; ++n) {
     ServerRecord record;
     record.name = file.ReadTextKey(Numbered(u"ServerName", n), u"");
@@ -88,6 +105,12 @@ void LoadServers(const PreferenceFile& file, ServerTable& servers, PasswordPlace
       // The first slot without a name ends the table.
       servers.Set(n, ServerRecord{});
       break;
+    }
+    const Text unique = UniqueServerName(servers, n, record.name);
+    if (unique != record.name) {
+      renamed.push_back(record.name);
+      renamed.push_back(unique);
+      record.name = unique;
     }
     servers.Set(n, record);
   }
@@ -194,7 +217,7 @@ void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, G
   PreferenceFile file;
   if (!file.OpenPreferenceFile(fileName)) return;
   if (!lockedMode) {
-    LoadServers(file, servers, passwords);
+    LoadServers(file, servers, passwords, options.renamedServers);
     options.hideServerList = file.ReadIntKey(u"HideServerList", 0);
     options.currentServer = file.ReadTextKey(u"CurrentServer", u"");
   }

@@ -35,6 +35,27 @@ Text DestinationPath(const Text& address, const Text& subfolder) {
   if (!subfolder.empty()) a += u"/" + subfolder;
   return a;
 }
+
+// A failed opening for the queue list: the fixed text, then the log's lines
+// that say why (errors, a 421 or 530 reply), at most four.
+Text OpeningFailure(const Text& log) {
+  Text out = u"!!Impossible to initialise connection";
+  int kept = 0;
+  std::size_t from = 0;
+  while (from < log.size() && kept < 4) {
+    std::size_t end = log.find(u'\n', from);
+    if (end == Text::npos) end = log.size();
+    Text line = log.substr(from, end - from);
+    from = end + 1;
+    while (!line.empty() && (line.back() == u'\r' || line.back() == u' ')) line.pop_back();
+    if (line.find(u"!!") != Text::npos || line.find(u">---<421") != Text::npos ||
+        line.find(u">---<530") != Text::npos) {
+      out += u"\n" + line;
+      ++kept;
+    }
+  }
+  return out;
+}
 }  // namespace
 
 // The status line and progress bar of one session: they reach the window only
@@ -396,7 +417,8 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
     SetWorking(lane, false);
     return false;
   }
-  context_.history.Append(session.TakeLog());
+  const Text log = session.TakeLog();
+  context_.history.Append(log);
   lane.display.SetProgress(0);
   if (outcome == EntryOutcome::kSent) {
     // The file as it was when its upload began: a change since then is sent
@@ -408,7 +430,7 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
     }
     RemoveEntry(entry.id, UploadResult::kSent);
   } else if (serverFault || session.LastFailure() == DeliveryFailure::kServerGone) {
-    ServerFailed(entry.id, serverName, serverFault ? Text(u"!!Impossible to initialise connection") : session.LastError());
+    ServerFailed(entry.id, serverName, serverFault ? OpeningFailure(log) : session.LastError());
     Report(entry, UploadResult::kFailed);
     // The server waits now: this session has nothing more to do.
     Release(entry.id, true);

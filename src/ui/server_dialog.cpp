@@ -69,6 +69,8 @@ wxString WrapToWidth(const wxWindow& window, const wxString& text, int maxWidth)
 constexpr int kIndicatorRoom = 20;
 // Push buttons: padding and frame.
 constexpr int kButtonRoom = 12;
+// Text fields: padding and frame.
+constexpr int kEntryRoom = 10;
 // Drop-down lists: the arrow and the frame.
 constexpr int kChoiceRoom = 30;
 
@@ -224,7 +226,10 @@ void ServerDialog::CreateControls(bool passwordInClear) {
   label(Tr(u"Password:"), 32, 130, 190, 17);
   password_ = field(32, 145, 190, 20, passwordInClear ? 0 : wxTE_PASSWORD);
   label(Tr(u"Port:"), 32, 170, 190, 17);
-  port_ = field(32, 185, 30, 20);
+  // Five digits must show whole: as wide as the room before "Active" allows,
+  // and a smaller font if that is not enough.
+  port_ = field(32, 185, 42, 20);
+  FitTextFont(port_, "65535", kEntryRoom);
   active_ = option(Tr(u"Active"), 77, 185, 60, 20, wxRB_GROUP);
   passive_ = option(Tr(u"Passive"), 157, 185, 60, 20, 0);
   // The two options of one group share the smaller of their fitted fonts.
@@ -391,9 +396,12 @@ void ServerDialog::Finish(int code) {
 void ServerDialog::OnOk(wxCommandEvent&) {
   ReadControls();
   if (!editor_.Accept()) {
-    wxMessageBox(ToWx(Tr(u"Please give the server a name.")), ToWx(Tr(u"Server")),
-                 wxOK | wxICON_INFORMATION, this);
+    refusal_ = editor_.LastRefusal() == ServerEditor::Refusal::kNameTaken
+                   ? Tr(u"Another server already has this name. Please choose another one.")
+                   : Tr(u"Please give the server a name.");
+    wxMessageBox(ToWx(refusal_), ToWx(Tr(u"Server")), wxOK | wxICON_INFORMATION, this);
     name_->SetFocus();
+    name_->SelectAll();
     return;
   }
   address_->ChangeValue(ToWx(editor_.Form().address));

@@ -69,6 +69,8 @@ class ServerDialog final : public wxDialog {
   BalloonTip* AddressTip() const { return tip_; }
   // True from a listing's start until its rows are shown.
   bool Listing() const { return listing_; }
+  // The text of the last refusal of "OK" (empty name, name taken), or "".
+  const Text& LastRefusal() const { return refusal_; }
 
   // The controls, for the program's own tests.
   wxTextCtrl* NameField() const { return name_; }
@@ -125,6 +127,7 @@ class ServerDialog final : public wxDialog {
   bool parentGreyed_ = true;
   std::int64_t lastTipMs_ = -1'000'000;
   bool tipShownThisVisit_ = false;
+  Text refusal_;
 
   wxTextCtrl* name_ = nullptr;
   wxTextCtrl* address_ = nullptr;

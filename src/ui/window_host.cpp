@@ -145,7 +145,9 @@ class WindowHost : public StartupSeams {
       case EntryStatus::kWaiting: shown.icon = QueueRowIcon::kWaiting; break;
       case EntryStatus::kLocalMissing: shown.icon = QueueRowIcon::kMissing; break;
     }
-    shown.tip = d.lastError;
+    shown.tip = FailureText(d.lastError, state_.translator);
+    shown.server = EntryServerName(entry->text);
+    shown.waitsForTrust = WaitsForTrust(ClassifyFailure(d.lastError).reason);
     if (d.status == EntryStatus::kWaiting && d.dueWall > 0) {
       const std::time_t due = static_cast<std::time_t>(d.dueWall);
       std::tm local{};
@@ -164,6 +166,9 @@ class WindowHost : public StartupSeams {
   }
 
   bool OpenMainWindow(const WindowPosition& position) override {
+    // A close request ended the first start's language chooser: the program
+    // ends before anything is saved, so the chooser comes again next time.
+    if (Closing()) return false;
     windowContext_.editServer = [this](wxWindow* owner, int slot) {
       dialogContext_.owner = owner;
       return EditServer(dialogContext_, slot);
@@ -189,6 +194,7 @@ class WindowHost : public StartupSeams {
     if (lockedPicture_.HasPicture()) windowContext_.lockedPicture = lockedPicture_.Bitmap();
     window_ = new MainWindow(windowContext_, wxPoint(position.x, position.y));
     window_->Show();
+    TellRenamedServers();
     intake_ = std::make_unique<IntakeContext>(services_.IntakeContextFor(*window_));
     prompts_ = std::make_unique<WindowPrompts>(window_, [this] {
       const Translator& t = state_.translator;
@@ -198,6 +204,21 @@ class WindowHost : public StartupSeams {
     });
     return true;
   }
+
+  // Servers the load renamed because an earlier one had their name: said
+  // once, when the main loop runs.
+  void TellRenamedServers() {
+    const std::vector<Text>& renamed = state_.options.renamedServers;
+    if (renamed.size() < 2) return;
+    Text text = state_.translator.Translate(u"These servers had the name of another server and were renamed:");
+    for (std::size_t i = 0; i + 1 < renamed.size(); i += 2) text += u"\n" + renamed[i] + u" \u2192 " + renamed[i + 1];
+    state_.options.renamedServers.clear();
+    window_->CallAfter([this, text] {
+      wxMessageBox(ToWx(text), ToWx(state_.translator.Translate(u"Server")), wxOK | wxICON_INFORMATION, window_);
+    });
+  }
+
+  bool EndedByCloseRequest() const { return Closing() && window_ == nullptr; }
 
   void QueueCommandLine(const Text& pathList) override { QueueDroppedItems(*intake_, pathList); }
 
@@ -362,6 +383,8 @@ int RunWindowProgram(ProgramServices& services, SignalWatch& signals, const std:
   {
     WindowHost seams(services, signals, handOvers);
     code = RunProgram(services.state(), seams, args);
+    // Ended by a close request before the main window opened: not a failure.
+    if (code == 1 && seams.EndedByCloseRequest()) code = 0;
   }
   wxTheApp->OnExit();
   wxEntryCleanup();

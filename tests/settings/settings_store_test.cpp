@@ -273,6 +273,29 @@ TEST(SettingsStore, WindowPositionCentresAndStaysOnScreen) {
   EXPECT_EQ(MainWindowPosition(-30, 900, 1920, 1080).y, 780);
 }
 
+// Two servers of one name: the queue would always find the first, so the
+// later ones get a number; the load says which were renamed.
+TEST(SettingsStore, ServersOfOneNameKeepTheFirstAndNumberTheOthers) {
+  TempFolder dir;
+  WriteBytes(dir.File("Wexmoor.prefs"),
+             "ServerName1 = home\nServerAdress1 = a\n"
+             "ServerName2 = home\nServerAdress2 = b\n"
+             "ServerName3 = home (2)\nServerAdress3 = c\n"
+             "ServerName4 = Home\nServerAdress4 = d\n"
+             "ServerName5 = home\nServerAdress5 = e\n");
+  Model m;
+  m.Load(dir.File("Wexmoor.prefs"));
+  const std::vector<Text> names = m.servers.Names();
+  EXPECT_EQ(names, (std::vector<Text>{u"home", u"home (2)", u"home (2) (2)", u"Home", u"home (3)"}));
+  EXPECT_EQ(m.servers.Get(2).address, u"b");
+  EXPECT_EQ(m.options.renamedServers,
+            (std::vector<Text>{u"home", u"home (2)", u"home (2)", u"home (2) (2)", u"home", u"home (3)"}));
+  Model clean;
+  WriteBytes(dir.File("Wexmoor.prefs"), "ServerName1 = a\nServerName2 = b\n");
+  clean.Load(dir.File("Wexmoor.prefs"));
+  EXPECT_TRUE(clean.options.renamedServers.empty());
+}
+
 }  // namespace
 TEST(SettingsStore, ProtocolAndFingerprintKeysRoundTripAndDefaultToPlain) {
   TempFolder dir;
