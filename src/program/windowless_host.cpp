@@ -6,6 +6,7 @@
 #include "platform/files.h"
 #include "settings/settings_store.h"
 #include "platform/wait.h"
+#include "program/settings_reload.h"
 
 namespace wexmoor {
 
@@ -42,7 +43,7 @@ void WindowlessHost::TerminateWorker() {
 void WindowlessHost::StartWatching() {
   if (watch_ || state_.options.watchFolders.empty()) return;
   WatchContext context{state_.queue, state_.addRing, state_.clock, SentRecordPath(state_.preferenceFile),
-                       [this](const std::string& line) { log_.Line(line); }};
+                       [this](const std::string& line) { log_.Line(line); }, ServerExistsIn(state_.servers)};
   watch_ = std::make_unique<WatchFolders>(std::move(context), state_.options.watchFolders);
   log_.SetNext(watch_.get());
   watch_->Start();
@@ -54,32 +55,24 @@ void WindowlessHost::StopWatching() {
   watch_.reset();
 }
 
-void WindowlessHost::Reload() {
-  ServerTable servers;
-  GlobalOptions options;
-  UploadQueue unusedQueue;
-  UiMessageRing unusedRing;
-  const bool locked = state_.flags.lockedMode.load();
-  if (!PathExists(state_.preferenceFile)) {
-    log_.Line("Settings not reloaded: " + Utf16ToUtf8(state_.preferenceFile) + " is missing");
-    return;
-  }
-  LoadSettings(state_.preferenceFile, locked, servers, options, unusedQueue, unusedRing);
-  if (!locked) {
-    for (int n = 1; n <= ServerTable::kMaxServers; ++n) state_.servers.Set(n, servers.Get(n));
+void WindowlessHost::TakeReload() {
+  std::optional<AppliedReload> applied = TakeSettingsReload(state_);
+  if (!applied) return;
+  if (service_) {
+    for (const std::string& line : applied->problems) log_.Line(line);
   } else {
-    options.hideServerList = state_.options.hideServerList;
-    options.currentServer = state_.options.currentServer;
+    ReportSettingsProblems(applied->problems);
   }
-  options.language = state_.options.language;  // chosen at start-up, kept
-  const bool watchChanged = options.watchFolders != state_.options.watchFolders;
-  state_.options = std::move(options);
-  if (watchChanged && worker_) {
+  if (!applied->read) return;
+  if (applied->watchFoldersChanged && worker_) {
     StopWatching();
     StartWatching();
   }
-  log_.Line("Settings reloaded: " + std::to_string(state_.servers.Count()) + " server(s), " +
-            std::to_string(state_.options.watchFolders.size()) + " watch folder(s)");
+  log_.Line(applied->summary);
+}
+
+void WindowlessHost::ReportSettingsProblems(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) std::cerr << "Wexmoor: " << line << '\n';
 }
 
 void WindowlessHost::DrainRings() {
@@ -106,11 +99,13 @@ void WindowlessHost::RunMainLoop() {
   constexpr int kSliceMs = 10;
   while (!state_.flags.quitRequested.load()) {
     DrainRings();
+    TakeReload();
     if (handOvers_)
       for (const Text& paths : handOvers_->TakePaths()) QueueCommandLine(paths);
     if (signals_) {
       if (signals_->Wait(kSliceMs)) state_.flags.quitRequested = true;
-      if (signals_->TakeHangup() && service_) Reload();
+      // The autosave reads the file; the next pass brings it in.
+      if (signals_->TakeHangup() && service_ && state_.autosave != nullptr) state_.autosave->RequestReload();
     } else {
       PauseMs(kSliceMs);
     }

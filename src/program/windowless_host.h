@@ -48,6 +48,8 @@ class WindowlessHost : public StartupSeams, private IntakeUi {
   void TerminateWorker() override;
   void Disconnect() override;
   void CloseMainWindow() override {}
+  // On the standard error stream, one line each.
+  void ReportSettingsProblems(const std::vector<std::string>& lines) override;
 
  private:
   // Drop intake without a window: the stored current server, the stored zip
@@ -60,9 +62,10 @@ class WindowlessHost : public StartupSeams, private IntakeUi {
   void DrainRings();
   void StartWatching();
   void StopWatching();
-  // Reads the preference file again: servers, options, watch folders. The
+  // Brings in what the autosave read from the changed preference file:
+  // options and watch folders (the servers are in the table already). The
   // running queue stays as it is.
-  void Reload();
+  void TakeReload();
 
   // The worker's texts and progress have nowhere to go.
   class Silent final : public WorkerDisplay, public StatusTarget, public ProgressTarget {

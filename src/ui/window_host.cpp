@@ -1,7 +1,9 @@
 #include "ui/window_host.h"
 
+#include "program/settings_reload.h"
 #include "settings/settings_autosave.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include <cstdio>
@@ -212,7 +214,8 @@ class WindowHost : public StartupSeams {
   void StartWatching() {
     if (watch_ || state_.options.watchFolders.empty() || state_.flags.lockedMode.load()) return;
     watch_ = std::make_unique<WatchFolders>(
-        WatchContext{state_.queue, state_.addRing, state_.clock, SentRecordPath(state_.preferenceFile), {}},
+        WatchContext{state_.queue, state_.addRing, state_.clock, SentRecordPath(state_.preferenceFile), {},
+                     ServerExistsIn(state_.servers)},
         state_.options.watchFolders);
     relay_.SetNext(watch_.get());
     watch_->Start();
@@ -249,6 +252,7 @@ class WindowHost : public StartupSeams {
   void RunMainLoop() override {
     MainWindowPresenter pass(loopContext_, *window_);
     window_->SetPassHook([this] {
+      TakeSettingsEdit();  // before the options are offered again
       OfferOptions();
       ShowDueNotices();
       // Paths handed over since start-up (during the language chooser, say)
@@ -273,6 +277,32 @@ class WindowHost : public StartupSeams {
     options.windowY = at.y;
     options.zipBeforeUpload = window_->ZipChecked() ? 1 : 0;
     options.language = state_.translator.Language();
+  }
+
+  // An edit of the preference file, read by the autosave: the server list
+  // and the watch folders follow it.
+  void TakeSettingsEdit() {
+    std::optional<AppliedReload> applied = TakeSettingsReload(state_);
+    if (!applied || window_ == nullptr) return;
+    if (!applied->problems.empty()) ReportSettingsProblems(applied->problems);
+    if (!applied->read) return;
+    const Text shown = window_->ServerListText();
+    const std::vector<Text> names = state_.servers.Names();
+    window_->FillServerList(names);
+    const auto at = std::find(names.begin(), names.end(), shown.empty() ? state_.options.currentServer : shown);
+    window_->SelectServer(at == names.end() ? (names.empty() ? -1 : 0) : static_cast<int>(at - names.begin()));
+    if (applied->watchFoldersChanged) {
+      StopWatching();
+      StartWatching();
+    }
+  }
+
+  // A box once the window's own loop runs again.
+  void ReportSettingsProblems(const std::vector<std::string>& lines) override {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    if (window_ == nullptr) return;
+    window_->CallAfter([this, text] { wxMessageBox(wxString::FromUTF8(text), "Wexmoor", wxOK | wxICON_WARNING, window_); });
   }
 
   // The options as the exit would save them, to the autosave: a change
