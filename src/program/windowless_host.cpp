@@ -88,20 +88,33 @@ bool WindowlessHost::ReadLockedZone(ServerTable& servers, GlobalOptions& options
 
 bool WindowlessHost::ApplyPendingUpdate(const GlobalOptions& options) { return services_.ApplyPendingUpdate(options); }
 
-void WindowlessHost::QueueCommandLine(const Text& pathList) {
+void WindowlessHost::QueueCommandLine(const Text& pathList) { QueueFor(pathList, state_.commandLineServer); }
+
+void WindowlessHost::QueueFor(const Text& pathList, const Text& server) {
   IntakeContext context = services_.IntakeContextFor(*this);
+  context.server = server;
   QueueDroppedItems(context, pathList);
+}
+
+void WindowlessHost::QueueHandOvers() {
+  if (!handOvers_) return;
+  for (const HandOverRequest& request : handOvers_->TakeRequests()) QueueFor(request.paths, request.server);
 }
 
 int WindowlessHost::StartNetwork() { return services_.StartNetwork(); }
 
 void WindowlessHost::RunMainLoop() {
   constexpr int kSliceMs = 10;
+  // From now on a later start hears whether its paths can be queued.
+  if (handOvers_) handOvers_->SetServerCheck(ServerExistsIn(state_.servers));
   while (!state_.flags.quitRequested.load()) {
     DrainRings();
     TakeReload();
-    if (handOvers_)
-      for (const Text& paths : handOvers_->TakePaths()) QueueCommandLine(paths);
+    if (handOvers_) {
+      handOvers_->NoteChosenServer(state_.flags.lockedMode.load() ? state_.servers.Get(1).name
+                                                                  : state_.options.currentServer);
+      QueueHandOvers();
+    }
     if (signals_) {
       if (signals_->Wait(kSliceMs)) state_.flags.quitRequested = true;
       // The autosave reads the file; the next pass brings it in.
@@ -113,7 +126,7 @@ void WindowlessHost::RunMainLoop() {
   // Later starts now wait for the folder; what was answered is queued, and saved.
   if (handOvers_) {
     handOvers_->Stop();
-    for (const Text& paths : handOvers_->TakePaths()) QueueCommandLine(paths);
+    QueueHandOvers();
   }
 }
 

@@ -58,6 +58,12 @@ class WindowlessHost : public StartupSeams, private IntakeUi {
   bool ZipChecked() const override;
   void ShowError(const Text& title, const Text& message) override;
 
+  // Queues a hand-over or the command line for `server` (empty: the stored
+  // current server).
+  void QueueFor(const Text& pathList, const Text& server);
+  // Later starts' paths, each for its server.
+  void QueueHandOvers();
+
   // Without a list to show them in, ring messages are simply taken away.
   void DrainRings();
   void StartWatching();

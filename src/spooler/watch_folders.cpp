@@ -287,7 +287,7 @@ void WatchFolders::FullScan(std::stop_token stop) {
     if (!st || !st->folder || !ListNative(root.folder, probe)) {
       // Said once; looked at again at each rescan.
       if (!root.unreadableSaid)
-        Log("Watch folder " + root.folder + (st && st->folder ? " cannot be read" : " does not exist") +
+        Log("Watch folder " + root.folder + " cannot be read" + (st && st->folder ? "" : " (it does not exist)") +
             "; looked at again every " + std::to_string(kRescanMs / 1000) + " s");
       root.unreadableSaid = true;
       root.watched = false;

@@ -201,7 +201,14 @@ class WindowHost : public StartupSeams {
     return true;
   }
 
-  void QueueCommandLine(const Text& pathList) override { QueueDroppedItems(*intake_, pathList); }
+  void QueueCommandLine(const Text& pathList) override { QueueFor(pathList, state_.commandLineServer); }
+
+  // A hand-over or the command line, for `server` (empty: the selected one).
+  void QueueFor(const Text& pathList, const Text& server) {
+    intake_->server = server;
+    QueueDroppedItems(*intake_, pathList);
+    intake_->server.clear();
+  }
 
   void StartWorker() override {
     mailbox_.SetNotifications(&notifications_);
@@ -251,8 +258,13 @@ class WindowHost : public StartupSeams {
 
   void RunMainLoop() override {
     MainWindowPresenter pass(loopContext_, *window_);
+    // From now on a later start hears whether its paths can be queued.
+    if (handOvers_) handOvers_->SetServerCheck(ServerExistsIn(state_.servers));
     window_->SetPassHook([this] {
       TakeSettingsEdit();  // before the options are offered again
+      if (handOvers_)
+        handOvers_->NoteChosenServer(state_.flags.lockedMode.load() ? state_.servers.Get(1).name
+                                                                    : window_->SelectedServerName());
       OfferOptions();
       ShowDueNotices();
       // Paths handed over since start-up (during the language chooser, say)
@@ -342,7 +354,7 @@ class WindowHost : public StartupSeams {
 
   void QueueHandedOverPaths() {
     if (!handOvers_ || !intake_) return;
-    for (const Text& paths : handOvers_->TakePaths()) QueueDroppedItems(*intake_, paths);
+    for (const HandOverRequest& request : handOvers_->TakeRequests()) QueueFor(request.paths, request.server);
   }
 
   SignalWatch& signals_;
