@@ -17,7 +17,7 @@ WindowlessHost::WindowlessHost(ProgramServices& services, SignalWatch* signals, 
       signals_(signals),
       handOvers_(handOvers),
       service_(service),
-      log_(service ? out : nullptr) {}
+      log_(service ? out : nullptr, &services.state().delivery, &services.state().clock) {}
 
 WindowlessHost::~WindowlessHost() { TerminateWorker(); }
 
@@ -75,6 +75,19 @@ void WindowlessHost::ReportSettingsProblems(const std::vector<std::string>& line
   for (const std::string& line : lines) std::cerr << "Wexmoor: " << line << '\n';
 }
 
+void WindowlessHost::TellTrustRequests() {
+  while (std::optional<TrustRequest> request = state_.trustRequests.Take()) {
+    if (!service_) continue;
+    const int slot = state_.servers.FindServer(request->serverName);
+    const std::string name = Utf16ToUtf8(request->serverName);
+    const std::string fingerprint = Utf16ToUtf8(request->summary.fingerprint);
+    const std::string what = request->keyType.empty() ? "certificate" : "host key (" + Utf16ToUtf8(request->keyType) + ")";
+    log_.Line("Server " + name + " presents " + (request->changed ? "a changed " : "an untrusted ") + what + " " +
+              fingerprint + "; to trust it, add the line \"ServerFingerprint" + std::to_string(slot) + " = " +
+              fingerprint + "\" to " + Utf16ToUtf8(state_.preferenceFile) + " (it is read within seconds)");
+  }
+}
+
 void WindowlessHost::DrainRings() {
   for (UiMessageRing* ring : {&state_.addRing, &state_.removeRing}) {
     if (ring->FilledCount() == 0) continue;
@@ -110,6 +123,7 @@ void WindowlessHost::RunMainLoop() {
   while (!state_.flags.quitRequested.load()) {
     DrainRings();
     TakeReload();
+    TellTrustRequests();
     if (handOvers_) {
       handOvers_->NoteChosenServer(state_.flags.lockedMode.load() ? state_.servers.Get(1).name
                                                                   : state_.options.currentServer);

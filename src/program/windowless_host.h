@@ -64,6 +64,11 @@ class WindowlessHost : public StartupSeams, private IntakeUi {
   // Later starts' paths, each for its server.
   void QueueHandOvers();
 
+  // Certificates and host keys nobody trusts yet: the service says what to
+  // add to the preference file (once per fingerprint); without a service
+  // nobody can answer, and the request is let go.
+  void TellTrustRequests();
+
   // Without a list to show them in, ring messages are simply taken away.
   void DrainRings();
   void StartWatching();
