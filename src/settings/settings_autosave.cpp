@@ -228,7 +228,9 @@ bool SettingsAutosave::SaveWhole(std::uint64_t generation, std::uint64_t setting
   lastSaveEndMs_ = sources_.clock.MonotonicMs();
   gapMs_ = std::clamp<std::int64_t>(cpuUs * 20 / 1000, kShortestGapMs, kLongestGapMs);
   if (!saved) {
-    // Said once per kind of failure; tried again after the gap.
+    // Said once per kind of failure; tried again after a longer gap (a file
+    // made read-only stays so for a while).
+    gapMs_ = kFailedSaveGapMs;
     if (error != lastError_) std::cerr << "Wexmoor: settings not saved: " << error << '\n';
     lastError_ = error;
     return false;

@@ -72,6 +72,8 @@ class SettingsAutosave {
   static constexpr std::int64_t kLookMs = 2000;
   static constexpr std::int64_t kShortestGapMs = 250;
   static constexpr std::int64_t kLongestGapMs = 1500;
+  // After a whole save failed.
+  static constexpr std::int64_t kFailedSaveGapMs = 5000;
   // Journal lines from which the file is written whole again, so that a
   // start after a crash has little to apply.
   static constexpr std::size_t kCompactLines = 4096;

@@ -386,6 +386,23 @@ TEST_F(DiskEdits, AFileSpoiltWhileRunningIsSetAsideAndWrittenAnew) {
   EXPECT_NE(ReadBytes(Native()).find("ServerName1 = Office\r\n"), std::string::npos);
 }
 
+TEST_F(DiskEdits, AFileMadeReadOnlyIsLeftAloneAndTriedAgainLater) {
+  Start("ServerName1 = Office\n");
+  const std::string before = ReadBytes(Native());
+  ::chmod(Native().c_str(), 0444);
+  queue.Append(u"/q|Office|");
+  EXPECT_FALSE(saver.SaveIfDue());
+  EXPECT_NE(saver.LastError().find("read-only"), std::string::npos) << saver.LastError();
+  EXPECT_EQ(ReadBytes(Native()), before);
+  // Not tried again at once; once the user allows it, the queue goes in.
+  clock.Advance(SettingsAutosave::kLongestGapMs);
+  EXPECT_FALSE(saver.SaveIfDue());
+  ::chmod(Native().c_str(), 0644);
+  clock.Advance(SettingsAutosave::kFailedSaveGapMs);
+  EXPECT_TRUE(saver.SaveIfDue());
+  EXPECT_NE(ReadBytes(Native()).find("File0 = /q|Office|"), std::string::npos);
+}
+
 TEST(FileIdentityTest, OnlyOtherBytesAreAChange) {
   TempFolder dir;
   const Text path = Utf8ToUtf16(dir.File("f"));
