@@ -250,7 +250,7 @@ std::optional<WatchFolderSetting> ParseWatchFolderValue(TextView value, std::str
   while (!after.empty() && after.back() == u' ') after.remove_suffix(1);
   if (after != u"0" && after != u"1") return fail("'after' must be 0 or 1");
   setting.after = after == u"1" ? 1 : 0;
-  if (setting.server.empty()) return fail("no server named");
+  if (setting.server.empty()) return fail("no server name");
   return setting;
 }
 

@@ -247,7 +247,7 @@ TEST(WatchFolderLines, UnusableLinesAreSaidKeptAsWrittenAndSkipped) {
       {"/in|Office|sub|", "WatchFolder0: 'after' must be 0 or 1"},
       {"/in|Office", "WatchFolder0: not of the form folder|server|subfolder|after"},
       {"|Office|sub|0", "WatchFolder0: no folder"},
-      {"/in||sub|0", "WatchFolder0: no server named"},
+      {"/in||sub|0", "WatchFolder0: no server name; not watched"},
       {"/in|Nobody|sub|0", "WatchFolder0: no server named \"Nobody\"; its files wait until there is one"},
   };
   for (const Case& c : cases) {
