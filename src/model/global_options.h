@@ -33,6 +33,9 @@ struct GlobalOptions {
   // Not stored: what the last load renamed because an earlier server had the
   // same name, each as "old name" then "new name" ("name (2)").
   std::vector<Text> renamedServers;
+  // "WatchFolder<i>" values that are not watch folders: kept as written and
+  // saved after the others, so that the user can mend them.
+  std::vector<Text> unusableWatchFolders;
   friend bool operator==(const GlobalOptions&, const GlobalOptions&) = default;
 };
 

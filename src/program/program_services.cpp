@@ -24,7 +24,7 @@ WorkerContext ProgramServices::WorkerContextFor(WorkerDisplay& display) {
 
 IntakeContext ProgramServices::IntakeContextFor(IntakeUi& ui) {
   return IntakeContext{state_.queue, state_.addRing, state_.servers, state_.flags,
-                       state_.zip, state_.translator, ui, &state_.writtenArchives};
+                       state_.zip, state_.translator, ui, &state_.writtenArchives, {}};
 }
 
 bool ProgramServices::ReadLockedZone(ServerTable& servers, GlobalOptions& options) {

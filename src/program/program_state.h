@@ -67,6 +67,8 @@ struct ProgramState {
   Text preferenceFolder;
   // The preference file chosen at start-up (folder and name).
   Text preferenceFile;
+  // The server the command line named (--to); empty: the chosen one.
+  Text commandLineServer;
   // Folder of the update's working files ("temp.htm", "Temp.zip",
   // "UpdateProg"); empty means the current directory.
   Text workFolder;

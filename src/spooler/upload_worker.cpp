@@ -214,10 +214,11 @@ void UploadWorker::Run(std::stop_token stop) {
         changed_.notify_all();
       }
       const std::uint64_t seen = context_.queue.Appended();
-      // A new drop (or hand-over) gives every waiting entry its chance now.
-      if (seen != appendsSeen_) {
+      // A new drop (or hand-over) gives every waiting entry its chance now;
+      // a watch folder's arrival does not.
+      if (const std::uint64_t ending = context_.queue.WaitEndingAppends(); ending != appendsSeen_) {
         if (appendsSeen_ != 0) book_.ClearWaits();
-        appendsSeen_ = seen;
+        appendsSeen_ = ending;
       }
       waitsPending_ = false;
       if (!Dispatch(stop, passOver)) break;

@@ -1,7 +1,9 @@
 #include "ui/window_host.h"
 
+#include "program/settings_reload.h"
 #include "settings/settings_autosave.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include <cstdio>
@@ -220,7 +222,14 @@ class WindowHost : public StartupSeams {
 
   bool EndedByCloseRequest() const { return Closing() && window_ == nullptr; }
 
-  void QueueCommandLine(const Text& pathList) override { QueueDroppedItems(*intake_, pathList); }
+  void QueueCommandLine(const Text& pathList) override { QueueFor(pathList, state_.commandLineServer); }
+
+  // A hand-over or the command line, for `server` (empty: the selected one).
+  void QueueFor(const Text& pathList, const Text& server) {
+    intake_->server = server;
+    QueueDroppedItems(*intake_, pathList);
+    intake_->server.clear();
+  }
 
   void StartWorker() override {
     mailbox_.SetNotifications(&notifications_);
@@ -233,7 +242,8 @@ class WindowHost : public StartupSeams {
   void StartWatching() {
     if (watch_ || state_.options.watchFolders.empty() || state_.flags.lockedMode.load()) return;
     watch_ = std::make_unique<WatchFolders>(
-        WatchContext{state_.queue, state_.addRing, state_.clock, SentRecordPath(state_.preferenceFile), {}},
+        WatchContext{state_.queue, state_.addRing, state_.clock, SentRecordPath(state_.preferenceFile), {},
+                     ServerExistsIn(state_.servers)},
         state_.options.watchFolders);
     relay_.SetNext(watch_.get());
     watch_->Start();
@@ -269,7 +279,13 @@ class WindowHost : public StartupSeams {
 
   void RunMainLoop() override {
     MainWindowPresenter pass(loopContext_, *window_);
+    // From now on a later start hears whether its paths can be queued.
+    if (handOvers_) handOvers_->SetServerCheck(ServerExistsIn(state_.servers));
     window_->SetPassHook([this] {
+      TakeSettingsEdit();  // before the options are offered again
+      if (handOvers_)
+        handOvers_->NoteChosenServer(state_.flags.lockedMode.load() ? state_.servers.Get(1).name
+                                                                    : window_->SelectedServerName());
       OfferOptions();
       ShowDueNotices();
       // Paths handed over since start-up (during the language chooser, say)
@@ -294,6 +310,32 @@ class WindowHost : public StartupSeams {
     options.windowY = at.y;
     options.zipBeforeUpload = window_->ZipChecked() ? 1 : 0;
     options.language = state_.translator.Language();
+  }
+
+  // An edit of the preference file, read by the autosave: the server list
+  // and the watch folders follow it.
+  void TakeSettingsEdit() {
+    std::optional<AppliedReload> applied = TakeSettingsReload(state_);
+    if (!applied || window_ == nullptr) return;
+    if (!applied->problems.empty()) ReportSettingsProblems(applied->problems);
+    if (!applied->read) return;
+    const Text shown = window_->ServerListText();
+    const std::vector<Text> names = state_.servers.Names();
+    window_->FillServerList(names);
+    const auto at = std::find(names.begin(), names.end(), shown.empty() ? state_.options.currentServer : shown);
+    window_->SelectServer(at == names.end() ? (names.empty() ? -1 : 0) : static_cast<int>(at - names.begin()));
+    if (applied->watchFoldersChanged) {
+      StopWatching();
+      StartWatching();
+    }
+  }
+
+  // A box once the window's own loop runs again.
+  void ReportSettingsProblems(const std::vector<std::string>& lines) override {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    if (window_ == nullptr) return;
+    window_->CallAfter([this, text] { wxMessageBox(wxString::FromUTF8(text), "Wexmoor", wxOK | wxICON_WARNING, window_); });
   }
 
   // The options as the exit would save them, to the autosave: a change
@@ -333,7 +375,7 @@ class WindowHost : public StartupSeams {
 
   void QueueHandedOverPaths() {
     if (!handOvers_ || !intake_) return;
-    for (const Text& paths : handOvers_->TakePaths()) QueueDroppedItems(*intake_, paths);
+    for (const HandOverRequest& request : handOvers_->TakeRequests()) QueueFor(request.paths, request.server);
   }
 
   SignalWatch& signals_;

@@ -244,7 +244,7 @@ TEST_F(MainWindowGuiTest, FilesDroppedOnAnyControlAreQueuedForTheSelectedServer)
   };
   OpenWindow();
   intake = std::make_unique<IntakeContext>(
-      IntakeContext{queue, addRing, servers, flags, zip, translator, *window, nullptr});
+      IntakeContext{queue, addRing, servers, flags, zip, translator, *window, nullptr, {}});
   WriteFile(folder.File("dropped.txt"), "dropped bytes");
   for (wxWindow* target : {static_cast<wxWindow*>(window->QueueList()), static_cast<wxWindow*>(window->SiteButton())}) {
     auto* drop = dynamic_cast<wxFileDropTarget*>(target->GetDropTarget());
