@@ -124,8 +124,12 @@ void OpenControlConnection(FtpSession& session, ServerRecord& server, StatusTarg
     CloseControl(session, handle);
     return;
   }
-  const Text greeting = ReadReply(session, handle, server, 0, status);
-  if (ReplyHasCode(greeting, u"220") != 0) {
+  Text greeting = ReadReply(session, handle, server, 0, status);
+  // "120 ready in a moment" comes before the 220.
+  for (int more = 2; more > 0 && ReplyCode(greeting) >= 100 && ReplyCode(greeting) < 200; --more) {
+    greeting = ReadReply(session, handle, server, 0, status);
+  }
+  if (ReplyCode(greeting) == 220) {
     const bool explicitTls =
         server.protocol == kProtocolTlsIfOffered || server.protocol == kProtocolTlsRequired;
     if (explicitTls && !NegotiateExplicitTls(session, handle, server, status)) CloseControl(session, handle);
@@ -141,11 +145,13 @@ void OpenControlConnection(FtpSession& session, ServerRecord& server, StatusTarg
 
 int Login(FtpSession& session, int connection, ServerRecord& server, StatusTarget* status) {
   CommandReply reply;
-  if (RunCommand(session, connection, server, u"USER " + server.login, u"331", reply, status) != 1) {
+  if (RunCommand(session, connection, server, u"USER " + server.login, u"331|230", reply, status) != 1) {
     Disconnect(session, status);
     return -1;
   }
-  if (RunCommand(session, connection, server, u"PASS " + server.password, u"230", reply, status) != 1) {
+  // 230 to USER: logged in without a password.
+  if (reply.code != 230 &&
+      RunCommand(session, connection, server, u"PASS " + server.password, u"230", reply, status) != 1) {
     Disconnect(session, status);
     return -1;
   }

@@ -147,7 +147,7 @@ TEST_F(UploadTest, StorRefusedWith550ClosesAbnormally) {
                                             "!!--- Data connection closed abnormally"));
 }
 
-TEST_F(UploadTest, StorRefusedWith501Or553EndsOnTheTimeOut) {
+TEST_F(UploadTest, StorRefusedWith501Or553EndsTheExchangeAtOnce) {
   for (const char* refusal : {"501 Syntax error", "553 Bad file name"}) {
     SCOPED_TRACE(refusal);
     FakeFtpServer refusing;
@@ -159,7 +159,7 @@ TEST_F(UploadTest, StorRefusedWith501Or553EndsOnTheTimeOut) {
     const Text path = MakeFile("r.bin", 10);
     EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, nullptr, nullptr), -1);
     EXPECT_THAT(LinesAfterPasv(), ElementsAre("<--->STOR r.bin", ">---<" + std::string(refusal),
-                                              ">---<!! TimeOut !!", ">---<!! TimeOut !!"));
+                                              ">---<!! TimeOut !!", "!!--- Data connection closed abnormally"));
     Disconnect(session, nullptr);
   }
 }

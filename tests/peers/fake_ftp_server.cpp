@@ -199,6 +199,17 @@ FakeFtpServer& FakeFtpServer::SendPieces(std::vector<std::string> pieces, int de
   return *this;
 }
 
+FakeFtpServer& FakeFtpServer::Flood(std::string unit, int delayMs, std::size_t maxBytes) {
+  Add([unit = std::move(unit), delayMs, maxBytes](Runner& r) {
+    for (std::size_t sent = 0; sent < maxBytes; sent += unit.size()) {
+      if (sent > 0 && delayMs > 0 && !SleepMs(delayMs, r.stop_)) return false;
+      if (r.control < 0 || !SendAllBlocking(r.control, unit, r.stop_)) break;
+    }
+    return true;
+  });
+  return *this;
+}
+
 FakeFtpServer& FakeFtpServer::Expect(std::string prefix) {
   Add([prefix = std::move(prefix)](Runner& r) {
     std::string line;

@@ -47,6 +47,10 @@ class FakeFtpServer {
   FakeFtpServer& Send(std::string bytes);
   // Sends the pieces one after the other with `delayMs` before each but the first.
   FakeFtpServer& SendPieces(std::vector<std::string> pieces, int delayMs);
+  // Sends `unit` again and again, `delayMs` apart, until `maxBytes` went out
+  // or the client stops taking them (closed, or not reading for 10 s): a
+  // server that trickles or floods. Never a problem.
+  FakeFtpServer& Flood(std::string unit, int delayMs, std::size_t maxBytes);
   // Waits for the next command line and checks that it starts with `prefix`.
   FakeFtpServer& Expect(std::string prefix);
   // Expect(prefix), then sends `reply` + CR LF.
