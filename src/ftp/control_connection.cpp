@@ -81,7 +81,16 @@ bool NegotiateExplicitTls(FtpSession& session, int handle, ServerRecord& server,
   CommandReply reply;
   const int result =
       RunCommand(session, handle, server, u"AUTH TLS", u"234|500|502|504|534|530|421|431", reply, status);
-  if (result == 1 && ReplyHasCode(reply.reply, u"234") != 0) return StartControlTls(session, handle, server, status);
+  if (result == 1 && reply.code == 234) {
+    if (!StartControlTls(session, handle, server, status)) return false;
+    if (server.protocol == kProtocolTlsIfOffered) {
+      // TLS worked here once: from now on a refusal is an attack or a fault,
+      // never a reason to log in in clear.
+      server.protocol = kProtocolTlsRequired;
+      if (session.onTlsConfirmed) session.onTlsConfirmed(server.name);
+    }
+    return true;
+  }
   if (result == 1 && IsAuthRefusal(reply.reply) && server.protocol == kProtocolTlsIfOffered) {
     if (server.fingerprint.empty()) {
       LogLine(session, u"----- The server does not offer TLS: going on without encryption", status);

@@ -24,7 +24,10 @@ TEST_F(EngineTest, RefusedAuthGoesPlainOnlyWhenTlsIsOptionalAndNothingWasTrusted
   server.Start();
   ServerRecord record = Record();
   record.protocol = kProtocolTlsIfOffered;
+  bool confirmed = false;
+  session.onTlsConfirmed = [&](const Text&) { confirmed = true; };
   OpenControlConnection(session, record, nullptr);
+  EXPECT_FALSE(confirmed);
   ASSERT_NE(session.controlConnection(), 0);
   EXPECT_EQ(Login(session, session.controlConnection(), record, nullptr), 1);
   EXPECT_TRUE(LogHas(session, "----- The server does not offer TLS: going on without encryption"));
