@@ -105,6 +105,22 @@ bool NegotiateExplicitTls(FtpSession& session, int handle, ServerRecord& server,
 
 }  // namespace
 
+bool ListsFeature(TextView featReply, TextView feature) {
+  std::size_t from = 0;
+  while (from < featReply.size()) {
+    std::size_t end = featReply.find(u"\r\n", from);
+    if (end == TextView::npos) end = featReply.size();
+    TextView line = featReply.substr(from, end - from);
+    from = end + 2;
+    // Feature lines start with a space; the first and last carry the code.
+    if (line.empty() || line.front() != u' ') continue;
+    while (!line.empty() && line.front() == u' ') line.remove_prefix(1);
+    const std::size_t word = line.find(u' ');
+    if (ToUpperAscii(line.substr(0, word)) == ToUpperAscii(feature)) return true;
+  }
+  return false;
+}
+
 void OpenControlConnection(FtpSession& session, ServerRecord& server, StatusTarget* status) {
   if (session.controlConnection() != 0) return;
   if (server.protocol == kProtocolSftp) {
@@ -174,11 +190,18 @@ int Login(FtpSession& session, int connection, ServerRecord& server, StatusTarge
     }
     session.dataProtected = true;
   }
+  // A server that speaks UTF-8 gets every name in it, whatever the record says.
+  const bool featUtf8 = RunCommand(session, connection, server, u"FEAT", u"211", reply, status) == 1 &&
+                        ListsFeature(reply.reply, u"UTF8");
   if (RunCommand(session, connection, server, u"TYPE I", u"200", reply, status) != 1) {
     const int again = RunCommand(session, connection, server, u"TYPE I", u"200", reply, status);
     if (again != 1) return again;
   }
-  if (server.useUtf8Opt != 0) RunCommand(session, connection, server, u"opts utf8 on", u"200", reply, status);
+  if (featUtf8 || server.useUtf8Opt != 0) {
+    // Some servers switch to UTF-8 only when asked; a refusal changes nothing.
+    RunCommand(session, connection, server, featUtf8 ? u"OPTS UTF8 ON" : u"opts utf8 on", u"200", reply, status);
+  }
+  if (featUtf8) server.useUtf8 = 1;
   return 1;
 }
 

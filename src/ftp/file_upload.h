@@ -26,8 +26,8 @@ int UploadFile(FtpSession& session, int connection, ServerRecord& server, const 
 int SendFileData(FtpSession& session, std::FILE* file, int dataConnection, ProgressTarget* progress,
                  std::int64_t size, StatusTarget* status, ServerRecord& server);
 
-// The name a local path gets on the server: after the last "\" or "/", a
-// leading double quote skipped, ending at a following one.
+// The name a local path gets on the server: what follows the last "/",
+// unchanged (back-slashes and double quotes included).
 Text RemoteFileName(TextView localPath);
 
 }  // namespace wexmoor

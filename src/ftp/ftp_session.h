@@ -76,7 +76,11 @@ class FtpSession {
   // time-out, or a reply past its bounds): nothing more is sent or read on
   // it; the caller closes it. 0: none.
   int droppedConnection = 0;
+  // A command that was not sent because the conversation's character set
+  // cannot hold it: the reply the next read gives in its place (553 ...).
+  Text unsentReply;
   void ForgetReplyState() {
+    unsentReply.clear();
     readAhead.clear();
     readAheadHandle = 0;
     droppedConnection = 0;

@@ -175,6 +175,16 @@ long SendCommand(FtpSession& session, int connection, const ServerRecord& server
   if (ToUpperAscii(TextView(shown).substr(0, 5)) == u"PASS ") shown = u"PASS ****";
   LogLine(session, u"<--->" + shown, status);
   if (session.StopNoticed() || connection == 0 || connection == session.droppedConnection) return -1;
+  if (server.useUtf8 == 0 && !FitsAnsi(command)) {
+    // Sent as it is, the name would arrive with "?" in place of what the
+    // character set lacks, and overwrite whatever else became that name.
+    const std::size_t space = shown.find(u' ');
+    const Text name = space == Text::npos ? shown : shown.substr(space + 1);
+    session.unsentReply = u"553 Not sent: \"" + name +
+                          u"\" cannot be written in the server's character set; turn on \"ServerUseUTF8\" for this server";
+    LogLine(session, u"!!--- " + session.unsentReply.substr(4), status);
+    return -1;
+  }
   const std::string bytes = Encode(server, command);
   const int limit = server.timeOut > 0 ? server.timeOut : kDefaultTimeOut;
   return ConnectionSendAll(session, connection, bytes.data(), bytes.size(), limit);
@@ -186,6 +196,13 @@ Text ReadReply(FtpSession& session, int connection, ServerRecord& server, int ra
   Text result;
   if (connection == 0) {
     result = u"!! No Connection !!";
+  } else if (rawMode == 0 && !session.unsentReply.empty()) {
+    // The refusal of a command that was never sent (already logged).
+    result = std::move(session.unsentReply);
+    session.unsentReply.clear();
+    if (session.repliesRead++ == 0) session.firstReply = result;
+    session.lastReply = result;
+    return result;
   } else {
     const ReadOutcome read = rawMode == 0 ? ReadWholeReply(session, connection, timeOut)
                                           : ReadRawData(session, connection, timeOut);

@@ -38,11 +38,21 @@ class UploadTest : public EngineTest {
   RecordingProgress progress;
 };
 
-TEST(RemoteFileNameTest, LastComponentWithoutQuotes) {
-  EXPECT_EQ(RemoteFileName(u"C:\\data\\report.txt"), u"report.txt");
-  EXPECT_EQ(RemoteFileName(u"/home/me/report.txt"), u"report.txt");
-  EXPECT_EQ(RemoteFileName(u"/home/me/\"quoted name.txt\" rest"), u"quoted name.txt");
-  EXPECT_EQ(RemoteFileName(u"plain"), u"plain");
+// The local name after the last "/", as it is.
+TEST(RemoteFileNameTest, TheNameAfterTheLastSlashUnchanged) {
+  struct Case {
+    const char16_t* local;
+    const char16_t* remote;
+  } cases[] = {
+      {u"/home/me/report.txt", u"report.txt"},
+      {u"plain", u"plain"},
+      {u"/home/me/Report \"A\".pdf", u"Report \"A\".pdf"},
+      {u"/home/me/\"quoted name.txt\" rest", u"\"quoted name.txt\" rest"},
+      {u"/home/me/a\\b.txt", u"a\\b.txt"},
+      {u"/home/me/\u041f\u0440\u0438\u0432\u0435\u0442.txt", u"\u041f\u0440\u0438\u0432\u0435\u0442.txt"},
+      {u"/x/c \u00e9.txt", u"c \u00e9.txt"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(RemoteFileName(c.local), c.remote) << Utf16ToUtf8(c.local);
 }
 
 TEST_F(UploadTest, OneByteFile) {

@@ -52,6 +52,7 @@ class FakeFtpServer {
   // server that trickles or floods. Never a problem.
   FakeFtpServer& Flood(std::string unit, int delayMs, std::size_t maxBytes);
   // Waits for the next command line and checks that it starts with `prefix`.
+  // A "FEAT" the script does not expect is answered with 502 and not recorded.
   FakeFtpServer& Expect(std::string prefix);
   // Expect(prefix), then sends `reply` + CR LF.
   FakeFtpServer& Reply(std::string prefix, std::string reply);
