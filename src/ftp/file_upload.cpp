@@ -31,12 +31,8 @@ Text TwoDecimals(double value) {
 }  // namespace
 
 Text RemoteFileName(TextView localPath) {
-  const std::size_t cut = localPath.find_last_of(u"\\/");
-  TextView name = cut == TextView::npos ? localPath : localPath.substr(cut + 1);
-  if (!name.empty() && name.front() == u'"') name.remove_prefix(1);
-  const std::size_t quote = name.find(u'"');
-  if (quote != TextView::npos) name = name.substr(0, quote);
-  return Text(name);
+  const std::size_t cut = localPath.find_last_of(u'/');
+  return Text(cut == TextView::npos ? localPath : localPath.substr(cut + 1));
 }
 
 namespace {

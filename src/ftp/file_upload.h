@@ -46,8 +46,8 @@ StoreResult StoreFrom(FtpSession& session, int connection, ServerRecord& server,
 int SendFileData(FtpSession& session, int fd, std::int64_t offset, int dataConnection, ProgressTarget* progress,
                  std::int64_t size, StatusTarget* status, ServerRecord& server, TransferObserver* observer = nullptr);
 
-// The name a local path gets on the server: after the last "\" or "/", a
-// leading double quote skipped, ending at a following one.
+// The name a local path gets on the server: what follows the last "/",
+// unchanged (back-slashes and double quotes included).
 Text RemoteFileName(TextView localPath);
 
 }  // namespace wexmoor

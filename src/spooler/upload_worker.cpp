@@ -112,6 +112,7 @@ UploadWorker::UploadWorker(WorkerContext& context, DeliveryBook* delivery, Deliv
     auto ftp = std::make_unique<FtpUploadSession>(context_.clock, context_.session.ports(), lastProgress,
                                                   context_.session.ipEchoUrl());
     ftp->session().trustAsker = context_.session.trustAsker;
+    ftp->session().onTlsConfirmed = context_.session.onTlsConfirmed;
     return ftp;
   };
 }

@@ -1,5 +1,7 @@
 #include "ftp/remote_session.h"
 
+#include <algorithm>
+
 #include "ftp/engine_fixture.h"
 #include "ftp/listing_parser.h"
 
@@ -148,8 +150,9 @@ TEST_F(EngineTest, ListWhose150And226ArriveTogetherReadsTheDataOnce) {
   EXPECT_EQ(ListFolder(session, session.controlConnection(), record, u"", listing, nullptr), 1);
   EXPECT_EQ(listing, u"-rw 1 a b 1 x one");
   const std::vector<std::string> lines = LogLines(session);
-  // The data's own line is the last: no further reply was read.
-  EXPECT_EQ(lines.back(), ">---<-rw 1 a b 1 x one");
+  // The 226 that came with the 150 is the closing reply, read once.
+  EXPECT_EQ(lines.back(), ">---<226 Transfer complete");
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), ">---<-rw 1 a b 1 x one"), 1);
 }
 
 TEST_F(EngineTest, ListWithoutClosingReplyTimesOut) {

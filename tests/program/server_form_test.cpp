@@ -352,5 +352,28 @@ TEST(CertificateTrustTest, EachCertificateIsAskedAboutOnceAndTrustStoresIt) {
   EXPECT_FALSE(TrustCertificate(table, u"gone", u"55:66"));
 }
 
+// Once TLS worked, "TLS when offered" becomes "TLS required"; nothing else moves.
+TEST(CertificateTrustTest, TlsThatWorkedIsRequiredFromThenOn) {
+  struct Case {
+    std::int32_t protocol;
+    const char16_t* name;
+    bool changed;
+    std::int32_t stored;
+  } cases[] = {
+      {kProtocolTlsIfOffered, u"s", true, kProtocolTlsRequired}, {kProtocolTlsRequired, u"s", false, kProtocolTlsRequired},
+      {kProtocolPlain, u"s", false, kProtocolPlain},             {kProtocolImplicitTls, u"s", false, kProtocolImplicitTls},
+      {kProtocolTlsIfOffered, u"gone", false, kProtocolTlsIfOffered},
+  };
+  for (const Case& c : cases) {
+    ServerTable table;
+    ServerRecord record;
+    record.name = u"s";
+    record.protocol = c.protocol;
+    table.Set(1, record);
+    EXPECT_EQ(RequireTlsFromNowOn(table, c.name), c.changed) << c.protocol;
+    EXPECT_EQ(table.Get(1).protocol, c.stored) << c.protocol;
+  }
+}
+
 }  // namespace
 }  // namespace wexmoor
