@@ -335,6 +335,20 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
     {u"Trust this host key for this server?", u"Approuver cette clé d'hôte pour ce serveur ?",  // 130
      u"Довіряти цьому ключу хоста для цього сервера?", u"Доверять этому ключу хоста для этого сервера?",
      u"Diesem Host-Schlüssel für diesen Server vertrauen?", u"要為此伺服器信任此主機金鑰嗎？"},
+    {u"History...", u"Historique...", u"Історія...", u"История...", u"Verlauf...", u"歷史記錄..."},  // 131
+    {u"History", u"Historique", u"Історія", u"История", u"Verlauf", u"歷史記錄"},  // 132
+    {u"Time", u"Heure", u"Час", u"Время", u"Zeit", u"時間"},  // 133
+    {u"Result", u"Résultat", u"Результат", u"Результат", u"Ergebnis", u"結果"},  // 134
+    {u"File", u"Fichier", u"Файл", u"Файл", u"Datei", u"檔案"},  // 135
+    {u"Verification", u"Vérification", u"Перевірка", u"Проверка", u"Prüfung", u"驗證"},  // 136
+    {u"Copy link", u"Copier le lien", u"Копіювати посилання", u"Копировать ссылку", u"Link kopieren",  // 137
+     u"複製連結"},
+    {u"Open containing folder", u"Ouvrir le dossier", u"Відкрити теку", u"Открыть папку",  // 138
+     u"Ordner öffnen", u"開啟所在資料夾"},
+    {u"Web address:", u"Adresse web :", u"Веб-адреса:", u"Веб-адрес:", u"Webadresse:", u"網址："},  // 139
+    {u"Sent", u"Envoyé", u"Надіслано", u"Отправлено", u"Gesendet", u"已傳送"},  // 140
+    {u"Failed", u"Échec", u"Помилка", u"Ошибка", u"Fehlgeschlagen", u"失敗"},  // 141
+    {u"Dropped", u"Abandonné", u"Відкинуто", u"Отброшено", u"Verworfen", u"已捨棄"},  // 142
 }};
 
 }  // namespace

@@ -1,16 +1,19 @@
 #include "program/command_line.h"
 
 #include <algorithm>
+#include <string>
 #include <string_view>
 
 #include "platform/code_page.h"
 #include "model/version.h"
+#include "spooler/upload_history.h"
 
 namespace wexmoor {
 
 const char* UsageText() {
   return "Usage: wexmoor [PATH...]\n"
          "       wexmoor --service [PATH...]\n"
+         "       wexmoor --history [N]\n"
          "       wexmoor --help | --version\n"
          "\n"
          "Queues each PATH (a file or a folder) for upload to the server selected in\n"
@@ -30,6 +33,7 @@ const char* UsageText() {
          "\n"
          "Options:\n"
          "      --service  run as a service, without a window\n"
+         "      --history [N]  show the last N upload results (20) and exit\n"
          "  -h, --help     show this text and exit\n"
          "  -V, --version  show the version and exit\n"
          "\n"
@@ -51,6 +55,28 @@ std::optional<int> HandleInformationalOptions(int argc, char** argv, std::ostrea
       out.flush();
       return 0;
     }
+  }
+  return std::nullopt;
+}
+
+std::optional<int> HandleHistoryOption(int argc, char** argv, const Text& historyFile, std::ostream& out,
+                                       std::ostream& err) {
+  for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
+    if (std::string_view(argv[i]) != "--history") continue;
+    long long count = 20;
+    if (i + 1 < argc && argv[i + 1] != nullptr) {
+      const std::string_view next(argv[i + 1]);
+      const bool number = !next.empty() && next.size() <= 9 &&
+                          std::all_of(next.begin(), next.end(), [](char c) { return c >= '0' && c <= '9'; });
+      if (number) count = std::stoll(std::string(next));
+      if ((number && count <= 0) || (!number && !next.starts_with("-"))) {
+        err << "wexmoor: --history takes a positive number of lines, not \"" << next << "\"\n";
+        return 2;
+      }
+    }
+    for (const std::string& line : LastHistoryLines(historyFile, static_cast<std::size_t>(count))) out << line << '\n';
+    out.flush();
+    return 0;
   }
   return std::nullopt;
 }

@@ -19,6 +19,12 @@ const char* UsageText();
 // program should start normally. The first informational option wins.
 std::optional<int> HandleInformationalOptions(int argc, char** argv, std::ostream& out);
 
+// "--history [N]": prints the last N lines (20 when N is not given) of the
+// upload history at `historyFile` to `out` and returns the exit code (2 with a
+// word on `err` when N is not a positive number); nullopt without the option.
+std::optional<int> HandleHistoryOption(int argc, char** argv, const Text& historyFile, std::ostream& out,
+                                       std::ostream& err);
+
 // Removes every "--service" from the arguments; true when there was one.
 bool TakeServiceOption(std::vector<Text>& args);
 

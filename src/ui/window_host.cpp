@@ -23,6 +23,7 @@
 #include "ui/locked/welcome_window.h"
 #include "platform/files.h"
 #include "settings/file_locations.h"
+#include "ui/history_window.h"
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
 #include "spooler/watch_folders.h"
@@ -186,6 +187,9 @@ class WindowHost : public StartupSeams {
     };
     windowContext_.queueRowState = [this](int row) { return RowState(row); };
     windowContext_.retryNow = [this] { state_.delivery.ClearWaits(); };
+    windowContext_.showHistory = [this](wxWindow* owner) {
+      ShowHistoryWindow(owner, state_.translator, state_.uploadHistory.Path());
+    };
     if (lockedPicture_.HasPicture()) windowContext_.lockedPicture = lockedPicture_.Bitmap();
     window_ = new MainWindow(windowContext_, wxPoint(position.x, position.y));
     window_->Show();
