@@ -22,11 +22,11 @@ Text FolderOf(const Text& path) {
   return slash == 0 ? Text(u"/") : path.substr(0, slash);
 }
 
-// A digest shortened for its column: the kind and the first 12 digits.
+// A digest shortened for its column: the kind and the first 8 digits.
 Text ShortVerification(const Text& verification) {
   const std::size_t colon = verification.find(u':');
-  if (colon == Text::npos || verification.size() <= colon + 13) return verification == u"-" ? Text() : verification;
-  return verification.substr(0, colon + 13) + u"\u2026";
+  if (colon == Text::npos || verification.size() <= colon + 9) return verification == u"-" ? Text() : verification;
+  return verification.substr(0, colon + 9) + u"\u2026";
 }
 }  // namespace
 
@@ -66,7 +66,7 @@ HistoryWindow::HistoryWindow(wxWindow* owner, const Translator& translator, cons
   const struct {
     const char16_t* title;
     int width;
-  } columns[] = {{u"Time", 122}, {u"Result", 120}, {u"File", 150}, {u"Server", 80}, {u"Verification", 108}};
+  } columns[] = {{u"Time", 140}, {u"Result", 190}, {u"File", 160}, {u"Server", 80}, {u"Verification", 128}};
   for (int i = 0; i < 5; ++i) list_->AppendColumn(ToWx(Tr(columns[i].title)), wxLIST_FORMAT_LEFT, columns[i].width);
   for (std::size_t i = 0; i < rows_.size(); ++i) {
     const HistoryRow& row = rows_[i];

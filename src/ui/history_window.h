@@ -28,7 +28,7 @@ Text HistoryResultCell(const HistoryRow& row, const Translator& translator);
 
 class HistoryWindow : public wxDialog {
  public:
-  static constexpr int kWidth = 600;
+  static constexpr int kWidth = 720;
   static constexpr int kHeight = 300;
   static constexpr std::size_t kRows = 500;
 

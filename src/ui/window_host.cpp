@@ -8,6 +8,7 @@
 #include <memory>
 
 #include <wx/app.h>
+#include <wx/clipbrd.h>
 #include <wx/dialog.h>
 #include <wx/display.h>
 #include <wx/evtloop.h>
@@ -94,10 +95,26 @@ class WorkerSlot : public WorkerControl {
 };
 
 // The worker's context with where its results go.
-WorkerContext WithOutcomes(WorkerContext context, UploadOutcomes* outcomes) {
+WorkerContext WithOutcomes(WorkerContext context, UploadOutcomes* outcomes, UploadRecorder* recorder) {
   context.outcomes = outcomes;
+  context.recorder = recorder;
   return context;
 }
+
+// Each result into the history; a sent file's link to the notifications too.
+class HistoryAndLinks final : public UploadRecorder {
+ public:
+  HistoryAndLinks(UploadHistory& history, UploadNotifications& notifications)
+      : history_(history), notifications_(notifications) {}
+  void Record(const UploadRecord& record) override {
+    history_.Record(record);
+    if (record.result == UploadResult::kSent) notifications_.Linked(record.id, record.link);
+  }
+
+ private:
+  UploadHistory& history_;
+  UploadNotifications& notifications_;
+};
 
 class WindowHost : public StartupSeams {
  public:
@@ -234,7 +251,20 @@ class WindowHost : public StartupSeams {
       // Kept until the window closes: the desktop may still act on it.
       shownNotices_.push_back(
           std::make_unique<wxNotificationMessage>(ToWx(notice.title), ToWx(notice.message), window_));
-      shownNotices_.back()->Show(wxNotificationMessage::Timeout_Auto);
+      wxNotificationMessage& shown = *shownNotices_.back();
+      if (!notice.link.empty()) {
+        // "Copy link" where the desktop takes actions, else the link itself.
+        if (shown.AddAction(wxID_COPY, ToWx(state_.translator.Translate(u"Copy link")))) {
+          shown.Bind(wxEVT_NOTIFICATION_MESSAGE_ACTION, [link = notice.link](wxCommandEvent& event) {
+            if (event.GetId() != wxID_COPY || !wxTheClipboard->Open()) return;
+            wxTheClipboard->SetData(new wxTextDataObject(ToWx(link)));
+            wxTheClipboard->Close();
+          });
+        } else {
+          shown.SetMessage(ToWx(notice.message + u"\n" + notice.link));
+        }
+      }
+      shown.Show(wxNotificationMessage::Timeout_Auto);
     }
   }
 
@@ -335,7 +365,8 @@ class WindowHost : public StartupSeams {
                                      state_.sftp.agentSocket};
   ServiceLog relay_{nullptr};
   std::unique_ptr<WatchFolders> watch_;
-  WorkerContext workerContext_ = WithOutcomes(services_.WorkerContextFor(mailbox_), &relay_);
+  HistoryAndLinks historyAndLinks_{state_.uploadHistory, notifications_};
+  WorkerContext workerContext_ = WithOutcomes(services_.WorkerContextFor(mailbox_), &relay_, &historyAndLinks_);
   WorkerSlot worker_{workerContext_, state_};
   MainWindowPresenterContext loopContext_{state_.queue, state_.servers, state_.addRing, state_.removeRing,
                                state_.flags, state_.clock, worker_,
