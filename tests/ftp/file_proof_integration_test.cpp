@@ -15,6 +15,7 @@
 #include "peers/proftpd_fixture.h"
 #include "peers/pureftpd_fixture.h"
 #include "peers/pyftpd_fixture.h"
+#include "peers/vsftpd_fixture.h"
 #include "peers/test_paths.h"
 #include "platform/code_page.h"
 
@@ -114,6 +115,24 @@ TEST(FileProofRealServers, PureFtpdSetsTheTimeAndOffersNoHash) {
   EXPECT_EQ(SetRemoteTime(s.session, s.Connection(), s.record, f, u"t.txt", 1'400'000'000, message, nullptr),
             ProofReply::kDone) << Utf16ToUtf8(message);
   EXPECT_EQ(MtimeOf(root.File("t.txt")), 1'400'000'000);
+}
+
+// vsftpd offers neither: the size is all a delivery can check there.
+TEST(FileProofRealServers, VsftpdOffersNoHashAndNoMfmt) {
+  TempFolder root;
+  VsftpdServer server(root.path());
+  ASSERT_TRUE(server.ok()) << server.error();
+  ProofSession s(server.port(), server.user(), server.password());
+  ASSERT_TRUE(s.Open()) << Utf16ToUtf8(s.session.Log().Get());
+  bool lost = true;
+  FtpProofFeatures f = AskProofFeatures(s.session, s.Connection(), s.record, nullptr, &lost);
+  EXPECT_FALSE(lost);
+  EXPECT_TRUE(f.Kinds().empty());
+  EXPECT_FALSE(f.mfmt);
+  std::string digest;
+  Text message;
+  EXPECT_EQ(RemoteHash(s.session, s.Connection(), s.record, f, u"x", FtpHashKind::kSha256, digest, message, nullptr),
+            ProofReply::kUnsupported);
 }
 
 }  // namespace
