@@ -46,7 +46,7 @@ class ProofSession {
     record.port = port;
     record.login = Utf8ToUtf16(user);
     record.password = Utf8ToUtf16(password);
-    record.timeOut = 5000;
+    record.timeOut = 20000;  // pure-ftpd checks a password with a memory-hard hash: slow on a busy machine
   }
   ~ProofSession() { Disconnect(session, nullptr); }
   bool Open() { return PrepareUploadSession(session, record, 0, nullptr) == 1; }
