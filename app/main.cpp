@@ -39,6 +39,9 @@ int main(int argc, char** argv) {
   const wexmoor::DesktopEnvironment environment = wexmoor::ReadDesktopEnvironment();
   const wexmoor::FileLocations locations =
       wexmoor::ChooseFileLocations(environment, wexmoor::PreferenceFileName(locked));
+  if (std::optional<int> code = !line.history ? std::nullopt :
+          wexmoor::HandleHistoryOption(argc, argv, locations.historyFile, std::cout, std::cerr))
+    return *code;
   std::string folderError;
   const bool foldersReady = wexmoor::PrepareFolders(locations, environment.userId, &folderError);
   if (!foldersReady) std::cerr << "Wexmoor: " << folderError << '\n';

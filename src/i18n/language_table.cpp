@@ -369,6 +369,20 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
      u"Вивантаження не вдалося", u"Загрузка не удалась", u"Hochladen fehlgeschlagen", u"上傳失敗"},
     {u"Host key changed", u"Clé d'hôte modifiée",  // 147
      u"Ключ хоста змінився", u"Ключ хоста изменился", u"Host-Schlüssel geändert", u"主機金鑰已變更"},
+    {u"History...", u"Historique...", u"Історія...", u"История...", u"Verlauf...", u"歷史記錄..."},  // 148
+    {u"History", u"Historique", u"Історія", u"История", u"Verlauf", u"歷史記錄"},  // 149
+    {u"Time", u"Heure", u"Час", u"Время", u"Zeit", u"時間"},  // 150
+    {u"Result", u"Résultat", u"Результат", u"Результат", u"Ergebnis", u"結果"},  // 151
+    {u"File", u"Fichier", u"Файл", u"Файл", u"Datei", u"檔案"},  // 152
+    {u"Verification", u"Vérification", u"Перевірка", u"Проверка", u"Prüfung", u"驗證"},  // 153
+    {u"Copy link", u"Copier le lien", u"Копіювати посилання", u"Копировать ссылку", u"Link kopieren",  // 154
+     u"複製連結"},
+    {u"Open containing folder", u"Ouvrir le dossier", u"Відкрити теку", u"Открыть папку",  // 155
+     u"Ordner öffnen", u"開啟所在資料夾"},
+    {u"Web address:", u"Adresse web :", u"Веб-адреса:", u"Веб-адрес:", u"Webadresse:", u"網址："},  // 156
+    {u"Sent", u"Envoyé", u"Надіслано", u"Отправлено", u"Gesendet", u"已傳送"},  // 157
+    {u"Failed", u"Échec", u"Помилка", u"Ошибка", u"Fehlgeschlagen", u"失敗"},  // 158
+    {u"Dropped", u"Abandonné", u"Відкинуто", u"Отброшено", u"Verworfen", u"已捨棄"},  // 159
 }};
 
 }  // namespace

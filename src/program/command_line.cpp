@@ -1,16 +1,20 @@
 #include "program/command_line.h"
 
+#include <algorithm>
+#include <string>
 #include <string_view>
 
 #include "model/version.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
+#include "spooler/upload_history.h"
 
 namespace wexmoor {
 
 const char* UsageText() {
   return "Usage: wexmoor [--to SERVER] [PATH...]\n"
          "       wexmoor --service [--to SERVER] [PATH...]\n"
+         "       wexmoor --history [N]\n"
          "       wexmoor --help | --version\n"
          "\n"
          "Queues each PATH (a file or a folder) for upload to the server selected in\n"
@@ -36,6 +40,7 @@ const char* UsageText() {
          "      --to SERVER    queue the paths for the server of that name\n"
          "  -h, --help         show this text and exit\n"
          "  -V, --version      show the version and exit\n"
+         "      --history [N]  show the last N upload results (20) and exit\n"
          "      --             what follows is a path, even when it begins with -\n"
          "\n"
          "Environment:\n"
@@ -78,6 +83,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, std::ostream&
       optionsEnded = true;
     } else if (arg == "--service") {
       line.service = true;
+    } else if (arg == "--history") {
+      // Its count, if any, is read by HandleHistoryOption.
+      line.history = true;
+      if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-') ++i;
     } else if (arg == "--to" || arg.starts_with("--to=")) {
       std::string name;
       if (arg == "--to") {
@@ -93,6 +102,28 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, std::ostream&
     }
   }
   return line;
+}
+
+std::optional<int> HandleHistoryOption(int argc, char** argv, const Text& historyFile, std::ostream& out,
+                                       std::ostream& err) {
+  for (int i = 1; i < argc && argv[i] != nullptr; ++i) {
+    if (std::string_view(argv[i]) != "--history") continue;
+    long long count = 20;
+    if (i + 1 < argc && argv[i + 1] != nullptr) {
+      const std::string_view next(argv[i + 1]);
+      const bool number = !next.empty() && next.size() <= 9 &&
+                          std::all_of(next.begin(), next.end(), [](char c) { return c >= '0' && c <= '9'; });
+      if (number) count = std::stoll(std::string(next));
+      if ((number && count <= 0) || (!number && !next.starts_with("-"))) {
+        err << "wexmoor: --history takes a positive number of lines, not \"" << next << "\"\n";
+        return 2;
+      }
+    }
+    for (const std::string& line : LastHistoryLines(historyFile, static_cast<std::size_t>(count))) out << line << '\n';
+    out.flush();
+    return 0;
+  }
+  return std::nullopt;
 }
 
 }  // namespace wexmoor

@@ -17,6 +17,8 @@ const char* UsageText();
 
 struct CommandLine {
   bool service = false;
+  // --history [N]: print the upload history and end.
+  bool history = false;
   // --to NAME (or --to=NAME): the server the paths go to; empty: the one
   // chosen in the program.
   Text server;
@@ -31,5 +33,12 @@ struct CommandLine {
 // (-V) print to `out` (the first one wins); an unknown option, or --to
 // without a name, prints the reason and the usage to `err`.
 CommandLine ParseCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// "--history [N]": prints the last N lines (20 when N is not given) of the
+// upload history at `historyFile` to `out` and returns the exit code (2 with a
+// word on `err` when N is not a positive number); nullopt without the option.
+std::optional<int> HandleHistoryOption(int argc, char** argv, const Text& historyFile, std::ostream& out,
+                                       std::ostream& err);
+
 
 }  // namespace wexmoor

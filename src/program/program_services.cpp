@@ -19,7 +19,8 @@ ProgramServices::~ProgramServices() { StopUpdateCheck(); }
 
 WorkerContext ProgramServices::WorkerContextFor(WorkerDisplay& display) {
   return WorkerContext{state_.queue, state_.servers, state_.removeRing, state_.flags, state_.history,
-                       state_.ftp,   state_.clock,   display,           nullptr,      &state_.sftp};
+                       state_.ftp,   state_.clock,   display,           nullptr,      &state_.sftp,
+                       &state_.uploadHistory};
 }
 
 IntakeContext ProgramServices::IntakeContextFor(IntakeUi& ui) {

@@ -45,6 +45,8 @@ ServerForm FormFromRecord(const ServerRecord& record) {
   form.protocol = record.protocol;
   form.fingerprint = record.fingerprint;
   form.tempName = record.tempName;
+  form.webAddress = record.webAddress;
+  form.verify = record.verify;
   return form;
 }
 
@@ -85,6 +87,8 @@ ServerRecord ReadServerForm(ServerForm& form) {
   record.protocol = std::clamp(form.protocol, static_cast<int>(kProtocolPlain), static_cast<int>(kProtocolSftp));
   record.fingerprint = form.fingerprint;
   record.tempName = form.tempName;
+  record.webAddress = TrimBlanks(form.webAddress);
+  record.verify = form.verify;
   return record;
 }
 

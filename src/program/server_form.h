@@ -32,6 +32,10 @@ struct ServerForm {
   // Not shown either: the record's "store under a temporary name" choice
   // goes through unchanged (1 for a new server).
   int tempName = 1;
+  // The web address that serves the server's folder ("" none).
+  Text webAddress;
+  // Not shown: whether the server's hash is checked goes through unchanged.
+  int verify = 1;
 };
 
 // The protocol a server made in the dialog starts with: FTP with TLS when the

@@ -105,6 +105,8 @@ void LoadServers(const PreferenceFile& file, ServerTable& servers, PasswordPlace
     record.protocol = file.ReadIntKey(Numbered(u"ServerProtocol", n), 0);
     if (record.protocol < kProtocolPlain || record.protocol > kProtocolSftp) record.protocol = kProtocolPlain;
     record.fingerprint = file.ReadTextKey(Numbered(u"ServerFingerprint", n), u"");
+    record.webAddress = file.ReadTextKey(Numbered(u"ServerWebAddress", n), u"");
+    record.verify = file.ReadIntKey(Numbered(u"ServerVerify", n), 1) == 0 ? 0 : 1;
     if (!record.name.empty() && file.ReadIntKey(Numbered(u"ServerPasswordInKeyring", n), 0) == 1)
       ReadFromKeyring(record, passwords);
     if (record.name.empty()) {
@@ -411,6 +413,8 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
       // Written only when set, so a plain server's lines stay as they were.
       if (record.protocol != kProtocolPlain) file.WriteIntKey(Numbered(u"ServerProtocol", n), record.protocol);
       if (!record.fingerprint.empty()) file.WriteTextKey(Numbered(u"ServerFingerprint", n), record.fingerprint);
+      if (!record.webAddress.empty()) file.WriteTextKey(Numbered(u"ServerWebAddress", n), record.webAddress);
+      if (record.verify != 1) file.WriteIntKey(Numbered(u"ServerVerify", n), record.verify);
     }
   }
   for (std::size_t i = 0; i < entries.size(); ++i)

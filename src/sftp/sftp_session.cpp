@@ -812,6 +812,25 @@ int SftpSession::Rename(TextView from, TextView to, StatusTarget* status) {
   return reply.type == sftp::kStatus && reply.status == sftp::kOk ? 1 : -1;
 }
 
+int SftpSession::SetModificationTime(TextView name, std::int64_t epochSeconds, StatusTarget* status) {
+  if (!Connected()) return -1;
+  Impl& s = *impl_;
+  const std::string path = JoinRemotePath(folder_, Utf16ToUtf8(name));
+  // Version 3 carries 32-bit times.
+  const auto seconds = static_cast<std::uint32_t>(std::clamp<std::int64_t>(epochSeconds, 0, UINT32_MAX));
+  LogLine(u"<--->SETSTAT " + FromUtf8(sftp::ShownText(path)) + u" mtime " + IntToText(epochSeconds), status);
+  sftp::Reply reply;
+  const std::uint32_t id = s.NewId();
+  const int rc = s.Exchange(sftp::SetTimesPacket(id, path, seconds, seconds), id, reply);
+  if (rc != 1) {
+    LogLine(Failure(rc, s.ssh), status);
+    Drop();
+    return -1;
+  }
+  LogLine(u">---<" + StatusText(reply), status);
+  return reply.type == sftp::kStatus && reply.status == sftp::kOk ? 1 : 0;
+}
+
 int SftpSession::ListFolder(std::vector<SftpListEntry>& entries, StatusTarget* status) {
   entries.clear();
   if (!Connected()) return -1;

@@ -197,6 +197,9 @@ class SftpSession {
   // (nothing is removed here). 1 or -1.
   int Rename(TextView from, TextView to, StatusTarget* status);
   int Remove(TextView name, StatusTarget* status);
+  // Sets the modification (and access) time of `name` in the current folder
+  // with SETSTAT. 1, 0 when the server refused, -1 when the session is gone.
+  int SetModificationTime(TextView name, std::int64_t epochSeconds, StatusTarget* status);
   // Lists the current folder. 1 or -1.
   int ListFolder(std::vector<SftpListEntry>& entries, StatusTarget* status);
 

@@ -61,6 +61,9 @@ class UploadSession {
   // Why the last Upload failed, and its last error line.
   virtual DeliveryFailure LastFailure() const { return DeliveryFailure::kTransfer; }
   virtual Text LastError() const { return {}; }
+  // How the last sent file was checked: "sha256:<hex>" (or another hash
+  // kind's name), "size", or empty when not checked.
+  virtual Text LastVerification() const { return u"size"; }
   // Says goodbye and closes; nothing when closed.
   virtual void Close(StatusTarget* status) = 0;
   // The exchange logged since the last call; the log is then empty.

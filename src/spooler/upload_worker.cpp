@@ -12,6 +12,7 @@
 #include "platform/socket.h"
 #include "spooler/ftp_upload_session.h"
 #include "spooler/retry_schedule.h"
+#include "spooler/upload_history.h"
 
 namespace wexmoor {
 
@@ -141,12 +142,12 @@ int UploadWorker::SessionCount() const {
   return static_cast<int>(std::count_if(lanes_.begin(), lanes_.end(), [](const auto& l) { return !l->finished; }));
 }
 
-void UploadWorker::RemoveEntry(std::uint64_t id, UploadResult result) {
+void UploadWorker::RemoveEntry(std::uint64_t id, UploadResult result, UploadRecord record) {
   // By identity: when the user removed this entry meanwhile, nothing else
   // goes.
   if (auto text = context_.queue.RemoveById(id)) {
     context_.removeRing.Put(*text, 0);
-    Announce(id, *text, result);
+    Announce(id, *text, result, std::move(record));
   }
   book_.Forget(id);
 }
@@ -191,9 +192,24 @@ void UploadWorker::ServerFailed(std::uint64_t id, const Text& server, const Text
   book_.EntryFailed(id, error, context_.clock.MonotonicMs() + wait, context_.clock.WallSeconds() + wait / 1000);
 }
 
-void UploadWorker::Report(const QueueEntry& entry, UploadResult result) { Announce(entry.id, entry.text, result); }
+void UploadWorker::Report(const QueueEntry& entry, UploadResult result, UploadRecord record) {
+  Announce(entry.id, entry.text, result, std::move(record));
+}
 
-void UploadWorker::Announce(std::uint64_t id, const Text& text, UploadResult result) {
+void UploadWorker::Announce(std::uint64_t id, const Text& text, UploadResult result, UploadRecord record) {
+  if (context_.recorder) {
+    if (record.server.empty()) {
+      // Dropped: its server has gone.
+      ServerRecord none;
+      none.name = EntryServerName(text);
+      record = EntryRecord(text, none, result);
+      record.reason = u"no server named " + none.name;
+    }
+    record.id = id;
+    record.result = result;
+    record.wallSeconds = context_.clock.WallSeconds();
+    context_.recorder->Record(record);
+  }
   if (context_.outcomes) context_.outcomes->EntryFinished(id, text, result);
   // The display hears of attempts only; a dropped entry was never tried.
   if (result != UploadResult::kDropped) context_.display.EntryOutcome(id, text, result == UploadResult::kSent);
@@ -341,6 +357,7 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
     lane.session->SetStopToken(stop);
   }
   const Text folderPath = SplitServerAddress(DestinationPath(record.address, EntrySubfolder(entry.text))).folderPath;
+  const std::int64_t began = clock.MonotonicMs();
 
   lane.lastProgress.store(clock.MonotonicSeconds());
   SetWorking(lane, true);
@@ -422,6 +439,17 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
   const Text log = session.TakeLog();
   context_.history.Append(log);
   lane.display.SetProgress(0);
+  // What the history says of this attempt.
+  UploadRecord said = EntryRecord(entry.text, record, outcome == EntryOutcome::kSent ? UploadResult::kSent
+                                                                                     : UploadResult::kFailed);
+  said.milliseconds = clock.MonotonicMs() - began;
+  if (outcome == EntryOutcome::kSent) {
+    said.verification = session.LastVerification();
+  } else {
+    said.reason = serverFault ? OpeningFailure(log) : session.LastError();
+    while (!said.reason.empty() && (said.reason.front() == u'!' || said.reason.front() == u'-')) said.reason.erase(0, 1);
+    said.link.clear();
+  }
   if (outcome == EntryOutcome::kSent) {
     // The file as it was when its upload began: a change since then is sent
     // again.
@@ -430,10 +458,10 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
       if (!sent.Begun()) sent = PartRecord{FileSize(localPath), FileModificationTime(localPath).value_or(0)};
       journal_->Add(entry.text, PartRecord{sent.localSize, sent.localMtime}, entry.id);
     }
-    RemoveEntry(entry.id, UploadResult::kSent);
+    RemoveEntry(entry.id, UploadResult::kSent, std::move(said));
   } else if (serverFault || session.LastFailure() == DeliveryFailure::kServerGone) {
     ServerFailed(entry.id, serverName, serverFault ? OpeningFailure(log) : session.LastError());
-    Report(entry, UploadResult::kFailed);
+    Report(entry, UploadResult::kFailed, std::move(said));
     // The server waits now: this session has nothing more to do.
     Release(entry.id, true);
     SetWorking(lane, false);
@@ -443,7 +471,7 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
   } else {
     EntryFailed(entry.id, session.LastError());
   }
-  if (outcome != EntryOutcome::kSent) Report(entry, UploadResult::kFailed);
+  if (outcome != EntryOutcome::kSent) Report(entry, UploadResult::kFailed, std::move(said));
   Release(entry.id, outcome != EntryOutcome::kSent);
   SetWorking(lane, false);
   return true;

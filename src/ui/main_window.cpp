@@ -23,6 +23,7 @@ constexpr int kPassMs = 20;
 constexpr int kOpenInBrowserItem = 1;
 constexpr int kRetryNowItem = 2;
 constexpr int kWatchFoldersItem = 3;
+constexpr int kHistoryItem = 4;
 // Timer ticks (20 ms) between repaints of the queue rows' states.
 constexpr int kStateRefreshTicks = 25;
 
@@ -59,12 +60,16 @@ MainWindow::MainWindow(MainWindowContext& context, const wxPoint& position)
   panel_ = new wxPanel(this, wxID_ANY, wxPoint(0, 0), wxSize(kClientWidth, kClientHeight));
   serverMenu_.Append(kOpenInBrowserItem, ToWx(Translate(u"Open with your browser")));
   queueMenu_.Append(kRetryNowItem, ToWx(Translate(u"Retry now")));
+  queueMenu_.Append(kHistoryItem, ToWx(Translate(u"History...")));
   serverMenu_.Append(kWatchFoldersItem, ToWx(Translate(u"Watch folders...")));
   BuildControls();
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { OnRetryNow(); }, kRetryNowItem);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) {
     if (context_.editWatchFolders) context_.editWatchFolders(this);
   }, kWatchFoldersItem);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) {
+    if (context_.showHistory) context_.showHistory(this);
+  }, kHistoryItem);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) {
     if (context_.openServerInBrowser && SelectedServer() >= 0)
       context_.openServerInBrowser(SelectedServer() + 1);
@@ -192,6 +197,7 @@ void MainWindow::Relabel() {
   zipCheck_->SetLabel(label(u"Always zip before upload"));
   serverMenu_.SetLabel(kOpenInBrowserItem, label(u"Open with your browser"));
   queueMenu_.SetLabel(kRetryNowItem, label(u"Retry now"));
+  queueMenu_.SetLabel(kHistoryItem, label(u"History..."));
   serverMenu_.SetLabel(kWatchFoldersItem, label(u"Watch folders..."));
   for (wxWindow* button : {static_cast<wxWindow*>(deleteButton_), static_cast<wxWindow*>(newButton_),
                            static_cast<wxWindow*>(modifyButton_), static_cast<wxWindow*>(removeButton_),

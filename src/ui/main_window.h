@@ -64,6 +64,8 @@ struct MainWindowContext {
   CertificateTrustRequests* trustRequests = nullptr;
   // The watch-folder list (from the server list's pop-up menu).
   std::function<void(wxWindow* owner)> editWatchFolders = {};
+  // Opens the History window (the queue list's pop-up).
+  std::function<void(wxWindow* owner)> showHistory = {};
 };
 
 class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {

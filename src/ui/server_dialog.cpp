@@ -255,7 +255,7 @@ void ServerDialog::CreateControls(bool passwordInClear) {
   for (const char16_t* name : kProtocolNames) protocol_->Append(ToWx(Tr(name)));
   FitTextFont(protocol_, protocol_->GetString(static_cast<unsigned>(kProtocolImplicitTls)), kChoiceRoom);
 
-  content_ = new wxListCtrl(panel, wxID_ANY, wxPoint(232, 50), wxSize(244, 215),
+  content_ = new wxListCtrl(panel, wxID_ANY, wxPoint(232, 50), wxSize(244, 190),
                             wxLC_REPORT | wxLC_SINGLE_SEL);
   auto* images = new wxImageList(16, 16, true, 2);
   images->Add(pictures_.folder);  // kFolderImage
@@ -263,6 +263,8 @@ void ServerDialog::CreateControls(bool passwordInClear) {
   content_->AssignImageList(images, wxIMAGE_LIST_SMALL);
   content_->InsertColumn(0, ToWx(Tr(u"Content")), wxLIST_FORMAT_LEFT, 223);
 
+  label(Tr(u"Web address:"), 232, 248, 80, 17);
+  webAddress_ = field(316, 245, 160, 20);
   label(Tr(u"Connections:"), 232, 273, 110, 17);
   connections_ = field(346, 270, 30, 20);
 
@@ -284,6 +286,7 @@ void ServerDialog::ShowForm(const ServerForm& form) {
   port_->ChangeValue(ToWx(form.port));
   timeOut_->ChangeValue(ToWx(form.timeOut));
   connections_->ChangeValue(ToWx(form.connections));
+  webAddress_->ChangeValue(ToWx(form.webAddress));
   (form.active ? active_ : passive_)->SetValue(true);
   router_->SetValue(form.ipRouter);
   router_->Enable(form.active);
@@ -312,6 +315,7 @@ void ServerDialog::ReadControls() {
   form.ipRouter = router_->GetValue();
   form.timeOut = FromWx(timeOut_->GetValue());
   form.connections = FromWx(connections_->GetValue());
+  form.webAddress = FromWx(webAddress_->GetValue());
   form.useUtf8 = utf8_->GetValue();
   form.useUtf8Opt = utf8Opt_->GetValue();
   if (protocol_->GetSelection() != wxNOT_FOUND) form.protocol = protocol_->GetSelection();

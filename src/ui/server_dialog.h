@@ -80,6 +80,7 @@ class ServerDialog final : public wxDialog {
   wxTextCtrl* PortField() const { return port_; }
   wxTextCtrl* TimeOutField() const { return timeOut_; }
   wxTextCtrl* ConnectionsField() const { return connections_; }
+  wxTextCtrl* WebAddressField() const { return webAddress_; }
   wxTextCtrl* StatusField() const { return status_; }
   wxRadioButton* ActiveOption() const { return active_; }
   wxRadioButton* PassiveOption() const { return passive_; }
@@ -137,6 +138,7 @@ class ServerDialog final : public wxDialog {
   wxTextCtrl* port_ = nullptr;
   wxTextCtrl* timeOut_ = nullptr;
   wxTextCtrl* connections_ = nullptr;
+  wxTextCtrl* webAddress_ = nullptr;
   wxTextCtrl* status_ = nullptr;
   wxRadioButton* active_ = nullptr;
   wxRadioButton* passive_ = nullptr;

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include <wx/app.h>
+#include <wx/clipbrd.h>
 #include <wx/dialog.h>
 #include <wx/display.h>
 #include <wx/evtloop.h>
@@ -25,6 +26,7 @@
 #include "ui/locked/welcome_window.h"
 #include "platform/files.h"
 #include "settings/file_locations.h"
+#include "ui/history_window.h"
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
 #include "spooler/watch_folders.h"
@@ -95,10 +97,26 @@ class WorkerSlot : public WorkerControl {
 };
 
 // The worker's context with where its results go.
-WorkerContext WithOutcomes(WorkerContext context, UploadOutcomes* outcomes) {
+WorkerContext WithOutcomes(WorkerContext context, UploadOutcomes* outcomes, UploadRecorder* recorder) {
   context.outcomes = outcomes;
+  context.recorder = recorder;
   return context;
 }
+
+// Each result into the history; a sent file's link to the notifications too.
+class HistoryAndLinks final : public UploadRecorder {
+ public:
+  HistoryAndLinks(UploadHistory& history, UploadNotifications& notifications)
+      : history_(history), notifications_(notifications) {}
+  void Record(const UploadRecord& record) override {
+    history_.Record(record);
+    if (record.result == UploadResult::kSent) notifications_.Linked(record.id, record.link);
+  }
+
+ private:
+  UploadHistory& history_;
+  UploadNotifications& notifications_;
+};
 
 class WindowHost : public StartupSeams {
  public:
@@ -193,6 +211,9 @@ class WindowHost : public StartupSeams {
     };
     windowContext_.queueRowState = [this](int row) { return RowState(row); };
     windowContext_.retryNow = [this] { state_.delivery.ClearWaits(); };
+    windowContext_.showHistory = [this](wxWindow* owner) {
+      ShowHistoryWindow(owner, state_.translator, state_.uploadHistory.Path());
+    };
     if (lockedPicture_.HasPicture()) windowContext_.lockedPicture = lockedPicture_.Bitmap();
     window_ = new MainWindow(windowContext_, wxPoint(position.x, position.y));
     window_->Show();
@@ -261,7 +282,20 @@ class WindowHost : public StartupSeams {
       // Kept until the window closes: the desktop may still act on it.
       shownNotices_.push_back(
           std::make_unique<wxNotificationMessage>(ToWx(notice.title), ToWx(notice.message), window_));
-      shownNotices_.back()->Show(wxNotificationMessage::Timeout_Auto);
+      wxNotificationMessage& shown = *shownNotices_.back();
+      if (!notice.link.empty()) {
+        // "Copy link" where the desktop takes actions, else the link itself.
+        if (shown.AddAction(wxID_COPY, ToWx(state_.translator.Translate(u"Copy link")))) {
+          shown.Bind(wxEVT_NOTIFICATION_MESSAGE_ACTION, [link = notice.link](wxCommandEvent& event) {
+            if (event.GetId() != wxID_COPY || !wxTheClipboard->Open()) return;
+            wxTheClipboard->SetData(new wxTextDataObject(ToWx(link)));
+            wxTheClipboard->Close();
+          });
+        } else {
+          shown.SetMessage(ToWx(notice.message + u"\n" + notice.link));
+        }
+      }
+      shown.Show(wxNotificationMessage::Timeout_Auto);
     }
   }
 
@@ -394,7 +428,8 @@ class WindowHost : public StartupSeams {
                                      state_.sftp.agentSocket};
   ServiceLog relay_{nullptr};
   std::unique_ptr<WatchFolders> watch_;
-  WorkerContext workerContext_ = WithOutcomes(services_.WorkerContextFor(mailbox_), &relay_);
+  HistoryAndLinks historyAndLinks_{state_.uploadHistory, notifications_};
+  WorkerContext workerContext_ = WithOutcomes(services_.WorkerContextFor(mailbox_), &relay_, &historyAndLinks_);
   WorkerSlot worker_{workerContext_, state_};
   MainWindowPresenterContext loopContext_{state_.queue, state_.servers, state_.addRing, state_.removeRing,
                                state_.flags, state_.clock, worker_,
