@@ -276,5 +276,28 @@ TEST_F(SftpUploads, ConnectionCutInTheMiddleOfAFileResumesFromThePart) {
   EXPECT_GE(relay.accepted(), 2);
 }
 
+// Names outside ASCII, with quotes and a backslash, arrive under their own
+// names over the default settings, byte-identical.
+TEST_F(SftpUploads, NamesArriveAsTheyAre) {
+  servers.Set(1, Record(2));
+  const std::vector<std::string> names = {"\u041f\u0440\u0438\u0432\u0435\u0442.txt",
+                                          "\u6771\u4eac\u306e\u5199\u771f.jpg", "c \u00e9.txt",
+                                          "Report \"A\".pdf", "Report \"B\".pdf", "back\\slash.txt"};
+  std::map<std::string, std::string> files;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    files[names[i]] = names[i] + std::string(50 + i * 31, static_cast<char>('a' + i));
+    Queue(names[i], files[names[i]]);
+  }
+  Run(20);
+  ASSERT_EQ(queue.Size(), 0) << History().substr(0, 3000);
+  std::size_t onServer = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(server->home() + "/site")) {
+    (void)entry;
+    ++onServer;
+  }
+  EXPECT_EQ(onServer, names.size());
+  for (const auto& [name, bytes] : files) EXPECT_TRUE(ReadBytes(server->home() + "/site/" + name) == bytes) << name;
+}
+
 }  // namespace
 }  // namespace wexmoor
