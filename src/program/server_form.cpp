@@ -82,7 +82,7 @@ ServerRecord ReadServerForm(ServerForm& form) {
   record.useUtf8Opt = form.useUtf8Opt ? 1 : 0;
   record.connections = ClampToInt(TextToInt(form.connections));
   record.connections = UploadConnections(record);
-  record.protocol = std::clamp(form.protocol, static_cast<int>(kProtocolPlain), static_cast<int>(kProtocolSftp));
+  record.protocol = std::clamp(form.protocol, static_cast<int>(kProtocolPlain), static_cast<int>(kProtocolLast));
   record.fingerprint = form.fingerprint;
   record.tempName = form.tempName;
   return record;
