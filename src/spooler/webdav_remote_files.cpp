@@ -112,6 +112,7 @@ RemoteAnswer WebDavRemoteFiles::Rename(const Text& from, const Text& to) {
   const DavAnswer answer = client_.Move(fromPath, toPath);
   RemoteAnswer out = DavRemoteAnswer(answer);
   if (out.Done() && timedPath_ == fromPath) timedPath_ = toPath;
+  if (out.reply == RemoteReply::kUnsupported) renameRefused_ = true;
   return out;
 }
 

@@ -25,6 +25,10 @@ class WebDavRemoteFiles final : public RemoteFiles {
   // Where the Kb/s line and the progress text go during Write (null: nowhere).
   void SetStatus(StatusTarget* status) { status_ = status; }
 
+  // Whether a Rename was answered "not supported" since the last clear.
+  bool RenameRefused() const { return renameRefused_; }
+  void ClearRenameRefused() { renameRefused_ = false; }
+
   RemoteOffers Offers() const override;
   RemoteAnswer Size(const Text& name, std::int64_t& size) override;
   RemoteAnswer Write(const Text& name, int fd, std::int64_t offset, std::int64_t length, TransferObserver& observer,
@@ -40,6 +44,7 @@ class WebDavRemoteFiles final : public RemoteFiles {
   DavClient& client_;
   std::string folder_ = "/";
   StatusTarget* status_ = nullptr;
+  bool renameRefused_ = false;
   bool mtimeAccepted_ = false;  // the server took "X-OC-Mtime" once
   // The path the last PUT's time was taken for (followed through a MOVE).
   std::string timedPath_;
