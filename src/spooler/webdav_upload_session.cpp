@@ -18,12 +18,21 @@ std::string ParentFolder(const std::string& folder) {
   return slash == std::string::npos ? std::string("/") : parent.substr(0, slash + 1);
 }
 
+Text Stamped(const Clock& clock, const Text& line) {
+  Text stamped = AsciiToText(FormatClockTime(clock.Local()));
+  stamped += u": ";
+  stamped += line;
+  return stamped;
+}
+
 }  // namespace
 
 WebDavUploadSession::WebDavUploadSession(const Clock& clock, std::atomic<std::int64_t>& lastProgressTime,
                                          CertificateTrustAsker* trustAsker)
     : clock_(clock), trustAsker_(trustAsker), client_(clock, lastProgressTime), remote_(client_) {
-  client_.SetTrustCheck([this](const DavCertificate& certificate) { return Trust(certificate); });
+  client_.SetTrustCheck([this](const DavCertificate& certificate) {
+    return DavCertificateTrusted(certificate, record_, trustAsker_, client_.Log(), clock_);
+  });
 }
 
 void WebDavUploadSession::SetStopToken(std::stop_token stop) {
@@ -31,30 +40,8 @@ void WebDavUploadSession::SetStopToken(std::stop_token stop) {
   client_.SetStopToken(std::move(stop));
 }
 
-bool WebDavUploadSession::Trust(const DavCertificate& certificate) {
-  const std::optional<CertificateSummary> summary = SummariseCertificateDer(certificate.der);
-  const Text fingerprint = summary ? summary->fingerprint : Text();
-  const TrustVerdict verdict = DecideCertificateTrust(certificate.verifiedByStore, fingerprint, record_.fingerprint);
-  switch (verdict) {
-    case TrustVerdict::kTrusted:
-      return true;
-    case TrustVerdict::kUnknown:
-      Note(u"!!--- Certificate not trusted yet, SHA-256 fingerprint " + fingerprint, nullptr);
-      break;
-    case TrustVerdict::kChanged:
-      Note(u"!!--- Certificate changed, SHA-256 fingerprint " + fingerprint + u" is not the trusted " +
-               NormaliseFingerprint(record_.fingerprint),
-           nullptr);
-      break;
-  }
-  if (trustAsker_ != nullptr && summary) trustAsker_->AskTrust(record_.name, *summary, verdict == TrustVerdict::kChanged);
-  return false;
-}
-
 void WebDavUploadSession::Note(const Text& line, StatusTarget* status) {
-  Text stamped = AsciiToText(FormatClockTime(clock_.Local()));
-  stamped += u": ";
-  stamped += line;
+  const Text stamped = Stamped(clock_, line);
   if (status != nullptr) status->SetStatusText(stamped);
   client_.Log().Append(stamped);
 }

@@ -11,6 +11,7 @@
 
 #include "ftp/ftp_session.h"
 #include "spooler/upload_session.h"
+#include "spooler/webdav_trust.h"
 #include "spooler/webdav_remote_files.h"
 #include "webdav/dav_client.h"
 
@@ -40,7 +41,6 @@ class WebDavUploadSession final : public UploadSession {
   DavClient& client() { return client_; }
 
  private:
-  bool Trust(const DavCertificate& certificate);
   // Makes `folder` and what is missing above it; nothing when it fails.
   std::optional<DavAnswer> MakeFolder(const std::string& folder, int depth);
   void Note(const Text& line, StatusTarget* status);
