@@ -163,6 +163,17 @@ Text PercentEncode(TextView text) {
 Text BuildBrowserAddress(const ServerRecord& server) {
   if (server.address.empty()) return {};
   Text where = ReplaceAll(server.address, u"\\", u"/");
+  if (IsWebDav(server.protocol)) {
+    // The browser asks for the login itself: never in the address.
+    const bool tls = server.protocol == kProtocolWebDavHttps;
+    const int ownPort = tls ? kHttpsPort : kHttpPort;
+    if (server.port != 0 && server.port != kDefaultPort && server.port != ownPort) {
+      const std::size_t slash = where.find(u'/');
+      where = where.substr(0, slash) + u":" + IntToText(server.port) +
+              (slash == Text::npos ? Text() : where.substr(slash));
+    }
+    return (tls ? u"https://" : u"http://") + where;
+  }
   const bool implicitTls = server.protocol == kProtocolImplicitTls;
   const bool sftp = server.protocol == kProtocolSftp;
   // The scheme's own port goes without saying: 21 for ftp://, 990 for
@@ -177,6 +188,13 @@ Text BuildBrowserAddress(const ServerRecord& server) {
   }
   return (implicitTls ? u"ftps://" : sftp ? u"sftp://" : u"ftp://") + PercentEncode(server.login) + u":" +
          PercentEncode(server.password) + u"@" + where;
+}
+
+Text WebDavPlainProtocolName(TextView plainFtpName) {
+  // The translated "FTP (no encryption)" says the rest in every language.
+  constexpr TextView kFtp = u"FTP";
+  if (plainFtpName.starts_with(kFtp)) return u"WebDAV, HTTP" + Text(plainFtpName.substr(kFtp.size()));
+  return u"WebDAV, HTTP (" + Text(plainFtpName) + u")";
 }
 
 ServerEditor::ServerEditor(ServerTable& servers, int slot) : servers_(servers) {
