@@ -193,8 +193,8 @@ Text BuildBrowserAddress(const ServerRecord& server) {
 Text WebDavPlainProtocolName(TextView plainFtpName) {
   // The translated "FTP (no encryption)" says the rest in every language.
   constexpr TextView kFtp = u"FTP";
-  if (plainFtpName.starts_with(kFtp)) return u"WebDAV, HTTP" + Text(plainFtpName.substr(kFtp.size()));
-  return u"WebDAV, HTTP (" + Text(plainFtpName) + u")";
+  if (plainFtpName.starts_with(kFtp)) return u"WebDAV" + Text(plainFtpName.substr(kFtp.size()));
+  return u"WebDAV (" + Text(plainFtpName) + u")";
 }
 
 ServerEditor::ServerEditor(ServerTable& servers, int slot) : servers_(servers) {

@@ -108,8 +108,8 @@ Text PercentEncode(TextView text);
 // "https://" or "http://" address without the login.
 Text BuildBrowserAddress(const ServerRecord& server);
 
-// The protocol choice's name for WebDAV over plain HTTP, from the translated
-// name of plain FTP (whose "(no encryption)" it shares).
+// The protocol choice's name for WebDAV over plain HTTP ("WebDAV (no
+// encryption)"), from the translated name of plain FTP, whose words it shares.
 Text WebDavPlainProtocolName(TextView plainFtpName);
 
 // One edit of a slot, from opening to "OK" or "Cancel", without the window.

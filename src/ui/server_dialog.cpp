@@ -248,9 +248,17 @@ void ServerDialog::CreateControls(bool passwordInClear) {
   label(Tr(u"Protocol:"), 232, 29, 64, 17);
   protocol_ = new wxChoice(panel, wxID_ANY, wxPoint(298, 25), wxSize(178, 22));
   for (const char16_t* name : kProtocolNames) protocol_->Append(ToWx(Tr(name)));
-  protocol_->Append("WebDAV, HTTPS");  // kProtocolWebDavHttps
+  protocol_->Append("WebDAV (HTTPS)");  // kProtocolWebDavHttps
   protocol_->Append(ToWx(WebDavPlainProtocolName(Tr(u"FTP (no encryption)"))));
-  FitTextFont(protocol_, protocol_->GetString(static_cast<unsigned>(kProtocolImplicitTls)), kChoiceRoom);
+  // The font fits the widest entry of the language.
+  wxString widest;
+  for (const unsigned entry : {static_cast<unsigned>(kProtocolImplicitTls), static_cast<unsigned>(kProtocolWebDavHttp)}) {
+    const wxString text = protocol_->GetString(entry);
+    if (widest.empty() || protocol_->GetTextExtent(text).GetWidth() > protocol_->GetTextExtent(widest).GetWidth()) {
+      widest = text;
+    }
+  }
+  FitTextFont(protocol_, widest, kChoiceRoom);
 
   content_ = new wxListCtrl(panel, wxID_ANY, wxPoint(232, 50), wxSize(244, 215),
                             wxLC_REPORT | wxLC_SINGLE_SEL);

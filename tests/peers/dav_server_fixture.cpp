@@ -47,7 +47,7 @@ bool DavServer::available(Kind kind) {
   return access(kApache, X_OK) == 0 && access((std::string(kApacheModules) + "mod_dav_fs.so").c_str(), R_OK) == 0;
 }
 
-DavServer::DavServer(Kind kind) : kind_(kind) {
+DavServer::DavServer(Kind kind, Limits limits) : kind_(kind), limits_(limits) {
   if (!available(kind)) {
     error_ = "the server is not installed";
     return;
@@ -91,7 +91,7 @@ bool DavServer::StartApache() {
   }
   std::string modules;
   for (const char* module : {"mpm_event", "authn_core", "authn_file", "authz_core", "authz_user", "auth_basic", "dav",
-                             "dav_fs", "http2"}) {
+                             "dav_fs", "http2", "allowmethods"}) {
     modules += std::string("LoadModule ") + module + "_module " + kApacheModules + "mod_" + module + ".so\n";
   }
   if (https) modules += std::string("LoadModule ssl_module ") + kApacheModules + "mod_ssl.so\n";
@@ -99,7 +99,8 @@ bool DavServer::StartApache() {
                        std::to_string(port_) + "\nPidFile " + dir + "/httpd.pid\nErrorLog " + dir +
                        "/error.log\nLogFormat \"%r %>s\" brief\nCustomLog " + dir +
                        "/access.log brief\nDocumentRoot " + root_ + "\nDavLockDB " + dir +
-                       "/lock/davlock\nLimitRequestBody 0\nTimeout 30\nKeepAliveTimeout 30\n"
+                       "/lock/davlock\nLimitRequestBody " + std::to_string(limits_.limitBody) +
+                       "\nTimeout 30\nKeepAliveTimeout 30\n"
                        "MaxKeepAliveRequests 0\nProtocols " + (https ? "h2 " : "h2c ") + "http/1.1\n";
   if (root) config += "User www-data\nGroup www-data\n";
   if (https) {
@@ -107,7 +108,9 @@ bool DavServer::StartApache() {
   }
   config += "<Directory " + root_ +
             ">\n  Dav On\n  AuthType Basic\n  AuthName dav\n  AuthUserFile " + dir +
-            "/htpasswd\n  Require valid-user\n</Directory>\n";
+            "/htpasswd\n  Require valid-user\n" +
+            (limits_.refuseMove ? "  AllowMethods GET HEAD OPTIONS PUT DELETE PROPFIND MKCOL\n" : "") +
+            "</Directory>\n";
   WriteFile(dir + "/httpd.conf", config);
   return Spawn({kApache, "-f", dir + "/httpd.conf", "-DFOREGROUND"});
 }

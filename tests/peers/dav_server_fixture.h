@@ -19,11 +19,19 @@
 
 namespace wexmoor::testing {
 
+// Apache only: bodies past `limitBody` bytes are answered 413; with
+// `refuseMove` MOVE is answered 405.
+struct DavServerLimits {
+  long limitBody = 0;
+  bool refuseMove = false;
+};
+
 class DavServer {
  public:
   enum class Kind { kApacheHttp, kApacheHttps, kLighttpd };
+  using Limits = DavServerLimits;
 
-  explicit DavServer(Kind kind);
+  explicit DavServer(Kind kind, Limits limits = {});
   ~DavServer();
   DavServer(const DavServer&) = delete;
   DavServer& operator=(const DavServer&) = delete;
@@ -49,6 +57,7 @@ class DavServer {
   bool Spawn(const std::vector<std::string>& args);
 
   Kind kind_;
+  Limits limits_;
   std::unique_ptr<TempFolder> folder_;
   std::string user_ = "anna", password_ = "Dav-Secret-1", root_, fingerprint_, error_;
   int port_ = 0;

@@ -275,8 +275,8 @@ TEST(BrowserAddressTest, WebDavOpensItsHttpAddressWithoutTheLogin) {
     server.password = u"secret";
     EXPECT_EQ(BuildBrowserAddress(server), c.shown);
   }
-  EXPECT_EQ(WebDavPlainProtocolName(u"FTP (sans chiffrement)"), u"WebDAV, HTTP (sans chiffrement)");
-  EXPECT_EQ(WebDavPlainProtocolName(u"Klartext"), u"WebDAV, HTTP (Klartext)");
+  EXPECT_EQ(WebDavPlainProtocolName(u"FTP (sans chiffrement)"), u"WebDAV (sans chiffrement)");
+  EXPECT_EQ(WebDavPlainProtocolName(u"Klartext"), u"WebDAV (Klartext)");
 }
 
 TEST(BrowserAddressTest, UnsavedServerWithoutAddressOpensNothing) {
