@@ -68,12 +68,19 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
   if (line.substr(0, 5) == "HTTP/") {
     // A new answer (after 100 Continue or a 401): what came before is gone.
     sink->answer->mtimeAccepted = false;
+    sink->answer->basicOffered = false;
     sink->location->clear();
     const std::size_t space = line.find(' ');
     const std::size_t words = space == std::string_view::npos ? std::string_view::npos : line.find(' ', space + 1);
     sink->answer->words = words == std::string_view::npos ? std::string() : Trimmed(line.substr(words + 1));
   } else if (HeaderIs(line, "X-OC-MTime")) {
     sink->answer->mtimeAccepted = Trimmed(line.substr(11)) == "accepted";
+  } else if (HeaderIs(line, "WWW-Authenticate")) {
+    const std::string scheme = Trimmed(line.substr(17)).substr(0, 5);
+    if (scheme.size() == 5 && (scheme[0] | 0x20) == 'b' && (scheme[1] | 0x20) == 'a' && (scheme[2] | 0x20) == 's' &&
+        (scheme[3] | 0x20) == 'i' && (scheme[4] | 0x20) == 'c') {
+      sink->answer->basicOffered = true;
+    }
   } else if (HeaderIs(line, "Location")) {
     *sink->location = Trimmed(line.substr(9));
   }
@@ -188,6 +195,7 @@ void DavClient::Configure(const DavEndpoint& endpoint, const std::string& login,
                           int timeoutSeconds) {
   Close();
   renewHandle_ = false;
+  if (&login != &login_) basicFirst_ = true;  // a new login: Basic first again
   endpoint_ = endpoint;
   if (&login != &login_) login_ = login;
   if (&password != &password_) password_ = password;
@@ -226,7 +234,8 @@ void DavClient::Configure(const DavEndpoint& endpoint, const std::string& login,
     curl_easy_setopt(easy, CURLOPT_USERNAME, login_.c_str());
     curl_easy_setopt(easy, CURLOPT_PASSWORD, password_.c_str());
     const bool basicAllowed = endpoint.tls || IsLocalNetworkHost(endpoint.host);
-    curl_easy_setopt(easy, CURLOPT_HTTPAUTH, basicAllowed ? CURLAUTH_ANY : CURLAUTH_ANYSAFE);
+    if (!basicAllowed) basicFirst_ = false;
+    curl_easy_setopt(easy, CURLOPT_HTTPAUTH, basicFirst_ ? CURLAUTH_BASIC : CURLAUTH_ANYSAFE);
   }
 }
 
@@ -328,6 +337,16 @@ DavAnswer DavClient::Perform(Request& request) {
   for (int hop = 0;; ++hop) {
     std::string location;
     answer = PerformOnce(request, url, location);
+    if (basicFirst_ && answer.failure == DavFailure::kNone && answer.status == 401 && !answer.basicOffered) {
+      // The server wants another scheme: the library negotiates it (Basic,
+      // which it did not offer, left out).
+      // The first answer without a login brings the challenge the next
+      // request answers.
+      basicFirst_ = false;
+      curl_easy_setopt(Easy(handle_), CURLOPT_HTTPAUTH, CURLAUTH_ANYSAFE);
+      answer = PerformOnce(request, url, location);
+      if (answer.failure == DavFailure::kNone && answer.status == 401) answer = PerformOnce(request, url, location);
+    }
     const bool redirect = answer.failure == DavFailure::kNone &&
                           (answer.status == 301 || answer.status == 302 || answer.status == 307 ||
                            answer.status == 308) && !location.empty();

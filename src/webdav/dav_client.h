@@ -48,6 +48,7 @@ struct DavAnswer {
   std::string words;    // the status line's words, or the library's message
   std::string body;     // bounded
   bool mtimeAccepted = false;  // "X-OC-MTime: accepted"
+  bool basicOffered = false;   // a "WWW-Authenticate: Basic" came with it
   double uploadBytesPerSecond = 0;
 
   bool Success() const { return failure == DavFailure::kNone && status >= 200 && status < 300; }
@@ -103,6 +104,9 @@ class DavClient {
   void* handle_ = nullptr;  // CURL*
   bool untrusted_ = false;  // the last handshake refused the certificate
   bool renewHandle_ = false;  // the last request failed: a new handle first
+  // Basic goes with the first request (one request per login attempt) until
+  // a server asks for another scheme; then the library negotiates.
+  bool basicFirst_ = false;
   std::string login_, password_;  // for a renewed handle; never logged
   int timeoutSeconds_ = 0;
   ConversationLog log_;

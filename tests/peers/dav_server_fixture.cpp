@@ -83,6 +83,14 @@ bool DavServer::StartApache() {
     error_ = "htpasswd: " + out;
     return false;
   }
+  if (limits_.digest) {
+    // user:realm:MD5(user:realm:password), as htdigest writes it.
+    if (RunTool({"sh", "-c", "printf '%s' '" + user_ + ":dav:" + password_ + "' | openssl md5 -r"}, &out) != 0) {
+      error_ = "openssl md5: " + out;
+      return false;
+    }
+    WriteFile(dir + "/htdigest", user_ + ":dav:" + out.substr(0, 32) + "\n");
+  }
   // The children run as www-data when the test runs as root.
   const bool root = geteuid() == 0;
   fs::create_directories(dir + "/lock");
@@ -91,7 +99,7 @@ bool DavServer::StartApache() {
   }
   std::string modules;
   for (const char* module : {"mpm_event", "authn_core", "authn_file", "authz_core", "authz_user", "auth_basic", "dav",
-                             "dav_fs", "http2", "allowmethods"}) {
+                             "dav_fs", "http2", "allowmethods", "auth_digest"}) {
     modules += std::string("LoadModule ") + module + "_module " + kApacheModules + "mod_" + module + ".so\n";
   }
   if (https) modules += std::string("LoadModule ssl_module ") + kApacheModules + "mod_ssl.so\n";
@@ -106,9 +114,11 @@ bool DavServer::StartApache() {
   if (https) {
     config += "SSLEngine on\nSSLCertificateFile " + dir + "/cert.pem\nSSLCertificateKeyFile " + dir + "/key.pem\n";
   }
-  config += "<Directory " + root_ +
-            ">\n  Dav On\n  AuthType Basic\n  AuthName dav\n  AuthUserFile " + dir +
-            "/htpasswd\n  Require valid-user\n" +
+  config += "<Directory " + root_ + ">\n  Dav On\n" +
+            (limits_.digest ? "  AuthType Digest\n  AuthName dav\n  AuthDigestProvider file\n  AuthUserFile " + dir +
+                                  "/htdigest\n"
+                            : "  AuthType Basic\n  AuthName dav\n  AuthUserFile " + dir + "/htpasswd\n") +
+            "  Require valid-user\n" +
             (limits_.refuseMove ? "  AllowMethods GET HEAD OPTIONS PUT DELETE PROPFIND MKCOL\n" : "") +
             "</Directory>\n";
   WriteFile(dir + "/httpd.conf", config);

@@ -20,10 +20,12 @@
 namespace wexmoor::testing {
 
 // Apache only: bodies past `limitBody` bytes are answered 413; with
-// `refuseMove` MOVE is answered 405.
+// `refuseMove` MOVE is answered 405; with `digest` the login is by Digest
+// authentication only.
 struct DavServerLimits {
   long limitBody = 0;
   bool refuseMove = false;
+  bool digest = false;
 };
 
 class DavServer {
