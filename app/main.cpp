@@ -1,4 +1,5 @@
 // The program's entry point: start-up, main loop and shutdown live in src/.
+#include <chrono>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -21,10 +22,11 @@
 #include "web/updater_image.h"
 
 int main(int argc, char** argv) {
-  if (std::optional<int> code = wexmoor::HandleInformationalOptions(argc, argv, std::cout)) return *code;
-  std::vector<wexmoor::Text> args;
-  for (int i = 1; i < argc; ++i) args.push_back(wexmoor::NativeToPath(argv[i]));
-  const bool service = wexmoor::TakeServiceOption(args);
+  const wexmoor::CommandLine line =
+      wexmoor::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+  if (line.exitCode) return *line.exitCode;
+  const std::vector<wexmoor::Text>& args = line.paths;
+  const bool service = line.service;
   // Before any thread starts, so that SIGTERM and SIGINT (and the service's
   // SIGHUP) only reach the watch.
   wexmoor::SignalWatch signals(service);
@@ -37,6 +39,9 @@ int main(int argc, char** argv) {
   const wexmoor::DesktopEnvironment environment = wexmoor::ReadDesktopEnvironment();
   const wexmoor::FileLocations locations =
       wexmoor::ChooseFileLocations(environment, wexmoor::PreferenceFileName(locked));
+  if (std::optional<int> code = !line.history ? std::nullopt :
+          wexmoor::HandleHistoryOption(argc, argv, locations.historyFile, std::cout, std::cerr))
+    return *code;
   std::string folderError;
   const bool foldersReady = wexmoor::PrepareFolders(locations, environment.userId, &folderError);
   if (!foldersReady) std::cerr << "Wexmoor: " << folderError << '\n';
@@ -49,7 +54,8 @@ int main(int argc, char** argv) {
   for (int attempt = 0; foldersReady && attempt < 2 && !instance.channel && !instance.exitCode; ++attempt) {
     if (attempt > 0 && !wexmoor::PrepareFolders(locations, environment.userId, &folderError)) break;
     instance = wexmoor::ClaimOrHandOver(locations.runtimeFolder, wexmoor::InstanceName(locations),
-                                        wexmoor::CommandLinePathList(args), std::cerr);
+                                        wexmoor::CommandLinePathList(args), std::cerr,
+                                        std::chrono::milliseconds(5000), line.server);
   }
   if (instance.exitCode) return *instance.exitCode;
   // Later starts are answered from now on, whatever window is open; their
@@ -62,6 +68,7 @@ int main(int argc, char** argv) {
   {
     auto state = std::make_unique<wexmoor::ProgramState>();
     wexmoor::ApplyFileLocations(*state, environment, locations, locked, wexmoor::OwnExecutablePath());
+    state->commandLineServer = line.server;
     wexmoor::ProgramServices services(*state, wexmoor::ReadProgramEnvironment(), wexmoor::UpdaterImage());
     if (!service && wexmoor::StartWindowSystem(argc, argv)) {
       code = wexmoor::RunWindowProgram(services, signals, args, handOvers);

@@ -26,5 +26,7 @@ int RunPack(const Arguments& args);
 // memory-idle, memory-listed PREFERENCE_FILE
 int RunMemoryIdle(const Arguments& args);
 int RunMemoryListed(const Arguments& args);
+// hostile-greeting PORT TIMEOUT_MS: a session against hostile_ftp_peer.py
+int RunHostileGreeting(const Arguments& args);
 
 }  // namespace wexmoor::bench

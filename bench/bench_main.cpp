@@ -24,6 +24,7 @@ constexpr Command kCommands[] = {
     {"pack", wexmoor::bench::RunPack, 1},
     {"memory-idle", wexmoor::bench::RunMemoryIdle, 0},
     {"memory-listed", wexmoor::bench::RunMemoryListed, 1},
+    {"hostile-greeting", wexmoor::bench::RunHostileGreeting, 2},
 };
 
 }  // namespace

@@ -32,11 +32,13 @@ done
 
 if [ "${#missing[@]}" -eq 0 ]; then
   echo "install-deps: everything is installed"
-  exit 0
+else
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
+  echo "install-deps: installing ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
-echo "install-deps: installing ${missing[*]}"
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# ProFTPD and pure-ftpd conflict with vsftpd: unpacked beside the tests.
+"$(dirname "$0")/fetch-peer-servers.sh"

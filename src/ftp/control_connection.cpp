@@ -81,7 +81,16 @@ bool NegotiateExplicitTls(FtpSession& session, int handle, ServerRecord& server,
   CommandReply reply;
   const int result =
       RunCommand(session, handle, server, u"AUTH TLS", u"234|500|502|504|534|530|421|431", reply, status);
-  if (result == 1 && ReplyHasCode(reply.reply, u"234") != 0) return StartControlTls(session, handle, server, status);
+  if (result == 1 && reply.code == 234) {
+    if (!StartControlTls(session, handle, server, status)) return false;
+    if (server.protocol == kProtocolTlsIfOffered) {
+      // TLS worked here once: from now on a refusal is an attack or a fault,
+      // never a reason to log in in clear.
+      server.protocol = kProtocolTlsRequired;
+      if (session.onTlsConfirmed) session.onTlsConfirmed(server.name);
+    }
+    return true;
+  }
   if (result == 1 && IsAuthRefusal(reply.reply) && server.protocol == kProtocolTlsIfOffered) {
     if (server.fingerprint.empty()) {
       LogLine(session, u"----- The server does not offer TLS: going on without encryption", status);
@@ -95,6 +104,22 @@ bool NegotiateExplicitTls(FtpSession& session, int handle, ServerRecord& server,
 }
 
 }  // namespace
+
+bool ListsFeature(TextView featReply, TextView feature) {
+  std::size_t from = 0;
+  while (from < featReply.size()) {
+    std::size_t end = featReply.find(u"\r\n", from);
+    if (end == TextView::npos) end = featReply.size();
+    TextView line = featReply.substr(from, end - from);
+    from = end + 2;
+    // Feature lines start with a space; the first and last carry the code.
+    if (line.empty() || line.front() != u' ') continue;
+    while (!line.empty() && line.front() == u' ') line.remove_prefix(1);
+    const std::size_t word = line.find(u' ');
+    if (ToUpperAscii(line.substr(0, word)) == ToUpperAscii(feature)) return true;
+  }
+  return false;
+}
 
 void OpenControlConnection(FtpSession& session, ServerRecord& server, StatusTarget* status) {
   if (session.controlConnection() != 0) return;
@@ -124,8 +149,12 @@ void OpenControlConnection(FtpSession& session, ServerRecord& server, StatusTarg
     CloseControl(session, handle);
     return;
   }
-  const Text greeting = ReadReply(session, handle, server, 0, status);
-  if (ReplyHasCode(greeting, u"220") != 0) {
+  Text greeting = ReadReply(session, handle, server, 0, status);
+  // "120 ready in a moment" comes before the 220.
+  for (int more = 2; more > 0 && ReplyCode(greeting) >= 100 && ReplyCode(greeting) < 200; --more) {
+    greeting = ReadReply(session, handle, server, 0, status);
+  }
+  if (ReplyCode(greeting) == 220) {
     const bool explicitTls =
         server.protocol == kProtocolTlsIfOffered || server.protocol == kProtocolTlsRequired;
     if (explicitTls && !NegotiateExplicitTls(session, handle, server, status)) CloseControl(session, handle);
@@ -141,11 +170,13 @@ void OpenControlConnection(FtpSession& session, ServerRecord& server, StatusTarg
 
 int Login(FtpSession& session, int connection, ServerRecord& server, StatusTarget* status) {
   CommandReply reply;
-  if (RunCommand(session, connection, server, u"USER " + server.login, u"331", reply, status) != 1) {
+  if (RunCommand(session, connection, server, u"USER " + server.login, u"331|230", reply, status) != 1) {
     Disconnect(session, status);
     return -1;
   }
-  if (RunCommand(session, connection, server, u"PASS " + server.password, u"230", reply, status) != 1) {
+  // 230 to USER: logged in without a password.
+  if (reply.code != 230 &&
+      RunCommand(session, connection, server, u"PASS " + server.password, u"230", reply, status) != 1) {
     Disconnect(session, status);
     return -1;
   }
@@ -159,11 +190,18 @@ int Login(FtpSession& session, int connection, ServerRecord& server, StatusTarge
     }
     session.dataProtected = true;
   }
+  // A server that speaks UTF-8 gets every name in it, whatever the record says.
+  const bool featUtf8 = RunCommand(session, connection, server, u"FEAT", u"211", reply, status) == 1 &&
+                        ListsFeature(reply.reply, u"UTF8");
   if (RunCommand(session, connection, server, u"TYPE I", u"200", reply, status) != 1) {
     const int again = RunCommand(session, connection, server, u"TYPE I", u"200", reply, status);
     if (again != 1) return again;
   }
-  if (server.useUtf8Opt != 0) RunCommand(session, connection, server, u"opts utf8 on", u"200", reply, status);
+  if (featUtf8 || server.useUtf8Opt != 0) {
+    // Some servers switch to UTF-8 only when asked; a refusal changes nothing.
+    RunCommand(session, connection, server, featUtf8 ? u"OPTS UTF8 ON" : u"opts utf8 on", u"200", reply, status);
+  }
+  if (featUtf8) server.useUtf8 = 1;
   return 1;
 }
 

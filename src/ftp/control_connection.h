@@ -17,9 +17,15 @@ int StartNetwork(FtpSession& session);
 // reads session.controlConnection() afterwards.
 void OpenControlConnection(FtpSession& session, ServerRecord& server, StatusTarget* status);
 
+// USER (a 230 needs no PASS), PASS, with TLS PBSZ 0 and PROT P, FEAT, TYPE I.
+// Where FEAT lists UTF8 the conversation is in UTF-8 from then on (the
+// record's useUtf8 becomes 1) and "OPTS UTF8 ON" is sent.
 // 1 logged in with TYPE I; -1 user or password refused (session closed);
 // 0 or -1 when TYPE I was refused twice (session left open).
 int Login(FtpSession& session, int connection, ServerRecord& server, StatusTarget* status);
+
+// True when a FEAT reply lists `feature` (a line " UTF8", any letter case).
+bool ListsFeature(TextView featReply, TextView feature);
 
 // Closes the data channel, sends QUIT (unlogged, no reply awaited), closes the
 // control connection and forgets the visible address. Returns 1.

@@ -35,41 +35,15 @@ Text EprtArgument(int family, TextView address, int port) {
   return argument;
 }
 
-namespace {
-
-// Four decimal fields 0..255 joined by ".".
-bool IsDottedIpv4(TextView text) {
-  int fields = 0;
-  std::size_t from = 0;
-  for (;;) {
-    const std::size_t dot = text.find(u'.', from);
-    const TextView field = text.substr(from, dot == TextView::npos ? TextView::npos : dot - from);
-    if (field.empty() || field.size() > 3) return false;
-    int value = 0;
-    for (char16_t c : field) {
-      if (c < u'0' || c > u'9') return false;
-      value = value * 10 + (c - u'0');
-    }
-    if (value > 255) return false;
-    ++fields;
-    if (dot == TextView::npos) break;
-    from = dot + 1;
-  }
-  return fields == 4;
-}
-
-}  // namespace
-
 DataAddressChoice ChooseDataAddress(TextView pasvAddress, TextView controlPeer) {
   DataAddressChoice choice;
-  // Text that is no address cannot be dialled anyway and fails as it is.
-  if (controlPeer.empty() || pasvAddress == controlPeer || !IsDottedIpv4(pasvAddress)) {
-    choice.address = Text(pasvAddress);
-    return choice;
-  }
   choice.address = Text(controlPeer);
-  choice.replaced = true;
+  choice.replaced = !controlPeer.empty() && pasvAddress != controlPeer;
   return choice;
 }
+
+bool UsableDataPort(int port) { return port >= 1 && port <= 65535; }
+
+bool IsControlPeer(TextView dataPeer, TextView controlPeer) { return !controlPeer.empty() && dataPeer == controlPeer; }
 
 }  // namespace wexmoor

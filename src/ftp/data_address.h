@@ -1,7 +1,7 @@
 // Where a data connection goes, beyond the PASV and PORT forms: the EPSV
 // reply ("229 ... (|||6446|)"), the EPRT argument ("|2|::1|6001|"), and the
-// rule that a passive reply naming another host than the control
-// connection's peer is not followed.
+// rule that data connections go to and come from the control connection's
+// peer only.
 #pragma once
 
 #include "platform/text.h"
@@ -18,12 +18,20 @@ int ParseEpsvPort(TextView line);
 Text EprtArgument(int family, TextView address, int port);
 
 struct DataAddressChoice {
-  Text address;          // where to connect
+  Text address;          // where to connect; empty: nowhere
   bool replaced = false; // the reply named another address than the peer
 };
-// The address a PASV reply named is used only when it is the control
-// connection's peer; otherwise the peer is dialled. Without a known peer, or
-// when the reply's text is no dotted address (it fails as it is), it stays.
+// Passive mode dials the control connection's peer, whatever the reply named
+// (a private address behind NAT, a third party, a host name, text that is no
+// address): only the port is taken from it. Without a known peer: nowhere.
 DataAddressChoice ChooseDataAddress(TextView pasvAddress, TextView controlPeer);
+
+// A port a data connection may be dialled on: 1..65535.
+bool UsableDataPort(int port);
+
+// Active mode: a connection to the listener is the server's only when it
+// comes from the control connection's peer (both numeric, as PeerAddress
+// gives them); any other is closed and the wait goes on.
+bool IsControlPeer(TextView dataPeer, TextView controlPeer);
 
 }  // namespace wexmoor

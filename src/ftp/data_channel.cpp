@@ -78,7 +78,7 @@ int OpenExtendedPassive(FtpSession& session, int connection, ServerRecord& serve
     const Text address = Utf8ToUtf16(PeerAddress(connection));
     const int port = ParseEpsvPort(reply.line);
     message = u"----- Connection to [" + address + u" Port: " + IntToText(port) + u"]";
-    const int handle = session.StopNoticed() || port == 0
+    const int handle = session.StopNoticed() || port == 0 || address.empty()
                            ? 0
                            : ConnectTcp(Utf16ToUtf8(address), port, TimeOutOf(server), session.StopToken());
     session.dataConnection = handle;
@@ -117,8 +117,8 @@ int PassiveWith(FtpSession& session, int connection, ServerRecord& server, TextV
   if (result == 1) {
     const Text named = ParsePasvAddress(reply.line);
     const int port = ParsePasvPort(reply.line);
-    // A reply naming another host (a private address behind NAT, or a third
-    // party) is not followed: the data goes to the server we are talking to.
+    // The data goes to the server we are talking to, whatever the reply
+    // named (a private address behind NAT, a third party, a name).
     const DataAddressChoice choice = ChooseDataAddress(named, Utf8ToUtf16(PeerAddress(connection)));
     const Text& address = choice.address;
     if (choice.replaced) {
@@ -126,7 +126,7 @@ int PassiveWith(FtpSession& session, int connection, ServerRecord& server, TextV
               status);
     }
     message = u"----- Connection to [" + address + u" Port: " + IntToText(port) + u"]";
-    const int handle = session.StopNoticed()
+    const int handle = session.StopNoticed() || address.empty() || !UsableDataPort(port)
                            ? 0
                            : ConnectTcp(Utf16ToUtf8(address), port, TimeOutOf(server), session.StopToken());
     session.dataConnection = handle;
@@ -226,7 +226,12 @@ int AwaitDataConnection(FtpSession& session, ServerRecord& server) {
     }
     if (waited == WaitResult::kReady) {
       const int client = AcceptClient(session.listener);
-      if (client != 0) {
+      const Text from = client != 0 ? Utf8ToUtf16(PeerAddress(client)) : Text();
+      if (client != 0 && !IsControlPeer(from, Utf8ToUtf16(PeerAddress(session.controlConnection())))) {
+        // Not the server: whoever it is gets nothing, and the wait goes on.
+        CloseSocket(client);
+        LogLine(session, u"----- Closed a data connection from " + from + u", which is not the server", nullptr);
+      } else if (client != 0) {
         session.acceptedClients.push_back(client);
         session.dataConnection = client;
         session.dataConnectionKind = u"client";

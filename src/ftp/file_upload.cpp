@@ -1,5 +1,8 @@
 #include "ftp/file_upload.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -28,12 +31,8 @@ Text TwoDecimals(double value) {
 }  // namespace
 
 Text RemoteFileName(TextView localPath) {
-  const std::size_t cut = localPath.find_last_of(u"\\/");
-  TextView name = cut == TextView::npos ? localPath : localPath.substr(cut + 1);
-  if (!name.empty() && name.front() == u'"') name.remove_prefix(1);
-  const std::size_t quote = name.find(u'"');
-  if (quote != TextView::npos) name = name.substr(0, quote);
-  return Text(name);
+  const std::size_t cut = localPath.find_last_of(u'/');
+  return Text(cut == TextView::npos ? localPath : localPath.substr(cut + 1));
 }
 
 namespace {
@@ -51,43 +50,57 @@ bool AwaitWritable(FtpSession& session, int dataConnection, std::int64_t lastPro
 
 }  // namespace
 
-int SendFileData(FtpSession& session, std::FILE* file, int dataConnection, ProgressTarget* progress,
-                 std::int64_t size, StatusTarget* status, ServerRecord& server) {
+int SendFileData(FtpSession& session, int fd, std::int64_t offset, int dataConnection, ProgressTarget* progress,
+                 std::int64_t size, StatusTarget* status, ServerRecord& server, TransferObserver* observer) {
+  TransferObserver none;
+  TransferObserver& watch = observer != nullptr ? *observer : none;
   Text message;
   int result = 0;
+  session.bytesSent = 0;
   if (dataConnection == 0) {
     message = u"!!--- No Connection ID";
     result = -1;
   } else {
-    session.bytesSent = 0;
     const std::int64_t total = size;
     const int timeOut = server.timeOut > 0 ? server.timeOut : 10000;
     const std::size_t block = std::max<std::size_t>(session.sendBlockSize, 1);
-    const int fileFd = fileno(file);
-    std::int64_t offset = ftello(file);
-    // A TLS data connection encrypts in user space: no zero-copy there.
-    bool zeroCopy = session.zeroCopy && fileFd >= 0 && offset >= 0 && session.TlsOf(dataConnection) == nullptr;
+    // A TLS data connection encrypts in user space, and an observer that
+    // wants the bytes reads them: no zero-copy there.
+    bool zeroCopy = session.zeroCopy && fd >= 0 && offset >= 0 && session.TlsOf(dataConnection) == nullptr &&
+                    !watch.WantsBytes();
     std::vector<char> buffer;
     std::size_t buffered = 0;  // bytes of `buffer` still to send
     std::size_t bufferedAt = 0;
+    std::size_t blockLeft = 0;  // bytes of the block the observer let through, still to send
+    std::size_t blockSize = 0;
     bool stopped = false;
     std::int64_t lastProgressMs = NetworkMs();
     std::int64_t lastShownMs = lastProgressMs - kDisplayIntervalMs;
     while (session.bytesSent < total && result == 0) {
-      const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(total - session.bytesSent, block));
+      if (blockLeft == 0) {
+        blockSize = static_cast<std::size_t>(std::min<std::int64_t>(total - session.bytesSent, block));
+        if (!watch.BeforeBlock(blockSize)) {
+          session.StopNoticed();
+          message = u"!!--- Data send error";
+          result = -1;
+          break;
+        }
+        blockLeft = blockSize;
+      }
+      const std::size_t want = blockLeft;
       long n = 0;
       if (zeroCopy) {
-        n = SendFileSome(dataConnection, fileFd, offset, want);
+        n = SendFileSome(dataConnection, fd, offset, want);
         if (n == kZeroCopyUnsupported) {
           zeroCopy = false;
-          if (fseeko(file, offset, SEEK_SET) != 0) n = -1;
-          else continue;
+          continue;
         }
       } else {
         if (buffered == 0) {
           buffer.resize(block);
           // The file shrank or could not be read: nothing made up is sent.
-          if (std::fread(buffer.data(), 1, want, file) != want) {
+          const ssize_t got = ::pread(fd, buffer.data(), want, offset);
+          if (got != static_cast<ssize_t>(want)) {
             n = kFileEnded;
           } else {
             buffered = want;
@@ -96,9 +109,14 @@ int SendFileData(FtpSession& session, std::FILE* file, int dataConnection, Progr
         }
         if (n == 0) n = ConnectionSend(session, dataConnection, buffer.data() + bufferedAt, buffered);
         if (n > 0) {
+          watch.AfterBlock(watch.WantsBytes() ? buffer.data() + bufferedAt : nullptr, static_cast<std::size_t>(n));
           buffered -= static_cast<std::size_t>(n);
           bufferedAt += static_cast<std::size_t>(n);
+          offset += n;
         }
+      }
+      if (zeroCopy && n > 0) {
+        watch.AfterBlock(nullptr, static_cast<std::size_t>(n));
       }
       if (n < 0) {
         message = u"!!--- Data send error";
@@ -113,6 +131,7 @@ int SendFileData(FtpSession& session, std::FILE* file, int dataConnection, Progr
         }
         continue;
       }
+      blockLeft -= static_cast<std::size_t>(n);
       session.bytesSent += n;
       lastProgressMs = NetworkMs();
       session.lastProgressTime().store(session.clock().MonotonicSeconds());
@@ -135,75 +154,84 @@ int SendFileData(FtpSession& session, std::FILE* file, int dataConnection, Progr
 }
 
 namespace {
-// True when a line of the reply begins with a 4xx or 5xx code.
-bool HasFailureReply(TextView reply) {
-  std::size_t start = 0;
-  while (start < reply.size()) {
-    const std::size_t end = std::min(reply.find(u'\n', start), reply.size());
-    const TextView line = reply.substr(start, end - start);
-    if (line.size() >= 3 && (line[0] == u'4' || line[0] == u'5') && line[1] >= u'0' && line[1] <= u'9' &&
-        line[2] >= u'0' && line[2] <= u'9' && (line.size() == 3 || line[3] == u' ' || line[3] == u'-' || line[3] == u'\r'))
-      return true;
-    start = end + 1;
-  }
-  return false;
+
+bool ConnectionLost(TextView reply) { return reply.starts_with(u"!!"); }
+
+bool IsCompletion(TextView reply) { return ReplyHasCode(reply, u"226") != 0 || ReplyHasCode(reply, u"250") != 0; }
+
+StoreResult StoreFailed(FtpSession& session, TextView reply, Text message, StatusTarget* status) {
+  StoreResult result;
+  result.stopped = session.StopRequested();
+  result.serverGone = ConnectionLost(reply) || ReplyHasCode(reply, u"421") != 0;
+  result.message = std::move(message);
+  LogLine(session, result.message, status);
+  return result;
 }
+
 }  // namespace
+
+StoreResult StoreFrom(FtpSession& session, int connection, ServerRecord& server, TextView name, int fd,
+                      std::int64_t offset, std::int64_t length, TransferObserver* observer, ProgressTarget* progress,
+                      StatusTarget* status) {
+  session.dataConnection = 0;
+  session.bytesSent = 0;
+  if (connection == 0) return StoreFailed(session, u"!!", u"!!--- No Connection ID", status);
+  if (name.find_first_of(TextView(u"\r\n\0", 3)) != TextView::npos)
+    return StoreFailed(session, u"", u"!!--- Command refused: a name holds a line break", status);
+  if (OpenDataChannel(session, connection, server, status) != 1)
+    return StoreFailed(session, session.lastReply, u"!!--- No data connection", status);
+  Text store = u"STOR ";
+  if (offset > 0) {
+    SendCommand(session, connection, server, u"REST " + IntToText(offset) + u"\r\n", status);
+    const Text rest = ReadReply(session, connection, server, 0, status);
+    if (ConnectionLost(rest) || ReplyHasCode(rest, u"421") != 0) {
+      CloseDataChannel(session, status);
+      return StoreFailed(session, rest, u"!!--- Connection lost", status);
+    }
+    if (ReplyHasCode(rest, u"350") == 0) store = u"APPE ";
+  }
+  CommandReply reply;
+  const int started = RunCommand(session, connection, server, store + Text(name), u"125|150|226", reply, status);
+  if (started != 1) {
+    CloseDataChannel(session, status);
+    return StoreFailed(session, reply.reply, u"!!--- Upload refused: " + reply.reply, status);
+  }
+  AwaitDataConnection(session, server);
+  const int sent = SendFileData(session, fd, offset, session.dataConnection, progress, length, status, server, observer);
+  CloseDataChannel(session, status);
+  const bool closedEarly = ReplyHasCode(reply.reply, u"226") != 0;
+  const Text closing = closedEarly ? reply.reply : ReadReply(session, connection, server, 0, status);
+  if (sent != 1) return StoreFailed(session, closing, u"!!--- Data connection closed abnormally", status);
+  if (!IsCompletion(closing)) return StoreFailed(session, closing, u"!!--- Transfer not confirmed: " + closing, status);
+  StoreResult result;
+  result.result = 1;
+  return result;
+}
 
 int UploadFile(FtpSession& session, int connection, ServerRecord& server, const Text& localPath,
                ProgressTarget* progress, StatusTarget* status) {
   session.dataConnection = 0;
   if (connection == 0) return 0;
-  Text message;
-  int result = 1;
-  std::FILE* file = nullptr;
   const std::int64_t size = FileSize(localPath);
   if (size == 0) {
-    message = u"!!--- File is empty!!";
-    result = -1;
-  } else {
-    if (size > 0 && !IsFolder(localPath)) file = std::fopen(PathToNative(localPath).c_str(), "rb");
-    if (file == nullptr) {
-      message = u"!!--- Unable to open \"" + localPath + u"\"";
-      result = -1;
-    }
+    LogLine(session, u"!!--- File is empty!!", status);
+    return -1;
   }
-  if (result == 1 && OpenDataChannel(session, connection, server, status) != 1) {
-    std::fclose(file);
-    file = nullptr;
-    result = -1;
+  const int fd = size > 0 && !IsFolder(localPath) ? ::open(PathToNative(localPath).c_str(), O_RDONLY | O_CLOEXEC) : -1;
+  if (fd < 0) {
+    LogLine(session, u"!!--- Unable to open \"" + localPath + u"\"", status);
+    return -1;
   }
   const std::int64_t startSeconds = session.clock().WallSeconds();
-  if (result == 1) {
-    CommandReply reply;
-    result = RunCommand(session, connection, server, u"STOR " + RemoteFileName(localPath), u"125|150|226", reply,
-                        status);
-    if (result == 1) {
-      AwaitDataConnection(session, server);
-      result = SendFileData(session, file, session.dataConnection, progress, size, status, server);
-    } else if (ReplyHasCode(reply.reply, u"501") != 0 || ReplyHasCode(reply.reply, u"550") != 0 ||
-               ReplyHasCode(reply.reply, u"553") != 0) {
-      message = u"!!--- Data connection closed abnormally";
-    }
-    std::fclose(file);
-    file = nullptr;
-    CloseDataChannel(session, status);
-    const Text closing = ReadReply(session, connection, server, 0, status);
-    // The data went out, but a server that then reports a failure (disk full,
-    // transfer aborted) has not kept the file: the entry must stay queued.
-    if (result == 1 && HasFailureReply(closing)) {
-      message = u"!!--- Data connection closed abnormally";
-      result = -1;
-    }
-    if (result == 1) {
-      const double kilobytes = static_cast<double>(session.bytesSent) / 1024.0;
-      const std::int64_t seconds = session.clock().WallSeconds() - startSeconds;
-      const double speed = seconds >= 1 ? kilobytes / static_cast<double>(seconds) : kilobytes;
-      message = u"-----" + TwoDecimals(kilobytes) + u" Kb sent at " + TwoDecimals(speed) + u" Kb/s.";
-    }
-  }
-  LogLine(session, message, status);
-  return result;
+  const StoreResult stored =
+      StoreFrom(session, connection, server, RemoteFileName(localPath), fd, 0, size, nullptr, progress, status);
+  ::close(fd);
+  if (stored.result != 1) return -1;
+  const double kilobytes = static_cast<double>(session.bytesSent) / 1024.0;
+  const std::int64_t seconds = session.clock().WallSeconds() - startSeconds;
+  const double speed = seconds >= 1 ? kilobytes / static_cast<double>(seconds) : kilobytes;
+  LogLine(session, u"-----" + TwoDecimals(kilobytes) + u" Kb sent at " + TwoDecimals(speed) + u" Kb/s.", status);
+  return 1;
 }
 
 }  // namespace wexmoor

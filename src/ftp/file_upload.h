@@ -6,28 +6,48 @@
 
 #include "ftp/ftp_session.h"
 #include "ftp/status_target.h"
+#include "model/transfer_observer.h"
 #include "platform/text.h"
 #include "model/server_table.h"
 
 namespace wexmoor {
 
-// 1 when the whole file was sent and STOR succeeded; -1 for an empty or
-// unreadable file, no data channel, a refused STOR or a send error; 0 when
-// `connection` is 0 or three STOR replies carried no known code. The session
-// stays open for the caller either way.
+// The engine's plain store of a whole file under its own name (STOR, no
+// temporary name, no check): what the upload benchmark and the engine's
+// tests use; deliveries go through the delivery policy. 1 when the whole
+// file was sent and the server confirmed it; -1 for an empty or unreadable
+// file, no data channel, a refused STOR or a send error; 0 when `connection`
+// is 0. The session stays open for the caller either way.
 int UploadFile(FtpSession& session, int connection, ServerRecord& server, const Text& localPath,
                ProgressTarget* progress, StatusTarget* status);
 
-// Streams `size` bytes of `file` (from its current position) in blocks of the
-// session's block size on the data connection, zero-copy when the session
-// allows it. The last progress time follows every block; progress and status
-// ("n / total") at most ten times a second and once at the end. 1 all sent;
-// -1 send error, short file or no data connection.
-int SendFileData(FtpSession& session, std::FILE* file, int dataConnection, ProgressTarget* progress,
-                 std::int64_t size, StatusTarget* status, ServerRecord& server);
+// What became of one StoreFrom.
+struct StoreResult {
+  int result = -1;          // 1 sent and confirmed by the closing reply
+  bool serverGone = false;  // 421, the connection lost or silent: the server's failure
+  bool stopped = false;     // the stop was seen
+  Text message;             // why not, for the log and the queue list
+};
 
-// The name a local path gets on the server: after the last "\" or "/", a
-// leading double quote skipped, ending at a following one.
+// Sends `length` bytes of the open file `fd` from `offset` on into `name`:
+// STOR (a new file) when `offset` is 0, else REST `offset` + STOR, or APPE
+// where REST is refused. Every block passes `observer` (may be null).
+StoreResult StoreFrom(FtpSession& session, int connection, ServerRecord& server, TextView name, int fd,
+                      std::int64_t offset, std::int64_t length, TransferObserver* observer, ProgressTarget* progress,
+                      StatusTarget* status);
+
+// Streams `size` bytes of the open file `fd` from `offset` on, in blocks of
+// the session's block size, on the data connection: zero-copy when the
+// session allows it and `observer` wants no bytes. Each block waits for
+// observer->BeforeBlock and is told to AfterBlock. The last progress time
+// follows every block; progress and status ("n / total") at most ten times a
+// second and once at the end. 1 all sent; -1 send error, short file, no data
+// connection or the observer's stop.
+int SendFileData(FtpSession& session, int fd, std::int64_t offset, int dataConnection, ProgressTarget* progress,
+                 std::int64_t size, StatusTarget* status, ServerRecord& server, TransferObserver* observer = nullptr);
+
+// The name a local path gets on the server: what follows the last "/",
+// unchanged (back-slashes and double quotes included).
 Text RemoteFileName(TextView localPath);
 
 }  // namespace wexmoor

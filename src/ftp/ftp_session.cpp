@@ -51,6 +51,7 @@ void FtpSession::CloseAllSockets() {
   if (listener != 0) CloseSocket(listener);
   listener = 0;
   int control = controlConnection_.exchange(0);
+  ForgetReplyState();
   EndControlTls();
   if (control != 0) CloseSocket(control);
 }

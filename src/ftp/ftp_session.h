@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stop_token>
 #include <string>
@@ -60,7 +61,30 @@ class FtpSession {
 
   // 0 = not connected.
   int controlConnection() const { return controlConnection_.load(); }
-  void SetControlConnection(int handle) { controlConnection_.store(handle); }
+  // A new control connection (or none) starts with nothing read ahead and
+  // nothing dropped.
+  void SetControlConnection(int handle) {
+    controlConnection_.store(handle);
+    ForgetReplyState();
+  }
+
+  // Bytes of the control connection read past the last whole reply: the
+  // start of the next one.
+  std::string readAhead;
+  int readAheadHandle = 0;
+  // A connection the reader gave up on (no whole reply within the reply
+  // time-out, or a reply past its bounds): nothing more is sent or read on
+  // it; the caller closes it. 0: none.
+  int droppedConnection = 0;
+  // A command that was not sent because the conversation's character set
+  // cannot hold it: the reply the next read gives in its place (553 ...).
+  Text unsentReply;
+  void ForgetReplyState() {
+    unsentReply.clear();
+    readAhead.clear();
+    readAheadHandle = 0;
+    droppedConnection = 0;
+  }
 
   // Closes every socket of the session without a word to the server (used
   // when a stop was noticed) and resets the handles.
@@ -94,6 +118,11 @@ class FtpSession {
   Text lastReply;
   Text firstReply;
   int repliesRead = 0;
+
+  // Called once TLS worked on a server whose record asked for TLS only when
+  // offered, with that server's name: the caller stores it as TLS required,
+  // so that a later refusal of TLS is never taken for a plain server.
+  std::function<void(const Text& serverName)> onTlsConfirmed;
 
   // The command announcing the listener: "PORT" on IPv4, "EPRT" on IPv6.
   Text portVerb = u"PORT";

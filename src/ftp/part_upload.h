@@ -1,9 +1,6 @@
-// Delivering one local file so that the final name on the server only ever
-// holds a complete file: the data goes to name + ".part", is checked with
-// SIZE, and is renamed with RNFR/RNTO once the closing reply says the transfer
-// is complete. A later attempt continues an interrupted part (REST + STOR, or
-// APPE where REST is refused) when the local file has not changed since the
-// part was begun.
+// What a delivery came to, and the FTP engine's pieces the delivery policy
+// (spooler/delivery_policy.h) asks for on an FTP server: the size of a remote
+// file, and the name of a file's part.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +20,7 @@ enum class DeliveryFailure {
   kServerGone,  // 421, or the control connection was lost or timed out
   kTransfer,    // refused command, data cut, wrong closing reply, failed rename
   kVerify,      // the server's size differs from the local one
+  kLocalChanged,  // the local file changed during the upload: sent again from 0
 };
 
 struct DeliveryOutcome {
@@ -31,26 +29,38 @@ struct DeliveryOutcome {
   std::int64_t resumedFrom = 0;  // offset this attempt continued from
   std::int64_t bytesSent = 0;    // bytes this attempt sent
   Text error;                    // the last "!!" line, for the queue list
+  // The local file as it was when this attempt began (size -1: not read):
+  // what a delivery record keeps.
+  PartRecord sentStamp;
 };
 
 // The name a file's part has on the server.
 Text PartName(TextView remoteName);
 
-// Delivers `localPath` into the current remote folder of an open session.
-// With server.tempName 0 the file is stored under its final name directly
-// (no part, no resume, no rename). `part` is read to decide on resuming and
-// updated: set when a new part is begun, cleared when the file is delivered
-// or the part proved wrong. An empty local file is stored as an empty file.
-// `partBegun` (optional) hears of a new part before its first byte is sent,
-// so the record can reach the disk while the transfer runs.
-DeliveryOutcome DeliverFile(FtpSession& session, int connection, ServerRecord& server, const Text& localPath,
-                            PartRecord& part, ProgressTarget* progress, StatusTarget* status,
-                            const std::function<void(const PartRecord&)>& partBegun = {});
+// What RemoteSize learnt.
+enum class RemoteSizeAnswer {
+  kSize,         // SIZE told the size
+  kListedSize,   // SIZE was refused, the listing told the size
+  kMissing,      // 550 to SIZE: no such file
+  kRefused,      // SIZE refused otherwise, and no listing told
+  kUnsupported,  // SIZE is not a command of this server (500/502), and no listing told
+  kServerGone,   // 421, the connection lost or silent
+};
 
-// The size of `name` on the server: SIZE, or the size column of a LIST of
-// that name where SIZE is refused. -1 when neither tells.
-std::int64_t RemoteSize(FtpSession& session, int connection, ServerRecord& server, TextView name,
-                        StatusTarget* status);
+// The size of `name` on the server: SIZE, or (with `askListing`) the size
+// column of a LIST of that name where SIZE is refused (but not for 550).
+// `size` is -1 unless kSize.
+RemoteSizeAnswer RemoteSize(FtpSession& session, int connection, ServerRecord& server, TextView name,
+                            std::int64_t& size, StatusTarget* status, bool askListing = true);
+
+// RNFR + RNTO. kDone renamed; kFromRefused RNFR was not answered 350;
+// kToRefused RNFR got 350 and RNTO was refused (`reply` holds its text);
+// kServerGone the connection went.
+enum class RenameAnswer { kDone, kFromRefused, kToRefused, kServerGone };
+RenameAnswer RenameRemote(FtpSession& session, int connection, ServerRecord& server, TextView from, TextView to,
+                          Text& reply, StatusTarget* status);
+// DELE: 1 deleted, 0 refused, -1 the connection went.
+int DeleteRemote(FtpSession& session, int connection, ServerRecord& server, TextView name, StatusTarget* status);
 
 // The size column (the fifth word) of a Unix-style listing line; -1 when the
 // line has none.

@@ -36,15 +36,8 @@ Text OpenRemoteSession(FtpSession& session, const ServerRecord& server, int clos
     if (cwd != 1 && cwd != 550) {
       result = u"!!Error while opening the directory!! " + folder + u" (" + IntToText(cwd) + u")";
       LogLine(session, result, status);
-    } else if (cwd == 550) {
-      if (MakeFolder(session, session.controlConnection(), copy, folder, status) == 1) {
-        if (ChangeFolder(session, session.controlConnection(), copy, folder, status) != 1) {
-          result = u"!!Error while opening the directory!! " + folder;
-          LogLine(session, result, status);
-        }
-      } else {
-        result = u"!!Error while creating the directory!! " + folder;
-      }
+    } else if (cwd == 550 && MakeAndEnterFolder(session, session.controlConnection(), copy, folder, status) != 1) {
+      result = u"!!Error while creating the directory!! " + folder;
     }
   }
   if (wantListing != 0) {
@@ -80,8 +73,26 @@ int ChangeFolder(FtpSession& session, int connection, ServerRecord& server, Text
 int MakeFolder(FtpSession& session, int connection, ServerRecord& server, TextView folder,
                StatusTarget* status) {
   if (folder.empty()) return -1;
-  CommandReply reply;
-  return RunCommand(session, connection, server, u"MKD " + Text(folder), u"257|500|550", reply, status);
+  if (folder.find_first_of(TextView(u"\r\n\0", 3)) != TextView::npos) {
+    LogLine(session, u"!!--- Command refused: a name holds a line break", status);
+    return -1;
+  }
+  // One reply, whatever its code: a refusal is answered at once.
+  SendCommand(session, connection, server, u"MKD " + Text(folder) + u"\r\n", status);
+  const Text reply = ReadReply(session, connection, server, 0, status);
+  if (reply.starts_with(u"!!")) return 0;
+  return ReplyHasCode(reply, u"257") != 0 ? 1 : -1;
+}
+
+int MakeAndEnterFolder(FtpSession& session, int connection, ServerRecord& server, TextView folder,
+                       StatusTarget* status) {
+  const int made = MakeFolder(session, connection, server, folder, status);
+  if (made != 1 && session.lastReply.starts_with(u"!!")) return 0;
+  const int entered = ChangeFolder(session, connection, server, folder, status);
+  if (entered == 1) return 1;
+  if (session.lastReply.starts_with(u"!!")) return 0;
+  LogLine(session, u"!!Error while creating the directory!! " + Text(folder), status);
+  return -1;
 }
 
 int ListFolder(FtpSession& session, int connection, ServerRecord& server, TextView arguments, Text& listing,
@@ -132,10 +143,16 @@ int ReceiveListing(FtpSession& session, int connection, ServerRecord& server, in
   for (;;) {
     const Text chunk = ReadReply(session, session.dataConnection, server, 1, status);
     if (chunk.find(u"TimeOut") != Text::npos && completionSeen == 0) {
+      // Nothing came and the peer has closed (or gone quiet): our side
+      // closes too, which a TLS server waits for before its 226.
+      CloseDataChannel(session, status);
       controlReply = ReadReply(session, connection, server, 0, status);
       if (ReplyHasCode(controlReply, u"226") != 0) {
         const Text more = ReadReply(session, session.dataConnection, server, 1, status);
         if (!more.starts_with(u"!!")) data += more;
+        // The transfer is complete: what came is the listing, also when
+        // nothing came (an empty folder).
+        break;
       }
     } else if (!chunk.starts_with(u"!!")) {
       data += chunk;

@@ -25,9 +25,17 @@ Text BrowseServer(FtpSession& session, const ServerRecord& server, StatusTarget*
 // CWD: 1 (250), 550 (the reply carries 550), else 0 or -1.
 int ChangeFolder(FtpSession& session, int connection, ServerRecord& server, TextView folder,
                  StatusTarget* status);
-// MKD: -1 for an empty name, else RunCommand with "257|500|550".
+// MKD, one reply: 1 (257), -1 refused (or an empty name), 0 the connection
+// went.
 int MakeFolder(FtpSession& session, int connection, ServerRecord& server, TextView folder,
                StatusTarget* status);
+// Makes `folder` below the current one and enters it. A refused MKD (any
+// 4xx/5xx: a neighbouring session may have made it meanwhile) is followed by
+// CWD all the same; only when that fails too is it an error. 1 inside; -1
+// refused (logged "!!Error while creating the directory!! folder"); 0 the
+// connection went.
+int MakeAndEnterFolder(FtpSession& session, int connection, ServerRecord& server, TextView folder,
+                       StatusTarget* status);
 // LIST over a data channel: 1 with the raw text in `listing`, else -1, 0 or -2.
 int ListFolder(FtpSession& session, int connection, ServerRecord& server, TextView arguments,
                Text& listing, StatusTarget* status);

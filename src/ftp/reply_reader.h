@@ -10,10 +10,25 @@
 
 namespace wexmoor {
 
+// Whose failure a reply is.
+enum class ReplyClass {
+  kPositive,    // 1xx, 2xx, 3xx
+  kRefused,     // 4xx or 5xx but 421: the server refused this command (the entry's failure)
+  kServerGone,  // 421, a closed connection, a time-out, a reply past its bounds, no code
+  kStopped,     // the session's stop was requested
+};
+
+// The three-digit code of a reply (its first line), 0 when it has none.
+int ReplyCode(TextView reply);
+// The class of a reply as ReadReply returns it (reader texts included).
+ReplyClass ClassifyReply(TextView reply);
+
 // The result of one RunCommand exchange.
 struct CommandReply {
   Text reply;  // the last reply read
   Text line;   // the line starting with the accepted code (without CR LF), or ""
+  int code = 0;                                  // ReplyCode(reply)
+  ReplyClass kind = ReplyClass::kServerGone;     // ClassifyReply(reply)
 };
 
 // "hh:mm:ss: " + text into the session's log and, whole, onto the status
@@ -25,10 +40,26 @@ void LogLine(FtpSession& session, TextView text, StatusTarget* status);
 long SendCommand(FtpSession& session, int connection, const ServerRecord& server,
                  TextView command, StatusTarget* status);
 
-// Reads one reply (rawMode 0) or data until the line goes quiet (rawMode 1).
-// A `timeOut` of 0 in `server` becomes 10000. Returns the text trimmed of
-// trailing LF, CR and spaces, or "!! TimeOut !!", "!! No Connection !!"
-// ("!! Stopped !!" when the session's stop was requested); logs ">---<" + it.
+// Reads one whole reply (rawMode 0) or data until the line goes quiet
+// (rawMode 1). A `timeOut` of 0 in `server` becomes 10000.
+//
+// rawMode 0: a reply is whole at the end of its last line (see
+// reply_assembler.h), whatever packets it came in; bytes after it are kept
+// for the next call. The whole reply must come within `timeOut` of the call,
+// and stay within kMaxReplyLineBytes a line and kMaxReplyBytes in all;
+// otherwise the connection is dropped (nothing more is sent or read on it)
+// and the result is "!! TimeOut !!" or "!! Reply too long !!". A closed
+// connection gives what came of an unfinished last line, or "!! Connection
+// closed !!".
+//
+// rawMode 1: blocks until no data comes within twenty times the slowest block
+// (a block counting as at least 50 ms, never more than `timeOut`), or the peer
+// closes; no bound on the size.
+//
+// Returns the text trimmed of trailing LF, CR and spaces, lines joined by
+// CR LF, or a reader text beginning with "!!" ("!! No Connection !!",
+// "!! Stopped !!" when the session's stop was requested, "!! TimeOut !!" when
+// nothing came); logs ">---<" + it. Time runs on the session's clock.
 Text ReadReply(FtpSession& session, int connection, ServerRecord& server, int rawMode,
                StatusTarget* status);
 
@@ -36,9 +67,11 @@ Text ReadReply(FtpSession& session, int connection, ServerRecord& server, int ra
 // space or "-"), or 0.
 int ReplyHasCode(TextView reply, TextView code);
 
-// Sends `command` and reads up to three replies looking for a code of
-// `codePattern` ("125|150|226"). 1 found; -1 on a reader error or a 425/550
-// reply where another code was expected; 0 when three replies had none.
+// Sends `command` and reads whole replies until one carries a code of
+// `codePattern` ("125|150|226") or is final (2xx to 5xx). 1 when a listed
+// code came (a 425 or 550 is accepted only as the pattern's first code); -1 on
+// a reader error or an unlisted 4xx/5xx; 0 on an unlisted 2xx/3xx or after
+// three replies without a listed or final code (1xx, or no code).
 int RunCommand(FtpSession& session, int connection, ServerRecord& server, TextView command,
                TextView codePattern, CommandReply& commandReply, StatusTarget* status);
 

@@ -202,12 +202,12 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
      u"Виберіть сервер/каталог, яким вони мають користуватися.",
      u"Выберите сервер/папку, которыми они должны пользоваться.",
      u"Bitte wählen Sie den Server/Ordner, den sie verwenden sollen.", u"請選擇您要他們使用的伺服器/資料夾。"},
-    {u"Your FTP adress, login and password will be encrypted and hidden into this .exe file.",  // 81
-     u"Votre adresse FTP, votre identifiant et votre mot de passe seront chiffrés et cachés dans ce fichier .exe.",
-     u"Вашу адресу FTP, логін і пароль буде зашифровано та приховано в цьому файлі .exe.",
-     u"Ваш адрес FTP, логин и пароль будут зашифрованы и скрыты в этом файле .exe.",
-     u"Ihre FTP-Adresse, Ihr Benutzername und Ihr Passwort werden verschlüsselt in dieser .exe-Datei versteckt.",
-     u"您的 FTP 位址、登入帳號和密碼將會加密並隱藏在此 .exe 檔案中。"},
+    {u"Your FTP adress, login and password will be hidden into this program file.",  // 81
+     u"Votre adresse FTP, votre identifiant et votre mot de passe seront cachés dans ce fichier programme.",
+     u"Вашу адресу FTP, логін і пароль буде приховано в цьому файлі програми.",
+     u"Ваш адрес FTP, логин и пароль будут скрыты в этом файле программы.",
+     u"Ihre FTP-Adresse, Ihr Benutzername und Ihr Passwort werden in dieser Programmdatei versteckt.",
+     u"您的 FTP 位址、登入帳號和密碼將會隱藏在此程式檔案中。"},
     {u"Add the repertory or repertories name(s) after the adress as:",  // 82
      u"Ajoutez le ou les noms de dossiers après l'adresse, ainsi :",
      u"Додайте назву каталогу або каталогів після адреси, ось так:",
@@ -335,6 +335,54 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
     {u"Trust this host key for this server?", u"Approuver cette clé d'hôte pour ce serveur ?",  // 130
      u"Довіряти цьому ключу хоста для цього сервера?", u"Доверять этому ключу хоста для этого сервера?",
      u"Diesem Host-Schlüssel für diesen Server vertrauen?", u"要為此伺服器信任此主機金鑰嗎？"},
+    {u"Please give the server a name.", u"Veuillez donner un nom au serveur.",  // 131
+     u"Будь ласка, дайте серверу назву.", u"Пожалуйста, дайте серверу имя.", u"Bitte geben Sie dem Server einen Namen.", u"請為伺服器命名。"},
+    {u"Another server already has this name. Please choose another one.", u"Un autre serveur porte déjà ce nom. Veuillez en choisir un autre.",  // 132
+     u"Інший сервер уже має цю назву. Виберіть іншу.", u"Другой сервер уже носит это имя. Выберите другое.", u"Ein anderer Server hat bereits diesen Namen. Bitte wählen Sie einen anderen.", u"已有其他伺服器使用此名稱，請選擇其他名稱。"},
+    {u"These servers had the name of another server and were renamed:", u"Ces serveurs portaient le nom d'un autre serveur et ont été renommés :",  // 133
+     u"Ці сервери мали назву іншого сервера й були перейменовані:", u"Эти серверы носили имя другого сервера и были переименованы:", u"Diese Server hatten den Namen eines anderen Servers und wurden umbenannt:", u"下列伺服器與其他伺服器同名，已重新命名："},
+    {u"The list is full: no more than 50 servers can be configured.", u"La liste est pleine : 50 serveurs au plus peuvent être configurés.",  // 134
+     u"Список заповнено: можна налаштувати не більше 50 серверів.", u"Список заполнен: можно настроить не более 50 серверов.", u"Die Liste ist voll: Es können höchstens 50 Server eingerichtet werden.", u"清單已滿：最多只能設定 50 個伺服器。"},
+    {u"Connection refused", u"Connexion refusée",  // 135
+     u"З'єднання відхилено", u"Соединение отклонено", u"Verbindung abgelehnt", u"連線被拒絕"},
+    {u"Login refused", u"Identifiants refusés",  // 136
+     u"Вхід відхилено", u"Вход отклонён", u"Anmeldung abgelehnt", u"登入被拒絕"},
+    {u"Certificate not trusted", u"Certificat non approuvé",  // 137
+     u"Сертифікату не довіряють", u"Сертификату нет доверия", u"Zertifikat nicht vertraut", u"憑證未受信任"},
+    {u"Certificate changed", u"Certificat modifié",  // 138
+     u"Сертифікат змінився", u"Сертификат изменился", u"Zertifikat geändert", u"憑證已變更"},
+    {u"Host key unknown", u"Clé d'hôte inconnue",  // 139
+     u"Невідомий ключ хоста", u"Неизвестный ключ хоста", u"Host-Schlüssel unbekannt", u"主機金鑰不明"},
+    {u"Server full", u"Serveur plein",  // 140
+     u"Сервер переповнено", u"Сервер переполнен", u"Server voll", u"伺服器已滿"},
+    {u"File refused:", u"Fichier refusé :",  // 141
+     u"Файл відхилено:", u"Файл отклонён:", u"Datei abgelehnt:", u"檔案被拒絕："},
+    {u"Server not found", u"Serveur introuvable",  // 142
+     u"Сервер не знайдено", u"Сервер не найден", u"Server nicht gefunden", u"找不到伺服器"},
+    {u"No answer from the server", u"Pas de réponse du serveur",  // 143
+     u"Сервер не відповідає", u"Сервер не отвечает", u"Keine Antwort vom Server", u"伺服器沒有回應"},
+    {u"Connection failed", u"Échec de la connexion",  // 144
+     u"Не вдалося з'єднатися", u"Не удалось соединиться", u"Verbindung fehlgeschlagen", u"連線失敗"},
+    {u"Cannot open the local file:", u"Impossible d'ouvrir le fichier local :",  // 145
+     u"Неможливо відкрити локальний файл:", u"Невозможно открыть локальный файл:", u"Die lokale Datei kann nicht geöffnet werden:", u"無法開啟本機檔案："},
+    {u"Upload failed", u"Échec de l'envoi",  // 146
+     u"Вивантаження не вдалося", u"Загрузка не удалась", u"Hochladen fehlgeschlagen", u"上傳失敗"},
+    {u"Host key changed", u"Clé d'hôte modifiée",  // 147
+     u"Ключ хоста змінився", u"Ключ хоста изменился", u"Host-Schlüssel geändert", u"主機金鑰已變更"},
+    {u"History...", u"Historique...", u"Історія...", u"История...", u"Verlauf...", u"歷史記錄..."},  // 148
+    {u"History", u"Historique", u"Історія", u"История", u"Verlauf", u"歷史記錄"},  // 149
+    {u"Time", u"Heure", u"Час", u"Время", u"Zeit", u"時間"},  // 150
+    {u"Result", u"Résultat", u"Результат", u"Результат", u"Ergebnis", u"結果"},  // 151
+    {u"File", u"Fichier", u"Файл", u"Файл", u"Datei", u"檔案"},  // 152
+    {u"Verification", u"Vérification", u"Перевірка", u"Проверка", u"Prüfung", u"驗證"},  // 153
+    {u"Copy link", u"Copier le lien", u"Копіювати посилання", u"Копировать ссылку", u"Link kopieren",  // 154
+     u"複製連結"},
+    {u"Open containing folder", u"Ouvrir le dossier", u"Відкрити теку", u"Открыть папку",  // 155
+     u"Ordner öffnen", u"開啟所在資料夾"},
+    {u"Web address:", u"Adresse web :", u"Веб-адреса:", u"Веб-адрес:", u"Webadresse:", u"網址："},  // 156
+    {u"Sent", u"Envoyé", u"Надіслано", u"Отправлено", u"Gesendet", u"已傳送"},  // 157
+    {u"Failed", u"Échec", u"Помилка", u"Ошибка", u"Fehlgeschlagen", u"失敗"},  // 158
+    {u"Dropped", u"Abandonné", u"Відкинуто", u"Отброшено", u"Verworfen", u"已捨棄"},  // 159
 }};
 
 }  // namespace

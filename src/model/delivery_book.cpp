@@ -1,5 +1,10 @@
 #include "model/delivery_book.h"
 
+#include <sys/random.h>
+
+#include <chrono>
+#include <cstdio>
+
 namespace wexmoor {
 
 Text PartRecordText(const PartRecord& part) { return IntToText(part.localSize) + u"|" + IntToText(part.localMtime); }
@@ -20,6 +25,72 @@ std::optional<PartRecord> ParsePartRecord(TextView text) {
   return PartRecord{TextToInt(size), TextToInt(mtime)};
 }
 
+namespace {
+
+bool Digits(TextView t) {
+  if (t.empty() || t.size() > 19) return false;
+  for (char16_t c : t)
+    if (c < u'0' || c > u'9') return false;
+  return true;
+}
+
+}  // namespace
+
+Text PartOwnerText(const PartRecord& part) {
+  Text path;
+  for (char16_t c : part.remotePath) {
+    if (c == u'%') path += u"%25";
+    else if (c == u'|') path += u"%7C";
+    else path += c;
+  }
+  return IntToText(part.localMtimeNs) + u"|" + IntToText(static_cast<long long>(part.inode)) + u"|" +
+         (part.renameIssued ? u"1" : u"0") + u"|" + part.token + u"|" + path;
+}
+
+bool ParsePartOwner(TextView text, PartRecord& part) {
+  TextView field[5];
+  for (int i = 0; i < 4; ++i) {
+    const std::size_t bar = text.find(u'|');
+    if (bar == TextView::npos) return false;
+    field[i] = text.substr(0, bar);
+    text.remove_prefix(bar + 1);
+  }
+  field[4] = text;
+  if (!Digits(field[0]) || !Digits(field[1]) || (field[2] != u"0" && field[2] != u"1")) return false;
+  for (char16_t c : field[3])
+    if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'))) return false;
+  Text path;
+  for (std::size_t i = 0; i < field[4].size(); ++i) {
+    if (field[4][i] != u'%') {
+      path += field[4][i];
+      continue;
+    }
+    const TextView code = field[4].substr(i + 1, 2);
+    if (code == u"25") path += u'%';
+    else if (code == u"7C") path += u'|';
+    else return false;
+    i += 2;
+  }
+  part.localMtimeNs = TextToInt(field[0]);
+  part.inode = static_cast<std::uint64_t>(TextToInt(field[1]));
+  part.renameIssued = field[2] == u"1";
+  part.token = Text(field[3]);
+  part.remotePath = std::move(path);
+  return true;
+}
+
+Text NewPartToken() {
+  std::uint64_t value = 0;
+  if (getrandom(&value, sizeof value, 0) != static_cast<ssize_t>(sizeof value)) {
+    // No entropy source: the time still tells two entries apart.
+    value = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) *
+            0x9E3779B97F4A7C15ull;
+  }
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+  return AsciiToText(text);
+}
+
 EntryDelivery DeliveryBook::Get(std::uint64_t id) const {
   std::lock_guard lock(mutex_);
   auto it = entries_.find(id);
@@ -32,6 +103,12 @@ void DeliveryBook::SetPart(std::uint64_t id, const PartRecord& part) {
   if (e.part == part) return;
   e.part = part;
   ++changes_;
+  if (!part.Begun() || part.remotePath.empty()) return;
+  for (auto& [other, record] : entries_) {
+    if (other == id || !record.part.Begun() || record.part.remotePath != part.remotePath) continue;
+    record.part = PartRecord{};
+    ++changes_;
+  }
 }
 
 void DeliveryBook::SetStatus(std::uint64_t id, EntryStatus status, TextView error) {

@@ -30,6 +30,12 @@ struct GlobalOptions {
   Text storedVersion;      // "NoVersion": version that last saved the file
   int notifications = 1;   // "Notifications": desktop notices of finished and failing uploads
   std::vector<WatchFolderSetting> watchFolders;  // "WatchFolder<i>"
+  // Not stored: what the last load renamed because an earlier server had the
+  // same name, each as "old name" then "new name" ("name (2)").
+  std::vector<Text> renamedServers;
+  // "WatchFolder<i>" values that are not watch folders: kept as written and
+  // saved after the others, so that the user can mend them.
+  std::vector<Text> unusableWatchFolders;
   friend bool operator==(const GlobalOptions&, const GlobalOptions&) = default;
 };
 

@@ -37,6 +37,12 @@ struct ServerRecord {
   // SHA-256 fingerprint of the certificate the user trusted ("AA:BB:..."),
   // or the SSH host key's "SHA256:..." form; "" when none ("ServerFingerprint<n>").
   Text fingerprint;
+  // The web address that serves the server's folder ("https://host/files");
+  // "" when none ("ServerWebAddress<n>").
+  Text webAddress;
+  // 1: check what the server offers (its hash of the file); 0: the size
+  // only ("ServerVerify<n>").
+  std::int32_t verify = 1;
 
   static constexpr std::int32_t kDefaultConnections = 2;
   static constexpr std::int32_t kMaxConnections = 10;

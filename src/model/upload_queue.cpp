@@ -29,7 +29,7 @@ Text EntrySubfolder(TextView entry) {
   return Text(entry.substr(second + 1));
 }
 
-std::optional<std::uint64_t> UploadQueue::Append(TextView text) {
+std::optional<std::uint64_t> UploadQueue::Append(TextView text, bool endsWaits) {
   if (text.empty()) return std::nullopt;
   std::lock_guard lock(mutex_);
   if (static_cast<int>(entries_.size()) >= kCapacity) return std::nullopt;
@@ -37,6 +37,7 @@ std::optional<std::uint64_t> UploadQueue::Append(TextView text) {
   entries_.push_back(QueueEntry{id, Text(text)});
   ++changes_;
   ++appends_;
+  if (endsWaits) ++waitEndingAppends_;
   appended_.notify_all();
   return id;
 }

@@ -35,8 +35,10 @@ class UploadQueue {
   static constexpr int kCapacity = kSlots - 1;
 
   // Appends at the end; nullopt (nothing changed) when the queue is full or
-  // the text is empty.
-  std::optional<std::uint64_t> Append(TextView text);
+  // the text is empty. `endsWaits`: the user asked for it (a drop, a
+  // hand-over), so entries waiting for their server get their chance now;
+  // a watch folder's arrival does not.
+  std::optional<std::uint64_t> Append(TextView text, bool endsWaits = true);
   // The entry at `index`, or nullopt past the end.
   std::optional<QueueEntry> At(int index) const;
   // Index of the first entry whose display text equals `display`, or -1.
@@ -69,6 +71,8 @@ class UploadQueue {
   // the appends alone. Read without the lock, for whoever saves or waits.
   std::uint64_t Changes() const { return changes_.load(); }
   std::uint64_t Appends() const { return appends_.load(); }
+  // Grows with each append that ends the waits; starts at 1.
+  std::uint64_t WaitEndingAppends() const { return waitEndingAppends_.load(); }
 
  private:
   mutable std::mutex mutex_;
@@ -77,6 +81,7 @@ class UploadQueue {
   std::uint64_t nextId_ = 1;
   std::atomic<std::uint64_t> changes_{0};
   std::atomic<std::uint64_t> appends_{0};
+  std::atomic<std::uint64_t> waitEndingAppends_{1};
 };
 
 }  // namespace wexmoor

@@ -155,6 +155,13 @@ std::string Utf16ToAnsi(TextView text) {
   return out;
 }
 
+bool FitsAnsi(TextView text) {
+  for (char16_t c : text) {
+    if (AnsiByteOf(c) < 0) return false;
+  }
+  return true;
+}
+
 Text AnsiToUtf16(std::string_view bytes) {
   const auto& t = Table();
   Text out;

@@ -23,6 +23,8 @@ Text Latin1ToUtf16(std::string_view bytes);
 // Windows-1252. The five bytes glibc leaves undefined (0x81, 0x8D, 0x8F, 0x90,
 // 0x9D) map to U+0081 ... as Windows does; characters without a byte become '?'.
 std::string Utf16ToAnsi(TextView text);
+// True when every character of `text` has a Windows-1252 byte.
+bool FitsAnsi(TextView text);
 Text AnsiToUtf16(std::string_view bytes);
 
 // An archive name in code page 437 turned into Windows-1252 bytes: every byte

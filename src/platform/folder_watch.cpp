@@ -6,6 +6,7 @@
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -81,10 +82,32 @@ FolderWatch::~FolderWatch() {
 bool FolderWatch::AddTree(const std::string& root) {
   if (fd_ < 0) return false;
   const int wd = ::inotify_add_watch(fd_, root.c_str(), kFolderMask);
-  if (wd < 0) return false;
+  if (wd < 0) {
+    if (errno == ENOSPC) limitReached_ = true;
+    return false;
+  }
   paths_[wd] = root;
   AddFolder(root, 0);
   return true;
+}
+
+std::string UnwatchableFileSystem(const std::string& path) {
+  struct statfs fs {};
+  if (::statfs(path.c_str(), &fs) != 0) return {};
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x6969ul:  // NFS
+      return "nfs";
+    case 0xFF534D42ul:  // CIFS
+      return "cifs";
+    case 0xFE534D42ul:  // SMB2
+      return "smb2";
+    case 0x517Bul:  // SMB
+      return "smb";
+    case 0x65735546ul:  // FUSE
+      return "fuse";
+    default:
+      return {};
+  }
 }
 
 void FolderWatch::AddFolder(const std::string& path, int depth) {
@@ -103,7 +126,10 @@ void FolderWatch::AddFolder(const std::string& path, int depth) {
     if (!folder || (skipFolder_ && skipFolder_(child))) continue;
     // IN_ONLYDIR refuses anything that became something else meanwhile.
     const int wd = ::inotify_add_watch(fd_, child.c_str(), kFolderMask);
-    if (wd < 0) continue;
+    if (wd < 0) {
+      if (errno == ENOSPC) limitReached_ = true;
+      continue;
+    }
     paths_[wd] = child;
     AddFolder(child, depth + 1);
   }
@@ -157,6 +183,7 @@ void FolderWatch::Decode(const char* buffer, std::size_t length, std::vector<Fol
       if (!(event.mask & (IN_CREATE | IN_MOVED_TO))) continue;
       if (skipFolder_ && skipFolder_(path)) continue;
       const int wd = ::inotify_add_watch(fd_, path.c_str(), kFolderMask);
+      if (wd < 0 && errno == ENOSPC) limitReached_ = true;
       if (wd >= 0) {
         paths_[wd] = path;  // a folder moved within the tree keeps its descriptor
         AddFolder(path, 1);

@@ -46,6 +46,12 @@ bool OpenForWriting(const std::string& path);
 // Renames without ever replacing: false (errno EEXIST) when `to` exists.
 bool RenameNoReplace(const std::string& from, const std::string& to);
 
+// Where inotify sees nothing of what others do: a network file system (NFS,
+// CIFS/SMB) or a FUSE mount (sshfs and the like). The file system's name
+// ("nfs", "cifs", "smb2", "fuse"), or empty for a local one (or when it
+// cannot be told).
+std::string UnwatchableFileSystem(const std::string& path);
+
 class FolderWatch {
  public:
   // `skipFolder`, when given, says which folders (full native path) are not
@@ -61,6 +67,9 @@ class FolderWatch {
   bool AddTree(const std::string& root);
   // Number of folders watched.
   std::size_t WatchedFolders() const { return paths_.size(); }
+  // Some folder could not be watched because the user's inotify watches are
+  // used up (fs.inotify.max_user_watches).
+  bool LimitReached() const { return limitReached_; }
 
   // Waits up to `timeoutMs` for events, returning at once on a stop request
   // (then with whatever was already read). Empty when nothing happened.
@@ -74,6 +83,7 @@ class FolderWatch {
   int fd_ = -1;
   int wakeFd_ = -1;
   std::map<int, std::string> paths_;  // watch descriptor -> folder
+  bool limitReached_ = false;
 };
 
 }  // namespace wexmoor

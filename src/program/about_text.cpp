@@ -24,7 +24,7 @@ AboutAddresses MakeAboutAddresses(TextView siteBase) {
   return a;
 }
 
-Text BuildAboutText(const Translator& translator, bool lockedMode) {
+Text BuildAboutText(const Translator& translator, bool lockedMode, bool withSite) {
   const auto t = [&](TextView english) { return translator.Translate(english); };
   Text text;
   text += u"Written in C++ with wxWidgets.\r\r";
@@ -32,7 +32,8 @@ Text BuildAboutText(const Translator& translator, bool lockedMode) {
   text += u"German texts: translation team\r\r";
   text += u"Chinese texts: translation team\r\r";
   if (!lockedMode) {
-    text += t(u"") + u"\r\r" + t(u"Please send me your comments:") + u"\r\r";
+    text += t(u"") + u"\r\r";
+    if (withSite) text += t(u"Please send me your comments:") + u"\r\r";
     text += t(u"Choose your server destination before droping your file. You can send files to "
               u"different FTPs if you change the server between each drop.");
     text += translator.Language() == u"Deutsch" ? u" " : u"\r";
@@ -40,9 +41,9 @@ Text BuildAboutText(const Translator& translator, bool lockedMode) {
               u"be selected in the top list.");
   } else {
     text += u"\r\r\r" + t(u"You are using a customized and locked version of this program.") + u"\r\r";
-    text += t(u"Go to the author's site to download the free full version.") + u"\r\r\r";
+    if (withSite) text += t(u"Go to the author's site to download the free full version.") + u"\r\r\r";
   }
-  text += u"\r\r" + t(LanguageRowKey(kOtherProgramsRow)) + Text(kAboutArrows);
+  if (withSite) text += u"\r\r" + t(LanguageRowKey(kOtherProgramsRow)) + Text(kAboutArrows);
   return text;
 }
 

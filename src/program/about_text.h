@@ -24,8 +24,10 @@ AboutAddresses MakeAboutAddresses(TextView siteBase);
 // The arrows that end the about text, pointing at the site button.
 inline constexpr TextView kAboutArrows = u" >> >> >> >> >> >> >> >> >> >> >> >>";
 
-// The about text; line breaks are "\r".
-Text BuildAboutText(const Translator& translator, bool lockedMode);
+// The about text; line breaks are "\r". Without a web site (`withSite`
+// false) the lines that point at its buttons (comments, the full version,
+// the invitation with its arrows) are left out, as the buttons are.
+Text BuildAboutText(const Translator& translator, bool lockedMode, bool withSite = true);
 
 // "mailto:" address with a subject.
 Text MailAddress(TextView address, TextView subject);

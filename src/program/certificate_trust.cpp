@@ -33,4 +33,13 @@ bool TrustCertificate(ServerTable& servers, const Text& serverName, const Text& 
   return true;
 }
 
+bool RequireTlsFromNowOn(ServerTable& servers, const Text& serverName) {
+  const int slot = servers.FindServer(serverName);
+  ServerRecord record = servers.Get(slot);
+  if (serverName.empty() || record.name != serverName || record.protocol != kProtocolTlsIfOffered) return false;
+  record.protocol = kProtocolTlsRequired;
+  servers.Set(slot, record);
+  return true;
+}
+
 }  // namespace wexmoor

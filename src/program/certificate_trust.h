@@ -44,4 +44,9 @@ class CertificateTrustRequests : public CertificateTrustAsker, public HostKeyTru
 // server has the name (any more).
 bool TrustCertificate(ServerTable& servers, const Text& serverName, const Text& fingerprint);
 
+// TLS worked on the server of that name: one that asked for TLS only when
+// offered ("ServerProtocol<n>" 1) requires it from now on (2). False when
+// nothing changed.
+bool RequireTlsFromNowOn(ServerTable& servers, const Text& serverName);
+
 }  // namespace wexmoor

@@ -41,6 +41,7 @@ DesktopEnvironment ReadDesktopEnvironment() {
   e.home = FromEnvironment("HOME");
   e.configHome = FromEnvironment("XDG_CONFIG_HOME");
   e.cacheHome = FromEnvironment("XDG_CACHE_HOME");
+  e.stateHome = FromEnvironment("XDG_STATE_HOME");
   e.runtimeDir = FromEnvironment("XDG_RUNTIME_DIR");
   e.userId = static_cast<unsigned>(::getuid());
   e.sessionBus = FromEnvironment("DBUS_SESSION_BUS_ADDRESS");
@@ -65,6 +66,7 @@ void ApplyFileLocations(ProgramState& state, const DesktopEnvironment& environme
                         bool lockedMode, const Text& programPath) {
   state.preferenceFolder = locations.preferenceFolder;
   state.workFolder = locations.workFolder;
+  state.uploadHistory.SetPath(locations.historyFile);
   if (!locations.portable) {
     const std::size_t slash = programPath.rfind(u'/');
     if (slash != Text::npos) state.installFolder = programPath.substr(0, slash == 0 ? 1 : slash);

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "platform/code_page.h"
+
 namespace wexmoor {
 
 namespace {
@@ -27,20 +29,50 @@ void HandOverReceiver::Receive() {
       // Full: senders wait unanswered in the socket's queue.
       if (keptUnits_ >= keptLimit_) return;
     }
-    std::optional<Text> paths = channel_.PollPaths();
-    if (!paths) return;
+    std::optional<HandOverRequest> request =
+        channel_.PollRequest([this](const HandOverRequest& r) { return Judge(r); });
+    if (!request) return;
     std::lock_guard lock(mutex_);
-    keptUnits_ += paths->size();
-    kept_.push_back(std::move(*paths));
+    keptUnits_ += request->paths.size() + request->server.size();
+    kept_.push_back(std::move(*request));
   }
 }
 
-std::vector<Text> HandOverReceiver::TakePaths() {
+std::vector<HandOverRequest> HandOverReceiver::TakeRequests() {
   std::lock_guard lock(mutex_);
-  std::vector<Text> taken;
+  std::vector<HandOverRequest> taken;
   taken.swap(kept_);
   keptUnits_ = 0;
   return taken;
+}
+
+std::vector<Text> HandOverReceiver::TakePaths() {
+  std::vector<Text> paths;
+  for (HandOverRequest& request : TakeRequests()) paths.push_back(std::move(request.paths));
+  return paths;
+}
+
+void HandOverReceiver::SetServerCheck(std::function<bool(const Text&)> exists) {
+  std::lock_guard lock(mutex_);
+  exists_ = std::move(exists);
+}
+
+void HandOverReceiver::NoteChosenServer(const Text& name) {
+  std::lock_guard lock(mutex_);
+  chosen_ = name;
+}
+
+std::string HandOverReceiver::Judge(const HandOverRequest& request) {
+  std::lock_guard lock(mutex_);
+  if (!exists_) return {};
+  Text name = request.server;
+  if (name.empty()) {
+    if (!chosen_) return {};
+    if (chosen_->empty()) return "no server is chosen; name one with --to \"SERVER NAME\"";
+    name = *chosen_;
+  }
+  if (!exists_(name)) return "no server named \"" + Utf16ToUtf8(name) + "\"";
+  return {};
 }
 
 void HandOverReceiver::Stop() {

@@ -6,7 +6,10 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <stop_token>
 #include <thread>
 #include <vector>
@@ -31,6 +34,15 @@ class HandOverReceiver {
   // The path lists received since the last call, oldest first; each holds
   // paths followed by "\r", as InstanceChannel::PollPaths gives them.
   std::vector<Text> TakePaths();
+  // The same with the server each names (empty: the program's choice).
+  std::vector<HandOverRequest> TakeRequests();
+  // From now on a request is refused when the server it goes to does not
+  // exist by `exists` (called on the receiver's thread: it must be safe to
+  // call from there). A request that names no server goes to the one the
+  // program has chosen (NoteChosenServer); until that is known it is taken.
+  void SetServerCheck(std::function<bool(const Text&)> exists);
+  // The program's choice now (the host's pass); empty: none is chosen.
+  void NoteChosenServer(const Text& name);
 
   // Ends the thread, takes what is complete by now and stops listening, so a
   // later start no longer hands its paths to a program that is ending: it
@@ -44,7 +56,10 @@ class HandOverReceiver {
   InstanceChannel& channel_;
   const std::size_t keptLimit_;
   std::mutex mutex_;
-  std::vector<Text> kept_;
+  std::vector<HandOverRequest> kept_;
+  std::string Judge(const HandOverRequest& request);
+  std::function<bool(const Text&)> exists_;
+  std::optional<Text> chosen_;
   std::size_t keptUnits_ = 0;
   std::jthread thread_;
 };

@@ -106,9 +106,10 @@ std::optional<InstanceChannel> InstanceChannel::Claim(const Text& folder, TextVi
 }
 
 InstanceChannel::HandOverOutcome InstanceChannel::HandOver(const Text& folder, TextView prefFileName,
-                                                           const Text& pathList, std::chrono::milliseconds timeout) {
+                                                           const Text& pathList, std::chrono::milliseconds timeout,
+                                                           const Text& server, std::string* reason) {
   const auto deadline = SteadyClock::now() + timeout;
-  const std::string message = HandOverMessage(pathList);
+  const std::string message = HandOverMessage(pathList, server);
   if (message.size() > kMaxMessageBytes) return HandOverOutcome::tooLong;
   const InstanceAddress a = InstanceAddressFor(folder, prefFileName);
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -137,10 +138,12 @@ InstanceChannel::HandOverOutcome InstanceChannel::HandOver(const Text& folder, T
     return HandOverOutcome::noAnswer;
   }
 
+  // "OK\r", or "NO " and a reason up to "\r".
+  constexpr std::size_t kLongestAnswer = 1024;
   std::string answer;
-  while (answer.size() < kHandOverAcknowledgement.size()) {
-    char buffer[8];
-    const ssize_t n = ::recv(fd, buffer, kHandOverAcknowledgement.size() - answer.size(), 0);
+  while (answer.empty() || (answer.back() != '\r' && answer.size() < kLongestAnswer)) {
+    char buffer[1];
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
     if (n > 0) {
       answer.append(buffer, static_cast<std::size_t>(n));
       continue;
@@ -150,7 +153,12 @@ InstanceChannel::HandOverOutcome InstanceChannel::HandOver(const Text& folder, T
     break;
   }
   CloseFd(fd);
-  return answer == kHandOverAcknowledgement ? HandOverOutcome::delivered : HandOverOutcome::noAnswer;
+  if (answer == kHandOverAcknowledgement) return HandOverOutcome::delivered;
+  if (answer.starts_with(kHandOverRefusal) && answer.back() == '\r') {
+    if (reason) *reason = answer.substr(kHandOverRefusal.size(), answer.size() - kHandOverRefusal.size() - 1);
+    return HandOverOutcome::refused;
+  }
+  return HandOverOutcome::noAnswer;
 }
 
 InstanceChannel::InstanceChannel(InstanceChannel&& other) noexcept { *this = std::move(other); }
@@ -249,17 +257,27 @@ bool InstanceChannel::ReadSender(std::size_t index, std::string& message, bool& 
 }
 
 std::optional<Text> InstanceChannel::PollPaths() {
+  std::optional<HandOverRequest> request = PollRequest({});
+  if (!request) return std::nullopt;
+  return std::move(request->paths);
+}
+
+std::optional<HandOverRequest> InstanceChannel::PollRequest(const Judge& judge) {
   AcceptSenders();
   std::size_t i = 0;
   while (i < senders_.size()) {
     std::string message;
     bool dropped = false;
     if (ReadSender(i, message, dropped)) {
-      [[maybe_unused]] ssize_t n =
-          ::send(senders_[i].fd, kHandOverAcknowledgement.data(), kHandOverAcknowledgement.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      HandOverRequest request = ParseHandOverMessage(Utf8ToUtf16(message));
+      std::string refusal = request.paths.empty() ? "none of the paths exists" : std::string();
+      if (refusal.empty() && judge) refusal = judge(request);
+      std::erase(refusal, '\r');
+      const std::string answer =
+          refusal.empty() ? std::string(kHandOverAcknowledgement) : std::string(kHandOverRefusal) + refusal + "\r";
+      [[maybe_unused]] ssize_t n = ::send(senders_[i].fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
       DropSender(i);
-      Text paths = AcceptablePaths(Utf8ToUtf16(message));
-      if (!paths.empty()) return paths;
+      if (refusal.empty()) return request;
       continue;
     }
     if (dropped) {

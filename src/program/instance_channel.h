@@ -11,11 +11,13 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/text.h"
+#include "program/instance_message.h"
 
 namespace wexmoor {
 
@@ -37,7 +39,10 @@ class InstanceChannel {
     noListener,  // nothing sent (no socket, nobody listening, backlog full): safe to try again
     noAnswer,    // sent, but not acknowledged in time: the owner may still take it
     tooLong,     // nothing sent: the message would pass kMaxMessageBytes
+    refused,     // answered: the owner cannot queue the paths (the reason is given)
   };
+  // Says why a request cannot be queued; empty: it can.
+  using Judge = std::function<std::string(const HandOverRequest&)>;
 
   // Takes the lock of `folder` for the preference file `prefFileName` and
   // listens for later starts. nullopt when another program holds the lock
@@ -50,8 +55,11 @@ class InstanceChannel {
   // Sends the paths of `pathList` (each followed by "\r"; relative ones are
   // made absolute against the current directory) to the program that holds
   // `folder` and waits at most `timeout` for its acknowledgement.
+  // `server`, when not empty, names the server to queue for; `reason` takes
+  // the owner's word when it refused.
   static HandOverOutcome HandOver(const Text& folder, TextView prefFileName, const Text& pathList,
-                                  std::chrono::milliseconds timeout = kHandOverTimeout);
+                                  std::chrono::milliseconds timeout = kHandOverTimeout, const Text& server = {},
+                                  std::string* reason = nullptr);
 
   InstanceChannel(InstanceChannel&& other) noexcept;
   InstanceChannel& operator=(InstanceChannel&& other) noexcept;
@@ -65,6 +73,10 @@ class InstanceChannel {
   // by "\r", up to the first that is not an existing absolute path; nullopt
   // when no message with such a path is complete.
   std::optional<Text> PollPaths();
+  // The same with the server a message names; `judge` (when given) decides
+  // what is answered: a request it refuses is answered with its reason and
+  // not returned. A message without any acceptable path is refused.
+  std::optional<HandOverRequest> PollRequest(const Judge& judge);
 
   // Closes the socket (and removes its file) and drops the senders not yet
   // answered; the lock stays held until the channel ends.

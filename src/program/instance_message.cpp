@@ -5,9 +5,14 @@
 
 namespace wexmoor {
 
-std::string HandOverMessage(const Text& pathList) {
+std::string HandOverMessage(const Text& pathList, const Text& server) {
   const Text here = CurrentDirectory();
   std::string message;
+  if (!server.empty()) {
+    Text name = server;
+    std::erase(name, u'\r');
+    message += std::string(kHandOverServerItem) + Utf16ToUtf8(name) + '\r';
+  }
   std::size_t start = 0;
   while (start < pathList.size()) {
     std::size_t end = pathList.find(u'\r', start);
@@ -48,6 +53,23 @@ Text AcceptablePaths(const Text& list) {
     start = end + 1;
   }
   return out;
+}
+
+}  // namespace wexmoor
+
+namespace wexmoor {
+
+HandOverRequest ParseHandOverMessage(const Text& message) {
+  HandOverRequest request;
+  Text list = message;
+  const Text prefix = Utf8ToUtf16(kHandOverServerItem);
+  if (list.starts_with(prefix)) {
+    const std::size_t end = list.find(u'\r');
+    request.server = list.substr(prefix.size(), end == Text::npos ? Text::npos : end - prefix.size());
+    list = end == Text::npos ? Text() : list.substr(end + 1);
+  }
+  request.paths = AcceptablePaths(list);
+  return request;
 }
 
 }  // namespace wexmoor

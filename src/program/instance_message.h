@@ -1,6 +1,8 @@
 // What a later start sends to the running program of its folder: each path
-// in UTF-8 followed by "\r", then an empty line ("\r"). The running program
-// answers "OK\r" once it has taken the paths.
+// in UTF-8 followed by "\r", then an empty line ("\r"). A start that names its
+// server (--to) sends "to:" and the name as the first line. The running
+// program answers "OK\r" once it has taken the paths, or "NO " and the
+// reason and "\r" when it cannot queue them.
 #pragma once
 
 #include <cstddef>
@@ -12,10 +14,21 @@
 namespace wexmoor {
 
 inline constexpr std::string_view kHandOverAcknowledgement = "OK\r";
+inline constexpr std::string_view kHandOverRefusal = "NO ";
+inline constexpr std::string_view kHandOverServerItem = "to:";
 
 // The message for `pathList` ("\r"-separated): empty items skipped, relative
-// paths made absolute against the current directory.
-std::string HandOverMessage(const Text& pathList);
+// paths made absolute against the current directory; `server`, when not
+// empty, first.
+std::string HandOverMessage(const Text& pathList, const Text& server = {});
+
+// A received message: the server it names (empty: the running program's
+// choice) and its acceptable paths (see AcceptablePaths).
+struct HandOverRequest {
+  Text server;
+  Text paths;
+};
+HandOverRequest ParseHandOverMessage(const Text& message);
 
 // Where the message in `received` ends (the index of its closing empty
 // line), or npos while it is incomplete. `before` is how much of `received`

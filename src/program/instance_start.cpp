@@ -9,7 +9,7 @@
 namespace wexmoor {
 
 InstanceStart ClaimOrHandOver(const Text& folder, TextView prefFileName, const Text& pathList, std::ostream& err,
-                              std::chrono::milliseconds timeout) {
+                              std::chrono::milliseconds timeout, const Text& server) {
   using SteadyClock = std::chrono::steady_clock;
   const auto deadline = SteadyClock::now() + timeout;
   while (true) {
@@ -20,9 +20,15 @@ InstanceStart ClaimOrHandOver(const Text& folder, TextView prefFileName, const T
 
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
     if (left.count() <= 0) break;
-    const InstanceChannel::HandOverOutcome sent =
-        InstanceChannel::HandOver(folder, prefFileName, pathList, std::min(left, InstanceChannel::kHandOverTimeout));
+    std::string reason;
+    const InstanceChannel::HandOverOutcome sent = InstanceChannel::HandOver(
+        folder, prefFileName, pathList, std::min(left, InstanceChannel::kHandOverTimeout), server, &reason);
     if (sent == InstanceChannel::HandOverOutcome::delivered) return InstanceStart{std::nullopt, 0};
+    if (sent == InstanceChannel::HandOverOutcome::refused) {
+      err << Utf16ToUtf8(kProductName) << ": the " << Utf16ToUtf8(kProductName)
+          << " that runs in this folder cannot queue the paths: " << reason << '\n';
+      return InstanceStart{std::nullopt, 1};
+    }
     if (sent == InstanceChannel::HandOverOutcome::tooLong) {
       err << Utf16ToUtf8(kProductName) << ": too many paths to hand to the " << Utf16ToUtf8(kProductName)
           << " that runs in this folder.\n";

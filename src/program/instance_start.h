@@ -15,7 +15,8 @@ struct InstanceStart {
   // Set: this program owns the folder and polls the channel.
   std::optional<InstanceChannel> channel;
   // Set: end at once with this code (0: the paths were handed over; 1: the
-  // running program did not take them, and a message went to `err`).
+  // running program did not take them or could not queue them, and a
+  // message with the reason went to `err`).
   std::optional<int> exitCode;
 };
 
@@ -23,7 +24,9 @@ struct InstanceStart {
 // `timeout` while the owner is starting or ending (lock held, no socket yet or
 // any more). Neither set: the folder cannot be locked; the program runs on its
 // own.
+// `server`, when not empty, is the server the paths go to (--to).
 InstanceStart ClaimOrHandOver(const Text& folder, TextView prefFileName, const Text& pathList, std::ostream& err,
-                              std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+                              std::chrono::milliseconds timeout = std::chrono::milliseconds(5000),
+                              const Text& server = {});
 
 }  // namespace wexmoor

@@ -1,5 +1,7 @@
 #include "program/main_window_presenter.h"
 
+#include <algorithm>
+
 namespace wexmoor {
 
 Text MakerHomePage(TextView siteBase, TextView language) {
@@ -7,6 +9,114 @@ Text MakerHomePage(TextView siteBase, TextView language) {
   Text base(siteBase);
   while (!base.empty() && base.back() == u'/') base.pop_back();
   return base + (language == u"Français" ? u"/fr/" : u"/");
+}
+
+namespace {
+
+bool Has(TextView text, TextView part) { return text.find(part) != TextView::npos; }
+
+// What follows `marker` up to the end of its line, trimmed; "" without it.
+Text After(TextView text, TextView marker) {
+  const std::size_t at = text.find(marker);
+  if (at == TextView::npos) return {};
+  TextView rest = text.substr(at + marker.size());
+  rest = rest.substr(0, std::min(rest.find(u'\n'), rest.find(u'\r')));
+  return TrimSpaces(rest);
+}
+
+// A reply line with `code` as the engine logs it (">---<421 ...").
+bool HasReply(TextView text, TextView code) {
+  const Text marked = u">---<" + Text(code);
+  return Has(text, marked + u" ") || Has(text, marked + u"-");
+}
+
+// A log line without its "hh:mm:ss: " time and its "-----", "<--->",
+// ">---<", "!!---" or "!!" mark.
+Text WithoutMarks(TextView line) {
+  Text text = TrimSpaces(line);
+  if (text.size() >= 10 && text[2] == u':' && text[5] == u':' && text[8] == u':' && text[9] == u' ')
+    text = text.substr(10);
+  for (TextView mark : {u"!!---", u"-----", u"<--->", u">---<", u"!!"}) {
+    if (text.starts_with(mark)) {
+      text = text.substr(mark.size());
+      break;
+    }
+  }
+  while (text.ends_with(u"!!")) text.resize(text.size() - 2);
+  return TrimSpaces(text);
+}
+
+}  // namespace
+
+Failure ClassifyFailure(TextView error) {
+  Failure f;
+  if (TrimSpaces(error).empty()) return f;
+  if (Has(error, u"Certificate changed")) {
+    f.reason = FailureReason::kCertificateChanged;
+  } else if (Has(error, u"Certificate not trusted")) {
+    f.reason = FailureReason::kCertificateNotTrusted;
+  } else if (Has(error, u"host key has changed")) {
+    f.reason = FailureReason::kHostKeyChanged;
+  } else if (Has(error, u"Unknown host key") || Has(error, u"No host key")) {
+    f.reason = FailureReason::kHostKeyUnknown;
+  } else if (HasReply(error, u"421")) {
+    f.reason = FailureReason::kServerFull;
+  } else if (HasReply(error, u"530") || Has(error, u"Login refused") || Has(error, u"login, or password problem")) {
+    f.reason = FailureReason::kLoginRefused;
+  } else if (Has(error, u"Unable to connect to specified server") || Has(error, u"adress problem")) {
+    f.reason = FailureReason::kConnectionRefused;
+  } else if (Has(error, u"Upload refused:") || Has(error, u"Transfer not confirmed:")) {
+    f.reason = FailureReason::kFileRefused;
+    f.detail = Has(error, u"Upload refused:") ? After(error, u"Upload refused:") : After(error, u"Transfer not confirmed:");
+  } else if (Has(error, u"Unable to open \"") || Has(error, u"Unable to read \"")) {
+    f.reason = FailureReason::kLocalFile;
+    f.detail = Has(error, u"Unable to open") ? After(error, u"Unable to open") : After(error, u"Unable to read");
+    if (f.detail.size() >= 2 && f.detail.front() == u'"' && f.detail.back() == u'"')
+      f.detail = f.detail.substr(1, f.detail.size() - 2);
+  } else if (Has(error, u"TimeOut")) {
+    f.reason = FailureReason::kNoAnswer;
+  } else if (Has(error, u"Impossible to initialise connection")) {
+    f.reason = FailureReason::kConnectionFailed;
+  } else {
+    f.reason = FailureReason::kOther;
+    const std::size_t lf = error.find(u'\n');
+    f.detail = WithoutMarks(error.substr(0, lf));
+  }
+  return f;
+}
+
+bool WaitsForTrust(FailureReason reason) {
+  return reason == FailureReason::kCertificateNotTrusted || reason == FailureReason::kCertificateChanged ||
+         reason == FailureReason::kHostKeyUnknown || reason == FailureReason::kHostKeyChanged;
+}
+
+Text FailureText(TextView error, const Translator& translator) {
+  const Failure f = ClassifyFailure(error);
+  const auto t = [&](TextView english) { return translator.Translate(english); };
+  switch (f.reason) {
+    case FailureReason::kNone: return {};
+    case FailureReason::kConnectionRefused: return t(u"Connection refused");
+    case FailureReason::kLoginRefused: return t(u"Login refused");
+    case FailureReason::kCertificateNotTrusted: return t(u"Certificate not trusted");
+    case FailureReason::kCertificateChanged: return t(u"Certificate changed");
+    case FailureReason::kHostKeyUnknown: return t(u"Host key unknown");
+    case FailureReason::kHostKeyChanged: return t(u"Host key changed");
+    case FailureReason::kServerFull: return t(u"Server full");
+    case FailureReason::kFileRefused: return t(u"File refused:") + u" " + f.detail;
+    case FailureReason::kLocalFile: return t(u"Cannot open the local file:") + u" " + f.detail;
+    case FailureReason::kNoAnswer: return t(u"No answer from the server");
+    case FailureReason::kConnectionFailed: return t(u"Connection failed");
+    case FailureReason::kOther: break;
+  }
+  return f.detail.empty() ? t(u"Upload failed") : t(u"Upload failed") + u": " + f.detail;
+}
+
+Text ShownStatusLine(TextView line, const Translator& translator) {
+  const Text plain = WithoutMarks(line);
+  const Text trimmed = TrimSpaces(line);
+  const bool error = trimmed.find(u"!!") != Text::npos &&
+                     (trimmed.starts_with(u"!!") || (trimmed.size() > 10 && TextView(trimmed).substr(10).starts_with(u"!!")));
+  return error ? FailureText(line, translator) : plain;
 }
 
 MainWindowPresenter::MainWindowPresenter(MainWindowPresenterContext& context, MainWindowView& view)

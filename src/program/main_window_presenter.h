@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ftp/status_target.h"
+#include "i18n/language_translator.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 #include "model/upload_queue.h"
@@ -95,6 +96,36 @@ struct MainWindowPresenterContext {
 // The maker's home page for `language`: the French page only for exactly
 // "Français". Empty when there is no site.
 Text MakerHomePage(TextView siteBase, TextView language);
+
+// Why an upload or a connection failed, read from the engines' error texts
+// (one line, or the error lines of a failed opening).
+enum class FailureReason {
+  kNone,
+  kConnectionRefused,
+  kLoginRefused,
+  kCertificateNotTrusted,
+  kCertificateChanged,
+  kHostKeyUnknown,
+  kHostKeyChanged,
+  kServerFull,
+  kFileRefused,   // `detail`: the server's words
+  kLocalFile,     // `detail`: the path
+  kNoAnswer,
+  kConnectionFailed,
+  kOther,         // `detail`: the engine's text without its marks
+};
+struct Failure {
+  FailureReason reason = FailureReason::kNone;
+  Text detail;
+};
+Failure ClassifyFailure(TextView error);
+// The failure in the user's language ("" for an empty error).
+Text FailureText(TextView error, const Translator& translator);
+// Whether the failure waits for the user's word on a certificate or host key.
+bool WaitsForTrust(FailureReason reason);
+// The status line as the window shows it: an engine line without its time
+// and log marks; an error line as its reason in the user's language.
+Text ShownStatusLine(TextView line, const Translator& translator);
 
 class MainWindowPresenter {
  public:

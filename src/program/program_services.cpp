@@ -19,12 +19,13 @@ ProgramServices::~ProgramServices() { StopUpdateCheck(); }
 
 WorkerContext ProgramServices::WorkerContextFor(WorkerDisplay& display) {
   return WorkerContext{state_.queue, state_.servers, state_.removeRing, state_.flags, state_.history,
-                       state_.ftp,   state_.clock,   display,           nullptr,      &state_.sftp};
+                       state_.ftp,   state_.clock,   display,           nullptr,      &state_.sftp,
+                       &state_.uploadHistory};
 }
 
 IntakeContext ProgramServices::IntakeContextFor(IntakeUi& ui) {
   return IntakeContext{state_.queue, state_.addRing, state_.servers, state_.flags,
-                       state_.zip, state_.translator, ui, &state_.writtenArchives};
+                       state_.zip, state_.translator, ui, &state_.writtenArchives, {}};
 }
 
 bool ProgramServices::ReadLockedZone(ServerTable& servers, GlobalOptions& options) {

@@ -7,6 +7,7 @@ namespace wexmoor {
 ProgramState::ProgramState(Text ipEchoUrl)
     : random(std::random_device{}()), ftp(clock, ports, flags.lastProgressTime, std::move(ipEchoUrl)) {
   ftp.trustAsker = &trustRequests;
+  ftp.onTlsConfirmed = [this](const Text& serverName) { RequireTlsFromNowOn(servers, serverName); };
 }
 
 Text ProgramState::WorkFolder() const { return workFolder.empty() ? CurrentDirectory() : workFolder; }

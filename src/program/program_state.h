@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "model/upload_queue.h"
 #include "spooler/sftp_upload_session.h"
+#include "spooler/upload_history.h"
 #include "spooler/written_archives.h"
 #include "archive/zip_library.h"
 #include "settings/delivered_journal.h"
@@ -49,6 +50,9 @@ struct ProgramState {
   UiMessageRing removeRing;
   SharedFlags flags;
   SessionHistory history;
+  // Every upload's result, one line each ("Wexmoor.history"; no file until
+  // the file locations are known).
+  UploadHistory uploadHistory;
   // Random choices of password scrambling; seeded from the system.
   std::mt19937 random;
   Translator translator;
@@ -67,6 +71,8 @@ struct ProgramState {
   Text preferenceFolder;
   // The preference file chosen at start-up (folder and name).
   Text preferenceFile;
+  // The server the command line named (--to); empty: the chosen one.
+  Text commandLineServer;
   // Folder of the update's working files ("temp.htm", "Temp.zip",
   // "UpdateProg"); empty means the current directory.
   Text workFolder;

@@ -45,6 +45,8 @@ ServerForm FormFromRecord(const ServerRecord& record) {
   form.protocol = record.protocol;
   form.fingerprint = record.fingerprint;
   form.tempName = record.tempName;
+  form.webAddress = record.webAddress;
+  form.verify = record.verify;
   return form;
 }
 
@@ -85,6 +87,8 @@ ServerRecord ReadServerForm(ServerForm& form) {
   record.protocol = std::clamp(form.protocol, static_cast<int>(kProtocolPlain), static_cast<int>(kProtocolLast));
   record.fingerprint = form.fingerprint;
   record.tempName = form.tempName;
+  record.webAddress = TrimBlanks(form.webAddress);
+  record.verify = form.verify;
   return record;
 }
 
@@ -211,7 +215,19 @@ void ServerEditor::CloneFrom(int position) {
 }
 
 bool ServerEditor::Accept() {
-  if (!Ready() || form_.name.empty()) return false;
+  refusal_ = Refusal::kNone;
+  if (!Ready()) return false;
+  if (form_.name.empty()) {
+    refusal_ = Refusal::kEmptyName;
+    return false;
+  }
+  const std::vector<Text> names = servers_.Names();
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (static_cast<int>(i) + 1 != slot_ && names[i] == form_.name) {
+      refusal_ = Refusal::kNameTaken;
+      return false;
+    }
+  }
   servers_.Set(slot_, ReadServerForm(form_));
   return true;
 }

@@ -32,6 +32,10 @@ struct ServerForm {
   // Not shown either: the record's "store under a temporary name" choice
   // goes through unchanged (1 for a new server).
   int tempName = 1;
+  // The web address that serves the server's folder ("" none).
+  Text webAddress;
+  // Not shown: whether the server's hash is checked goes through unchanged.
+  int verify = 1;
 };
 
 // The protocol a server made in the dialog starts with: FTP with TLS when the
@@ -129,9 +133,15 @@ class ServerEditor {
   // Clones the server of the clone list's entry `position` (slot position + 1).
   void CloneFrom(int position);
 
+  // Why "OK" was refused.
+  enum class Refusal { kNone, kEmptyName, kNameTaken };
+
   // "OK": stores the form into the slot. An empty name would end the server
-  // list at this slot, so it is refused: false, nothing stored.
+  // list at this slot, and a name another slot has (compared exactly, as the
+  // queue finds its server) would send that server's files elsewhere: both are
+  // refused, false, nothing stored, LastRefusal() says which.
   bool Accept();
+  Refusal LastRefusal() const { return refusal_; }
 
   // The record a listing uses: the form read (address field cleaned), then the
   // address prepared for the listing.
@@ -141,6 +151,7 @@ class ServerEditor {
   ServerTable& servers_;
   int slot_ = 0;
   ServerForm form_;
+  Refusal refusal_ = Refusal::kNone;
 };
 
 }  // namespace wexmoor

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/text.h"
 #include "model/global_options.h"
@@ -21,6 +23,11 @@ struct ScreenSize {
 class StartupSeams {
  public:
   virtual ~StartupSeams() = default;
+
+  // Things about the preference file the user must hear of (a file set
+  // aside, one that cannot be read, watch-folder lines not used), one line
+  // each.
+  virtual void ReportSettingsProblems(const std::vector<std::string>& /*lines*/) {}
 
   // The program's own pictures (window icon, dialog bitmaps).
   virtual void DecodeProgramPictures() {}

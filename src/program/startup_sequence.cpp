@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "platform/files.h"
+#include "program/settings_reload.h"
 #include "settings/settings_autosave.h"
 #include "settings/settings_store.h"
 #include "model/version.h"
@@ -32,8 +33,13 @@ Text PreferencePath(const ProgramState& state, bool lockedMode) {
 }
 
 void Shutdown(ProgramState& state, StartupSeams& seams, SettingsAutosave& autosave) {
-  state.autosave = nullptr;
   autosave.Stop();  // one writer at a time: the save below is the last
+  // An edit on disk since the last look is read before the last save, so
+  // that it stays.
+  autosave.ReloadIfChanged();
+  if (std::optional<AppliedReload> applied = TakeSettingsReload(state))
+    if (!applied->problems.empty()) seams.ReportSettingsProblems(applied->problems);
+  state.autosave = nullptr;
   const bool locked = state.flags.lockedMode.load();
   std::optional<Text> serverListText = seams.ServerListText();
   seams.StoreWindowState(state.options);
@@ -42,7 +48,8 @@ void Shutdown(ProgramState& state, StartupSeams& seams, SettingsAutosave& autosa
   const std::vector<QueueEntry> entries = state.queue.Entries();
   if (!SaveSettings(state.preferenceFile, locked, state.servers, state.options, entries, serverListText,
                     state.random, &error, &state.delivery, &state.passwords)) {
-    std::cerr << "Wexmoor: settings not saved: " << error << '\n';
+    // Said once: the autosave said it already when it failed the same way.
+    if (error != autosave.LastError()) std::cerr << "Wexmoor: settings not saved: " << error << '\n';
   } else if (state.delivered != nullptr) {
     // The worker still runs: a delivery written down just before the queue
     // was read keeps its line while the file still holds its entry.
@@ -66,8 +73,9 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
   state.flags.lockedMode = locked;
 
   state.preferenceFile = PreferencePath(state, locked);
+  SettingsReadReport report;
   LoadSettings(state.preferenceFile, locked, state.servers, state.options, state.queue, state.addRing,
-               &state.delivery, &state.passwords);
+               &state.delivery, &state.passwords, &report);
   // Entries delivered just before a crash are not sent again.
   DeliveredJournal delivered(DeliveredJournalPath(state.preferenceFile));
   delivered.DropDelivered(state.queue, state.removeRing, &state.delivery);
@@ -94,11 +102,13 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
     state.options.windowY = p.y;
   }
   if (!seams.OpenMainWindow(WindowPosition{state.options.windowX, state.options.windowY})) return 1;
+  if (!report.problems.empty()) seams.ReportSettingsProblems(report.problems);
 
   // From here on every change reaches the disk within about 2 s.
   SettingsAutosave autosave(AutosaveSources{state.preferenceFile, locked, state.servers, state.queue, state.delivery,
                                             state.clock, &state.passwords},
                             loaded, &delivered);
+  autosave.SetKnownFile(report.identity);
   autosave.OfferOptions(state.options);  // a language chosen just now is a change
   autosave.Start();
   state.autosave = &autosave;

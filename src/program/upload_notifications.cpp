@@ -15,9 +15,18 @@ Text UploadedMessage(const std::vector<std::pair<Text, int>>& perServer) {
   return message;
 }
 
+void UploadNotifications::Linked(std::uint64_t entryId, const Text& link) {
+  std::lock_guard lock(mutex_);
+  if (!link.empty()) links_[entryId] = link;
+}
+
 void UploadNotifications::Uploaded(std::uint64_t entryId, const Text& server) {
   std::lock_guard lock(mutex_);
   failures_.erase(entryId);
+  if (auto link = links_.find(entryId); link != links_.end()) {
+    uploadedLinks_.push_back(std::move(link->second));
+    links_.erase(link);
+  }
   for (auto& [name, count] : uploaded_) {
     if (name == server) {
       ++count;
@@ -34,7 +43,7 @@ void UploadNotifications::Failed(std::uint64_t entryId, const Text& fileName, co
   if (f.inARow >= kFailuresBeforeNotice && !f.told) {
     f.told = true;
     pending_.push_back(DesktopNotice{kTitle, fileName + u" could not be uploaded to " + server + u" (" +
-                                                 IntToText(f.inARow) + u" attempts in a row)"});
+                                                 IntToText(f.inARow) + u" attempts in a row)", {}});
   }
 }
 
@@ -50,8 +59,14 @@ std::vector<DesktopNotice> UploadNotifications::Due(bool queueEmpty, bool enable
   if (queueEmpty) {
     // Nothing is left to fail again.
     failures_.clear();
-    if (!uploaded_.empty()) due.push_back(DesktopNotice{kTitle, UploadedMessage(uploaded_)});
+    if (!uploaded_.empty()) {
+      // One file: its link goes with the notice.
+      const bool single = uploaded_.size() == 1 && uploaded_[0].second == 1 && uploadedLinks_.size() == 1;
+      due.push_back(DesktopNotice{kTitle, UploadedMessage(uploaded_), single ? uploadedLinks_[0] : Text()});
+    }
     uploaded_.clear();
+    uploadedLinks_.clear();
+    links_.clear();
   }
   if (!enabled) due.clear();
   return due;

@@ -19,6 +19,9 @@ namespace wexmoor {
 struct DesktopNotice {
   Text title;
   Text message;
+  // The web address of the one file the notice is about ("" none): offered
+  // as "Copy link" where the desktop takes actions, else in the message.
+  Text link;
 };
 
 class UploadNotifications {
@@ -28,6 +31,8 @@ class UploadNotifications {
   // From the worker: the entry `entryId` for `server` was uploaded, or an
   // attempt at it failed.
   void Uploaded(std::uint64_t entryId, const Text& server);
+  // From the worker, before Uploaded: the web address of the entry sent.
+  void Linked(std::uint64_t entryId, const Text& link);
   void Failed(std::uint64_t entryId, const Text& fileName, const Text& server);
   // The entry left the queue some other way (removed by the user, its server
   // deleted): its failures are forgotten.
@@ -48,6 +53,8 @@ class UploadNotifications {
   std::vector<std::pair<Text, int>> uploaded_;
   std::unordered_map<std::uint64_t, Failures> failures_;
   std::vector<DesktopNotice> pending_;
+  std::unordered_map<std::uint64_t, Text> links_;  // told by Linked, taken by Uploaded
+  std::vector<Text> uploadedLinks_;                // of the uploads since the last notice
 };
 
 // "N files uploaded to SERVER", one line per server.

@@ -6,6 +6,7 @@
 #include "platform/files.h"
 #include "settings/settings_store.h"
 #include "platform/wait.h"
+#include "program/settings_reload.h"
 
 namespace wexmoor {
 
@@ -16,7 +17,7 @@ WindowlessHost::WindowlessHost(ProgramServices& services, SignalWatch* signals, 
       signals_(signals),
       handOvers_(handOvers),
       service_(service),
-      log_(service ? out : nullptr) {}
+      log_(service ? out : nullptr, &services.state().delivery, &services.state().clock) {}
 
 WindowlessHost::~WindowlessHost() { TerminateWorker(); }
 
@@ -42,7 +43,7 @@ void WindowlessHost::TerminateWorker() {
 void WindowlessHost::StartWatching() {
   if (watch_ || state_.options.watchFolders.empty()) return;
   WatchContext context{state_.queue, state_.addRing, state_.clock, SentRecordPath(state_.preferenceFile),
-                       [this](const std::string& line) { log_.Line(line); }};
+                       [this](const std::string& line) { log_.Line(line); }, ServerExistsIn(state_.servers)};
   watch_ = std::make_unique<WatchFolders>(std::move(context), state_.options.watchFolders);
   log_.SetNext(watch_.get());
   watch_->Start();
@@ -54,32 +55,37 @@ void WindowlessHost::StopWatching() {
   watch_.reset();
 }
 
-void WindowlessHost::Reload() {
-  ServerTable servers;
-  GlobalOptions options;
-  UploadQueue unusedQueue;
-  UiMessageRing unusedRing;
-  const bool locked = state_.flags.lockedMode.load();
-  if (!PathExists(state_.preferenceFile)) {
-    log_.Line("Settings not reloaded: " + Utf16ToUtf8(state_.preferenceFile) + " is missing");
-    return;
-  }
-  LoadSettings(state_.preferenceFile, locked, servers, options, unusedQueue, unusedRing);
-  if (!locked) {
-    for (int n = 1; n <= ServerTable::kMaxServers; ++n) state_.servers.Set(n, servers.Get(n));
+void WindowlessHost::TakeReload() {
+  std::optional<AppliedReload> applied = TakeSettingsReload(state_);
+  if (!applied) return;
+  if (service_) {
+    for (const std::string& line : applied->problems) log_.Line(line);
   } else {
-    options.hideServerList = state_.options.hideServerList;
-    options.currentServer = state_.options.currentServer;
+    ReportSettingsProblems(applied->problems);
   }
-  options.language = state_.options.language;  // chosen at start-up, kept
-  const bool watchChanged = options.watchFolders != state_.options.watchFolders;
-  state_.options = std::move(options);
-  if (watchChanged && worker_) {
+  if (!applied->read) return;
+  if (applied->watchFoldersChanged && worker_) {
     StopWatching();
     StartWatching();
   }
-  log_.Line("Settings reloaded: " + std::to_string(state_.servers.Count()) + " server(s), " +
-            std::to_string(state_.options.watchFolders.size()) + " watch folder(s)");
+  log_.Line(applied->summary);
+}
+
+void WindowlessHost::ReportSettingsProblems(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) std::cerr << "Wexmoor: " << line << '\n';
+}
+
+void WindowlessHost::TellTrustRequests() {
+  while (std::optional<TrustRequest> request = state_.trustRequests.Take()) {
+    if (!service_) continue;
+    const int slot = state_.servers.FindServer(request->serverName);
+    const std::string name = Utf16ToUtf8(request->serverName);
+    const std::string fingerprint = Utf16ToUtf8(request->summary.fingerprint);
+    const std::string what = request->keyType.empty() ? "certificate" : "host key (" + Utf16ToUtf8(request->keyType) + ")";
+    log_.Line("Server " + name + " presents " + (request->changed ? "a changed " : "an untrusted ") + what + " " +
+              fingerprint + "; to trust it, add the line \"ServerFingerprint" + std::to_string(slot) + " = " +
+              fingerprint + "\" to " + Utf16ToUtf8(state_.preferenceFile) + " (it is read within seconds)");
+  }
 }
 
 void WindowlessHost::DrainRings() {
@@ -95,22 +101,38 @@ bool WindowlessHost::ReadLockedZone(ServerTable& servers, GlobalOptions& options
 
 bool WindowlessHost::ApplyPendingUpdate(const GlobalOptions& options) { return services_.ApplyPendingUpdate(options); }
 
-void WindowlessHost::QueueCommandLine(const Text& pathList) {
+void WindowlessHost::QueueCommandLine(const Text& pathList) { QueueFor(pathList, state_.commandLineServer); }
+
+void WindowlessHost::QueueFor(const Text& pathList, const Text& server) {
   IntakeContext context = services_.IntakeContextFor(*this);
+  context.server = server;
   QueueDroppedItems(context, pathList);
+}
+
+void WindowlessHost::QueueHandOvers() {
+  if (!handOvers_) return;
+  for (const HandOverRequest& request : handOvers_->TakeRequests()) QueueFor(request.paths, request.server);
 }
 
 int WindowlessHost::StartNetwork() { return services_.StartNetwork(); }
 
 void WindowlessHost::RunMainLoop() {
   constexpr int kSliceMs = 10;
+  // From now on a later start hears whether its paths can be queued.
+  if (handOvers_) handOvers_->SetServerCheck(ServerExistsIn(state_.servers));
   while (!state_.flags.quitRequested.load()) {
     DrainRings();
-    if (handOvers_)
-      for (const Text& paths : handOvers_->TakePaths()) QueueCommandLine(paths);
+    TakeReload();
+    TellTrustRequests();
+    if (handOvers_) {
+      handOvers_->NoteChosenServer(state_.flags.lockedMode.load() ? state_.servers.Get(1).name
+                                                                  : state_.options.currentServer);
+      QueueHandOvers();
+    }
     if (signals_) {
       if (signals_->Wait(kSliceMs)) state_.flags.quitRequested = true;
-      if (signals_->TakeHangup() && service_) Reload();
+      // The autosave reads the file; the next pass brings it in.
+      if (signals_->TakeHangup() && service_ && state_.autosave != nullptr) state_.autosave->RequestReload();
     } else {
       PauseMs(kSliceMs);
     }
@@ -118,7 +140,7 @@ void WindowlessHost::RunMainLoop() {
   // Later starts now wait for the folder; what was answered is queued, and saved.
   if (handOvers_) {
     handOvers_->Stop();
-    for (const Text& paths : handOvers_->TakePaths()) QueueCommandLine(paths);
+    QueueHandOvers();
   }
 }
 

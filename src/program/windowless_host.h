@@ -48,6 +48,8 @@ class WindowlessHost : public StartupSeams, private IntakeUi {
   void TerminateWorker() override;
   void Disconnect() override;
   void CloseMainWindow() override {}
+  // On the standard error stream, one line each.
+  void ReportSettingsProblems(const std::vector<std::string>& lines) override;
 
  private:
   // Drop intake without a window: the stored current server, the stored zip
@@ -56,13 +58,25 @@ class WindowlessHost : public StartupSeams, private IntakeUi {
   bool ZipChecked() const override;
   void ShowError(const Text& title, const Text& message) override;
 
+  // Queues a hand-over or the command line for `server` (empty: the stored
+  // current server).
+  void QueueFor(const Text& pathList, const Text& server);
+  // Later starts' paths, each for its server.
+  void QueueHandOvers();
+
+  // Certificates and host keys nobody trusts yet: the service says what to
+  // add to the preference file (once per fingerprint); without a service
+  // nobody can answer, and the request is let go.
+  void TellTrustRequests();
+
   // Without a list to show them in, ring messages are simply taken away.
   void DrainRings();
   void StartWatching();
   void StopWatching();
-  // Reads the preference file again: servers, options, watch folders. The
+  // Brings in what the autosave read from the changed preference file:
+  // options and watch folders (the servers are in the table already). The
   // running queue stays as it is.
-  void Reload();
+  void TakeReload();
 
   // The worker's texts and progress have nowhere to go.
   class Silent final : public WorkerDisplay, public StatusTarget, public ProgressTarget {

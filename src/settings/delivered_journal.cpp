@@ -74,8 +74,11 @@ bool DeliveredJournal::Add(const Text& entry, const PartRecord& file, std::uint6
 
 bool DeliveredJournal::AddPart(const Text& entry, const PartRecord& part) {
   if (entry.find_first_of(u"\r\n") != Text::npos) return false;
-  // A part no longer begun is "D|0|0|entry".
-  const Text record = part.Begun() ? u"P|" + PartRecordText(part) : Text(u"D|0|0");
+  // A part no longer begun is "D|0|0|entry"; one with its owner is
+  // "Q|size|mtime|owner|entry" (older readers pass such lines over).
+  const Text record = !part.Begun()         ? Text(u"D|0|0")
+                      : part.token.empty() ? u"P|" + PartRecordText(part)
+                                           : u"Q|" + PartRecordText(part) + u"|" + PartOwnerText(part);
   const std::string line = Utf16ToUtf8(record + u"|" + entry) + "\n";
   std::lock_guard lock(mutex_);
   if (!Append(line)) return false;
@@ -131,14 +134,22 @@ std::vector<DeliveredJournal::Line> DeliveredJournal::ReadLines() const {
   for (const std::string& line : lines) {
     Text text = Utf8ToUtf16(line);
     const bool dropped = text.starts_with(u"D|");
-    const bool part = dropped || text.starts_with(u"P|");
+    const bool owned = text.starts_with(u"Q|");
+    const bool part = dropped || owned || text.starts_with(u"P|");
     if (part) text.erase(0, 2);
     const std::size_t first = text.find(u'|');
-    const std::size_t second = first == Text::npos ? Text::npos : text.find(u'|', first + 1);
-    if (second == Text::npos) continue;
-    const std::optional<PartRecord> file = ParsePartRecord(TextView(text).substr(0, second));
-    if (!file || second + 1 >= text.size()) continue;
-    out.push_back(Line{part, dropped ? PartRecord{} : *file, text.substr(second + 1)});
+    std::size_t end = first == Text::npos ? Text::npos : text.find(u'|', first + 1);
+    if (end == Text::npos) continue;
+    std::optional<PartRecord> file = ParsePartRecord(TextView(text).substr(0, end));
+    if (owned && file) {
+      // The owner's five fields follow.
+      std::size_t ownerEnd = end;
+      for (int i = 0; i < 5 && ownerEnd != Text::npos; ++i) ownerEnd = text.find(u'|', ownerEnd + 1);
+      if (ownerEnd == Text::npos || !ParsePartOwner(TextView(text).substr(end + 1, ownerEnd - end - 1), *file)) continue;
+      end = ownerEnd;
+    }
+    if (!file || end + 1 >= text.size()) continue;
+    out.push_back(Line{part, dropped ? PartRecord{} : *file, text.substr(end + 1)});
   }
   return out;
 }

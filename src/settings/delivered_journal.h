@@ -10,8 +10,9 @@
 // The file lies beside the preference file ("<prefs>.delivered"). A delivery
 // is "size|mtime|entry text", the size and time the local file had when it
 // was delivered, so that a file changed since then is sent again. A part is
-// "P|size|mtime|entry text", or "D|0|0|entry text" when the entry has no
-// part any more.
+// "Q|size|mtime|ns|inode|renamed|token|remote path|entry text" (the path's "%"
+// and "|" escaped; "P|size|mtime|entry text" in older journals), or
+// "D|0|0|entry text" when the entry has no part any more.
 #pragma once
 
 #include <cstddef>

@@ -54,6 +54,8 @@ FileLocations ChooseFileLocations(const DesktopEnvironment& environment, TextVie
     l.workFolder = cache.empty() ? l.preferenceFolder : Join(cache, kApplicationFolderName);
   }
   l.preferenceFile = Join(l.preferenceFolder, preferenceFileName);
+  const Text state = l.portable ? Text() : BaseFolder(environment.stateHome, environment.home, u".local/state");
+  l.historyFile = Join(state.empty() ? l.preferenceFolder : Join(state, kApplicationFolderName), u"Wexmoor.history");
   if (!environment.runtimeDir.empty() && environment.runtimeDir.front() == u'/')
     l.runtimeFolder = Join(WithoutTrailingSlashes(environment.runtimeDir), kApplicationFolderName);
   else

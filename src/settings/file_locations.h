@@ -20,6 +20,7 @@ struct DesktopEnvironment {
   Text home;        // $HOME
   Text configHome;  // $XDG_CONFIG_HOME (empty or relative: not set)
   Text cacheHome;   // $XDG_CACHE_HOME
+  Text stateHome;   // $XDG_STATE_HOME
   Text runtimeDir;  // $XDG_RUNTIME_DIR
   Text sessionBus;  // the session bus address; empty: no session bus
   Text sshAgentSocket;  // $SSH_AUTH_SOCK; empty: no agent
@@ -32,6 +33,9 @@ struct FileLocations {
   Text preferenceFile;    // folder + "/" + name
   Text workFolder;        // "temp.htm", "Temp.zip", "UpdateProg"
   Text runtimeFolder;     // lock and socket
+  // The upload history: beside the preference file (portable), else in
+  // $XDG_STATE_HOME/wexmoor/ (~/.local/state/wexmoor/).
+  Text historyFile;
 };
 
 inline constexpr char16_t kApplicationFolderName[] = u"wexmoor";

@@ -39,6 +39,67 @@ std::string WithoutLineBreaks(std::string s) {
   return s;
 }
 
+// Valid UTF-8 (surrogate code points allowed: the program writes lone ones
+// that way) with at least one multi-byte sequence.
+bool IsMultiByteUtf8(std::string_view s) {
+  bool multi = false;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t follow = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    if (c >= 0xC2 && c <= 0xDF)
+      follow = 1;
+    else if (c >= 0xE0 && c <= 0xEF)
+      follow = 2;
+    else if (c >= 0xF0 && c <= 0xF4)
+      follow = 3;
+    else
+      return false;
+    if (i + follow >= s.size()) return false;
+    for (std::size_t k = 1; k <= follow; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    const auto second = static_cast<unsigned char>(s[i + 1]);
+    if ((c == 0xE0 && second < 0xA0) || (c == 0xF0 && second < 0x90) || (c == 0xF4 && second > 0x8F)) return false;
+    multi = true;
+    i += follow + 1;
+  }
+  return multi;
+}
+
+Text Utf16Bytes(std::string_view s, bool bigEndian) {
+  Text out;
+  out.reserve(s.size() / 2);
+  for (std::size_t i = 0; i + 1 < s.size(); i += 2) {
+    const auto a = static_cast<unsigned char>(s[i]);
+    const auto b = static_cast<unsigned char>(s[i + 1]);
+    out.push_back(static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a));
+  }
+  return out;
+}
+
+// Something a person or the program wrote as preferences: no NUL byte, and
+// at least one group, comment or "key = value" line when there is text.
+bool LooksLikePreferences(std::string_view utf8) {
+  if (utf8.find('\0') != std::string_view::npos) return false;
+  bool anyText = false;
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    std::size_t end = pos;
+    while (end < utf8.size() && !IsLineBreak(utf8[end])) ++end;
+    std::string_view line = TrimBlankBytes(utf8.substr(pos, end - pos));
+    pos = end + 1;
+    if (line.empty()) continue;
+    anyText = true;
+    if (line.front() == '[' || line.front() == ';') return true;
+    const auto equals = line.find('=');
+    if (equals != std::string_view::npos && equals > 0) return true;
+  }
+  return !anyText;
+}
+
 std::string FolderOfName(const std::string& native) {
   auto slash = native.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -53,7 +114,9 @@ void PreferenceFile::Reset() {
   haveName_ = false;
   unreadable_ = false;
   modified_ = false;
-  readAsLatin1_ = false;
+  encoding_ = Encoding::kUtf8WithMark;
+  outcome_ = ReadOutcome::kMissing;
+  identity_.reset();
   group_.clear();
   lines_.clear();
   keyIndex_.clear();
@@ -67,19 +130,37 @@ bool PreferenceFile::OpenPreferenceFile(const Text& fileName) {
   fileName_ = fileName;
   haveName_ = true;
   if (!PathExists(fileName)) return false;
+  const std::optional<FileIdentity> before = StatIdentity(fileName);
   std::optional<std::string> bytes = ReadWholeFile(fileName);
   if (!bytes) {
     unreadable_ = true;
+    outcome_ = ReadOutcome::kCannotRead;
     return false;
   }
   std::string_view content = *bytes;
+  std::string utf8;
   if (content.substr(0, kMark.size()) == kMark) {
     content.remove_prefix(kMark.size());
-    Parse(content);
+    utf8 = std::string(content);
+  } else if (content.size() >= 2 && ((content[0] == '\xFF' && content[1] == '\xFE') ||
+                                     (content[0] == '\xFE' && content[1] == '\xFF'))) {
+    encoding_ = Encoding::kUtf16;
+    utf8 = Utf16ToUtf8(Utf16Bytes(content.substr(2), content[0] == '\xFE'));
+  } else if (IsMultiByteUtf8(content)) {
+    encoding_ = Encoding::kUtf8;
+    utf8 = std::string(content);
   } else {
-    readAsLatin1_ = true;
-    Parse(Utf16ToUtf8(Latin1ToUtf16(content)));
+    encoding_ = Encoding::kLatin1;
+    utf8 = Utf16ToUtf8(Latin1ToUtf16(content));
   }
+  if (!LooksLikePreferences(utf8)) {
+    unreadable_ = true;
+    outcome_ = ReadOutcome::kNotPreferences;
+    return false;
+  }
+  Parse(utf8);
+  outcome_ = ReadOutcome::kRead;
+  if (before) identity_ = StatIdentity(fileName, ContentHash(*bytes));
   return true;
 }
 
@@ -241,7 +322,14 @@ void PreferenceFile::WriteIntKey(TextView key, std::int32_t value) {
 
 void PreferenceFile::SelectGroup(TextView name) { group_ = WithoutLineBreaks(Utf16ToUtf8(name)); }
 
-bool PreferenceFile::ClosePreferenceFile(std::string* error) {
+void PreferenceFile::AddLines(const std::vector<Line>& lines, bool atStart) {
+  if (lines.empty()) return;
+  lines_.insert(atStart ? lines_.begin() : lines_.end(), lines.begin(), lines.end());
+  modified_ = true;
+  indexStale_ = true;
+}
+
+bool PreferenceFile::ClosePreferenceFile(std::string* error, FileIdentity* written) {
   bool ok = true;
   if (modified_) {
     if (!haveName_) {
@@ -275,6 +363,9 @@ bool PreferenceFile::ClosePreferenceFile(std::string* error) {
         bytes += "\r\n";
       }
       ok = WritePrivateFileAtomically(fileName_, bytes, error);
+      if (ok && written != nullptr) {
+        if (std::optional<FileIdentity> id = StatIdentity(fileName_, ContentHash(bytes))) *written = *id;
+      }
     }
   }
   Reset();

@@ -2,20 +2,25 @@
 // and comments, held in memory between opening and closing and written back
 // in one piece when something changed.
 //
-// On disk the file is UTF-8 with the mark EF BB BF; a file without the mark
-// is read as ISO 8859-1 and written back as UTF-8 with the mark. Any run of
+// On disk the file is UTF-8 with the mark EF BB BF. A file without the mark
+// is read as UTF-8 when it is valid UTF-8 holding at least one multi-byte
+// sequence (what editors write), otherwise as ISO 8859-1; a file with the
+// UTF-16 mark (either byte order) is read as UTF-16. Whatever was read is
+// written back as UTF-8 with the mark. Any run of
 // CR and LF ends a line; lines are written with CR LF. Nothing reaches the
 // disk before ClosePreferenceFile, which replaces the file atomically, so a
 // crash leaves the old file or the new one, never a partial one.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/text.h"
+#include "settings/file_identity.h"
 
 namespace wexmoor {
 
@@ -27,6 +32,15 @@ class PreferenceFile {
     std::string key;    // UTF-8: key, group name or comment text
     std::string value;  // UTF-8, key lines only
   };
+
+  // How the last open went.
+  enum class ReadOutcome {
+    kMissing,         // no file: defaults
+    kRead,            // read and parsed
+    kCannotRead,      // there, but the system would not give its bytes
+    kNotPreferences,  // NUL bytes, or not one key, group or comment line
+  };
+  enum class Encoding { kUtf8WithMark, kUtf8, kUtf16, kLatin1 };
 
   PreferenceFile() = default;
   PreferenceFile(const PreferenceFile&) = delete;
@@ -59,11 +73,20 @@ class PreferenceFile {
   // Writes the file when it was modified (mark, then every line followed by
   // CR LF), then releases everything. Returns false when writing failed; the
   // old file is then intact and `error` (when given) holds the reason.
-  bool ClosePreferenceFile(std::string* error = nullptr);
+  // `written` (when given) takes the identity of the file as written; it is
+  // left alone when nothing was written.
+  bool ClosePreferenceFile(std::string* error = nullptr, FileIdentity* written = nullptr);
+
+  // Puts `lines` before the first line (`atStart`) or after the last one.
+  void AddLines(const std::vector<Line>& lines, bool atStart);
 
   bool IsModified() const { return modified_; }
   // The file was read without the mark, as ISO 8859-1.
-  bool ReadAsLatin1() const { return readAsLatin1_; }
+  bool ReadAsLatin1() const { return encoding_ == Encoding::kLatin1; }
+  Encoding ReadEncoding() const { return encoding_; }
+  ReadOutcome LastRead() const { return outcome_; }
+  // The identity of the file as read (nullopt when none was read).
+  const std::optional<FileIdentity>& ReadIdentity() const { return identity_; }
   const std::vector<Line>& Lines() const { return lines_; }
 
  private:
@@ -83,7 +106,9 @@ class PreferenceFile {
   // The file exists but could not be read: never overwrite it.
   bool unreadable_ = false;
   bool modified_ = false;
-  bool readAsLatin1_ = false;
+  Encoding encoding_ = Encoding::kUtf8WithMark;
+  ReadOutcome outcome_ = ReadOutcome::kMissing;
+  std::optional<FileIdentity> identity_;
   std::string group_;  // UTF-8; empty = top level
   std::vector<Line> lines_;
 

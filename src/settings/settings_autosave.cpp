@@ -5,6 +5,7 @@
 #include <iostream>
 #include <unordered_set>
 
+#include "platform/files.h"
 #include "settings/settings_store.h"
 
 namespace wexmoor {
@@ -33,6 +34,11 @@ SettingsAutosave::SettingsAutosave(AutosaveSources sources, const GlobalOptions&
   for (const auto& [id, part] : sources_.delivery.BegunParts()) savedParts_[id] = part;
   savedSettingsGeneration_ = SettingsGeneration();
   durableGeneration_ = Generation();
+  lastLookMs_ = sources_.clock.MonotonicMs();
+  // The file as it is now is the one the sources came from (SetKnownFile
+  // says so more exactly, with the identity of the file as it was loaded).
+  if (const std::optional<std::string> bytes = ReadWholeFile(sources_.fileName))
+    known_ = StatIdentity(sources_.fileName, ContentHash(*bytes));
   // Lines left by an earlier run are applied: the next whole save ends them.
   wholeSaveNeeded_ = delivered_ != nullptr && delivered_->Count() > 0;
 }
@@ -52,9 +58,70 @@ void SettingsAutosave::Stop() {
 
 void SettingsAutosave::OfferOptions(const GlobalOptions& options) {
   std::lock_guard lock(optionsMutex_);
-  if (options == options_) return;
+  if (reloaded_ || options == options_) return;
   options_ = options;
   ++optionChanges_;
+}
+
+std::optional<ReloadedSettings> SettingsAutosave::TakeReloaded() {
+  std::lock_guard lock(optionsMutex_);
+  std::optional<ReloadedSettings> taken = std::move(reloaded_);
+  reloaded_.reset();
+  return taken;
+}
+
+bool SettingsAutosave::ReloadIfChanged() {
+  if (thread_.joinable()) return false;
+  if (!reloadRequested_.exchange(false) && !FileChangedSince(sources_.fileName, known_, true)) return false;
+  Reload();
+  return true;
+}
+
+void SettingsAutosave::Reload() {
+  ServerTable servers;
+  GlobalOptions options;
+  UploadQueue unusedQueue;
+  UiMessageRing unusedRing;
+  SettingsReadReport report;
+  LoadSettings(sources_.fileName, sources_.lockedMode, servers, options, unusedQueue, unusedRing, nullptr,
+               sources_.passwords, &report);
+  ReloadedSettings reloaded;
+  reloaded.problems = std::move(report.problems);
+  if (report.outcome == PreferenceFile::ReadOutcome::kMissing)
+    reloaded.problems.push_back(PathToNative(sources_.fileName) + " is missing; the settings are written anew");
+  if (report.outcome != PreferenceFile::ReadOutcome::kRead) {
+    // Gone, set aside or unreadable: the program's settings stay and are
+    // written anew where that is possible.
+    known_ = report.outcome == PreferenceFile::ReadOutcome::kCannotRead ? StatIdentity(sources_.fileName) : std::nullopt;
+    wholeSaveNeeded_ = report.outcome != PreferenceFile::ReadOutcome::kCannotRead;
+    if (!reloaded.problems.empty()) {
+      std::lock_guard lock(optionsMutex_);
+      reloaded_ = std::move(reloaded);
+    }
+    return;
+  }
+  known_ = report.identity;
+  if (!sources_.lockedMode) {
+    // Only the slots that differ: the table counts every change.
+    for (int n = 1; n <= ServerTable::kMaxServers; ++n) {
+      const ServerRecord record = servers.Get(n);
+      if (sources_.servers.Get(n) != record) sources_.servers.Set(n, record);
+    }
+  }
+  reloaded.servers = sources_.servers.Count();
+  std::lock_guard lock(optionsMutex_);
+  options.language = options_.language;  // chosen at start-up, kept
+  if (sources_.lockedMode) {
+    options.hideServerList = options_.hideServerList;
+    options.currentServer = options_.currentServer;
+  }
+  if (options != options_) {
+    options_ = options;
+    ++optionChanges_;
+  }
+  reloaded.options = std::move(options);
+  reloaded_ = std::move(reloaded);
+  ++reloads_;
 }
 
 std::uint64_t SettingsAutosave::SettingsGeneration() const {
@@ -126,6 +193,13 @@ bool SettingsAutosave::JournalChanges() {
 }
 
 bool SettingsAutosave::SaveWhole(std::uint64_t generation, std::uint64_t settingsGeneration) {
+  // An edit on disk comes first: it is read, then written back with the
+  // program's queue.
+  if (FileChangedSince(sources_.fileName, known_, true)) {
+    Reload();
+    generation = Generation();
+    settingsGeneration = SettingsGeneration();
+  }
   GlobalOptions options;
   {
     std::lock_guard lock(optionsMutex_);
@@ -139,8 +213,10 @@ bool SettingsAutosave::SaveWhole(std::uint64_t generation, std::uint64_t setting
   const std::vector<std::pair<std::uint64_t, PartRecord>> parts = sources_.delivery.BegunParts();
   const std::vector<QueueEntry> entries = sources_.queue.Entries();
   std::string error;
+  FileIdentity written;
   const bool saved = SaveSettings(sources_.fileName, sources_.lockedMode, sources_.servers, options, entries,
-                                  std::nullopt, random_, &error, &sources_.delivery, sources_.passwords);
+                                  std::nullopt, random_, &error, &sources_.delivery, sources_.passwords, &written);
+  if (saved) known_ = written;
   if (delivered_ != nullptr && saved) {
     std::unordered_set<std::uint64_t> inFile;
     for (const QueueEntry& e : entries) inFile.insert(e.id);
@@ -152,7 +228,9 @@ bool SettingsAutosave::SaveWhole(std::uint64_t generation, std::uint64_t setting
   lastSaveEndMs_ = sources_.clock.MonotonicMs();
   gapMs_ = std::clamp<std::int64_t>(cpuUs * 20 / 1000, kShortestGapMs, kLongestGapMs);
   if (!saved) {
-    // Said once per kind of failure; tried again after the gap.
+    // Said once per kind of failure; tried again after a longer gap (a file
+    // made read-only stays so for a while).
+    gapMs_ = kFailedSaveGapMs;
     if (error != lastError_) std::cerr << "Wexmoor: settings not saved: " << error << '\n';
     lastError_ = error;
     return false;
@@ -173,6 +251,14 @@ bool SettingsAutosave::SaveWhole(std::uint64_t generation, std::uint64_t setting
 }
 
 bool SettingsAutosave::SaveIfDue() {
+  const std::int64_t now = sources_.clock.MonotonicMs();
+  if (reloadRequested_.exchange(false)) {
+    lastLookMs_ = now;
+    Reload();
+  } else if (now - lastLookMs_ >= kLookMs) {
+    lastLookMs_ = now;
+    if (FileChangedSince(sources_.fileName, known_, false)) Reload();
+  }
   const std::uint64_t generation = Generation();
   const std::uint64_t settingsGeneration = SettingsGeneration();
   bool wrote = false;

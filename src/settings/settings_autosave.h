@@ -12,11 +12,21 @@
 // as the last one cost in processor time (between 0.25 and 1.5 s); one made
 // only to shorten the journal waits 40 times as long.
 // Without a journal every change is saved whole.
+//
+// The file is also the user's. The autosave knows the identity of the file
+// it last read or wrote; every 2 s it looks whether the file changed (place,
+// size, time), before each whole save it looks closer (a hash of the bytes
+// as well), and on RequestReload (SIGHUP) it reads the file in any case.
+// A changed file is read before anything is written: the servers go into
+// the server table, the options and watch folders are kept for the next
+// save and offered to the host (TakeReloaded), which brings them into its
+// own state. The queue, the parts and the journal stay the program's.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -37,7 +47,7 @@ namespace wexmoor {
 struct AutosaveSources {
   Text fileName;
   bool lockedMode = false;
-  const ServerTable& servers;
+  ServerTable& servers;  // filled again when the file changed on disk
   const UploadQueue& queue;
   const DeliveryBook& delivery;
   const Clock& clock;
@@ -45,11 +55,25 @@ struct AutosaveSources {
   PasswordPlacement* passwords = nullptr;
 };
 
+// What a reading of the changed file brought, for the host.
+struct ReloadedSettings {
+  // Set when the file was read: its options and watch folders, with the
+  // language the program runs in (and, in locked mode, its server choice).
+  std::optional<GlobalOptions> options;
+  int servers = 0;
+  // The file was set aside, could not be read, or holds unusable lines.
+  std::vector<std::string> problems;
+};
+
 class SettingsAutosave {
  public:
   static constexpr std::int64_t kPollMs = 100;
+  // How often the file on disk is looked at.
+  static constexpr std::int64_t kLookMs = 2000;
   static constexpr std::int64_t kShortestGapMs = 250;
   static constexpr std::int64_t kLongestGapMs = 1500;
+  // After a whole save failed.
+  static constexpr std::int64_t kFailedSaveGapMs = 5000;
   // Journal lines from which the file is written whole again, so that a
   // start after a crash has little to apply.
   static constexpr std::size_t kCompactLines = 4096;
@@ -66,7 +90,21 @@ class SettingsAutosave {
   void Stop();
 
   // The window's thread hands over the options; a difference is a change.
+  // Ignored while a reading of the file waits for the host to take it.
   void OfferOptions(const GlobalOptions& options);
+
+  // The identity of the file as loaded at start-up (before Start).
+  void SetKnownFile(const std::optional<FileIdentity>& identity) { known_ = identity; }
+  // Reads the file at the next look, changed or not (SIGHUP).
+  void RequestReload() { reloadRequested_ = true; }
+  // What the last reading brought, once; the host applies the options to
+  // its state (and its server list) before it offers options again.
+  std::optional<ReloadedSettings> TakeReloaded();
+  // Called only while the thread does not run (before Start, after Stop):
+  // reads the file when it changed since it was last read or written, so
+  // that a last save keeps the user's edit. True when it was read.
+  bool ReloadIfChanged();
+  std::uint64_t Reloads() const { return reloads_.load(); }
 
   // One look: journals or saves what changed since the last look, a whole
   // save once the gap after the last one has passed. True when something
@@ -91,6 +129,8 @@ class SettingsAutosave {
   // when the journal cannot say it (a whole save is needed).
   bool JournalChanges();
   bool SaveWhole(std::uint64_t generation, std::uint64_t settingsGeneration);
+  // Reads the file into the server table and the options kept for saving.
+  void Reload();
   void Run(std::stop_token stop);
 
   AutosaveSources sources_;
@@ -115,6 +155,14 @@ class SettingsAutosave {
   std::atomic<std::uint64_t> journalPasses_{0};
   std::atomic<std::int64_t> totalSaveCpuUs_{0};
   std::string lastError_;
+
+  // The file as last read or written; nullopt when there was none.
+  std::optional<FileIdentity> known_;
+  std::atomic<bool> reloadRequested_{false};
+  std::int64_t lastLookMs_ = 0;
+  // Guarded by optionsMutex_.
+  std::optional<ReloadedSettings> reloaded_;
+  std::atomic<std::uint64_t> reloads_{0};
   std::jthread thread_;
 };
 

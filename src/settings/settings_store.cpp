@@ -1,5 +1,11 @@
 #include "settings/settings_store.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <ctime>
+
+#include "platform/code_page.h"
 #include "platform/files.h"
 #include "settings/password_scrambling.h"
 #include "settings/preference_file.h"
@@ -64,7 +70,24 @@ void ReadFromKeyring(ServerRecord& record, PasswordPlacement* passwords) {
   }
 }
 
-void LoadServers(const PreferenceFile& file, ServerTable& servers, PasswordPlacement* passwords) {
+// A name an earlier slot has would send this server's files to that one:
+// the later server becomes "name (2)" (or the next free number).
+Text UniqueServerName(const ServerTable& servers, int slot, const Text& name) {
+  auto taken = [&](const Text& candidate) {
+    for (int s = 1; s < slot; ++s)
+      if (servers.Get(s).name == candidate) return true;
+    return false;
+  };
+  if (!taken(name)) return name;
+  for (int number = 2;; ++number) {
+    const Text candidate = name + u" (" + IntToText(number) + u")";
+    if (!taken(candidate)) return candidate;
+  }
+}
+
+void LoadServers(const PreferenceFile& file, ServerTable& servers, PasswordPlacement* passwords,
+                 std::vector<Text>& renamed) {
+  renamed.clear();
   for (int n = 1; n <= ServerTable::kMaxServers; ++n) {
     ServerRecord record;
     record.name = file.ReadTextKey(Numbered(u"ServerName", n), u"");
@@ -82,12 +105,20 @@ void LoadServers(const PreferenceFile& file, ServerTable& servers, PasswordPlace
     record.protocol = file.ReadIntKey(Numbered(u"ServerProtocol", n), 0);
     if (record.protocol < kProtocolPlain || record.protocol > kProtocolLast) record.protocol = kProtocolPlain;
     record.fingerprint = file.ReadTextKey(Numbered(u"ServerFingerprint", n), u"");
+    record.webAddress = file.ReadTextKey(Numbered(u"ServerWebAddress", n), u"");
+    record.verify = file.ReadIntKey(Numbered(u"ServerVerify", n), 1) == 0 ? 0 : 1;
     if (!record.name.empty() && file.ReadIntKey(Numbered(u"ServerPasswordInKeyring", n), 0) == 1)
       ReadFromKeyring(record, passwords);
     if (record.name.empty()) {
       // The first slot without a name ends the table.
       servers.Set(n, ServerRecord{});
       break;
+    }
+    const Text unique = UniqueServerName(servers, n, record.name);
+    if (unique != record.name) {
+      renamed.push_back(record.name);
+      renamed.push_back(unique);
+      record.name = unique;
     }
     servers.Set(n, record);
   }
@@ -104,21 +135,77 @@ void LoadQueue(const PreferenceFile& file, UploadQueue& queue, UiMessageRing& ad
     if (!id) break;
     if (delivery != nullptr) {
       const Text part = file.ReadTextKey(Numbered(u"FilePart", i), u"");
-      if (auto record = ParsePartRecord(part)) delivery->SetPart(*id, *record);
+      if (auto record = ParsePartRecord(part)) {
+        // Whose part it is (older files have no such key: the part is then
+        // nobody's, and the entry starts its own).
+        ParsePartOwner(file.ReadTextKey(Numbered(u"FilePartOwner", i), u""), *record);
+        delivery->SetPart(*id, *record);
+      }
     }
     int slot = addRing.Put(entry, searchFrom);
     if (slot >= 0) searchFrom = slot + 1;
   }
 }
 
-void LoadWatchFolders(const PreferenceFile& file, GlobalOptions& options) {
+bool HasServer(const ServerTable& servers, const Text& name) {
+  const int slot = servers.FindServer(name);
+  return slot <= ServerTable::kMaxServers && !name.empty() && servers.Get(slot).name == name;
+}
+
+void LoadWatchFolders(const PreferenceFile& file, const ServerTable& servers, bool lockedMode, GlobalOptions& options,
+                      std::vector<std::string>& problems) {
   options.watchFolders.clear();
+  options.unusableWatchFolders.clear();
   for (long long i = 0;; ++i) {
-    Text value = file.ReadTextKey(Numbered(u"WatchFolder", i), u"");
+    const Text key = Numbered(u"WatchFolder", i);
+    Text value = file.ReadTextKey(key, u"");
     if (value.empty()) break;
-    // A value that is not a watch folder is passed over, as "File<i>" values are.
-    if (auto setting = ParseWatchFolderValue(value)) options.watchFolders.push_back(std::move(*setting));
+    // A value that is not a watch folder is kept as written and said.
+    std::string reason;
+    std::optional<WatchFolderSetting> setting = ParseWatchFolderValue(value, &reason);
+    if (!setting) {
+      problems.push_back(Utf16ToUtf8(key) + ": " + reason + "; not watched");
+      options.unusableWatchFolders.push_back(std::move(value));
+      continue;
+    }
+    // Watched all the same: its files wait until the server exists.
+    if (!lockedMode && !HasServer(servers, setting->server))
+      problems.push_back(Utf16ToUtf8(key) + ": no server named \"" + Utf16ToUtf8(setting->server) +
+                         "\"; its files wait until there is one");
+    options.watchFolders.push_back(std::move(*setting));
   }
+}
+
+// "<name>.unreadable-<YYYYMMDD-HHMMSS>", local time.
+Text SetAsideName(const Text& fileName) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  return fileName + u".unreadable-" + Utf8ToUtf16(stamp);
+}
+
+std::string FoldAscii(std::string_view key) {
+  std::string folded(key);
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+  return folded;
+}
+
+// The lines of an existing file that are the user's own: comments, keys the
+// program does not write, and every group with what it holds. Those before
+// the first of the program's keys stay at the top (`leading`), the others
+// follow the program's keys (`trailing`).
+void SplitUserLines(const std::vector<PreferenceFile::Line>& lines, std::vector<PreferenceFile::Line>& leading,
+                    std::vector<PreferenceFile::Line>& trailing);
+
+constexpr std::string_view kSingleKeys[] = {"currentserver", "langue$",  "hideserverlist", "disableupdates",
+                                            "fenetrex",      "fenetrey", "zipornot",       "portftp",
+                                            "noversion",     "notifications"};
+
+bool AllDigits(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // True when the record's password is (now) in the keyring and the file
@@ -155,22 +242,62 @@ void ForgetUnnamed(const ServerTable& servers, PasswordPlacement* passwords) {
   });
 }
 
+void SplitUserLines(const std::vector<PreferenceFile::Line>& lines, std::vector<PreferenceFile::Line>& leading,
+                    std::vector<PreferenceFile::Line>& trailing) {
+  bool inGroups = false;
+  bool pastProgramKeys = false;
+  for (const PreferenceFile::Line& line : lines) {
+    if (line.kind == PreferenceFile::LineKind::kGroup) inGroups = true;
+    if (!inGroups && line.kind == PreferenceFile::LineKind::kKey && ProgramOwnedKey(line.key)) {
+      pastProgramKeys = true;
+      continue;
+    }
+    (inGroups || pastProgramKeys ? trailing : leading).push_back(line);
+  }
+}
+
 }  // namespace
 
-std::optional<WatchFolderSetting> ParseWatchFolderValue(TextView value) {
+std::optional<WatchFolderSetting> ParseWatchFolderValue(TextView value, std::string* reason) {
+  const auto fail = [reason](const char* why) -> std::optional<WatchFolderSetting> {
+    if (reason) *reason = why;
+    return std::nullopt;
+  };
+  constexpr const char* kForm = "not of the form folder|server|subfolder|after";
   std::size_t third = value.rfind(u'|');
-  if (third == TextView::npos || third == 0) return std::nullopt;
+  if (third == TextView::npos || third == 0) return fail(kForm);
   std::size_t second = value.rfind(u'|', third - 1);
-  if (second == TextView::npos || second == 0) return std::nullopt;
+  if (second == TextView::npos || second == 0) return fail(kForm);
   std::size_t first = value.rfind(u'|', second - 1);
-  if (first == TextView::npos || first == 0) return std::nullopt;
+  if (first == TextView::npos) return fail(kForm);
+  if (first == 0) return fail("no folder");
   WatchFolderSetting setting;
   setting.folder = Text(value.substr(0, first));
   setting.server = Text(value.substr(first + 1, second - first - 1));
   setting.subfolder = Text(value.substr(second + 1, third - second - 1));
-  setting.after = TextToInt(value.substr(third + 1)) == 1 ? 1 : 0;
-  if (setting.server.empty()) return std::nullopt;
+  TextView after = value.substr(third + 1);
+  while (!after.empty() && after.front() == u' ') after.remove_prefix(1);
+  while (!after.empty() && after.back() == u' ') after.remove_suffix(1);
+  if (after != u"0" && after != u"1") return fail("'after' must be 0 or 1");
+  setting.after = after == u"1" ? 1 : 0;
+  if (setting.server.empty()) return fail("no server name");
   return setting;
+}
+
+bool ProgramOwnedKey(std::string_view key) {
+  const std::string folded = FoldAscii(key);
+  for (std::string_view single : kSingleKeys)
+    if (folded == single) return true;
+  const std::size_t digits = folded.find_last_not_of("0123456789") + 1;
+  if (digits == folded.size() || !AllDigits(std::string_view(folded).substr(digits))) return false;
+  const std::string_view stem = std::string_view(folded).substr(0, digits);
+  if (stem == "file" || stem == "filepart" || stem == "watchfolder") return true;
+  // Every per-server key: "Server" and a name of letters and digits (ending
+  // in a letter), then the server's number.
+  if (stem.size() > 6 && stem.substr(0, 6) == "server")
+    return std::all_of(stem.begin() + 6, stem.end(),
+                       [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); });
+  return false;
 }
 
 Text WatchFolderValue(const WatchFolderSetting& setting) {
@@ -184,12 +311,33 @@ Text SentRecordPath(const Text& preferenceFile) {
 
 void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, GlobalOptions& options,
                   UploadQueue& queue, UiMessageRing& addRing, DeliveryBook* delivery,
-                  PasswordPlacement* passwords) {
+                  PasswordPlacement* passwords, SettingsReadReport* report) {
+  SettingsReadReport ignored;
+  if (report == nullptr) report = &ignored;
+  *report = SettingsReadReport{};
   if (lockedMode) options.hideServerList = 1;
   PreferenceFile file;
-  if (!file.OpenPreferenceFile(fileName)) return;
+  const bool opened = file.OpenPreferenceFile(fileName);
+  report->outcome = file.LastRead();
+  if (!opened) {
+    const std::string name = PathToNative(fileName);
+    if (report->outcome == PreferenceFile::ReadOutcome::kNotPreferences) {
+      const Text aside = SetAsideName(fileName);
+      if (RenamePath(fileName, aside)) {
+        report->setAside = aside;
+        report->problems.push_back(name + " could not be read as settings; it was kept as " + PathToNative(aside) +
+                                   " and the settings start anew");
+      } else {
+        report->problems.push_back(name + " could not be read as settings and could not be renamed; it is left as it is");
+      }
+    } else if (report->outcome == PreferenceFile::ReadOutcome::kCannotRead) {
+      report->problems.push_back(name + " cannot be read; the settings are not saved while it stays so");
+    }
+    return;
+  }
+  report->identity = file.ReadIdentity();
   if (!lockedMode) {
-    LoadServers(file, servers, passwords);
+    LoadServers(file, servers, passwords, options.renamedServers);
     options.hideServerList = file.ReadIntKey(u"HideServerList", 0);
     options.currentServer = file.ReadTextKey(u"CurrentServer", u"");
   }
@@ -201,7 +349,7 @@ void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, G
   options.zipBeforeUpload = file.ReadIntKey(u"ZipOrNot", 0);
   options.defaultPort = file.ReadIntKey(u"PortFTP", 21);
   options.storedVersion = file.ReadTextKey(u"NoVersion", u"");
-  LoadWatchFolders(file, options);
+  LoadWatchFolders(file, servers, lockedMode, options, report->problems);
   options.notifications = file.ReadIntKey(u"Notifications", 1);
   file.ClosePreferenceFile();
   if (options.defaultPort == 0) options.defaultPort = 21;
@@ -210,18 +358,38 @@ void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, G
 bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
                   const GlobalOptions& options, const UploadQueue& queue,
                   const std::optional<Text>& serverListText, std::mt19937& random, std::string* error,
-                  const DeliveryBook* delivery, PasswordPlacement* passwords) {
+                  const DeliveryBook* delivery, PasswordPlacement* passwords, FileIdentity* written) {
   return SaveSettings(fileName, lockedMode, servers, options, queue.Entries(), serverListText, random, error,
-                      delivery, passwords);
+                      delivery, passwords, written);
 }
 
 bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
                   const GlobalOptions& options, const std::vector<QueueEntry>& entries,
                   const std::optional<Text>& serverListText, std::mt19937& random, std::string* error,
-                  const DeliveryBook* delivery, PasswordPlacement* passwords) {
+                  const DeliveryBook* delivery, PasswordPlacement* passwords, FileIdentity* written) {
   PreferenceFile file;
+  const std::string native = PathToNative(fileName);
+  // The file's own lines stay; the program's keys are written anew.
+  std::vector<PreferenceFile::Line> leading, trailing;
+  if (PathExists(fileName)) {
+    // Made read-only by its owner (whoever runs the program, root too).
+    struct stat st {};
+    if (::stat(native.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0) {
+      if (error) *error = native + " is read-only; settings cannot be saved";
+      return false;
+    }
+    PreferenceFile old;
+    if (!old.OpenPreferenceFile(fileName)) {
+      if (error)
+        *error = native + (old.LastRead() == PreferenceFile::ReadOutcome::kCannotRead
+                               ? " cannot be read; it is not replaced"
+                               : " is not a preference file; it is not replaced");
+      return false;
+    }
+    SplitUserLines(old.Lines(), leading, trailing);
+  }
   if (!file.CreatePreferenceFile(fileName)) {
-    if (error) *error = "cannot create " + PathToNative(fileName);
+    if (error) *error = "cannot create " + native;
     return false;
   }
   if (!lockedMode) {
@@ -245,6 +413,8 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
       // Written only when set, so a plain server's lines stay as they were.
       if (record.protocol != kProtocolPlain) file.WriteIntKey(Numbered(u"ServerProtocol", n), record.protocol);
       if (!record.fingerprint.empty()) file.WriteTextKey(Numbered(u"ServerFingerprint", n), record.fingerprint);
+      if (!record.webAddress.empty()) file.WriteTextKey(Numbered(u"ServerWebAddress", n), record.webAddress);
+      if (record.verify != 1) file.WriteIntKey(Numbered(u"ServerVerify", n), record.verify);
     }
   }
   for (std::size_t i = 0; i < entries.size(); ++i)
@@ -254,7 +424,10 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
   if (delivery != nullptr) {
     for (std::size_t i = 0; i < entries.size(); ++i) {
       const PartRecord part = delivery->Get(entries[i].id).part;
-      if (part.Begun()) file.WriteTextKey(Numbered(u"FilePart", static_cast<long long>(i)), PartRecordText(part));
+      if (!part.Begun()) continue;
+      file.WriteTextKey(Numbered(u"FilePart", static_cast<long long>(i)), PartRecordText(part));
+      if (!part.token.empty())
+        file.WriteTextKey(Numbered(u"FilePartOwner", static_cast<long long>(i)), PartOwnerText(part));
     }
   }
   file.WriteTextKey(u"CurrentServer", serverListText ? *serverListText : options.currentServer);
@@ -271,9 +444,13 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
     if (setting.folder.empty()) continue;  // an empty value would end the list
     file.WriteTextKey(Numbered(u"WatchFolder", w++), WatchFolderValue(setting));
   }
+  for (const Text& value : options.unusableWatchFolders)
+    if (!value.empty()) file.WriteTextKey(Numbered(u"WatchFolder", w++), value);
   // Written only when switched off, so a file with the default stays as before.
   if (options.notifications != 1) file.WriteIntKey(u"Notifications", options.notifications);
-  if (!file.ClosePreferenceFile(error)) return false;
+  file.AddLines(leading, true);
+  file.AddLines(trailing, false);
+  if (!file.ClosePreferenceFile(error, written)) return false;
   if (!lockedMode) ForgetUnnamed(servers, passwords);
   return true;
 }

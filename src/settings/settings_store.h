@@ -14,7 +14,9 @@
 #include "model/global_options.h"
 #include "model/server_table.h"
 #include "model/ui_message_ring.h"
+#include "settings/file_identity.h"
 #include "settings/password_keyring.h"
+#include "settings/preference_file.h"
 
 namespace wexmoor {
 
@@ -37,6 +39,19 @@ struct PasswordPlacement {
   std::vector<std::pair<KeyringItem, Text>> held;
 };
 
+// What reading the preference file found.
+struct SettingsReadReport {
+  PreferenceFile::ReadOutcome outcome = PreferenceFile::ReadOutcome::kMissing;
+  // The file as read (nullopt when none was read).
+  std::optional<FileIdentity> identity;
+  // Where a file that could not be read as preferences was moved
+  // ("<name>.unreadable-<YYYYMMDD-HHMMSS>"); empty when none was.
+  Text setAside;
+  // One line for each thing the user should hear of: the file set aside or
+  // unreadable, "WatchFolder<i>" lines that are not used, and why.
+  std::vector<std::string> problems;
+};
+
 // Fills the server table (unless `lockedMode`), the options and the queue
 // from `fileName`; each queued entry also goes to `addRing` so the main loop
 // lists it. A missing file or key leaves the defaults. In `lockedMode` the
@@ -44,32 +59,45 @@ struct PasswordPlacement {
 // hideServerList is 1.
 // With `delivery`, the part an entry had begun ("FilePart" + the entry's
 // index, "size|mtime") goes back to the entry.
+// A file that is there but is not preferences (NUL bytes, no key, group or
+// comment line) is renamed to "<name>.unreadable-<YYYYMMDD-HHMMSS>" and the
+// defaults stay; `report` says so.
 void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, GlobalOptions& options,
                   UploadQueue& queue, UiMessageRing& addRing, DeliveryBook* delivery = nullptr,
-                  PasswordPlacement* passwords = nullptr);
+                  PasswordPlacement* passwords = nullptr, SettingsReadReport* report = nullptr);
 
-// Writes the file anew from the model. Passwords are stored scrambled (the
-// table keeps them plain). "CurrentServer" is `serverListText` when the
-// server list exists, otherwise options.currentServer. Returns false when
-// nothing could be saved; the old file is then intact and `error` (when
-// given) says why.
+// Writes the model into the file. The file's own lines stay: comments, keys
+// the program does not know and groups are kept where they are; the
+// program's keys take their values, and those of its keys that the model no
+// longer has (a server, a queued entry, a watch folder fewer) go. Passwords
+// are stored scrambled (the table keeps them plain). "CurrentServer" is
+// `serverListText` when the server list exists, otherwise
+// options.currentServer. A file made read-only, one that cannot be read and
+// one that is not preferences are not replaced. Returns false when nothing
+// could be saved; the old file is then intact and `error` (when given) says
+// why. `written` takes the identity of the file as written.
 bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
                   const GlobalOptions& options, const UploadQueue& queue,
                   const std::optional<Text>& serverListText, std::mt19937& random,
                   std::string* error = nullptr, const DeliveryBook* delivery = nullptr,
-                  PasswordPlacement* passwords = nullptr);
+                  PasswordPlacement* passwords = nullptr, FileIdentity* written = nullptr);
 // The same with the queue's entries taken beforehand, so the caller knows
 // exactly which entries the file holds.
 bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
                   const GlobalOptions& options, const std::vector<QueueEntry>& entries,
                   const std::optional<Text>& serverListText, std::mt19937& random,
                   std::string* error = nullptr, const DeliveryBook* delivery = nullptr,
-                  PasswordPlacement* passwords = nullptr);
+                  PasswordPlacement* passwords = nullptr, FileIdentity* written = nullptr);
+
+// True for the keys the program writes itself ("ServerName3", "File12",
+// "Langue$" …; any letter case): a save removes those it did not write.
+bool ProgramOwnedKey(std::string_view keyUtf8);
 
 // "WatchFolder<i>" values: folder "|" server "|" subfolder "|" after. The
 // last three fields are taken from the right, so only the folder may hold a
-// "|". nullopt for a value that is not of that form.
-std::optional<WatchFolderSetting> ParseWatchFolderValue(TextView value);
+// "|"; "after" is 0 or 1. nullopt for a value that is not of that form;
+// `reason` (when given) then says what is wrong.
+std::optional<WatchFolderSetting> ParseWatchFolderValue(TextView value, std::string* reason = nullptr);
 Text WatchFolderValue(const WatchFolderSetting& setting);
 
 // The watch folders' sent record: "Wexmoor.sent" beside the preference file.

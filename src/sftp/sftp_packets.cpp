@@ -166,6 +166,18 @@ std::string RenamePacket(std::uint32_t id, std::string_view from, std::string_vi
   return out;
 }
 
+std::string SetTimesPacket(std::uint32_t id, std::string_view path, std::uint32_t accessed, std::uint32_t modified) {
+  std::string out;
+  const std::size_t at = Begin(out, kSetstat);
+  PutU32(out, id);
+  PutString(out, path);
+  PutU32(out, kAttrTimes);
+  PutU32(out, accessed);
+  PutU32(out, modified);
+  Finish(out, at);
+  return out;
+}
+
 std::string PosixRenamePacket(std::uint32_t id, std::string_view from, std::string_view to) {
   std::string out;
   const std::size_t at = Begin(out, kExtended);

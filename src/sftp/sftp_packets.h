@@ -13,7 +13,7 @@ namespace wexmoor::sftp {
 
 enum PacketType : std::uint8_t {
   kInit = 1, kVersion = 2, kOpen = 3, kClose = 4, kWrite = 6, kLstat = 7, kOpendir = 11,
-  kReaddir = 12, kRemove = 13, kMkdir = 14, kRealpath = 16, kStat = 17, kRename = 18,
+  kReaddir = 12, kRemove = 13, kMkdir = 14, kRealpath = 16, kStat = 17, kRename = 18, kSetstat = 9,
   kStatus = 101, kHandle = 102, kData = 103, kName = 104, kAttrs = 105,
   kExtended = 200, kExtendedReply = 201,
 };
@@ -74,6 +74,8 @@ std::string HandlePacket(PacketType type, std::uint32_t id, std::string_view han
 std::string OpenPacket(std::uint32_t id, std::string_view path, std::uint32_t flags);
 std::string MkdirPacket(std::uint32_t id, std::string_view path, std::uint32_t permissions);
 std::string RenamePacket(std::uint32_t id, std::string_view from, std::string_view to);
+// SETSTAT of the access and modification times (seconds since the epoch).
+std::string SetTimesPacket(std::uint32_t id, std::string_view path, std::uint32_t accessed, std::uint32_t modified);
 std::string PosixRenamePacket(std::uint32_t id, std::string_view from, std::string_view to);
 // Appends a WRITE request to `out` without building a temporary.
 void AppendWritePacket(std::string& out, std::uint32_t id, std::string_view handle,

@@ -619,8 +619,30 @@ std::int64_t SftpSession::RemoteSize(TextView name, StatusTarget* status) {
 
 int SftpSession::UploadFile(const Text& localPath, TextView remoteName, std::int64_t offset,
                             ProgressTarget* progress, StatusTarget* status, std::int64_t* sizeAfter) {
-  return Upload(localPath, remoteName, offset, sizeAfter, progress, status);
+  if (!Connected()) return -1;
+  const int file = ::open(Utf16ToUtf8(localPath).c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info {};
+  if (file < 0 || ::fstat(file, &info) != 0 || !S_ISREG(info.st_mode) || offset < 0 || offset > info.st_size) {
+    if (file >= 0) ::close(file);
+    LogLine(u"!!--- Unable to read " + localPath, status);
+    return -1;
+  }
+  TransferObserver none;
+  const int result = Upload(file, localPath, remoteName, offset, info.st_size - offset, none, sizeAfter, progress, status);
+  ::close(file);
+  return result;
 }
+
+int SftpSession::WriteFrom(int fd, TextView remoteName, std::int64_t offset, std::int64_t length,
+                           TransferObserver* observer, ProgressTarget* progress, StatusTarget* status,
+                           std::int64_t* sizeAfter) {
+  if (!Connected()) return -1;
+  TransferObserver none;
+  return Upload(fd, Text(remoteName), remoteName, offset, length, observer != nullptr ? *observer : none, sizeAfter,
+                progress, status);
+}
+
+std::int64_t SftpSession::WritesInFlightBytes() { return static_cast<std::int64_t>(kMaxOutstanding * kWriteChunk); }
 
 bool SftpSession::Alive() {
   if (!Connected()) return false;
@@ -635,18 +657,13 @@ bool SftpSession::Alive() {
   return true;
 }
 
-int SftpSession::Upload(const Text& localPath, TextView remoteName, std::int64_t offset, std::int64_t* sizeAfter,
+int SftpSession::Upload(int file, const Text& shownName, TextView remoteName, std::int64_t offset,
+                        std::int64_t length, TransferObserver& observer, std::int64_t* sizeAfter,
                         ProgressTarget* progress, StatusTarget* status) {
   if (!Connected()) return -1;
   Impl& s = *impl_;
-  const int file = ::open(Utf16ToUtf8(localPath).c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat info {};
-  if (file < 0 || ::fstat(file, &info) != 0 || !S_ISREG(info.st_mode) || offset < 0 || offset > info.st_size) {
-    if (file >= 0) ::close(file);
-    LogLine(u"!!--- Unable to read " + localPath, status);
-    return -1;
-  }
-  const std::int64_t size = info.st_size;
+  if (offset < 0 || length < 0) return -1;
+  const std::int64_t size = offset + length;
   const std::string path = JoinRemotePath(folder_, Utf16ToUtf8(remoteName));
   LogLine(u"<--->OPEN " + FromUtf8(sftp::ShownText(path)) + (offset > 0 ? u" from " + IntToText(offset) : Text()),
           status);
@@ -655,7 +672,6 @@ int SftpSession::Upload(const Text& localPath, TextView remoteName, std::int64_t
   const std::uint32_t flags = sftp::kOpenWrite | sftp::kOpenCreate | (offset == 0 ? sftp::kOpenTruncate : 0);
   int rc = s.Exchange(sftp::OpenPacket(id, path, flags), id, reply);
   if (rc != 1 || reply.type != sftp::kHandle) {
-    ::close(file);
     LogLine(rc != 1 ? Failure(rc, s.ssh) : u"!!--- " + StatusText(reply), status);
     if (rc != 1) Drop();
     return -1;
@@ -681,14 +697,20 @@ int SftpSession::Upload(const Text& localPath, TextView remoteName, std::int64_t
   while (failure.empty() && !(closeAnswered && statAnswered)) {
     while (writes.size() < kMaxOutstanding && read < size && s.outgoing.size() - s.outgoingSent < 2 * kWriteChunk) {
       const auto want = static_cast<std::size_t>(std::min<std::int64_t>(kWriteChunk, size - read));
+      if (!observer.BeforeBlock(want)) {
+        failure = u"!!--- Stopped";
+        break;
+      }
       const ssize_t got = ::pread(file, chunk.data(), want, read);
-      if (got <= 0) {
-        failure = u"!!--- Unable to read " + localPath;
+      if (got != static_cast<ssize_t>(want)) {
+        // The file shrank or could not be read: nothing made up is sent.
+        failure = u"!!--- Unable to read " + shownName;
         break;
       }
       id = s.NewId();
       sftp::AppendWritePacket(s.outgoing, id, handle, static_cast<std::uint64_t>(read),
                               std::string_view(chunk.data(), static_cast<std::size_t>(got)));
+      observer.AfterBlock(observer.WantsBytes() ? chunk.data() : nullptr, static_cast<std::size_t>(got));
       writes[id] = static_cast<std::size_t>(got);
       read += got;
     }
@@ -740,7 +762,6 @@ int SftpSession::Upload(const Text& localPath, TextView remoteName, std::int64_t
       if (w != 1) failure = Failure(w, s.ssh);
     }
   }
-  ::close(file);
   if (failure.empty() && acknowledged != size) failure = u"!!--- Malformed answer from the server";
   if (!failure.empty()) {
     // Requests still in flight leave the channel in no state to go on with.
@@ -776,8 +797,6 @@ int SftpSession::Rename(TextView from, TextView to, StatusTarget* status) {
   Impl& s = *impl_;
   const std::string source = JoinRemotePath(folder_, Utf16ToUtf8(from));
   const std::string target = JoinRemotePath(folder_, Utf16ToUtf8(to));
-  if (!posixRename_ && RemoteSize(to, status) >= 0 && Remove(to, status) != 1) return -1;
-  if (!Connected()) return -1;
   LogLine(u"<--->RENAME " + FromUtf8(sftp::ShownText(source)) + u" " + FromUtf8(sftp::ShownText(target)), status);
   sftp::Reply reply;
   const std::uint32_t id = s.NewId();
@@ -791,6 +810,25 @@ int SftpSession::Rename(TextView from, TextView to, StatusTarget* status) {
   }
   LogLine(u">---<" + StatusText(reply), status);
   return reply.type == sftp::kStatus && reply.status == sftp::kOk ? 1 : -1;
+}
+
+int SftpSession::SetModificationTime(TextView name, std::int64_t epochSeconds, StatusTarget* status) {
+  if (!Connected()) return -1;
+  Impl& s = *impl_;
+  const std::string path = JoinRemotePath(folder_, Utf16ToUtf8(name));
+  // Version 3 carries 32-bit times.
+  const auto seconds = static_cast<std::uint32_t>(std::clamp<std::int64_t>(epochSeconds, 0, UINT32_MAX));
+  LogLine(u"<--->SETSTAT " + FromUtf8(sftp::ShownText(path)) + u" mtime " + IntToText(epochSeconds), status);
+  sftp::Reply reply;
+  const std::uint32_t id = s.NewId();
+  const int rc = s.Exchange(sftp::SetTimesPacket(id, path, seconds, seconds), id, reply);
+  if (rc != 1) {
+    LogLine(Failure(rc, s.ssh), status);
+    Drop();
+    return -1;
+  }
+  LogLine(u">---<" + StatusText(reply), status);
+  return reply.type == sftp::kStatus && reply.status == sftp::kOk ? 1 : 0;
 }
 
 int SftpSession::ListFolder(std::vector<SftpListEntry>& entries, StatusTarget* status) {
@@ -840,28 +878,6 @@ int SftpSession::ListFolder(std::vector<SftpListEntry>& entries, StatusTarget* s
     return -1;
   }
   return ended ? 1 : -1;
-}
-
-int SftpSession::UploadUnderTemporaryName(const Text& localPath, TextView remoteName, bool resume,
-                                          ProgressTarget* progress, StatusTarget* status) {
-  struct stat info {};
-  if (::stat(Utf16ToUtf8(localPath).c_str(), &info) != 0) {
-    LogLine(u"!!--- Unable to read " + localPath, status);
-    return -1;
-  }
-  const Text temporary = Text(remoteName) + u".part";
-  std::int64_t offset = 0;
-  if (resume) {
-    const std::int64_t had = RemoteSize(temporary, status);
-    if (had > 0 && had <= info.st_size) offset = had;
-  }
-  std::int64_t size = -1;
-  if (Upload(localPath, temporary, offset, &size, progress, status) != 1) return -1;
-  if (size != info.st_size) {
-    LogLine(u"!!--- Size on the server " + IntToText(size) + u" instead of " + IntToText(info.st_size), status);
-    return -1;
-  }
-  return Rename(temporary, remoteName, status);
 }
 
 void SftpSession::Quit(StatusTarget* status) {

@@ -21,7 +21,7 @@
 //   session.SetTrustWindow(window);  // optional
 //   if (session.Connect(target.login, status) == 1 &&
 //       session.EnterFolderPath(target.folderPath, status) == 1) {
-//     for each entry: session.UploadUnderTemporaryName(localPath, name, retrying, progress, status);
+//     for each entry: the delivery policy over SftpRemoteFiles (spooler/)
 //   }
 //   session.Quit(status);
 //
@@ -41,6 +41,7 @@
 
 #include "model/conversation_log.h"
 #include "model/status_target.h"
+#include "model/transfer_observer.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 #include "model/server_table.h"
@@ -182,19 +183,25 @@ class SftpSession {
   // when the server has no size for it).
   int UploadFile(const Text& localPath, TextView remoteName, std::int64_t offset, ProgressTarget* progress,
                  StatusTarget* status, std::int64_t* sizeAfter = nullptr);
-  // Renames within the current folder, replacing `to`: posix-rename where
-  // offered, else remove + rename. 1 or -1.
+  // The same from the open file `fd`: `length` bytes from `offset` on, each
+  // block passing `observer` (may be null; false from BeforeBlock ends the
+  // upload with -1).
+  int WriteFrom(int fd, TextView remoteName, std::int64_t offset, std::int64_t length, TransferObserver* observer,
+                ProgressTarget* progress, StatusTarget* status, std::int64_t* sizeAfter = nullptr);
+  // How many bytes below the size of a file written by WriteFrom may still be
+  // missing when a cut ended it: the writes in flight together may complete
+  // in any order.
+  static std::int64_t WritesInFlightBytes();
+  // Renames within the current folder: posix-rename (replacing `to`) where
+  // offered, else a plain rename, which a server refuses when `to` exists
+  // (nothing is removed here). 1 or -1.
   int Rename(TextView from, TextView to, StatusTarget* status);
   int Remove(TextView name, StatusTarget* status);
+  // Sets the modification (and access) time of `name` in the current folder
+  // with SETSTAT. 1, 0 when the server refused, -1 when the session is gone.
+  int SetModificationTime(TextView name, std::int64_t epochSeconds, StatusTarget* status);
   // Lists the current folder. 1 or -1.
   int ListFolder(std::vector<SftpListEntry>& entries, StatusTarget* status);
-
-  // The whole upload of one file as the spooler wants it: written under
-  // `remoteName` + ".part" (resumed from that file's size when `resume` is
-  // set and it is shorter than the local file), its size checked against the
-  // local size, then renamed to `remoteName`. 1 or -1.
-  int UploadUnderTemporaryName(const Text& localPath, TextView remoteName, bool resume, ProgressTarget* progress,
-                               StatusTarget* status);
 
   // Ends the session politely (channel close, SSH disconnect) within a short
   // bound; falls back to dropping the connection.
@@ -206,10 +213,10 @@ class SftpSession {
 
  private:
   void LogLine(TextView text, StatusTarget* status);
-  // UploadFile, with the remote size asked right behind the data when
+  // WriteFrom, with the remote size asked right behind the data when
   // `sizeAfter` is given (-1 when the server has no size for it).
-  int Upload(const Text& localPath, TextView remoteName, std::int64_t offset, std::int64_t* sizeAfter,
-             ProgressTarget* progress, StatusTarget* status);
+  int Upload(int file, const Text& shownName, TextView remoteName, std::int64_t offset, std::int64_t length,
+             TransferObserver& observer, std::int64_t* sizeAfter, ProgressTarget* progress, StatusTarget* status);
 
   const Clock& clock_;
   std::atomic<std::int64_t>& lastProgressTime_;

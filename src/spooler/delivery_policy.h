@@ -21,12 +21,32 @@ struct DeliveryJob {
   Text remoteName;      // the final name in the current remote folder
   bool usePart = true;  // send to a temporary name, then rename
   PartRecord* part = nullptr;  // the entry's part record (null: none kept)
+  // Where the file goes, "server|folder/name" (empty: the remote name): a
+  // part is resumed only at the path it was begun at.
+  Text remotePath;
   // Hears of a new part before its first byte goes, so the record reaches
   // the disk while the transfer runs.
   std::function<void(const PartRecord&)> partBegun;
 };
 
+// The remote path that a part record and the scheduler's one-upload-per-path
+// rule go by: "server|folderPath" + name (folderPath "a/b/" below the login
+// folder).
+Text DeliveryPath(const Text& serverName, const Text& folderPath, const Text& remoteName);
+
 // Delivers one file through `remote`. `observer` (optional) sees every block.
+//
+// The temporary name is the final name + ".part"; one entry at a time sends
+// to a remote path (the scheduler sees to it), and the part record names the
+// entry (its token) and the path, so a retry continues only its own part.
+// The local file's size, modification time (ns) and inode are taken from the
+// open descriptor at the start and checked again before the rename: a change
+// fails the attempt and drops the part. "Rename issued" is recorded before the
+// rename; only then does a later attempt take a final name of the right size
+// with no part beside it as delivered before. A rename refused because the
+// final name exists moves the old file aside, renames the part and only then
+// removes the old one.
+
 DeliveryOutcome DeliverWithPolicy(RemoteFiles& remote, const DeliveryJob& job, TransferObserver* observer,
                                   ProgressTarget* progress, StatusTarget* status);
 

@@ -187,7 +187,9 @@ void HandleItem(Drop& drop, const Text& path) {
 
 // The server every item of this drop goes to; empty when there is none.
 Text DestinationServer(IntakeContext& context) {
-  Text name = context.flags.lockedMode.load() ? context.servers.Get(1).name : context.ui.SelectedServerName();
+  Text name = context.flags.lockedMode.load() ? context.servers.Get(1).name
+             : context.server.empty()           ? context.ui.SelectedServerName()
+                                                : context.server;
   if (name.empty()) return Text();
   if (context.servers.Get(context.servers.FindServer(name)).name != name) return Text();
   return name;

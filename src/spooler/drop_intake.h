@@ -49,6 +49,8 @@ struct IntakeContext {
   // without it an existing archive is never rebuilt in place and every packing
   // takes a free name.
   WrittenArchives* written = nullptr;
+  // The server a hand-over named (--to); empty: the one the ui has selected.
+  Text server;
 };
 
 // Reads every dropped name (whole, whatever its length), releases the handle

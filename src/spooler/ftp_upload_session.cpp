@@ -6,6 +6,10 @@
 #include "ftp/reply_reader.h"
 #include "ftp/remote_session.h"
 #include "platform/socket.h"
+#include "spooler/delivery_policy.h"
+#include "spooler/ftp_remote_files.h"
+
+#include <charconv>
 
 namespace wexmoor {
 namespace {
@@ -35,6 +39,13 @@ Text WithoutTrailingSlash(TextView path) {
   Text text(path);
   while (!text.empty() && text.back() == u'/') text.pop_back();
   return text;
+}
+
+Text TwoDecimals(double value) {
+  char text[64];
+  auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
+  if (error != std::errc()) return u"0.00";
+  return AsciiToText(std::string_view(text, static_cast<std::size_t>(end - text)));
 }
 
 bool DeadReply(const Text& reply) { return reply.starts_with(u"!!") || ReplyHasCode(reply, u"421") != 0; }
@@ -88,14 +99,29 @@ EntryOutcome FtpUploadSession::Upload(const Text& localPath, const Text& folderP
   lastFailure_ = DeliveryFailure::kTransfer;
   lastError_.clear();
   if (folderPath == currentFolder_ || EnterFolder(folderPath, status)) {
-    // Under a temporary name, renamed when complete; a part begun before is
-    // continued.
-    PartRecord none;
-    const DeliveryOutcome delivered = DeliverFile(session_, session_.controlConnection(), record_, localPath,
-                                                  part_ != nullptr ? *part_ : none, progress, status, partBegun_);
+    // Under a temporary name, renamed when complete; a part this entry began
+    // before is continued.
+    FtpRemoteFiles remote(session_, record_);
+    remote.SetStatus(status);
+    DeliveryJob job;
+    job.localPath = localPath;
+    job.remoteName = RemoteFileName(localPath);
+    job.usePart = record_.tempName != 0;
+    job.part = part_;
+    job.remotePath = DeliveryPath(record_.name, folderPath, job.remoteName);
+    job.partBegun = partBegun_;
+    const std::int64_t startMs = session_.clock().MonotonicMs();
+    const DeliveryOutcome delivered = DeliverWithPolicy(remote, job, observer_, progress, status);
     sent = delivered.result;
     lastFailure_ = delivered.failure;
     lastError_ = delivered.error;
+    lastStamp_ = delivered.sentStamp;
+    if (sent == 1) {
+      const double kilobytes = static_cast<double>(delivered.bytesSent) / 1024.0;
+      const double seconds = static_cast<double>(session_.clock().MonotonicMs() - startMs) / 1000.0;
+      const double speed = seconds >= 1.0 ? kilobytes / seconds : kilobytes;
+      LogLine(session_, u"-----" + TwoDecimals(kilobytes) + u" Kb sent at " + TwoDecimals(speed) + u" Kb/s.", status);
+    }
   }
   if (session_.StopRequested()) {
     session_.CloseAllSockets();
@@ -158,14 +184,8 @@ bool FtpUploadSession::WalkDown(const Text& folderPath, StatusTarget* status) {
     from = slash + 1;
     const int cwd = ChangeFolder(session_, connection, record_, folder, status);
     if (cwd == 550) {
-      if (MakeFolder(session_, connection, record_, folder, status) != 1) {
-        LogLine(session_, u"!!Error while creating the directory!! " + folder, status);
-        return false;
-      }
-      if (ChangeFolder(session_, connection, record_, folder, status) != 1) {
-        LogLine(session_, u"!!Error while opening the directory!! " + folder, status);
-        return false;
-      }
+      // Made here, or by a neighbouring session meanwhile: either way in.
+      if (MakeAndEnterFolder(session_, connection, record_, folder, status) != 1) return false;
     } else if (cwd != 1) {
       LogLine(session_, u"!!Error while opening the directory!! " + folder + u" (" + IntToText(cwd) + u")", status);
       return false;

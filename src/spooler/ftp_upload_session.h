@@ -25,7 +25,9 @@ class FtpUploadSession final : public UploadSession {
     part_ = part;
     partBegun_ = std::move(begun);
   }
+  void SetTransferObserver(TransferObserver* observer) override { observer_ = observer; }
   DeliveryFailure LastFailure() const override { return lastFailure_; }
+  PartRecord LastStamp() const override { return lastStamp_; }
   Text LastError() const override { return lastError_; }
   void Close(StatusTarget* status) override;
   Text TakeLog() override;
@@ -48,6 +50,8 @@ class FtpUploadSession final : public UploadSession {
   int entries_ = 0;  // entries begun on this login
   PartRecord* part_ = nullptr;
   std::function<void(const PartRecord&)> partBegun_;
+  TransferObserver* observer_ = nullptr;
+  PartRecord lastStamp_;
   DeliveryFailure lastFailure_ = DeliveryFailure::kNone;
   Text lastError_;
 };

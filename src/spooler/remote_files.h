@@ -24,6 +24,10 @@ struct RemoteOffers {
   bool renameReplaces = false;  // Rename onto an existing name replaces it
   bool setTime = false;         // SetTime is supported
   std::vector<HashKind> hashes; // what Hash can compute
+  // Bytes below a part's size that a resume must send again: writes that
+  // were in flight together may have completed out of order, so the part's
+  // size does not prove the bytes below it arrived (0: done in order).
+  std::int64_t resumeBelow = 0;
 };
 
 enum class RemoteReply {
@@ -60,6 +64,11 @@ class RemoteFiles {
   virtual RemoteAnswer SetTime(const Text& name, std::int64_t mtimeSeconds) = 0;
   // The server's digest of `name`, lower-case hex.
   virtual RemoteAnswer Hash(const Text& name, HashKind kind, std::string& hexDigest) = 0;
+  // A line of the policy's own ("-----" events, "!!---" errors) into the
+  // session's log and onto `status`.
+  virtual void Note(const Text& line, StatusTarget* status) {
+    if (status != nullptr) status->SetStatusText(line);
+  }
 };
 
 }  // namespace wexmoor

@@ -2,6 +2,8 @@
 
 #include "ftp/file_upload.h"
 #include "ftp/part_upload.h"
+#include "spooler/delivery_policy.h"
+#include "spooler/sftp_remote_files.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
 
@@ -90,9 +92,10 @@ DeliveryFailure SftpUploadSession::FailureKind(DeliveryFailure otherwise) const 
   return session_.Connected() ? otherwise : DeliveryFailure::kServerGone;
 }
 
-EntryOutcome SftpUploadSession::Failed(DeliveryFailure failure, const Text& error, StatusTarget* status) {
+EntryOutcome SftpUploadSession::Failed(DeliveryFailure failure, const Text& error, StatusTarget* status,
+                                       const Text& logged) {
   lastFailure_ = failure;
-  lastError_ = error.empty() ? LastErrorLine(session_.Log().Get()) : error;
+  lastError_ = !error.empty() ? error : !logged.empty() ? logged : LastErrorLine(session_.Log().Get());
   if (!error.empty()) Note(error, status);
   if (stop_.stop_requested()) {
     session_.Drop();
@@ -114,9 +117,7 @@ EntryOutcome SftpUploadSession::Upload(const Text& localPath, const Text& folder
   }
 
   // The local file first: a problem here needs nothing from the server.
-  const std::int64_t size = FileSize(localPath);
-  const std::optional<std::int64_t> mtime = FileModificationTime(localPath);
-  if (size < 0 || !mtime || !IsRegularFile(localPath)) {
+  if (!IsRegularFile(localPath)) {
     return Failed(DeliveryFailure::kLocalFile, u"!!--- Unable to open \"" + localPath + u"\"", status);
   }
   if (!folderEntered_ || folderPath != currentFolder_) {
@@ -129,55 +130,32 @@ EntryOutcome SftpUploadSession::Upload(const Text& localPath, const Text& folder
     folderEntered_ = true;
     currentFolder_ = folderPath;
   }
-  return Deliver(localPath, size, *mtime, progress, status);
+  return Deliver(localPath, folderPath, progress, status);
 }
 
-EntryOutcome SftpUploadSession::Deliver(const Text& localPath, std::int64_t size, std::int64_t mtime,
-                                        ProgressTarget* progress, StatusTarget* status) {
-  const Text finalName = RemoteFileName(localPath);
-  const bool usePart = record_.tempName != 0;
-  const Text target = usePart ? PartName(finalName) : finalName;
-  const PartRecord now{size, mtime};
-  PartRecord none;
-  PartRecord& part = part_ != nullptr ? *part_ : none;
-
-  // Continue a part begun from this very file; anything else starts at 0.
-  std::int64_t offset = 0;
-  if (usePart && part == now) {
-    const std::int64_t remote = session_.RemoteSize(target, status);
-    if (remote > 0 && remote <= size) {
-      offset = remote;
-    } else if (remote == -1 && session_.RemoteSize(finalName, status) == size) {
-      // Renamed already, but the program ended before it knew.
-      part = PartRecord{};
-      Note(u"----- \"" + finalName + u"\" was delivered before", status);
-      lastFailure_ = DeliveryFailure::kNone;
-      return EntryOutcome::kSent;
-    }
-    if (!session_.Connected()) return Failed(DeliveryFailure::kServerGone, {}, status);
-  }
-  part = usePart ? now : PartRecord{};
-  if (partBegun_) partBegun_(part);
-  if (offset > 0) Note(u"----- Resuming at " + IntToText(offset) + u" of " + IntToText(size), status);
-
+EntryOutcome SftpUploadSession::Deliver(const Text& localPath, const Text& folderPath, ProgressTarget* progress,
+                                        StatusTarget* status) {
+  SftpRemoteFiles remote(session_, stop_, [this](const Text& line, StatusTarget* target) { Note(line, target); });
+  remote.SetStatus(status);
+  DeliveryJob job;
+  job.localPath = localPath;
+  job.remoteName = RemoteFileName(localPath);
+  job.usePart = record_.tempName != 0;
+  job.part = part_;
+  job.remotePath = DeliveryPath(record_.name, folderPath, job.remoteName);
+  job.partBegun = partBegun_;
   const std::int64_t startMs = clock_.MonotonicMs();
-  std::int64_t remoteSize = -1;
-  if (session_.UploadFile(localPath, target, offset, progress, status, &remoteSize) != 1) {
-    return Failed(FailureKind(DeliveryFailure::kTransfer), {}, status);
+  const DeliveryOutcome delivered = DeliverWithPolicy(remote, job, observer_, progress, status);
+  lastStamp_ = delivered.sentStamp;
+  if (delivered.result != 1) {
+    // The policy has logged its line already.
+    const DeliveryFailure failure =
+        delivered.failure == DeliveryFailure::kTransfer ? FailureKind(DeliveryFailure::kTransfer) : delivered.failure;
+    return Failed(failure, {}, status, delivered.error);
   }
-  // The server must hold exactly the local file's bytes.
-  if (remoteSize >= 0 && remoteSize != size) {
-    part = PartRecord{};
-    return Failed(DeliveryFailure::kVerify,
-                  u"!!--- Size on the server " + IntToText(remoteSize) + u" differs from " + IntToText(size), status);
-  }
-  if (usePart && session_.Rename(target, finalName, status) != 1) {
-    return Failed(FailureKind(DeliveryFailure::kTransfer), u"!!--- Rename to \"" + finalName + u"\" refused", status);
-  }
-  part = PartRecord{};
   lastFailure_ = DeliveryFailure::kNone;
   const std::int64_t ms = clock_.MonotonicMs() - startMs;
-  Note(u"----- " + IntToText(size - offset) + u" bytes sent in " + IntToText(ms) + u" ms", status);
+  Note(u"----- " + IntToText(delivered.bytesSent) + u" bytes sent in " + IntToText(ms) + u" ms", status);
   return EntryOutcome::kSent;
 }
 

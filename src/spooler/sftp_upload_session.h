@@ -35,7 +35,9 @@ class SftpUploadSession final : public UploadSession {
     part_ = part;
     partBegun_ = std::move(begun);
   }
+  void SetTransferObserver(TransferObserver* observer) override { observer_ = observer; }
   DeliveryFailure LastFailure() const override { return lastFailure_; }
+  PartRecord LastStamp() const override { return lastStamp_; }
   Text LastError() const override { return lastError_; }
   void Close(StatusTarget* status) override;
   Text TakeLog() override;
@@ -44,11 +46,11 @@ class SftpUploadSession final : public UploadSession {
 
  private:
   // The delivery of one readable local file into the current folder.
-  EntryOutcome Deliver(const Text& localPath, std::int64_t size, std::int64_t mtime, ProgressTarget* progress,
-                       StatusTarget* status);
+  EntryOutcome Deliver(const Text& localPath, const Text& folderPath, ProgressTarget* progress, StatusTarget* status);
   // A line of this session's own in the log, with the time.
   void Note(const Text& line, StatusTarget* status);
-  EntryOutcome Failed(DeliveryFailure failure, const Text& error, StatusTarget* status);
+  // `error` is noted in the log; `logged` is an error line logged already.
+  EntryOutcome Failed(DeliveryFailure failure, const Text& error, StatusTarget* status, const Text& logged = {});
   // kServerGone when the connection went with the failure, else `otherwise`.
   DeliveryFailure FailureKind(DeliveryFailure otherwise) const;
 
@@ -63,6 +65,8 @@ class SftpUploadSession final : public UploadSession {
   int entries_ = 0;  // entries begun on this login
   PartRecord* part_ = nullptr;
   std::function<void(const PartRecord&)> partBegun_;
+  TransferObserver* observer_ = nullptr;
+  PartRecord lastStamp_;
   DeliveryFailure lastFailure_ = DeliveryFailure::kNone;
   Text lastError_;
 };

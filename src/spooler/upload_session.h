@@ -13,6 +13,7 @@
 
 #include "ftp/part_upload.h"
 #include "ftp/status_target.h"
+#include "model/transfer_observer.h"
 #include "platform/text.h"
 #include "model/server_table.h"
 
@@ -52,9 +53,17 @@ class UploadSession {
     (void)part;
     (void)begun;
   }
+  // Sees every block of the following Uploads (nullptr: none).
+  virtual void SetTransferObserver(TransferObserver* observer) { (void)observer; }
+  // The local file as the last Upload found it when it began (size -1: not
+  // read): what the delivered record keeps.
+  virtual PartRecord LastStamp() const { return PartRecord{}; }
   // Why the last Upload failed, and its last error line.
   virtual DeliveryFailure LastFailure() const { return DeliveryFailure::kTransfer; }
   virtual Text LastError() const { return {}; }
+  // How the last sent file was checked: "sha256:<hex>" (or another hash
+  // kind's name), "size", or empty when not checked.
+  virtual Text LastVerification() const { return u"size"; }
   // Says goodbye and closes; nothing when closed.
   virtual void Close(StatusTarget* status) = 0;
   // The exchange logged since the last call; the log is then empty.

@@ -7,10 +7,13 @@
 #include <optional>
 
 #include "ftp/control_connection.h"
+#include "ftp/file_upload.h"
 #include "platform/files.h"
+#include "spooler/webdav_upload_session.h"
 #include "platform/socket.h"
 #include "spooler/ftp_upload_session.h"
 #include "spooler/retry_schedule.h"
+#include "spooler/upload_history.h"
 
 namespace wexmoor {
 
@@ -21,12 +24,39 @@ constexpr std::int64_t kRemovedPauseMs = 110;
 constexpr std::int64_t kWebWaitMs = 100;
 constexpr std::int64_t kIdleSliceMs = 100;
 
+// Entries with the same key go to one remote path: one at a time.
+Text RemotePathKey(const QueueEntry& entry) {
+  return EntryServerName(entry.text) + u"|" + EntrySubfolder(entry.text) + u"|" +
+         RemoteFileName(EntryLocalPath(entry.text));
+}
+
 // The server's folder joined with the entry's subfolder.
 Text DestinationPath(const Text& address, const Text& subfolder) {
   Text a = address;
   if (!a.empty() && a.back() == u'/') a.pop_back();
   if (!subfolder.empty()) a += u"/" + subfolder;
   return a;
+}
+
+// A failed opening for the queue list: the fixed text, then the log's lines
+// that say why (errors, a 421 or 530 reply), at most four.
+Text OpeningFailure(const Text& log) {
+  Text out = u"!!Impossible to initialise connection";
+  int kept = 0;
+  std::size_t from = 0;
+  while (from < log.size() && kept < 4) {
+    std::size_t end = log.find(u'\n', from);
+    if (end == Text::npos) end = log.size();
+    Text line = log.substr(from, end - from);
+    from = end + 1;
+    while (!line.empty() && (line.back() == u'\r' || line.back() == u' ')) line.pop_back();
+    if (line.find(u"!!") != Text::npos || line.find(u">---<421") != Text::npos ||
+        line.find(u">---<530") != Text::npos) {
+      out += u"\n" + line;
+      ++kept;
+    }
+  }
+  return out;
 }
 }  // namespace
 
@@ -77,6 +107,9 @@ UploadWorker::UploadWorker(WorkerContext& context, DeliveryBook* delivery, Deliv
   // The one place that picks a session's kind.
   maker_ = [this](const ServerRecord& server,
                   std::atomic<std::int64_t>& lastProgress) -> std::unique_ptr<UploadSession> {
+    if (IsWebDav(server.protocol)) {
+      return std::make_unique<WebDavUploadSession>(context_.clock, lastProgress, context_.session.trustAsker);
+    }
     if (server.protocol == kProtocolSftp) {
       return std::make_unique<SftpUploadSession>(context_.clock, lastProgress,
                                                  context_.sftp != nullptr ? *context_.sftp : SftpSettings{});
@@ -84,6 +117,7 @@ UploadWorker::UploadWorker(WorkerContext& context, DeliveryBook* delivery, Deliv
     auto ftp = std::make_unique<FtpUploadSession>(context_.clock, context_.session.ports(), lastProgress,
                                                   context_.session.ipEchoUrl());
     ftp->session().trustAsker = context_.session.trustAsker;
+    ftp->session().onTlsConfirmed = context_.session.onTlsConfirmed;
     return ftp;
   };
 }
@@ -112,12 +146,12 @@ int UploadWorker::SessionCount() const {
   return static_cast<int>(std::count_if(lanes_.begin(), lanes_.end(), [](const auto& l) { return !l->finished; }));
 }
 
-void UploadWorker::RemoveEntry(std::uint64_t id, UploadResult result) {
+void UploadWorker::RemoveEntry(std::uint64_t id, UploadResult result, UploadRecord record) {
   // By identity: when the user removed this entry meanwhile, nothing else
   // goes.
   if (auto text = context_.queue.RemoveById(id)) {
     context_.removeRing.Put(*text, 0);
-    Announce(id, *text, result);
+    Announce(id, *text, result, std::move(record));
   }
   book_.Forget(id);
 }
@@ -162,9 +196,24 @@ void UploadWorker::ServerFailed(std::uint64_t id, const Text& server, const Text
   book_.EntryFailed(id, error, context_.clock.MonotonicMs() + wait, context_.clock.WallSeconds() + wait / 1000);
 }
 
-void UploadWorker::Report(const QueueEntry& entry, UploadResult result) { Announce(entry.id, entry.text, result); }
+void UploadWorker::Report(const QueueEntry& entry, UploadResult result, UploadRecord record) {
+  Announce(entry.id, entry.text, result, std::move(record));
+}
 
-void UploadWorker::Announce(std::uint64_t id, const Text& text, UploadResult result) {
+void UploadWorker::Announce(std::uint64_t id, const Text& text, UploadResult result, UploadRecord record) {
+  if (context_.recorder) {
+    if (record.server.empty()) {
+      // Dropped: its server has gone.
+      ServerRecord none;
+      none.name = EntryServerName(text);
+      record = EntryRecord(text, none, result);
+      record.reason = u"no server named " + none.name;
+    }
+    record.id = id;
+    record.result = result;
+    record.wallSeconds = context_.clock.WallSeconds();
+    context_.recorder->Record(record);
+  }
   if (context_.outcomes) context_.outcomes->EntryFinished(id, text, result);
   // The display hears of attempts only; a dropped entry was never tried.
   if (result != UploadResult::kDropped) context_.display.EntryOutcome(id, text, result == UploadResult::kSent);
@@ -186,10 +235,11 @@ void UploadWorker::Run(std::stop_token stop) {
         changed_.notify_all();
       }
       const std::uint64_t seen = context_.queue.Appended();
-      // A new drop (or hand-over) gives every waiting entry its chance now.
-      if (seen != appendsSeen_) {
+      // A new drop (or hand-over) gives every waiting entry its chance now;
+      // a watch folder's arrival does not.
+      if (const std::uint64_t ending = context_.queue.WaitEndingAppends(); ending != appendsSeen_) {
         if (appendsSeen_ != 0) book_.ClearWaits();
-        appendsSeen_ = seen;
+        appendsSeen_ = ending;
       }
       waitsPending_ = false;
       if (!Dispatch(stop, passOver)) break;
@@ -230,6 +280,9 @@ bool UploadWorker::Dispatch(const std::stop_token& stop, bool& passOver) {
     bool claimable = false;
     context_.queue.ForEach([&](const QueueEntry& entry) {
       if (claimed_.contains(entry.id) || failedThisPass_.contains(entry.id)) return true;
+      // Another entry goes to the same remote path now: this one waits for it.
+      const Text pathKey = RemotePathKey(entry);
+      if (PathInFlightLocked(pathKey)) return true;
       bool waiting = false;
       if (!ReadyNow(entry, waiting)) {
         if (waiting) waitsPending_ = true;
@@ -252,6 +305,7 @@ bool UploadWorker::Dispatch(const std::stop_token& stop, bool& passOver) {
       if (count < cap) {
         ++count;
         claimed_.insert(entry.id);
+        claimedPaths_[entry.id] = pathKey;
         auto& lane = lanes_.emplace_back(std::make_unique<Lane>(*this, name, entry));
         lane->thread = std::jthread([this, l = lane.get()](std::stop_token laneStop) { RunLane(*l, laneStop); });
       }
@@ -307,6 +361,7 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
     lane.session->SetStopToken(stop);
   }
   const Text folderPath = SplitServerAddress(DestinationPath(record.address, EntrySubfolder(entry.text))).folderPath;
+  const std::int64_t began = clock.MonotonicMs();
 
   lane.lastProgress.store(clock.MonotonicSeconds());
   SetWorking(lane, true);
@@ -323,7 +378,12 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
   // the server back. ---
   book_.SetStatus(entry.id, EntryStatus::kUploading);
   PartRecord part = book_.Get(entry.id).part;
-  session.UsePart(&part, [this, id = entry.id](const PartRecord& begun) { book_.SetPart(id, begun); });
+  session.UsePart(&part, [this, &entry](const PartRecord& begun) {
+    // On the disk before the first byte (and before the rename): a part
+    // begun here is this entry's alone, even after a crash.
+    book_.SetPart(entry.id, begun);
+    if (journal_ != nullptr) journal_->AddPart(entry.text, begun);
+  });
   bool serverFault = false;
   while (!stop.stop_requested()) {
     if (!session.IsOpen()) {
@@ -380,16 +440,32 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
     SetWorking(lane, false);
     return false;
   }
-  context_.history.Append(session.TakeLog());
+  const Text log = session.TakeLog();
+  context_.history.Append(log);
   lane.display.SetProgress(0);
+  // What the history says of this attempt.
+  UploadRecord said = EntryRecord(entry.text, record, outcome == EntryOutcome::kSent ? UploadResult::kSent
+                                                                                     : UploadResult::kFailed);
+  said.milliseconds = clock.MonotonicMs() - began;
   if (outcome == EntryOutcome::kSent) {
-    if (journal_ != nullptr)
-      journal_->Add(entry.text, PartRecord{FileSize(localPath), FileModificationTime(localPath).value_or(0)},
-                    entry.id);
-    RemoveEntry(entry.id, UploadResult::kSent);
+    said.verification = session.LastVerification();
+  } else {
+    said.reason = serverFault ? OpeningFailure(log) : session.LastError();
+    while (!said.reason.empty() && (said.reason.front() == u'!' || said.reason.front() == u'-')) said.reason.erase(0, 1);
+    said.link.clear();
+  }
+  if (outcome == EntryOutcome::kSent) {
+    // The file as it was when its upload began: a change since then is sent
+    // again.
+    if (journal_ != nullptr) {
+      PartRecord sent = session.LastStamp();
+      if (!sent.Begun()) sent = PartRecord{FileSize(localPath), FileModificationTime(localPath).value_or(0)};
+      journal_->Add(entry.text, PartRecord{sent.localSize, sent.localMtime}, entry.id);
+    }
+    RemoveEntry(entry.id, UploadResult::kSent, std::move(said));
   } else if (serverFault || session.LastFailure() == DeliveryFailure::kServerGone) {
-    ServerFailed(entry.id, serverName, serverFault ? Text(u"!!Impossible to initialise connection") : session.LastError());
-    Report(entry, UploadResult::kFailed);
+    ServerFailed(entry.id, serverName, serverFault ? OpeningFailure(log) : session.LastError());
+    Report(entry, UploadResult::kFailed, std::move(said));
     // The server waits now: this session has nothing more to do.
     Release(entry.id, true);
     SetWorking(lane, false);
@@ -399,7 +475,7 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
   } else {
     EntryFailed(entry.id, session.LastError());
   }
-  if (outcome != EntryOutcome::kSent) Report(entry, UploadResult::kFailed);
+  if (outcome != EntryOutcome::kSent) Report(entry, UploadResult::kFailed, std::move(said));
   Release(entry.id, outcome != EntryOutcome::kSent);
   SetWorking(lane, false);
   return true;
@@ -410,6 +486,7 @@ std::optional<QueueEntry> UploadWorker::ClaimLocked(const Text& serverName) {
   context_.queue.ForEach([&](const QueueEntry& entry) {
     if (claimed_.contains(entry.id) || failedThisPass_.contains(entry.id)) return true;
     if (EntryServerName(entry.text) != serverName) return true;
+    if (PathInFlightLocked(RemotePathKey(entry))) return true;
     bool waiting = false;
     if (!ReadyNow(entry, waiting)) {
       if (waiting) waitsPending_ = true;
@@ -418,7 +495,10 @@ std::optional<QueueEntry> UploadWorker::ClaimLocked(const Text& serverName) {
     found = entry;
     return false;
   });
-  if (found) claimed_.insert(found->id);
+  if (found) {
+    claimed_.insert(found->id);
+    claimedPaths_[found->id] = RemotePathKey(*found);
+  }
   return found;
 }
 
@@ -441,6 +521,7 @@ std::optional<QueueEntry> UploadWorker::NextEntry(Lane& lane, const std::stop_to
 void UploadWorker::Release(std::uint64_t id, bool failed) {
   std::lock_guard lock(mutex_);
   claimed_.erase(id);
+  claimedPaths_.erase(id);
   if (failed) failedThisPass_.insert(id);
   ++generation_;
   changed_.notify_all();
@@ -484,6 +565,10 @@ void UploadWorker::ReapLanes(bool all) {
   }
   for (auto& lane : done) lane->thread.request_stop();
   for (auto& lane : done) lane->thread.join();
+}
+
+bool UploadWorker::PathInFlightLocked(const Text& key) const {
+  return std::any_of(claimedPaths_.begin(), claimedPaths_.end(), [&](const auto& claimed) { return claimed.second == key; });
 }
 
 int UploadWorker::OthersLocked(const Lane& lane) const {

@@ -65,6 +65,8 @@ struct WorkerContext {
   // What SFTP sessions need from the composition root (null: no ~/.ssh, no
   // agent, nobody to ask about host keys).
   const SftpSettings* sftp = nullptr;
+  // Hears each result with what is known of it (the upload history), when given.
+  UploadRecorder* recorder = nullptr;
 };
 
 // Makes the session for one of the worker's threads (by default the kind the
@@ -133,16 +135,19 @@ class UploadWorker {
   void EntryFailed(std::uint64_t id, const Text& error);
   void ServerFailed(std::uint64_t id, const Text& server, const Text& error);
   // Removes the entry by identity and, when it was still queued, reports `result`.
-  void RemoveEntry(std::uint64_t id, UploadResult result);
+  void RemoveEntry(std::uint64_t id, UploadResult result, UploadRecord record = {});
   void StopSilentLanes();
   void ReapLanes(bool all);
+  // An entry with this remote path key is claimed; under mutex_.
+  bool PathInFlightLocked(const Text& key) const;
   // Sessions of the lane's server besides the lane's own.
   int OthersLocked(const Lane& lane) const;
   bool IsFrontLocked(const Lane& lane) const;
   void SetWorking(Lane& lane, bool working);
-  void Report(const QueueEntry& entry, UploadResult result);
-  // Tells the watch folders' outcomes and the display what became of an entry.
-  void Announce(std::uint64_t id, const Text& text, UploadResult result);
+  void Report(const QueueEntry& entry, UploadResult result, UploadRecord record);
+  // Tells the watch folders' outcomes, the recorder and the display what
+  // became of an entry (`record`: what the attempt knows of it).
+  void Announce(std::uint64_t id, const Text& text, UploadResult result, UploadRecord record);
 
   WorkerContext& context_;
   std::unique_ptr<DeliveryBook> ownBook_;
@@ -162,6 +167,7 @@ class UploadWorker {
   mutable std::mutex mutex_;
   std::condition_variable_any changed_;  // entries released, pass restarted
   std::set<std::uint64_t> claimed_;
+  std::map<std::uint64_t, Text> claimedPaths_;  // claimed entries' remote path keys
   std::set<std::uint64_t> failedThisPass_;
   std::map<Text, int> refusedCap_;  // servers that refused a further session
   std::set<Text> proven_;  // servers a session of which logged in since their last failure

@@ -133,10 +133,38 @@ void WatchFolders::Begin(std::stop_token stop) {
 }
 
 void WatchFolders::WatchRoots() {
-  for (Root& root : roots_) {
-    if (root.watched) continue;
-    root.watched = watch_->AddTree(root.folder);
+  for (Root& root : roots_) WatchRoot(root);
+}
+
+void WatchFolders::WatchRoot(Root& root) {
+  if (root.watched || root.polled) return;
+  if (const std::string fs = UnwatchableFileSystem(root.folder); !fs.empty()) {
+    root.polled = true;
+    Log("Watch folder " + root.folder + " is on a " + fs + " file system, where inotify sees no changes: polling it every " +
+        std::to_string(kPollMs / 1000) + " s");
+    return;
   }
+  root.watched = watch_->AddTree(root.folder);
+  if (watch_->LimitReached()) {
+    root.polled = true;
+    Log("Watch folder " + root.folder +
+        " cannot be watched whole: inotify's watch limit is reached (fs.inotify.max_user_watches); polling it every " +
+        std::to_string(kPollMs / 1000) + " s");
+  }
+}
+
+void WatchFolders::PollRoots(std::stop_token stop) {
+  for (std::size_t r = 0; r < roots_.size() && !stop.stop_requested(); ++r)
+    if (roots_[r].polled && !roots_[r].unreadableSaid) ScanTree(static_cast<int>(r), roots_[r].folder, nullptr, stop);
+}
+
+bool WatchFolders::ServerExists(Root& root) {
+  const bool exists = !context_.serverExists || context_.serverExists(root.setting.server);
+  if (!exists && !root.noServerSaid)
+    Log("Watch folder " + root.folder + ": no server named \"" + PathToNative(root.setting.server) +
+        "\"; its files wait until there is one");
+  root.noServerSaid = !exists;
+  return exists;
 }
 
 void WatchFolders::Step(int maxWaitMs, std::stop_token stop) {
@@ -146,10 +174,16 @@ void WatchFolders::Step(int maxWaitMs, std::stop_token stop) {
   for (const auto& [key, candidate] : candidates_) {
     if (!candidate.open) wait = std::min(wait, candidate.since + kSettleMs - now);
   }
-  if (record_.Dirty()) wait = std::min(wait, lastSave_ + kSaveDelayMs - now);
+  if (record_.Dirty()) wait = std::min(wait, lastSave_ + (recordError_.empty() ? kSaveDelayMs : kSaveRetryMs) - now);
+  const bool polling = std::any_of(roots_.begin(), roots_.end(), [](const Root& r) { return r.polled; });
+  if (polling) wait = std::min(wait, nextPoll_ - now);
   for (const FolderEvent& event : watch_->Wait(static_cast<int>(std::max<std::int64_t>(wait, 0)), stop))
     Handle(event);
   ApplyOutcomes();
+  if (polling && context_.clock.MonotonicMs() >= nextPoll_) {
+    PollRoots(stop);
+    nextPoll_ = context_.clock.MonotonicMs() + kPollMs;
+  }
   QueueSettled();
   if (context_.clock.MonotonicMs() >= nextRescan_) {
     FullScan(stop);
@@ -249,12 +283,19 @@ void WatchFolders::FullScan(std::stop_token stop) {
   for (std::size_t r = 0; r < roots_.size() && !stop.stop_requested(); ++r) {
     Root& root = roots_[r];
     std::optional<NativeStat> st = StatNative(root.folder);
-    if (!st || !st->folder) {
-      Log("Watch folder " + root.folder + " cannot be read");
+    std::vector<std::pair<std::string, bool>> probe;
+    if (!st || !st->folder || !ListNative(root.folder, probe)) {
+      // Said once; looked at again at each rescan.
+      if (!root.unreadableSaid)
+        Log("Watch folder " + root.folder + " cannot be read" + (st && st->folder ? "" : " (it does not exist)") +
+            "; looked at again every " + std::to_string(kRescanMs / 1000) + " s");
+      root.unreadableSaid = true;
       root.watched = false;
       continue;
     }
-    if (!root.watched) root.watched = watch_->AddTree(root.folder);
+    if (root.unreadableSaid) Log("Watch folder " + root.folder + " can be read again");
+    root.unreadableSaid = false;
+    WatchRoot(root);
     std::set<std::string> seen;
     ScanTree(static_cast<int>(r), root.folder, &seen, stop);
     if (stop.stop_requested()) return;
@@ -298,6 +339,12 @@ void WatchFolders::QueueSettled() {
       it = candidates_.erase(it);
       continue;
     }
+    // Its server does not exist (yet): the file waits, looked at again later.
+    if (!ServerExists(roots_[root])) {
+      candidate.since = now;
+      ++it;
+      continue;
+    }
     // Found by a scan while still being written (its events came before its
     // folder was watched, or were lost): wait for the close.
     if (OpenForWriting(path)) {
@@ -326,7 +373,8 @@ bool WatchFolders::QueueFile(int rootIndex, const std::string& path, const FileS
     remote += NativeToPath(relative.substr(0, slash));
   }
   const Text text = NativeToPath(path) + u"|" + root.setting.server + u"|" + remote;
-  std::optional<std::uint64_t> id = context_.queue.Append(text);
+  // An arrival does not end a server's wait: only the user's own actions do.
+  std::optional<std::uint64_t> id = context_.queue.Append(text, false);
   if (!id) return false;
   int slot = context_.addRing.Put(text, ringHint_);
   ringHint_ = slot >= 0 ? slot + 1 : 0;
@@ -352,8 +400,10 @@ void WatchFolders::ApplyOutcomes() {
     if (result == UploadResult::kSent) {
       Landed(it->second);
     } else {
-      // Dropped unsent (its server is gone): not offered again in this form.
-      record_.Put({roots_[it->second.root].server, it->second.path}, it->second.stamp);
+      // Dropped unsent (its server is gone): not recorded, so the file waits
+      // for the server and goes once there is one.
+      candidates_.insert_or_assign({it->second.root, it->second.path},
+                                   Candidate{it->second.stamp, context_.clock.MonotonicMs(), false});
     }
     flying_.erase({it->second.root, it->second.path});
     flights_.erase(it);
@@ -364,6 +414,12 @@ void WatchFolders::Landed(const Flight& flight) {
   const Root& root = roots_[flight.root];
   if (root.setting.after != 1) {
     record_.Put({root.server, flight.path}, flight.stamp);
+    return;
+  }
+  // A file written to since it was queued is not the one the server holds:
+  // it stays, and is queued again once it is stable.
+  if (const std::optional<NativeStat> now = StatNative(flight.path); now && StampOf(*now) != flight.stamp) {
+    Log("Sent file " + flight.path + " changed since its upload: not moved");
     return;
   }
   const std::string relative = flight.path.substr(root.folder.size() + 1);
@@ -406,9 +462,17 @@ void WatchFolders::SaveRecord(bool force) {
   if (!record_.Dirty()) return;
   const std::int64_t now = context_.clock.MonotonicMs();
   if (!force && now - lastSave_ < kSaveDelayMs) return;
+  if (!force && !recordError_.empty() && now - lastSave_ < kSaveRetryMs) return;
   lastSave_ = now;
   std::string error;
-  if (!record_.Save(context_.recordFile, &error)) Log("Sent record not saved: " + error);
+  if (record_.Save(context_.recordFile, &error)) {
+    if (!recordError_.empty()) Log("Sent record saved again");
+    recordError_.clear();
+    return;
+  }
+  // Said once for each reason, tried again every kSaveRetryMs.
+  if (error != recordError_) Log("Sent record not saved: " + error);
+  recordError_ = error;
 }
 
 }  // namespace wexmoor

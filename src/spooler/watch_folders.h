@@ -17,7 +17,11 @@
 // entry queued and the file where it is.
 //
 // Every folder is scanned whole at the start, after the kernel's event queue
-// overflowed and every 60 s. One thread does all of it; the upload worker's
+// overflowed and every 60 s. A folder that inotify cannot serve (a network or
+// FUSE file system, where it sees nothing of other machines' writes, or the
+// user's watches used up) is scanned every 5 s instead; the same settling
+// rule holds. A folder that cannot be read is said once and looked at again
+// at each rescan. One thread does all of it; the upload worker's
 // outcomes reach it through a mailbox and it never waits for the worker.
 #pragma once
 
@@ -52,6 +56,10 @@ struct WatchContext {
   // One line for each thing worth telling (a folder that cannot be read, a
   // file that cannot be moved); may be empty.
   std::function<void(const std::string&)> log;
+  // Whether a server of that name exists now; empty: every one does. The
+  // files of a folder whose server does not exist wait, unsent and not
+  // recorded, until it does.
+  std::function<bool(const Text& server)> serverExists;
 };
 
 // True for file names a watch folder passes over.
@@ -67,6 +75,10 @@ class WatchFolders final : public UploadOutcomes {
   static constexpr std::int64_t kRescanMs = 60000;
   // Sent-record writes are gathered for this long.
   static constexpr std::int64_t kSaveDelayMs = 500;
+  // After the record could not be saved, the next try.
+  static constexpr std::int64_t kSaveRetryMs = 10000;
+  // Folders inotify cannot serve are scanned this often.
+  static constexpr std::int64_t kPollMs = 5000;
 
   WatchFolders(WatchContext context, std::vector<WatchFolderSetting> folders);
   ~WatchFolders() override;
@@ -102,6 +114,11 @@ class WatchFolders final : public UploadOutcomes {
     std::string sent;     // folder + "/Sent"
     std::string server;   // UTF-8, the record's key
     bool watched = false;
+    // Scanned every kPollMs: inotify cannot serve it.
+    bool polled = false;
+    // Said once each, until it changes.
+    bool unreadableSaid = false;
+    bool noServerSaid = false;
   };
   using Key = std::pair<int, std::string>;  // root index, native path
   struct Candidate {
@@ -129,6 +146,9 @@ class WatchFolders final : public UploadOutcomes {
   void Landed(const Flight& flight);
   void CheckFlights();
   void SaveRecord(bool force);
+  void WatchRoot(Root& root);
+  void PollRoots(std::stop_token stop);
+  bool ServerExists(Root& root);
   void Log(const std::string& line) const;
 
   WatchContext context_;
@@ -140,6 +160,8 @@ class WatchFolders final : public UploadOutcomes {
   std::set<Key> flying_;
   std::int64_t nextRescan_ = 0;
   std::int64_t lastSave_ = 0;
+  std::int64_t nextPoll_ = 0;
+  std::string recordError_;
   int ringHint_ = 0;
 
   std::mutex inboxMutex_;

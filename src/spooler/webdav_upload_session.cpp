@@ -139,9 +139,11 @@ EntryOutcome WebDavUploadSession::Upload(const Text& localPath, const Text& fold
     job.remoteName = RemoteFileName(localPath);
     job.usePart = record_.tempName != 0 && !moveRefused_;
     job.part = part_;
+    job.remotePath = DeliveryPath(record_.name, folderPath, job.remoteName);
     job.partBegun = partBegun_;
     remote_.ClearRenameRefused();
-    const DeliveryOutcome outcome = DeliverWithPolicy(remote_, job, nullptr, progress, status);
+    const DeliveryOutcome outcome = DeliverWithPolicy(remote_, job, observer_, progress, status);
+    lastStamp_ = outcome.sentStamp;
     if (outcome.result == 1) {
       lastFailure_ = DeliveryFailure::kNone;
       return EntryOutcome::kSent;

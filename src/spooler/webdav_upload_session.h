@@ -33,6 +33,8 @@ class WebDavUploadSession final : public UploadSession {
     part_ = part;
     partBegun_ = std::move(begun);
   }
+  void SetTransferObserver(TransferObserver* observer) override { observer_ = observer; }
+  PartRecord LastStamp() const override { return lastStamp_; }
   DeliveryFailure LastFailure() const override { return lastFailure_; }
   Text LastError() const override { return lastError_; }
   void Close(StatusTarget* status) override;
@@ -57,6 +59,8 @@ class WebDavUploadSession final : public UploadSession {
   std::string currentFolder_;  // made or seen on this login
   PartRecord* part_ = nullptr;
   std::function<void(const PartRecord&)> partBegun_;
+  TransferObserver* observer_ = nullptr;
+  PartRecord lastStamp_;
   DeliveryFailure lastFailure_ = DeliveryFailure::kNone;
   Text lastError_;
 };

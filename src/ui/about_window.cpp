@@ -2,6 +2,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -97,39 +98,50 @@ class AboutDialog : public wxDialog {
     auto* none = new wxRadioButton(p, wxID_ANY, wxString(), wxPoint(0, 0), wxSize(1, 1), wxRB_GROUP);
     none->SetValue(true);
     none->Hide();
+    // As wide as the room up to the next column (the last one to the
+    // frame); one font for all six names.
+    std::vector<wxRadioButton*> options;
     for (int i = 0; i < kLanguageCount; ++i) {
-      auto* option = new wxRadioButton(p, wxID_ANY, ToWx(kLanguageNames[static_cast<std::size_t>(i)]),
-                                       kOptionPlaces[static_cast<std::size_t>(i)], wxSize(90, 20));
+      const wxPoint at = kOptionPlaces[static_cast<std::size_t>(i)];
+      auto* option = new wxRadioButton(p, wxID_ANY, ToWx(kLanguageNames[static_cast<std::size_t>(i)]), at,
+                                       wxSize(at.x + 105 <= 440 ? 105 : 440 - at.x, 20));
       if (current == kLanguageNames[static_cast<std::size_t>(i)]) option->SetValue(true);
-      FitLabelFont(option, 22);
       option->Bind(wxEVT_RADIOBUTTON, [this, i](wxCommandEvent&) { OnLanguage(i); });
+      options.push_back(option);
     }
+    FitOptionsAlike(options, 22);
 
+    // Without a web site there is nothing to visit or mail: those buttons,
+    // and the lines that point at them, are left out.
+    const bool withSite = !addresses_.site.empty();
     auto* text = new wxStaticText(p, wxID_ANY, wxString(), wxPoint(10, 80), wxSize(430, 247),
                                   wxST_NO_AUTORESIZE);
     // Lines beside the buttons leave room for them; the last paragraph ends
     // before the site button.
-    text->SetLabel(LayOutAboutText(text, BuildAboutText(tr, locked),
-                                   locked ? std::vector<int>{103, 155, 246} : std::vector<int>{103, 155, 220}));
+    std::vector<int> buttonTops;
+    if (withSite) buttonTops = locked ? std::vector<int>{103, 155, 246} : std::vector<int>{103, 155, 220};
+    text->SetLabel(LayOutAboutText(text, BuildAboutText(tr, locked, withSite), buttonTops));
 
-    // Each button stands beside the lines of the text it belongs to.
-    int y = 103;
-    AddButton(p, ToWx(addresses_.translatorMail), wxPoint(288, y), wxSize(137, 20),
-              [this] { Open(MailAddress(addresses_.translatorMail, kWindowTitle)); });
-    y += 4 * 13;
-    AddButton(p, ToWx(WithoutScheme(addresses_.translatorSite)), wxPoint(288, y), wxSize(137, 20),
-              [this] { Open(addresses_.translatorSite); });
-    if (!locked) {
-      AddButton(p, t(u"Mail to the author"), wxPoint(285, 220), wxSize(140, 20), [this, &tr] {
-        Open(MailAddress(addresses_.makerMail, tr.Translate(u"Comments about ") + Text(kWindowTitle)));
+    if (withSite) {
+      // Each button stands beside the lines of the text it belongs to.
+      int y = 103;
+      AddButton(p, ToWx(addresses_.translatorMail), wxPoint(288, y), wxSize(137, 20),
+                [this] { Open(MailAddress(addresses_.translatorMail, kWindowTitle)); });
+      y += 4 * 13;
+      AddButton(p, ToWx(WithoutScheme(addresses_.translatorSite)), wxPoint(288, y), wxSize(137, 20),
+                [this] { Open(addresses_.translatorSite); });
+      if (!locked) {
+        AddButton(p, t(u"Mail to the author"), wxPoint(285, 220), wxSize(140, 20), [this, &tr] {
+          Open(MailAddress(addresses_.makerMail, tr.Translate(u"Comments about ") + Text(kWindowTitle)));
+        });
+      } else {
+        AddButton(p, t(u"Full version"), wxPoint(285, 246), wxSize(140, 20),
+                  [this] { Open(addresses_.downloadPage); });
+      }
+      AddButton(p, ToWx(WithoutScheme(addresses_.site)), wxPoint(345, 311), wxSize(100, 22), [this, &tr] {
+        Open(tr.Language() == u"Français" ? addresses_.frenchSite : addresses_.site);
       });
-    } else {
-      AddButton(p, t(u"Full version"), wxPoint(285, 246), wxSize(140, 20),
-                [this] { Open(addresses_.downloadPage); });
     }
-    AddButton(p, ToWx(WithoutScheme(addresses_.site)), wxPoint(345, 311), wxSize(100, 22), [this, &tr] {
-      Open(tr.Language() == u"Français" ? addresses_.frenchSite : addresses_.site);
-    });
 
     if (!locked) {
       new wxStaticBox(p, wxID_ANY, t(u"Preferences"), wxPoint(10, 337), wxSize(434, 40));

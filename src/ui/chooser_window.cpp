@@ -1,6 +1,7 @@
 #include "ui/chooser_window.h"
 
 #include <array>
+#include <vector>
 
 #include <wx/button.h>
 #include <wx/dialog.h>
@@ -28,13 +29,18 @@ void RunLanguageChooser(Translator& translator, const wxIcon* icon) {
   none->Hide();
   const std::array<wxPoint, kLanguageCount> places{wxPoint(10, 10),  wxPoint(120, 10), wxPoint(230, 10),
                                                    wxPoint(340, 10), wxPoint(10, 30),  wxPoint(120, 30)};
+  // Each option as wide as the room up to the next column; all six share
+  // one font, so no name looks smaller than the others.
+  std::vector<wxRadioButton*> options;
   for (std::size_t i = 0; i < places.size(); ++i) {
-    auto* option = new wxRadioButton(panel, wxID_ANY, ToWx(kLanguageNames[i]), places[i], wxSize(90, 20));
-    FitLabelFont(option, 22);
+    const int width = places[i].x + 105 <= 440 ? 105 : 440 - places[i].x - 4;
+    auto* option = new wxRadioButton(panel, wxID_ANY, ToWx(kLanguageNames[i]), places[i], wxSize(width, 20));
     option->Bind(wxEVT_RADIOBUTTON, [&translator, i](wxCommandEvent&) {
       translator.SetLanguage(kLanguageNames[i]);
     });
+    options.push_back(option);
   }
+  FitOptionsAlike(options, 22);
   auto* ok = new wxButton(panel, wxID_OK, "OK", wxPoint(355, 60), wxSize(70, 22));
   ok->Bind(wxEVT_BUTTON, [&window](wxCommandEvent&) { window.EndModal(wxID_OK); });
   window.Bind(wxEVT_CLOSE_WINDOW, [&window](wxCloseEvent&) { window.EndModal(wxID_CANCEL); });

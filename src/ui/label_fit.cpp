@@ -1,5 +1,7 @@
 #include "ui/label_fit.h"
 
+#include <algorithm>
+
 #include <wx/font.h>
 
 #include "ui/wx_text.h"
@@ -26,6 +28,20 @@ void FitLabelFont(wxWindow* control, int reserved, int basePoints) {
   font.SetPointSize(basePoints);
   control->SetFont(font);
   FitTextFont(control, control->GetLabel(), reserved);
+}
+
+void FitOptionsAlike(const std::vector<wxWindow*>& controls, int reserved, int basePoints) {
+  double smallest = basePoints;
+  for (wxWindow* control : controls) {
+    FitLabelFont(control, reserved, basePoints);
+    smallest = std::min(smallest, control->GetFont().GetFractionalPointSize());
+  }
+  for (wxWindow* control : controls) {
+    wxFont font = control->GetFont();
+    if (font.GetFractionalPointSize() == smallest) continue;
+    font.SetFractionalPointSize(smallest);
+    control->SetFont(font);
+  }
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <wx/msgdlg.h>
+#include <wx/generic/msgdlgg.h>
 #include <gtk/gtk.h>
 #include <wx/log.h>
 #include <wx/utils.h>
@@ -22,6 +23,7 @@ constexpr int kPassMs = 20;
 constexpr int kOpenInBrowserItem = 1;
 constexpr int kRetryNowItem = 2;
 constexpr int kWatchFoldersItem = 3;
+constexpr int kHistoryItem = 4;
 // Timer ticks (20 ms) between repaints of the queue rows' states.
 constexpr int kStateRefreshTicks = 25;
 
@@ -58,15 +60,16 @@ MainWindow::MainWindow(MainWindowContext& context, const wxPoint& position)
   panel_ = new wxPanel(this, wxID_ANY, wxPoint(0, 0), wxSize(kClientWidth, kClientHeight));
   serverMenu_.Append(kOpenInBrowserItem, ToWx(Translate(u"Open with your browser")));
   queueMenu_.Append(kRetryNowItem, ToWx(Translate(u"Retry now")));
+  queueMenu_.Append(kHistoryItem, ToWx(Translate(u"History...")));
   serverMenu_.Append(kWatchFoldersItem, ToWx(Translate(u"Watch folders...")));
   BuildControls();
-  Bind(wxEVT_MENU, [this](wxCommandEvent&) {
-    if (context_.retryNow) context_.retryNow();
-    queueList_->RefreshStates();
-  }, kRetryNowItem);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { OnRetryNow(); }, kRetryNowItem);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) {
     if (context_.editWatchFolders) context_.editWatchFolders(this);
   }, kWatchFoldersItem);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) {
+    if (context_.showHistory) context_.showHistory(this);
+  }, kHistoryItem);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) {
     if (context_.openServerInBrowser && SelectedServer() >= 0)
       context_.openServerInBrowser(SelectedServer() + 1);
@@ -104,17 +107,18 @@ void MainWindow::BuildControls() {
   zipCheck_ = new wxCheckBox(p, wxID_ANY, wxString(), wxPoint(10, 197), wxSize(190, 20));
   zipCheck_->SetValue(context_.options.zipBeforeUpload != 0);
   progressFrame_ = new wxStaticBox(p, wxID_ANY, wxString(), wxPoint(10, 217), wxSize(190, 62));
-  elapsedText_ = new wxStaticText(p, wxID_ANY, "-", wxPoint(160, 217), wxSize(22, 12),
-                                  wxST_NO_AUTORESIZE);
   currentFileText_ = new wxStaticText(p, wxID_ANY, wxString(), wxPoint(15, 232), wxSize(180, 14),
                                       wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_MIDDLE);
   statusText_ = new wxStaticText(p, wxID_ANY, wxString(), wxPoint(15, 248), wxSize(180, 14),
                                  wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
-  statusText_->SetFont(wxFontInfo(7).Family(wxFONTFAMILY_SWISS).FaceName("Arial"));
+  statusFont_ = wxFont(wxFontInfo(7).Family(wxFONTFAMILY_SWISS).FaceName("Arial"));
+  statusText_->SetFont(statusFont_);
   progressBar_ = new wxGauge(p, wxID_ANY, 100, wxPoint(15, 264), wxSize(180, 10),
                              wxGA_HORIZONTAL | wxGA_SMOOTH);
   siteButton_ = new wxButton(p, wxID_ANY, wxString(), wxPoint(10, 282), wxSize(190, 16));
   siteButton_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { if (pass_) pass_->OnSiteButton(); });
+  // Without a web site it would lead nowhere.
+  siteButton_->Show(!context_.siteBase.empty());
   BuildServerArea(context_.options.currentServer, context_.options.hideServerList != 0);
   Relabel();
   HookEvents(panel_);
@@ -190,10 +194,10 @@ void MainWindow::Relabel() {
   queueLabel_->SetLabel(label(u"Drop here the files to upload"));
   removeButton_->SetLabel(label(u"Remove from the list"));
   siteButton_->SetLabel(label(u"Visit the author's site"));
-  progressFrame_->SetLabel(label(u"In progress..."));
   zipCheck_->SetLabel(label(u"Always zip before upload"));
   serverMenu_.SetLabel(kOpenInBrowserItem, label(u"Open with your browser"));
   queueMenu_.SetLabel(kRetryNowItem, label(u"Retry now"));
+  queueMenu_.SetLabel(kHistoryItem, label(u"History..."));
   serverMenu_.SetLabel(kWatchFoldersItem, label(u"Watch folders..."));
   for (wxWindow* button : {static_cast<wxWindow*>(deleteButton_), static_cast<wxWindow*>(newButton_),
                            static_cast<wxWindow*>(modifyButton_), static_cast<wxWindow*>(removeButton_),
@@ -202,8 +206,16 @@ void MainWindow::Relabel() {
   FitLabelFont(zipCheck_, 22);
   FitLabelFont(serverLabel_, 0);
   FitLabelFont(queueLabel_, 0);
-  // The frame's title may have grown over the elapsed text.
-  elapsedText_->Raise();
+  ShowFrameTitle();
+}
+
+void MainWindow::ShowFrameTitle() {
+  // The seconds since the last sign of progress follow the title, in the
+  // frame's own label: nothing of them stands on the frame's line.
+  const wxString title = ToWx(Translate(u"In progress...")) + "  " + ToWx(elapsedShown_);
+  if (progressFrame_->GetLabel() == title) return;
+  progressFrame_->SetLabel(title);
+  FitLabelFont(progressFrame_, 16);
 }
 
 void MainWindow::StartMainLoop(MainWindowPresenter& pass, std::function<void()> onEnd) {
@@ -237,9 +249,39 @@ void MainWindow::AskAboutCertificates() {
   askingTrust_ = true;
   // Outside the timer's handler: the modal window runs its own loop.
   CallAfter([this, request = std::move(*request)] {
-    if (AskCertificateTrust(this, context_.translator, request, &context_.icon))
+    if (AskCertificateTrust(this, context_.translator, request, &context_.icon)) {
       TrustCertificate(context_.servers, request.serverName, request.summary.fingerprint);
+      declined_.erase(request.serverName);
+    } else {
+      // Asked once per run; "Retry now" on one of its entries asks again.
+      declined_[request.serverName] = request;
+    }
     askingTrust_ = false;
+  });
+}
+
+void MainWindow::OnRetryNow() {
+  std::optional<TrustRequest> again;
+  if (retryRow_ >= 0 && context_.queueRowState) {
+    const QueueRowState row = context_.queueRowState(retryRow_);
+    const auto declined = declined_.find(row.server);
+    if (row.waitsForTrust && declined != declined_.end()) again = declined->second;
+  }
+  if (!again) {
+    if (context_.retryNow) context_.retryNow();
+    queueList_->RefreshStates();
+    return;
+  }
+  if (askingTrust_) return;
+  askingTrust_ = true;
+  CallAfter([this, request = std::move(*again)] {
+    if (AskCertificateTrust(this, context_.translator, request, &context_.icon)) {
+      TrustCertificate(context_.servers, request.serverName, request.summary.fingerprint);
+      declined_.erase(request.serverName);
+    }
+    askingTrust_ = false;
+    if (context_.retryNow) context_.retryNow();
+    queueList_->RefreshStates();
   });
 }
 
@@ -251,7 +293,15 @@ void MainWindow::ApplyWorkerChanges() {
   }
   if (changes.filesInProgress) filesInProgress_ = *changes.filesInProgress;
   if (changes.status) statusLine_ = *changes.status;
-  if (changes.status || changes.filesInProgress) statusText_->SetLabel(ToWx(StatusLineText(statusLine_, filesInProgress_, context_.translator)));
+  if (changes.status || changes.filesInProgress) {
+    // Without the log's time and marks; an error as its reason, in the
+    // user's language; the font made smaller before the end is cut.
+    const wxString shown = ToWx(
+        StatusLineText(ShownStatusLine(statusLine_, context_.translator), filesInProgress_, context_.translator));
+    statusText_->SetFont(statusFont_);
+    statusText_->SetLabel(shown);
+    FitTextFont(statusText_, shown, 0);
+  }
   if (changes.progress) progressBar_->SetValue(*changes.progress);
 }
 
@@ -260,7 +310,12 @@ void MainWindow::OnRightClick() {
   if (progressFrame_->GetScreenRect().Contains(at)) OpenLogWindow();
   if (serverList_ && serverList_->GetScreenRect().Contains(at) && !context_.flags.lockedMode.load())
     PopupMenu(&serverMenu_, ScreenToClient(at));
-  if (queueList_->GetScreenRect().Contains(at)) PopupMenu(&queueMenu_, ScreenToClient(at));
+  if (queueList_->GetScreenRect().Contains(at)) {
+    // The row under the pointer, else the selected one.
+    retryRow_ = queueList_->RowAt(queueList_->ScreenToClient(at));
+    if (retryRow_ < 0) retryRow_ = queueList_->Selected();
+    PopupMenu(&queueMenu_, ScreenToClient(at));
+  }
 }
 
 void MainWindow::OpenLogWindow() {
@@ -298,7 +353,7 @@ void MainWindow::SetRemoveEnabled(bool enabled) {
 void MainWindow::SetElapsedText(const Text& text) {
   if (text == elapsedShown_) return;
   elapsedShown_ = text;
-  elapsedText_->SetLabel(ToWx(text));
+  ShowFrameTitle();
 }
 
 StatusTarget& MainWindow::StatusLine() { return context_.mailbox.Status(); }
@@ -345,7 +400,11 @@ void MainWindow::RemoveServerItem(int index) {
 }
 
 bool MainWindow::AskYesNo(const Text& title, const Text& message) {
-  return wxMessageBox(ToWx(message), ToWx(title), wxYES_NO | wxICON_WARNING, this) == wxYES;
+  // The program's own box: GTK's message dialog stretches Yes and No over
+  // its whole width.
+  wxGenericMessageDialog box(this, ToWx(message), ToWx(title), wxYES_NO | wxICON_WARNING);
+  box.SetYesNoLabels(ToWx(Translate(u"Yes")), ToWx(Translate(u"No")));
+  return box.ShowModal() == wxID_YES;
 }
 
 int MainWindow::EditServer(int slot) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -63,6 +64,8 @@ struct MainWindowContext {
   CertificateTrustRequests* trustRequests = nullptr;
   // The watch-folder list (from the server list's pop-up menu).
   std::function<void(wxWindow* owner)> editWatchFolders = {};
+  // Opens the History window (the queue list's pop-up).
+  std::function<void(wxWindow* owner)> showHistory = {};
 };
 
 class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
@@ -139,9 +142,17 @@ class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
   void FreeServerArea();
   void HookEvents(wxWindow* window);
   void OnRightClick();
+  // "Retry now": an entry held by a certificate or host key the user
+  // declined asks about it again; every waiting entry is tried at once.
+  void OnRetryNow();
   void OnTimer();
+  // "In progress..." and the elapsed seconds, as the frame's title.
+  void ShowFrameTitle();
 
   bool askingTrust_ = false;
+  // The last declined request of each server, and the row "Retry now" is for.
+  std::map<Text, TrustRequest> declined_;
+  int retryRow_ = -1;
   MainWindowContext& context_;
   MainWindowPresenter* pass_ = nullptr;
   std::function<void()> onLoopEnd_;
@@ -162,16 +173,16 @@ class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
   wxButton* removeButton_ = nullptr;
   wxCheckBox* zipCheck_ = nullptr;
   wxStaticBox* progressFrame_ = nullptr;
-  wxStaticText* elapsedText_ = nullptr;
   wxStaticText* currentFileText_ = nullptr;
   wxStaticText* statusText_ = nullptr;
+  wxFont statusFont_;
   wxGauge* progressBar_ = nullptr;
   wxButton* siteButton_ = nullptr;
   wxMenu serverMenu_;
   wxMenu queueMenu_;
   int ticks_ = 0;
   wxWindow* logWindow_ = nullptr;
-  Text elapsedShown_;
+  Text elapsedShown_ = u"-";
   Text currentFile_;
   // The status line as the front upload last set it, and how many run.
   Text statusLine_;

@@ -4,6 +4,7 @@
 
 #include <wx/dcmemory.h>
 #include <wx/imaglist.h>
+#include <wx/utils.h>
 
 #include "ui/wx_text.h"
 
@@ -63,6 +64,10 @@ QueueListCtrl::QueueListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos
   AssignImageList(icons, wxIMAGE_LIST_SMALL);
   InsertColumn(0, wxString(), wxLIST_FORMAT_LEFT, size.GetWidth() - 22);
   Bind(wxEVT_MOTION, &QueueListCtrl::OnMotion, this);
+  Bind(wxEVT_LEAVE_WINDOW, [this](wxMouseEvent& e) {
+    e.Skip();
+    UpdateTip();  // GTK also says "left" when the pointer enters the list's rows
+  });
   Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& e) {
     selected_ = static_cast<int>(e.GetIndex());
     e.Skip();
@@ -92,6 +97,12 @@ int QueueListCtrl::Selected() const {
   return selected_;
 }
 
+int QueueListCtrl::RowAt(const wxPoint& point) {
+  int flags = 0;
+  const long row = HitTest(point, flags);
+  return row >= 0 && row < Count() ? static_cast<int>(row) : -1;
+}
+
 void QueueListCtrl::Select(int index) {
   const int old = Selected();
   if (old >= 0 && old != index) SetItemState(old, 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
@@ -107,9 +118,13 @@ void QueueListCtrl::Select(int index) {
 void QueueListCtrl::UpdateCount() {
   SetItemCount(static_cast<long>(items_.size()));
   Refresh();
+  // Another entry may stand under the shown tip now (a resting pointer over
+  // a new row gets its tip with the next refresh of the states).
+  if (!shownTip_.empty()) UpdateTip();
 }
 
 void QueueListCtrl::RefreshStates() {
+  UpdateTip();
   if (Count() == 0 || !rowState_) return;
   const long top = GetTopItem();
   const long last = std::min<long>(Count() - 1, top + GetCountPerPage());
@@ -123,20 +138,32 @@ int QueueListCtrl::OnGetItemImage(long item) const {
 
 void QueueListCtrl::OnMotion(wxMouseEvent& e) {
   e.Skip();
-  int flags = 0;
-  const long row = HitTest(e.GetPosition(), flags);
-  if (row == tipRow_) return;
-  tipRow_ = static_cast<int>(row);
-  if (row < 0 || row >= Count() || !rowState_) {
-    UnsetToolTip();
+  UpdateTip();
+}
+
+void QueueListCtrl::UpdateTip() {
+  if (!rowState_ || !IsShownOnScreen()) {
+    ShowTip({});
     return;
   }
-  const Text tip = rowState_(static_cast<int>(row)).tip;
-  if (tip.empty()) {
-    UnsetToolTip();
-  } else {
-    SetToolTip(ToWx(tip));
+  // The row under the pointer now, whatever event came last.
+  const wxPoint at = ScreenToClient(wxGetMousePosition());
+  if (!GetClientRect().Contains(at)) {
+    ShowTip({});
+    return;
   }
+  int flags = 0;
+  const long row = HitTest(at, flags);
+  ShowTip(row >= 0 && row < Count() ? rowState_(static_cast<int>(row)).tip : Text());
+}
+
+void QueueListCtrl::ShowTip(const Text& tip) {
+  if (tip == shownTip_) return;
+  shownTip_ = tip;
+  if (tip.empty())
+    UnsetToolTip();
+  else
+    SetToolTip(ToWx(tip));  // a shown tip takes the new text at once
 }
 
 wxString QueueListCtrl::OnGetItemText(long item, long) const {

@@ -18,6 +18,8 @@ enum class QueueRowIcon { kQueued, kUploading, kWaiting, kMissing };
 struct QueueRowState {
   QueueRowIcon icon = QueueRowIcon::kQueued;
   Text tip;
+  Text server;                 // the entry's server
+  bool waitsForTrust = false;  // held by a certificate or host key not trusted
 };
 
 class QueueListCtrl : public wxListCtrl {
@@ -29,11 +31,16 @@ class QueueListCtrl : public wxListCtrl {
   void Append(const Text& text);
   void RemoveAt(int index);
   int Selected() const;
+  // The row at `point` (client coordinates), or -1.
+  int RowAt(const wxPoint& point);
   void Select(int index);  // -1 clears the selection
   // Where each row's state comes from (row index = queue index).
   void SetRowStates(std::function<QueueRowState(int row)> source) { rowState_ = std::move(source); }
-  // Repaints the visible rows, whose states may have changed.
+  // Repaints the visible rows, whose states may have changed, and brings the
+  // tip of the row under the pointer up to date.
   void RefreshStates();
+  // The tip as it stands now ("" when none is set), for the program's tests.
+  const Text& ShownTip() const { return shownTip_; }
 
  protected:
   wxString OnGetItemText(long item, long column) const override;
@@ -43,11 +50,14 @@ class QueueListCtrl : public wxListCtrl {
   void UpdateCount();
 
   void OnMotion(wxMouseEvent& e);
+  // Sets the tip for the row under the pointer (none outside the rows).
+  void UpdateTip();
+  void ShowTip(const Text& tip);
 
   std::deque<Text> items_;
   int selected_ = -1;
   std::function<QueueRowState(int row)> rowState_;
-  int tipRow_ = -1;
+  Text shownTip_;
 };
 
 }  // namespace wexmoor

@@ -69,6 +69,8 @@ wxString WrapToWidth(const wxWindow& window, const wxString& text, int maxWidth)
 constexpr int kIndicatorRoom = 20;
 // Push buttons: padding and frame.
 constexpr int kButtonRoom = 12;
+// Text fields: padding and frame.
+constexpr int kEntryRoom = 10;
 // Drop-down lists: the arrow and the frame.
 constexpr int kChoiceRoom = 30;
 
@@ -224,7 +226,10 @@ void ServerDialog::CreateControls(bool passwordInClear) {
   label(Tr(u"Password:"), 32, 130, 190, 17);
   password_ = field(32, 145, 190, 20, passwordInClear ? 0 : wxTE_PASSWORD);
   label(Tr(u"Port:"), 32, 170, 190, 17);
-  port_ = field(32, 185, 30, 20);
+  // Five digits must show whole: as wide as the room before "Active" allows,
+  // and a smaller font if that is not enough.
+  port_ = field(32, 185, 42, 20);
+  FitTextFont(port_, "65535", kEntryRoom);
   active_ = option(Tr(u"Active"), 77, 185, 60, 20, wxRB_GROUP);
   passive_ = option(Tr(u"Passive"), 157, 185, 60, 20, 0);
   // The two options of one group share the smaller of their fitted fonts.
@@ -260,7 +265,7 @@ void ServerDialog::CreateControls(bool passwordInClear) {
   }
   FitTextFont(protocol_, widest, kChoiceRoom);
 
-  content_ = new wxListCtrl(panel, wxID_ANY, wxPoint(232, 50), wxSize(244, 215),
+  content_ = new wxListCtrl(panel, wxID_ANY, wxPoint(232, 50), wxSize(244, 190),
                             wxLC_REPORT | wxLC_SINGLE_SEL);
   auto* images = new wxImageList(16, 16, true, 2);
   images->Add(pictures_.folder);  // kFolderImage
@@ -268,6 +273,8 @@ void ServerDialog::CreateControls(bool passwordInClear) {
   content_->AssignImageList(images, wxIMAGE_LIST_SMALL);
   content_->InsertColumn(0, ToWx(Tr(u"Content")), wxLIST_FORMAT_LEFT, 223);
 
+  label(Tr(u"Web address:"), 232, 248, 80, 17);
+  webAddress_ = field(316, 245, 160, 20);
   label(Tr(u"Connections:"), 232, 273, 110, 17);
   connections_ = field(346, 270, 30, 20);
 
@@ -289,6 +296,7 @@ void ServerDialog::ShowForm(const ServerForm& form) {
   port_->ChangeValue(ToWx(form.port));
   timeOut_->ChangeValue(ToWx(form.timeOut));
   connections_->ChangeValue(ToWx(form.connections));
+  webAddress_->ChangeValue(ToWx(form.webAddress));
   (form.active ? active_ : passive_)->SetValue(true);
   router_->SetValue(form.ipRouter);
   router_->Enable(form.active);
@@ -321,6 +329,7 @@ void ServerDialog::ReadControls() {
   form.ipRouter = router_->GetValue();
   form.timeOut = FromWx(timeOut_->GetValue());
   form.connections = FromWx(connections_->GetValue());
+  form.webAddress = FromWx(webAddress_->GetValue());
   form.useUtf8 = utf8_->GetValue();
   form.useUtf8Opt = utf8Opt_->GetValue();
   if (protocol_->GetSelection() != wxNOT_FOUND) form.protocol = protocol_->GetSelection();
@@ -410,9 +419,12 @@ void ServerDialog::Finish(int code) {
 void ServerDialog::OnOk(wxCommandEvent&) {
   ReadControls();
   if (!editor_.Accept()) {
-    wxMessageBox(ToWx(Tr(u"Please give the server a name.")), ToWx(Tr(u"Server")),
-                 wxOK | wxICON_INFORMATION, this);
+    refusal_ = editor_.LastRefusal() == ServerEditor::Refusal::kNameTaken
+                   ? Tr(u"Another server already has this name. Please choose another one.")
+                   : Tr(u"Please give the server a name.");
+    wxMessageBox(ToWx(refusal_), ToWx(Tr(u"Server")), wxOK | wxICON_INFORMATION, this);
     name_->SetFocus();
+    name_->SelectAll();
     return;
   }
   address_->ChangeValue(ToWx(editor_.Form().address));

@@ -69,6 +69,8 @@ class ServerDialog final : public wxDialog {
   BalloonTip* AddressTip() const { return tip_; }
   // True from a listing's start until its rows are shown.
   bool Listing() const { return listing_; }
+  // The text of the last refusal of "OK" (empty name, name taken), or "".
+  const Text& LastRefusal() const { return refusal_; }
 
   // The controls, for the program's own tests.
   wxTextCtrl* NameField() const { return name_; }
@@ -78,6 +80,7 @@ class ServerDialog final : public wxDialog {
   wxTextCtrl* PortField() const { return port_; }
   wxTextCtrl* TimeOutField() const { return timeOut_; }
   wxTextCtrl* ConnectionsField() const { return connections_; }
+  wxTextCtrl* WebAddressField() const { return webAddress_; }
   wxTextCtrl* StatusField() const { return status_; }
   wxRadioButton* ActiveOption() const { return active_; }
   wxRadioButton* PassiveOption() const { return passive_; }
@@ -125,6 +128,7 @@ class ServerDialog final : public wxDialog {
   bool parentGreyed_ = true;
   std::int64_t lastTipMs_ = -1'000'000;
   bool tipShownThisVisit_ = false;
+  Text refusal_;
 
   wxTextCtrl* name_ = nullptr;
   wxTextCtrl* address_ = nullptr;
@@ -134,6 +138,7 @@ class ServerDialog final : public wxDialog {
   wxTextCtrl* port_ = nullptr;
   wxTextCtrl* timeOut_ = nullptr;
   wxTextCtrl* connections_ = nullptr;
+  wxTextCtrl* webAddress_ = nullptr;
   wxTextCtrl* status_ = nullptr;
   wxRadioButton* active_ = nullptr;
   wxRadioButton* passive_ = nullptr;

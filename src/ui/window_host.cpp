@@ -1,13 +1,16 @@
 #include "ui/window_host.h"
 
+#include "program/settings_reload.h"
 #include "settings/settings_autosave.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include <cstdio>
 #include <memory>
 
 #include <wx/app.h>
+#include <wx/clipbrd.h>
 #include <wx/dialog.h>
 #include <wx/display.h>
 #include <wx/evtloop.h>
@@ -23,6 +26,7 @@
 #include "ui/locked/welcome_window.h"
 #include "platform/files.h"
 #include "settings/file_locations.h"
+#include "ui/history_window.h"
 #include "spooler/drop_intake.h"
 #include "spooler/upload_worker.h"
 #include "spooler/watch_folders.h"
@@ -93,10 +97,26 @@ class WorkerSlot : public WorkerControl {
 };
 
 // The worker's context with where its results go.
-WorkerContext WithOutcomes(WorkerContext context, UploadOutcomes* outcomes) {
+WorkerContext WithOutcomes(WorkerContext context, UploadOutcomes* outcomes, UploadRecorder* recorder) {
   context.outcomes = outcomes;
+  context.recorder = recorder;
   return context;
 }
+
+// Each result into the history; a sent file's link to the notifications too.
+class HistoryAndLinks final : public UploadRecorder {
+ public:
+  HistoryAndLinks(UploadHistory& history, UploadNotifications& notifications)
+      : history_(history), notifications_(notifications) {}
+  void Record(const UploadRecord& record) override {
+    history_.Record(record);
+    if (record.result == UploadResult::kSent) notifications_.Linked(record.id, record.link);
+  }
+
+ private:
+  UploadHistory& history_;
+  UploadNotifications& notifications_;
+};
 
 class WindowHost : public StartupSeams {
  public:
@@ -145,7 +165,9 @@ class WindowHost : public StartupSeams {
       case EntryStatus::kWaiting: shown.icon = QueueRowIcon::kWaiting; break;
       case EntryStatus::kLocalMissing: shown.icon = QueueRowIcon::kMissing; break;
     }
-    shown.tip = d.lastError;
+    shown.tip = FailureText(d.lastError, state_.translator);
+    shown.server = EntryServerName(entry->text);
+    shown.waitsForTrust = WaitsForTrust(ClassifyFailure(d.lastError).reason);
     if (d.status == EntryStatus::kWaiting && d.dueWall > 0) {
       const std::time_t due = static_cast<std::time_t>(d.dueWall);
       std::tm local{};
@@ -164,6 +186,9 @@ class WindowHost : public StartupSeams {
   }
 
   bool OpenMainWindow(const WindowPosition& position) override {
+    // A close request ended the first start's language chooser: the program
+    // ends before anything is saved, so the chooser comes again next time.
+    if (Closing()) return false;
     windowContext_.editServer = [this](wxWindow* owner, int slot) {
       dialogContext_.owner = owner;
       return EditServer(dialogContext_, slot);
@@ -186,9 +211,13 @@ class WindowHost : public StartupSeams {
     };
     windowContext_.queueRowState = [this](int row) { return RowState(row); };
     windowContext_.retryNow = [this] { state_.delivery.ClearWaits(); };
+    windowContext_.showHistory = [this](wxWindow* owner) {
+      ShowHistoryWindow(owner, state_.translator, state_.uploadHistory.Path());
+    };
     if (lockedPicture_.HasPicture()) windowContext_.lockedPicture = lockedPicture_.Bitmap();
     window_ = new MainWindow(windowContext_, wxPoint(position.x, position.y));
     window_->Show();
+    TellRenamedServers();
     intake_ = std::make_unique<IntakeContext>(services_.IntakeContextFor(*window_));
     prompts_ = std::make_unique<WindowPrompts>(window_, [this] {
       const Translator& t = state_.translator;
@@ -199,7 +228,29 @@ class WindowHost : public StartupSeams {
     return true;
   }
 
-  void QueueCommandLine(const Text& pathList) override { QueueDroppedItems(*intake_, pathList); }
+  // Servers the load renamed because an earlier one had their name: said
+  // once, when the main loop runs.
+  void TellRenamedServers() {
+    const std::vector<Text>& renamed = state_.options.renamedServers;
+    if (renamed.size() < 2) return;
+    Text text = state_.translator.Translate(u"These servers had the name of another server and were renamed:");
+    for (std::size_t i = 0; i + 1 < renamed.size(); i += 2) text += u"\n" + renamed[i] + u" \u2192 " + renamed[i + 1];
+    state_.options.renamedServers.clear();
+    window_->CallAfter([this, text] {
+      wxMessageBox(ToWx(text), ToWx(state_.translator.Translate(u"Server")), wxOK | wxICON_INFORMATION, window_);
+    });
+  }
+
+  bool EndedByCloseRequest() const { return Closing() && window_ == nullptr; }
+
+  void QueueCommandLine(const Text& pathList) override { QueueFor(pathList, state_.commandLineServer); }
+
+  // A hand-over or the command line, for `server` (empty: the selected one).
+  void QueueFor(const Text& pathList, const Text& server) {
+    intake_->server = server;
+    QueueDroppedItems(*intake_, pathList);
+    intake_->server.clear();
+  }
 
   void StartWorker() override {
     mailbox_.SetNotifications(&notifications_);
@@ -212,7 +263,8 @@ class WindowHost : public StartupSeams {
   void StartWatching() {
     if (watch_ || state_.options.watchFolders.empty() || state_.flags.lockedMode.load()) return;
     watch_ = std::make_unique<WatchFolders>(
-        WatchContext{state_.queue, state_.addRing, state_.clock, SentRecordPath(state_.preferenceFile), {}},
+        WatchContext{state_.queue, state_.addRing, state_.clock, SentRecordPath(state_.preferenceFile), {},
+                     ServerExistsIn(state_.servers)},
         state_.options.watchFolders);
     relay_.SetNext(watch_.get());
     watch_->Start();
@@ -230,7 +282,20 @@ class WindowHost : public StartupSeams {
       // Kept until the window closes: the desktop may still act on it.
       shownNotices_.push_back(
           std::make_unique<wxNotificationMessage>(ToWx(notice.title), ToWx(notice.message), window_));
-      shownNotices_.back()->Show(wxNotificationMessage::Timeout_Auto);
+      wxNotificationMessage& shown = *shownNotices_.back();
+      if (!notice.link.empty()) {
+        // "Copy link" where the desktop takes actions, else the link itself.
+        if (shown.AddAction(wxID_COPY, ToWx(state_.translator.Translate(u"Copy link")))) {
+          shown.Bind(wxEVT_NOTIFICATION_MESSAGE_ACTION, [link = notice.link](wxCommandEvent& event) {
+            if (event.GetId() != wxID_COPY || !wxTheClipboard->Open()) return;
+            wxTheClipboard->SetData(new wxTextDataObject(ToWx(link)));
+            wxTheClipboard->Close();
+          });
+        } else {
+          shown.SetMessage(ToWx(notice.message + u"\n" + notice.link));
+        }
+      }
+      shown.Show(wxNotificationMessage::Timeout_Auto);
     }
   }
 
@@ -248,7 +313,13 @@ class WindowHost : public StartupSeams {
 
   void RunMainLoop() override {
     MainWindowPresenter pass(loopContext_, *window_);
+    // From now on a later start hears whether its paths can be queued.
+    if (handOvers_) handOvers_->SetServerCheck(ServerExistsIn(state_.servers));
     window_->SetPassHook([this] {
+      TakeSettingsEdit();  // before the options are offered again
+      if (handOvers_)
+        handOvers_->NoteChosenServer(state_.flags.lockedMode.load() ? state_.servers.Get(1).name
+                                                                    : window_->SelectedServerName());
       OfferOptions();
       ShowDueNotices();
       // Paths handed over since start-up (during the language chooser, say)
@@ -273,6 +344,32 @@ class WindowHost : public StartupSeams {
     options.windowY = at.y;
     options.zipBeforeUpload = window_->ZipChecked() ? 1 : 0;
     options.language = state_.translator.Language();
+  }
+
+  // An edit of the preference file, read by the autosave: the server list
+  // and the watch folders follow it.
+  void TakeSettingsEdit() {
+    std::optional<AppliedReload> applied = TakeSettingsReload(state_);
+    if (!applied || window_ == nullptr) return;
+    if (!applied->problems.empty()) ReportSettingsProblems(applied->problems);
+    if (!applied->read) return;
+    const Text shown = window_->ServerListText();
+    const std::vector<Text> names = state_.servers.Names();
+    window_->FillServerList(names);
+    const auto at = std::find(names.begin(), names.end(), shown.empty() ? state_.options.currentServer : shown);
+    window_->SelectServer(at == names.end() ? (names.empty() ? -1 : 0) : static_cast<int>(at - names.begin()));
+    if (applied->watchFoldersChanged) {
+      StopWatching();
+      StartWatching();
+    }
+  }
+
+  // A box once the window's own loop runs again.
+  void ReportSettingsProblems(const std::vector<std::string>& lines) override {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    if (window_ == nullptr) return;
+    window_->CallAfter([this, text] { wxMessageBox(wxString::FromUTF8(text), "Wexmoor", wxOK | wxICON_WARNING, window_); });
   }
 
   // The options as the exit would save them, to the autosave: a change
@@ -312,7 +409,7 @@ class WindowHost : public StartupSeams {
 
   void QueueHandedOverPaths() {
     if (!handOvers_ || !intake_) return;
-    for (const Text& paths : handOvers_->TakePaths()) QueueDroppedItems(*intake_, paths);
+    for (const HandOverRequest& request : handOvers_->TakeRequests()) QueueFor(request.paths, request.server);
   }
 
   SignalWatch& signals_;
@@ -331,7 +428,8 @@ class WindowHost : public StartupSeams {
                                      state_.sftp.agentSocket};
   ServiceLog relay_{nullptr};
   std::unique_ptr<WatchFolders> watch_;
-  WorkerContext workerContext_ = WithOutcomes(services_.WorkerContextFor(mailbox_), &relay_);
+  HistoryAndLinks historyAndLinks_{state_.uploadHistory, notifications_};
+  WorkerContext workerContext_ = WithOutcomes(services_.WorkerContextFor(mailbox_), &relay_, &historyAndLinks_);
   WorkerSlot worker_{workerContext_, state_};
   MainWindowPresenterContext loopContext_{state_.queue, state_.servers, state_.addRing, state_.removeRing,
                                state_.flags, state_.clock, worker_,
@@ -362,6 +460,8 @@ int RunWindowProgram(ProgramServices& services, SignalWatch& signals, const std:
   {
     WindowHost seams(services, signals, handOvers);
     code = RunProgram(services.state(), seams, args);
+    // Ended by a close request before the main window opened: not a failure.
+    if (code == 1 && seams.EndedByCloseRequest()) code = 0;
   }
   wxTheApp->OnExit();
   wxEntryCleanup();

@@ -1,5 +1,7 @@
 #include "ftp/control_connection.h"
 
+#include <chrono>
+
 #include "ftp/engine_fixture.h"
 #include "ftp/reply_reader.h"
 
@@ -36,11 +38,66 @@ TEST_F(EngineTest, LoginStepsAndTheOptionalUtf8Switch) {
   EXPECT_EQ(Login(session, session.controlConnection(), record, &status), 1);
   EXPECT_THAT(LogLines(session),
               ElementsAre("----- Connected to 127.0.0.1", ">---<220 Fake server ready", "<--->USER user",
-                          ">---<331 Password required", "<--->PASS ****", ">---<230 Logged in", "<--->TYPE I",
-                          ">---<200 Type set to I", "<--->opts utf8 on", ">---<501 not understood",
-                          ">---<!! TimeOut !!"));  // no code: RunCommand reads on, and gives up at the time-out
-  EXPECT_EQ(status.Lines().back().substr(8), ": >---<!! TimeOut !!");
+                          ">---<331 Password required", "<--->PASS ****", ">---<230 Logged in", "<--->FEAT",
+                          ">---<502 Command not implemented", "<--->TYPE I", ">---<200 Type set to I",
+                          "<--->opts utf8 on", ">---<501 not understood"));
+  // A final reply ends the exchange at once, listed or not.
+  EXPECT_EQ(status.Lines().back().substr(8), ": >---<501 not understood");
   EXPECT_NE(session.controlConnection(), 0);
+}
+
+// A server whose FEAT lists UTF8 hears every name in UTF-8, whatever the
+// record says; otherwise a name the conversation's character set cannot hold
+// is not sent at all (never with "?" in it).
+TEST_F(EngineTest, NamesGoOutAsTheyAreOrNotAtAll) {
+  const Text cyrillic = u"\u041f\u0440\u0438\u0432\u0435\u0442.txt";
+  const Text accented = u"c \u00e9.txt";
+  struct Case {
+    const char* feat;
+    std::int32_t useUtf8;
+    Text name;
+    const char* sent;  // the SIZE line the server received, or "" for none
+  } cases[] = {
+      {"211-Features:\r\n MDTM\r\n UTF8\r\n211 End", 0, cyrillic,
+       "SIZE \xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82.txt"},
+      {"211-Features:\r\n utf8\r\n211 End", 0, accented, "SIZE c \xc3\xa9.txt"},
+      {"502 Command not implemented", 0, accented, "SIZE c \xe9.txt"},
+      {"211-Features:\r\n SIZE\r\n211 End", 0, cyrillic, ""},
+      {"502 Command not implemented", 1, cyrillic,
+       "SIZE \xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sent);
+    const bool utf8 = std::string(c.feat).find("TF8") != std::string::npos ||
+                      std::string(c.feat).find("tf8") != std::string::npos;
+    FakeFtpServer peer;
+    peer.Greet().Reply("USER", "331 pw").Reply("PASS", "230 in").Reply("FEAT", c.feat).Reply("TYPE I", "200 ok");
+    if (utf8) peer.Reply("OPTS UTF8 ON", "200 ok");
+    if (*c.sent != '\0') peer.Reply("SIZE", "213 1");
+    peer.Start();
+    ServerRecord record = Record();
+    record.port = peer.port();
+    record.useUtf8 = c.useUtf8;
+    OpenControlConnection(session, record, nullptr);
+    ASSERT_EQ(Login(session, session.controlConnection(), record, nullptr), 1);
+    CommandReply reply;
+    const int r = RunCommand(session, session.controlConnection(), record, u"SIZE " + c.name, u"213", reply, nullptr);
+    if (*c.sent != '\0') {
+      EXPECT_EQ(r, 1);
+      ASSERT_TRUE(peer.WaitFinished(3000));
+      EXPECT_EQ(peer.Commands().back(), c.sent);
+    } else {
+      EXPECT_EQ(r, -1);
+      EXPECT_EQ(reply.kind, ReplyClass::kRefused);
+      EXPECT_EQ(reply.reply, u"553 Not sent: \"" + c.name +
+                                 u"\" cannot be written in the server's character set; turn on \"ServerUseUTF8\" "
+                                 u"for this server");
+      EXPECT_EQ(peer.Commands().back(), "TYPE I");
+    }
+    Disconnect(session, nullptr);
+  }
+  EXPECT_FALSE(ListsFeature(u"211-Features:\r\n UTF8X\r\n211 UTF8", u"UTF8"));
+  EXPECT_TRUE(ListsFeature(u"211-Features:\r\n  UTF8 ON\r\n211 End", u"UTF8"));
 }
 
 TEST_F(EngineTest, TypeIRefusedOnceIsSentAgain) {
@@ -56,16 +113,26 @@ TEST_F(EngineTest, TypeIRefusedOnceIsSentAgain) {
   EXPECT_THAT(server.Commands(), ElementsAre("USER user", "PASS Secret", "TYPE I", "TYPE I"));
 }
 
-TEST_F(EngineTest, UserAnsweredWith230IsRefusedAndTheSessionClosed) {
-  server.Greet().Reply("USER", "230 welcome without password");
+TEST_F(EngineTest, UserAnsweredWith230IsLoggedInWithoutPassword) {
+  server.Greet().Reply("USER", "230 welcome without password").Reply("TYPE I", "200 ok");
   server.Start();
   ServerRecord record = Record(400);
   OpenControlConnection(session, record, nullptr);
+  EXPECT_EQ(Login(session, session.controlConnection(), record, nullptr), 1);
+  EXPECT_THAT(server.Commands(), ElementsAre("USER user", "TYPE I"));
+}
+
+TEST_F(EngineTest, UserAnsweredWith530IsRefusedAtOnceAndTheSessionClosed) {
+  server.Greet().Reply("USER", "530 not you");
+  server.Start();
+  ServerRecord record = Record(5000);
+  OpenControlConnection(session, record, nullptr);
+  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Login(session, session.controlConnection(), record, nullptr), -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   EXPECT_EQ(session.controlConnection(), 0);
   EXPECT_THAT(LogLines(session), ElementsAre("----- Connected to 127.0.0.1", ">---<220 Fake server ready",
-                                             "<--->USER user", ">---<230 welcome without password",
-                                             ">---<!! TimeOut !!"));
+                                             "<--->USER user", ">---<530 not you"));
   ASSERT_TRUE(server.WaitClientGone(3000));
   EXPECT_EQ(server.Commands().back(), "QUIT");
 }

@@ -1,5 +1,12 @@
 #include "ftp/data_channel.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <random>
+
 #include <chrono>
 
 #include "ftp/control_connection.h"
@@ -11,6 +18,7 @@
 namespace wexmoor::testing {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 
 TEST(ListenerPortSequenceTest, RunsFrom6001To6099ThenWrapsTo6000) {
@@ -108,13 +116,12 @@ TEST_F(EngineTest, RefusedPasvIsRetriedAsPassive) {
   session.Log().Clear();
   EXPECT_EQ(OpenDataChannel(session, session.controlConnection(), record, nullptr), 1);
   const std::vector<std::string> lines = LogLines(session);
-  ASSERT_GE(lines.size(), 6u);
+  ASSERT_GE(lines.size(), 5u);
   EXPECT_EQ(lines[0], "<--->PASV");
+  // 502 is final: the exchange ends on it, without waiting for more.
   EXPECT_EQ(lines[1], ">---<502 not here");
-  // 502 carries no wanted code: the next read times out, which ends the exchange.
-  EXPECT_EQ(lines[2], ">---<!! TimeOut !!");
-  EXPECT_EQ(lines[3], "!!--- Error while PASV: !! TimeOut !!");
-  EXPECT_EQ(lines[4], "<--->passive");
+  EXPECT_EQ(lines[2], "!!--- Error while PASV: 502 not here");
+  EXPECT_EQ(lines[3], "<--->passive");
   EXPECT_NE(session.dataConnection, 0);
 }
 
@@ -129,7 +136,7 @@ TEST_F(EngineTest, PasvWithoutParenthesesFailsFastWithoutDialling) {
   EXPECT_EQ(OpenPassive(session, session.controlConnection(), record, u"PASV", nullptr), -1);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   EXPECT_EQ(session.dataConnection, 0);
-  EXPECT_EQ(LogLines(session).back(), "!!--- Unable to establish PASV ----- Connection to [... Port: 0]");
+  EXPECT_EQ(LogLines(session).back(), "!!--- Unable to establish PASV ----- Connection to [127.0.0.1 Port: 0]");
 }
 
 TEST_F(EngineTest, PortAnnouncesTheVisibleAddressAndTheNextListenerPort) {
@@ -173,6 +180,50 @@ TEST_F(EngineTest, LocalAddressIsTheControlConnectionsOwn) {
   EXPECT_EQ(LocalAddress(session), u"127.0.0.1");
   Disconnect(session, nullptr);
   EXPECT_FALSE(LocalAddress(session).empty());  // from the host name, or 0.0.0.0
+}
+
+// Active mode: a connection to the listener from anyone but the server is
+// closed unread, and the wait goes on for the server's.
+TEST_F(EngineTest, ActiveModeTakesTheDataConnectionOnlyFromTheServer) {
+  const int skip = 5 + static_cast<int>(std::random_device{}() % 90);
+  for (int i = 0; i < skip; ++i) ports.Next();
+  if (!PortFree(ports.Current() + 1)) GTEST_SKIP() << "listener port in use on this machine";
+  int stranger = -1;
+  server.Greet().Login().Reply("PORT", "200 ok")
+      .Do([&] {
+        // Another host (127.0.0.2 on the loopback) dials first.
+        stranger = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        ::inet_pton(AF_INET, "127.0.0.2", &from.sin_addr);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<std::uint16_t>(server.LastPortCommandPort()));
+        ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+        if (::bind(stranger, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+            ::connect(stranger, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+          ::close(stranger);
+          stranger = -1;
+        }
+      })
+      .ConnectData();
+  server.Start();
+  ServerRecord record = Record(3000);
+  record.active = 1;
+  ASSERT_TRUE(LogIn(record));
+  session.visibleAddress = u"127.0.0.1";
+  ASSERT_EQ(OpenDataChannel(session, session.controlConnection(), record, nullptr), 1);
+  ASSERT_TRUE(server.WaitFinished(5000));
+  ASSERT_NE(stranger, -1);
+  AwaitDataConnection(session, record);
+  ASSERT_NE(session.dataConnection, 0);
+  EXPECT_EQ(PeerAddress(session.dataConnection), "127.0.0.1");
+  EXPECT_THAT(LogLines(session), Contains("----- Closed a data connection from 127.0.0.2, which is not the server"));
+  char byte = 0;
+  EXPECT_EQ(WaitReadable(stranger, 3000, {}), WaitResult::kReady);
+  EXPECT_EQ(::recv(stranger, &byte, 1, MSG_DONTWAIT), 0);  // closed, nothing sent
+  ::close(stranger);
+  CloseDataChannel(session, nullptr);
 }
 
 }  // namespace

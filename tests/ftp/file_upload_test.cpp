@@ -38,11 +38,21 @@ class UploadTest : public EngineTest {
   RecordingProgress progress;
 };
 
-TEST(RemoteFileNameTest, LastComponentWithoutQuotes) {
-  EXPECT_EQ(RemoteFileName(u"C:\\data\\report.txt"), u"report.txt");
-  EXPECT_EQ(RemoteFileName(u"/home/me/report.txt"), u"report.txt");
-  EXPECT_EQ(RemoteFileName(u"/home/me/\"quoted name.txt\" rest"), u"quoted name.txt");
-  EXPECT_EQ(RemoteFileName(u"plain"), u"plain");
+// The local name after the last "/", as it is.
+TEST(RemoteFileNameTest, TheNameAfterTheLastSlashUnchanged) {
+  struct Case {
+    const char16_t* local;
+    const char16_t* remote;
+  } cases[] = {
+      {u"/home/me/report.txt", u"report.txt"},
+      {u"plain", u"plain"},
+      {u"/home/me/Report \"A\".pdf", u"Report \"A\".pdf"},
+      {u"/home/me/\"quoted name.txt\" rest", u"\"quoted name.txt\" rest"},
+      {u"/home/me/a\\b.txt", u"a\\b.txt"},
+      {u"/home/me/\u041f\u0440\u0438\u0432\u0435\u0442.txt", u"\u041f\u0440\u0438\u0432\u0435\u0442.txt"},
+      {u"/x/c \u00e9.txt", u"c \u00e9.txt"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(RemoteFileName(c.local), c.remote) << Utf16ToUtf8(c.local);
 }
 
 TEST_F(UploadTest, OneByteFile) {
@@ -143,11 +153,11 @@ TEST_F(UploadTest, StorRefusedWith550ClosesAbnormally) {
   ServerRecord record = Record(400);
   ASSERT_TRUE(LogIn(record));
   EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, nullptr, nullptr), -1);
-  EXPECT_THAT(LinesAfterPasv(), ElementsAre("<--->STOR r.bin", ">---<550 Permission denied", ">---<!! TimeOut !!",
-                                            "!!--- Data connection closed abnormally"));
+  EXPECT_THAT(LinesAfterPasv(), ElementsAre("<--->STOR r.bin", ">---<550 Permission denied",
+                                            "!!--- Upload refused: 550 Permission denied"));
 }
 
-TEST_F(UploadTest, StorRefusedWith501Or553EndsOnTheTimeOut) {
+TEST_F(UploadTest, StorRefusedWith501Or553EndsTheExchangeAtOnce) {
   for (const char* refusal : {"501 Syntax error", "553 Bad file name"}) {
     SCOPED_TRACE(refusal);
     FakeFtpServer refusing;
@@ -159,7 +169,7 @@ TEST_F(UploadTest, StorRefusedWith501Or553EndsOnTheTimeOut) {
     const Text path = MakeFile("r.bin", 10);
     EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, nullptr, nullptr), -1);
     EXPECT_THAT(LinesAfterPasv(), ElementsAre("<--->STOR r.bin", ">---<" + std::string(refusal),
-                                              ">---<!! TimeOut !!", ">---<!! TimeOut !!"));
+                                              "!!--- Upload refused: " + std::string(refusal)));
     Disconnect(session, nullptr);
   }
 }
@@ -195,7 +205,8 @@ TEST_F(UploadTest, ActiveModeUploadAndAServerThatNeverConnects) {
   EXPECT_THAT(LogLines(session),
               ElementsAre("----- Internal PORT " + two + " has been created", "<--->PORT " + portText(second),
                           ">---<200 ok", "<--->STOR act.bin", ">---<150 go", "!!--- No Connection ID",
-                          "----- Internal PORT " + two + " has been closed", ">---<!! TimeOut !!"));
+                          "----- Internal PORT " + two + " has been closed", ">---<!! TimeOut !!",
+                          "!!--- Data connection closed abnormally"));
   EXPECT_EQ(session.listener, 0);
 }
 

@@ -1,5 +1,7 @@
 #include "ftp/remote_session.h"
 
+#include <algorithm>
+
 #include "ftp/engine_fixture.h"
 #include "ftp/listing_parser.h"
 
@@ -69,21 +71,40 @@ TEST_F(EngineTest, FolderWalkCreatesMissingFolders) {
   Disconnect(session, nullptr);
 }
 
-TEST_F(EngineTest, FailedMkdGivesTheResultTextButNoLogLineAndTheWalkGoesOn) {
+TEST_F(EngineTest, FailedMkdAndCwdGiveTheResultTextAndTheWalkGoesOn) {
   server.Greet().Login()
       .Reply("CWD b", "550 no such folder").Reply("MKD b", "550 permission denied")
-      .Reply("CWD c", "250 ok");
+      .Reply("CWD b", "550 no such folder").Reply("CWD c", "250 ok");
   server.Start();
   ServerRecord record = Record();
   record.address = u"127.0.0.1/b/c/";
   EXPECT_EQ(PrepareUploadSession(session, record, 0, nullptr), 0);
   const std::vector<std::string> lines = LogLines(session);
-  EXPECT_THAT(std::vector<std::string>(lines.end() - 6, lines.end()),
+  EXPECT_THAT(std::vector<std::string>(lines.end() - 9, lines.end()),
               ElementsAre("<--->CWD b", ">---<550 no such folder", "<--->MKD b", ">---<550 permission denied",
+                          "<--->CWD b", ">---<550 no such folder", "!!Error while creating the directory!! b",
                           "<--->CWD c", ">---<250 ok"));
   Disconnect(session, nullptr);
   EXPECT_EQ(OpenRemoteSession(session, Record(), 1, 0, nullptr),
             u"!!Impossible to initialise connection (perhaps an adress problem...)!!");
+}
+
+// A neighbouring session made the folder between our CWD and our MKD: the
+// refused MKD is followed by CWD into it, whatever 4xx/5xx the server says.
+TEST_F(EngineTest, FolderMadeByANeighbourMeanwhileIsEntered) {
+  const char* refusals[] = {"550 File exists", "521 \"/b\" directory exists", "553 Could not create", "450 busy"};
+  for (const char* refusal : refusals) {
+    SCOPED_TRACE(refusal);
+    FakeFtpServer racing;
+    racing.Greet().Login().Reply("CWD b", "550 no such folder").Reply("MKD b", refusal).Reply("CWD b", "250 ok");
+    racing.Start();
+    ServerRecord record = Record(400);
+    record.port = racing.port();
+    record.address = u"127.0.0.1/b/";
+    EXPECT_EQ(PrepareUploadSession(session, record, 0, nullptr), 1) << Utf16ToUtf8(session.Log().Get());
+    Disconnect(session, nullptr);
+    session.Log().Clear();
+  }
 }
 
 TEST_F(EngineTest, CwdFailingOtherwiseIsLoggedWithItsCode) {
@@ -129,8 +150,9 @@ TEST_F(EngineTest, ListWhose150And226ArriveTogetherReadsTheDataOnce) {
   EXPECT_EQ(ListFolder(session, session.controlConnection(), record, u"", listing, nullptr), 1);
   EXPECT_EQ(listing, u"-rw 1 a b 1 x one");
   const std::vector<std::string> lines = LogLines(session);
-  // The data's own line is the last: no further reply was read.
-  EXPECT_EQ(lines.back(), ">---<-rw 1 a b 1 x one");
+  // The 226 that came with the 150 is the closing reply, read once.
+  EXPECT_EQ(lines.back(), ">---<226 Transfer complete");
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), ">---<-rw 1 a b 1 x one"), 1);
 }
 
 TEST_F(EngineTest, ListWithoutClosingReplyTimesOut) {

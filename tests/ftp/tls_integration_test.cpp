@@ -173,6 +173,29 @@ TEST_F(TlsPeerTest, UnknownOrChangedCertificateStopsBeforeTheLoginAndAsksOnce) {
   EXPECT_EQ(PrepareUploadSession(session, record, 0, &status), 0);
 }
 
+// "TLS when offered" on which TLS worked is reported once, and the session's
+// record then requires it: a later refusal of AUTH ends before the login.
+TEST_F(TlsPeerTest, TlsThatWorkedIsNeverDowngraded) {
+  TlsFtpPeer peer({"pyftpdlib"});
+  ASSERT_TRUE(peer.ok()) << peer.error();
+  std::vector<Text> confirmed;
+  session.onTlsConfirmed = [&](const Text& name) { confirmed.push_back(name); };
+  ServerRecord record = PeerRecord(peer, kProtocolTlsIfOffered, "127.0.0.1");
+  EXPECT_EQ(PrepareUploadSession(session, record, 0, &status), 1) << Log();
+  Disconnect(session, nullptr);
+  ASSERT_EQ(confirmed, std::vector<Text>{u"tls"});
+  record.protocol = kProtocolTlsRequired;  // as the server table now holds it
+
+  FakeFtpServer attacker;
+  attacker.Greet().Reply("AUTH TLS", "502 Command not implemented").Login();
+  attacker.Start();
+  record.port = attacker.port();
+  EXPECT_EQ(PrepareUploadSession(session, record, 0, &status), 0);
+  EXPECT_TRUE(attacker.WaitClientGone(3000));
+  EXPECT_EQ(attacker.Commands(), std::vector<std::string>{"AUTH TLS"});  // no USER, no PASS
+  EXPECT_EQ(confirmed.size(), 1u);
+}
+
 TEST_F(TlsPeerTest, NoLoginInClearWithRequiredOrImplicitTls) {
   TlsPeerOptions plainOptions{"pyftpdlib"};
   plainOptions.relay = true;

@@ -15,6 +15,7 @@
 #include "ftp/certificate_check.h"
 #include "ftp/control_connection.h"
 #include "ftp/data_address.h"
+#include "ftp/data_channel.h"
 #include "ftp/tls_stream.h"
 #include "platform/code_page.h"
 #include "platform/socket.h"
@@ -35,17 +36,34 @@ TEST(DataAddress, EpsvReplyGivesThePortOnlyWhenWellFormed) {
   EXPECT_EQ(EprtArgument(1, u"127.0.0.1", 6099), u"|1|127.0.0.1|6099|");
 }
 
-TEST(DataAddress, PasvNamingAnotherHostIsReplacedByThePeer) {
-  for (const char16_t* other : {u"10.0.0.5", u"192.168.1.2", u"127.0.0.2"}) {
-    const DataAddressChoice c = ChooseDataAddress(other, u"127.0.0.1");
-    EXPECT_TRUE(c.replaced) << Utf16ToUtf8(other);
-    EXPECT_EQ(c.address, u"127.0.0.1");
+// Passive data goes to the control connection's peer, whatever the reply
+// named; active data comes from it only.
+TEST(DataAddress, DataConnectionsOnlyWithTheControlPeer) {
+  struct Case {
+    const char16_t* named;
+    const char16_t* peer;
+    const char16_t* dialled;
+    bool replaced;
+  } cases[] = {
+      {u"192.168.1.2", u"127.0.0.1", u"127.0.0.1", true}, {u"10.0.0.5", u"127.0.0.1", u"127.0.0.1", true},
+      {u"127.0.0.2", u"127.0.0.1", u"127.0.0.1", true},   {u"127.0.0.1", u"127.0.0.1", u"127.0.0.1", false},
+      {u"1.2.3.256", u"127.0.0.1", u"127.0.0.1", true},   {u"...", u"127.0.0.1", u"127.0.0.1", true},
+      {u"ftp.example.com", u"::1", u"::1", true},         {u"10.0.0.5", u"", u"", false},
+  };
+  for (const Case& c : cases) {
+    const DataAddressChoice choice = ChooseDataAddress(c.named, c.peer);
+    EXPECT_EQ(choice.address, c.dialled) << Utf16ToUtf8(c.named);
+    EXPECT_EQ(choice.replaced, c.replaced) << Utf16ToUtf8(c.named);
   }
-  EXPECT_FALSE(ChooseDataAddress(u"127.0.0.1", u"127.0.0.1").replaced);
-  // Text that is no address fails as it is; without a peer nothing is known.
-  EXPECT_EQ(ChooseDataAddress(u"...", u"127.0.0.1").address, u"...");
-  EXPECT_EQ(ChooseDataAddress(u"1.2.3.256", u"127.0.0.1").address, u"1.2.3.256");
-  EXPECT_EQ(ChooseDataAddress(u"10.0.0.5", u"").address, u"10.0.0.5");
+  // The whole 227 line: only its port is used.
+  const Text line = u"227 Entering Passive Mode (192,168,1,2,19,137).";
+  EXPECT_EQ(ChooseDataAddress(ParsePasvAddress(line), u"127.0.0.1").address, u"127.0.0.1");
+  EXPECT_EQ(ParsePasvPort(line), 5001);
+  for (int port : {0, -1, 65536, 1 << 30}) EXPECT_FALSE(UsableDataPort(port)) << port;
+  for (int port : {1, 5001, 65535}) EXPECT_TRUE(UsableDataPort(port)) << port;
+  EXPECT_TRUE(IsControlPeer(u"127.0.0.1", u"127.0.0.1"));
+  EXPECT_FALSE(IsControlPeer(u"127.0.0.2", u"127.0.0.1"));
+  EXPECT_FALSE(IsControlPeer(u"", u""));
 }
 
 TEST(HostText, Ipv6LiteralsInTheAddressField) {

@@ -1,5 +1,7 @@
-// Any file content parses; writing it back and parsing again gives the same
-// lines, keys and values.
+// Any file content parses (or is found not to be preferences, and is then
+// never written over); writing it back and parsing again gives the same
+// lines, keys and values, whatever encoding it was read in. Every value
+// goes through the watch-folder parser too.
 #include <unistd.h>
 
 #include <cstddef>
@@ -11,6 +13,7 @@
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "settings/preference_file.h"
+#include "settings/settings_store.h"
 
 using namespace wexmoor;
 
@@ -36,8 +39,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   WriteWholeFile(path, std::string_view(reinterpret_cast<const char*>(data), size));
 
   PreferenceFile first;
-  first.OpenPreferenceFile(path);
+  if (!first.OpenPreferenceFile(path)) {
+    if (first.LastRead() != PreferenceFile::ReadOutcome::kNotPreferences) std::abort();
+    first.WriteTextKey(u"FuzzMarker", u"1");
+    // Not preferences: never written over.
+    if (first.ClosePreferenceFile()) std::abort();
+    return 0;
+  }
   const auto lines = first.Lines();
+  for (const auto& line : lines) {
+    std::string reason;
+    const auto setting = ParseWatchFolderValue(Utf8ToUtf16(line.value), &reason);
+    if (!setting && reason.empty()) std::abort();
+    if (setting && (setting->server.empty() || setting->folder.empty() || setting->after < 0 || setting->after > 1))
+      std::abort();
+  }
   Text probe = first.ReadTextKey(u"File0", u"");
   (void)first.ReadIntKey(u"PortFTP", 21);
   // Force a rewrite of exactly what was read.

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     done += static_cast<std::size_t>(n);
   }
   ::shutdown(fds[1], SHUT_WR);
-  SystemClock clock;
+  FakeClock clock;
   ListenerPortSequence ports;
   std::atomic<std::int64_t> progress{0};
   FtpSession session(clock, ports, progress);

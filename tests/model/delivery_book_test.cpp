@@ -13,6 +13,47 @@ TEST(PartRecordText, RoundTripAndRefusals) {
     EXPECT_FALSE(ParsePartRecord(bad)) << std::u16string(bad).size();
 }
 
+// The owner's fields of a part record, as the preference file and the
+// journal keep them; what does not parse leaves the record as it was.
+TEST(PartRecordText, OwnerRoundTripAndRefusals) {
+  PartRecord part{10, 20};
+  part.localMtimeNs = 20'123'456'789;
+  part.inode = 987654321;
+  part.token = NewPartToken();
+  part.remotePath = u"srv|a|b%7C/100% IMG_1.JPG";
+  part.renameIssued = true;
+  PartRecord read{10, 20};
+  ASSERT_TRUE(ParsePartOwner(PartOwnerText(part), read));
+  EXPECT_EQ(read, part);
+  EXPECT_EQ(part.token.size(), 16u);
+  EXPECT_NE(NewPartToken(), part.token);
+  for (const char16_t* bad : {u"", u"1|2|0|ab", u"x|2|0|ab|p", u"1|2|2|ab|p", u"1|2|0|AB|p", u"1|2|0|ab|%zz"}) {
+    PartRecord untouched{1, 2};
+    EXPECT_FALSE(ParsePartOwner(bad, untouched)) << std::u16string(bad).size();
+    EXPECT_EQ(untouched, (PartRecord{1, 2}));
+  }
+}
+
+// A part begun at a remote path is its entry's alone: the other entries'
+// records of that path go, records of other paths stay.
+TEST(DeliveryBook, APartBegunAtAPathDropsEveryOtherRecordOfIt) {
+  DeliveryBook book;
+  const auto at = [](const char16_t* path, const char16_t* token) {
+    PartRecord part{100, 1};
+    part.remotePath = path;
+    part.token = token;
+    return part;
+  };
+  book.SetPart(1, at(u"srv|in/IMG_1.JPG", u"aa"));
+  book.SetPart(2, at(u"srv|in/other.jpg", u"bb"));
+  book.SetPart(3, at(u"srv|in/IMG_1.JPG", u"cc"));
+  EXPECT_FALSE(book.Get(1).part.Begun());
+  EXPECT_TRUE(book.Get(2).part.Begun());
+  EXPECT_EQ(book.Get(3).part.token, u"cc");
+  book.SetPart(4, PartRecord{5, 5});  // an older record names no path: nobody else's goes
+  EXPECT_TRUE(book.Get(3).part.Begun());
+}
+
 TEST(DeliveryBook, WaitsOfEntriesAndServersAndTheirClearing) {
   DeliveryBook book;
   book.EntryFailed(1, u"!!--- cut", 5000, 0);

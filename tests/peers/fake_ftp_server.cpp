@@ -133,6 +133,12 @@ class FakeFtpServer::Runner {
     }
   }
 
+  // Takes the last recorded command back.
+  void Forget(const std::string& line) {
+    std::lock_guard lock(server_.mutex_);
+    if (!server_.commands_.empty() && server_.commands_.back() == line) server_.commands_.pop_back();
+  }
+
   void Record(const std::string& line) {
     std::lock_guard lock(server_.mutex_);
     server_.commands_.push_back(line);
@@ -199,12 +205,29 @@ FakeFtpServer& FakeFtpServer::SendPieces(std::vector<std::string> pieces, int de
   return *this;
 }
 
+FakeFtpServer& FakeFtpServer::Flood(std::string unit, int delayMs, std::size_t maxBytes) {
+  Add([unit = std::move(unit), delayMs, maxBytes](Runner& r) {
+    for (std::size_t sent = 0; sent < maxBytes; sent += unit.size()) {
+      if (sent > 0 && delayMs > 0 && !SleepMs(delayMs, r.stop_)) return false;
+      if (r.control < 0 || !SendAllBlocking(r.control, unit, r.stop_)) break;
+    }
+    return true;
+  });
+  return *this;
+}
+
 FakeFtpServer& FakeFtpServer::Expect(std::string prefix) {
   Add([prefix = std::move(prefix)](Runner& r) {
     std::string line;
     if (!r.ReadLine(line, kStepWaitMs)) {
       if (!r.stop_.stop_requested()) r.Problem("expected " + prefix + ", got nothing");
       return false;
+    }
+    // A client that asks for the features of a script that does not say:
+    // this server has none to tell.
+    while (line == "FEAT" && prefix != "FEAT") {
+      r.Forget(line);
+      if (!r.SendControl("502 Command not implemented\r\n") || !r.ReadLine(line, kStepWaitMs)) return false;
     }
     if (line.compare(0, prefix.size(), prefix) != 0) {
       r.Problem("expected " + prefix + ", got " + line);

@@ -47,7 +47,12 @@ class FakeFtpServer {
   FakeFtpServer& Send(std::string bytes);
   // Sends the pieces one after the other with `delayMs` before each but the first.
   FakeFtpServer& SendPieces(std::vector<std::string> pieces, int delayMs);
+  // Sends `unit` again and again, `delayMs` apart, until `maxBytes` went out
+  // or the client stops taking them (closed, or not reading for 10 s): a
+  // server that trickles or floods. Never a problem.
+  FakeFtpServer& Flood(std::string unit, int delayMs, std::size_t maxBytes);
   // Waits for the next command line and checks that it starts with `prefix`.
+  // A "FEAT" the script does not expect is answered with 502 and not recorded.
   FakeFtpServer& Expect(std::string prefix);
   // Expect(prefix), then sends `reply` + CR LF.
   FakeFtpServer& Reply(std::string prefix, std::string reply);

@@ -88,7 +88,9 @@ int RunTool(const std::vector<std::string>& args, std::string* out) {
 
 bool SshdServer::available() { return geteuid() == 0 && access("/usr/sbin/sshd", X_OK) == 0; }
 
-SshdServer::SshdServer(bool keyboardInteractive) {
+SshdServer::SshdServer(bool keyboardInteractive) : SshdServer(keyboardInteractive, std::string()) {}
+
+SshdServer::SshdServer(bool keyboardInteractive, const std::string& subsystemScript) {
   if (!available()) {
     error_ = "needs root and /usr/sbin/sshd";
     return;
@@ -130,6 +132,13 @@ SshdServer::SshdServer(bool keyboardInteractive) {
   std::istringstream words(out);
   std::string bits;
   words >> bits >> fingerprint_;
+  std::string subsystem = "internal-sftp";
+  if (!subsystemScript.empty()) {
+    // Where the user can read it.
+    WriteFile(dir + "/subsystem.py", ReadFile(subsystemScript));
+    chmod((dir + "/subsystem.py").c_str(), 0644);
+    subsystem = "/usr/bin/python3 " + dir + "/subsystem.py " + home_;
+  }
   port_ = FreeLoopbackPort();
   fs::create_directories("/run/sshd");
   WriteFile(dir + "/sshd_config",
@@ -138,7 +147,7 @@ SshdServer::SshdServer(bool keyboardInteractive) {
                 (keyboardInteractive ? "UsePAM yes\nPasswordAuthentication no\nKbdInteractiveAuthentication yes\n"
                                      : "UsePAM no\nPasswordAuthentication yes\nKbdInteractiveAuthentication no\n") +
                 "PubkeyAuthentication yes\nAuthorizedKeysFile " + dir + "/authorized_keys\nStrictModes no\n"
-                "AllowUsers " + user_ + "\nSubsystem sftp internal-sftp\nLogLevel VERBOSE\n"
+                "AllowUsers " + user_ + "\nSubsystem sftp " + subsystem + "\nLogLevel VERBOSE\n"
                 "MaxStartups 100\nMaxSessions 100\nMaxAuthTries 10\n");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);

@@ -25,6 +25,9 @@ class SshdServer {
   // `keyboardInteractive`: passwords only through keyboard-interactive
   // (PAM asks), the "password" method switched off.
   explicit SshdServer(bool keyboardInteractive = false);
+  // Serves SFTP through `subsystemScript` (a Python file run as
+  // "python3 script home" for every session) instead of sshd's own.
+  SshdServer(bool keyboardInteractive, const std::string& subsystemScript);
   ~SshdServer();
   SshdServer(const SshdServer&) = delete;
   SshdServer& operator=(const SshdServer&) = delete;

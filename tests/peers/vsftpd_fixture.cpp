@@ -55,7 +55,7 @@ VsftpdServer::VsftpdServer(std::string root) : root_(std::move(root)) {
   std::filesystem::create_directories(work_);
   const std::string config = work_ + "/vsftpd.conf";
   std::ofstream(config) << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << port_
-                        << "\nbackground=NO\nanonymous_enable=NO\nlocal_enable=YES\nwrite_enable=YES\n"
+                        << "\nbackground=NO\nanonymous_enable=NO\nlocal_enable=YES\nwrite_enable=YES\nutf8_filesystem=YES\n"
                            "local_umask=022\nlocal_root="
                         << root_ << "\nchroot_local_user=NO\npasv_enable=YES\npasv_min_port=" << low
                         << "\npasv_max_port=" << low + 200

@@ -68,7 +68,7 @@ def main():
     with open(config, "w") as f:
         f.write("\n".join([
             "listen=YES", "listen_ipv6=NO", "listen_address=127.0.0.1", f"listen_port={args.port}",
-            "background=NO", "anonymous_enable=NO", "local_enable=YES", "write_enable=YES",
+            "background=NO", "anonymous_enable=NO", "local_enable=YES", "write_enable=YES", "utf8_filesystem=YES",
             "local_umask=022", f"local_root={args.root}", "chroot_local_user=NO",
             "pasv_enable=YES", f"pasv_min_port={args.passive_low}", f"pasv_max_port={args.passive_high}",
             "pasv_address=127.0.0.1", "seccomp_sandbox=NO", "isolate=NO", "isolate_network=NO",

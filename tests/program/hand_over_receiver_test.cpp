@@ -91,5 +91,56 @@ TEST(HandOverReceiver, StopsAnsweringWhileTooMuchWaits) {
   EXPECT_EQ(TakeAtLeast(receiver, 1), std::vector<Text>{T(a + "\r")});
 }
 
+// A hand-over names its server or takes the running program's choice; one
+// that cannot be queued is refused with the reason, and the later start ends
+// with exit status 1 and that reason.
+TEST(HandOverReceiver, RefusesWhatCannotBeQueuedAndSaysWhy) {
+  struct Case {
+    const char* what;
+    std::optional<Text> chosen;  // nullopt: the program's choice is not known yet
+    Text server;                 // --to
+    bool pathExists;
+    int exitCode;
+    const char* said;
+    Text queuedFor;
+  };
+  const Case cases[] = {
+      {"named server", Text(u"Office"), u"B\u00FCro FTP", true, 0, "", u"B\u00FCro FTP"},
+      {"chosen server", Text(u"Office"), u"", true, 0, "", u""},
+      {"choice not known yet", std::nullopt, u"", true, 0, "", u""},
+      {"no server chosen", Text(u""), u"", true, 1, "no server is chosen; name one with --to", u""},
+      {"unknown name", Text(u"Office"), u"Nobody", true, 1, "no server named \"Nobody\"", u""},
+      {"chosen one deleted", Text(u"Gone"), u"", true, 1, "no server named \"Gone\"", u""},
+      {"nothing readable", Text(u"Office"), u"Office", false, 1, "none of the paths exists", u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder folder;
+    std::ostringstream err;
+    InstanceStart first = ClaimOrHandOver(T(folder.path()), kPrefs, u"", err);
+    ASSERT_TRUE(first.channel);
+    HandOverReceiver receiver(*first.channel);
+    receiver.SetServerCheck([](const Text& name) { return name == u"Office" || name == u"B\u00FCro FTP"; });
+    if (c.chosen) receiver.NoteChosenServer(*c.chosen);
+    const std::string path = c.pathExists ? Touch(folder, "a.txt") : folder.File("missing.txt");
+    std::ostringstream secondErr;
+    EXPECT_EQ(ClaimOrHandOver(T(folder.path()), kPrefs, T(path + "\r"), secondErr, 5000ms, c.server).exitCode,
+              std::optional<int>(c.exitCode));
+    EXPECT_NE(secondErr.str().find(c.said), std::string::npos) << secondErr.str();
+    std::vector<HandOverRequest> taken;
+    for (int i = 0; i < 20 && taken.empty() && c.exitCode == 0; ++i) {
+      taken = receiver.TakeRequests();
+      std::this_thread::sleep_for(10ms);
+    }
+    if (c.exitCode != 0) {
+      EXPECT_TRUE(receiver.TakeRequests().empty());
+      continue;
+    }
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken[0].server, c.queuedFor);
+    EXPECT_EQ(taken[0].paths, T(path + "\r"));
+  }
+}
+
 }  // namespace
 }  // namespace wexmoor

@@ -130,15 +130,15 @@ TEST(InstanceChannel, HandOverDeliversExistingPathsInOrder) {
   // Up to the first path that names nothing, as on the command line.
   EXPECT_EQ(*got, T(a + "\r" + b + "\r" + c + "\r"));
 
-  // A second message on the same channel, and an empty list that is
-  // acknowledged but brings nothing.
+  // A second message on the same channel, and an empty list that brings
+  // nothing: refused, so that the start says so.
   auto again = HandOverLater(folder.path(), T(b + "\r"));
   got = PollFor(*owner);
   EXPECT_EQ(again.get(), InstanceChannel::HandOverOutcome::delivered);
   EXPECT_EQ(got, T(b + "\r"));
   auto empty = HandOverLater(folder.path(), u"");
   EXPECT_FALSE(PollFor(*owner, 500ms));
-  EXPECT_EQ(empty.get(), InstanceChannel::HandOverOutcome::delivered);
+  EXPECT_EQ(empty.get(), InstanceChannel::HandOverOutcome::refused);
 }
 
 TEST(InstanceChannel, ClaimOrHandOverEndsTheSecondStart) {
@@ -272,11 +272,11 @@ TEST(InstanceChannel, HostileSendersAreBoundedAndDoNotBlockOthers) {
   EXPECT_LT(flood.get(), 4 * InstanceChannel::kMaxMessageBytes);
   EXPECT_FALSE(owner->PollPaths());
 
-  // The garbage was answered and closed, or just closed; a real hand-over
+  // The garbage was refused and closed, or just closed; a real hand-over
   // still gets through beside the idle sender.
-  char reply[8] = {};
-  EXPECT_EQ(::recv(relative, reply, sizeof reply, 0), 3);
-  EXPECT_STREQ(reply, "OK\r");
+  char reply[64] = {};
+  EXPECT_GT(::recv(relative, reply, sizeof reply - 1, 0), 3);
+  EXPECT_STREQ(reply, "NO none of the paths exists\r");
   EXPECT_EQ(::recv(nul, reply, sizeof reply, 0), 0);
   auto sent = HandOverLater(folder.path(), T(file + "\r"));
   EXPECT_EQ(PollFor(*owner), T(file + "\r"));

@@ -7,6 +7,8 @@
 
 #include <deque>
 
+#include "platform/code_page.h"
+
 namespace wexmoor {
 namespace {
 
@@ -309,6 +311,63 @@ TEST_F(MainWindowPresenterTest, CloseSignalEndsTheLoopAfterThePass) {
   addRing.Put(u"/z/more|alpha|");
   EXPECT_FALSE(pass.RunPass());
   EXPECT_TRUE(flags.quitRequested.load());
+}
+
+// The engines' error texts as the queue list and the status line show them:
+// the reason in the user's language; the log keeps its own forms.
+TEST(FailureTextTest, EngineErrorsBecomeTheirReasonInTheUsersLanguage) {
+  struct Case {
+    const char16_t* error;
+    FailureReason reason;
+    const char16_t* english;
+  };
+  const Case cases[] = {
+      {u"", FailureReason::kNone, u""},
+      {u"!!Impossible to initialise connection\n12:00:01: !!--- Unable to connect to specified server\n"
+       u"12:00:01: !!Impossible to initialise connection (perhaps an adress problem...)!!",
+       FailureReason::kConnectionRefused, u"Connection refused"},
+      {u"!!Impossible to initialise connection\n12:00:01: >---<530 Login incorrect.\n"
+       u"12:00:01: !!Impossible to initialise connection (perhaps a login, or password problem...)!!",
+       FailureReason::kLoginRefused, u"Login refused"},
+      {u"!!--- Login refused", FailureReason::kLoginRefused, u"Login refused"},
+      {u"!!Impossible to initialise connection\n12:00:01: !!--- Certificate not trusted yet, SHA-256 fingerprint AB:CD",
+       FailureReason::kCertificateNotTrusted, u"Certificate not trusted"},
+      {u"!!Impossible to initialise connection\n12:00:01: !!--- Certificate changed, SHA-256 fingerprint AB:CD",
+       FailureReason::kCertificateChanged, u"Certificate changed"},
+      {u"!!--- Unknown host key SHA256:abc is not trusted", FailureReason::kHostKeyUnknown, u"Host key unknown"},
+      {u"!!--- The host key has changed: SHA256:abc is not trusted", FailureReason::kHostKeyChanged,
+       u"Host key changed"},
+      {u"!!Impossible to initialise connection\n12:00:01: >---<421 Too many users, sorry",
+       FailureReason::kServerFull, u"Server full"},
+      {u"!!--- Upload refused: 553 Could not create file.", FailureReason::kFileRefused,
+       u"File refused: 553 Could not create file."},
+      {u"!!--- Transfer not confirmed: 552 Quota exceeded", FailureReason::kFileRefused,
+       u"File refused: 552 Quota exceeded"},
+      {u"!!--- Unable to open \"/home/a/b.txt\"", FailureReason::kLocalFile,
+       u"Cannot open the local file: /home/a/b.txt"},
+      {u"!!--- TimeOut", FailureReason::kNoAnswer, u"No answer from the server"},
+      {u"!!Impossible to initialise connection", FailureReason::kConnectionFailed, u"Connection failed"},
+      {u"!!--- Data connection closed abnormally", FailureReason::kOther,
+       u"Upload failed: Data connection closed abnormally"},
+  };
+  const Translator english(u"English");
+  const Translator german(u"Deutsch");
+  for (const Case& c : cases) {
+    EXPECT_EQ(ClassifyFailure(c.error).reason, c.reason) << Utf16ToUtf8(c.error);
+    EXPECT_EQ(FailureText(c.error, english), c.english) << Utf16ToUtf8(c.error);
+    if (c.reason != FailureReason::kNone && c.reason != FailureReason::kOther) {
+      EXPECT_NE(FailureText(c.error, german), c.english) << "German: " << Utf16ToUtf8(c.error);
+    }
+  }
+  EXPECT_EQ(FailureText(u"!!--- Certificate changed, SHA-256 fingerprint AB", german), u"Zertifikat geändert");
+  EXPECT_TRUE(WaitsForTrust(FailureReason::kCertificateChanged));
+  EXPECT_FALSE(WaitsForTrust(FailureReason::kLoginRefused));
+
+  // The status line: progress without the log's time and marks, errors as reasons.
+  EXPECT_EQ(ShownStatusLine(u"12:00:00: -----0.50 Kb sent at 10.00 Kb/s.", english), u"0.50 Kb sent at 10.00 Kb/s.");
+  EXPECT_EQ(ShownStatusLine(u"12:00:00: <--->STOR a.txt", english), u"STOR a.txt");
+  EXPECT_EQ(ShownStatusLine(u"12:00:00: !!--- Unable to connect to specified server", german), u"Verbindung abgelehnt");
+  EXPECT_EQ(ShownStatusLine(u"Connected to port:7", english), u"Connected to port:7");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The remote browser's listing of an SFTP server (real sshd): the folders
-// of the address, and an unknown host key reported instead of a listing.
+// of the address, an empty folder as an empty listing, and an unknown host
+// key reported instead of a listing.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -20,6 +21,7 @@ TEST(RemoteBrowserSftp, ListsTheAddressFolderAndReportsAnUnknownHostKey) {
   ASSERT_TRUE(server.ok()) << server.error();
   std::filesystem::create_directories(server.home() + "/www/images");
   std::filesystem::create_directories(server.home() + "/www/docs");
+  std::filesystem::create_directories(server.home() + "/www/docs/empty");
 
   SharedFlags flags;
   SessionHistory history;
@@ -53,6 +55,10 @@ TEST(RemoteBrowserSftp, ListsTheAddressFolderAndReportsAnUnknownHostKey) {
   record.fingerprint = asked->summary.fingerprint;  // as Trust stores it
   const Text listing = list(record);
   EXPECT_TRUE(listing == u"docs|images|" || listing == u"images|docs|") << Utf16ToUtf8(listing);
+
+  // An empty folder is an empty listing, not an error.
+  record.address = u"127.0.0.1/www/docs/empty";
+  EXPECT_EQ(list(record), u"");
 }
 
 }  // namespace

@@ -68,6 +68,36 @@ TEST(ServerEditorTest, EmptyNameIsRefusedSoTheServersAfterItStayListed) {
   EXPECT_EQ(table.Get(2).name, u"server2");
 }
 
+// The queue finds its server by the exact name: a second server of that name
+// would never get its files, so "OK" refuses it (the slot's own name is fine).
+TEST(ServerEditorTest, ANameAnotherServerHasIsRefused) {
+  struct Case {
+    int slot;
+    const char16_t* name;
+    ServerEditor::Refusal refusal;
+  };
+  const Case cases[] = {
+      {-1, u"server2", ServerEditor::Refusal::kNameTaken},  // new, taken
+      {3, u"server1", ServerEditor::Refusal::kNameTaken},   // renamed onto another
+      {2, u"server2", ServerEditor::Refusal::kNone},        // its own name
+      {-1, u"Server2", ServerEditor::Refusal::kNone},       // case counts, as in the lookup
+      {-1, u"server2 ", ServerEditor::Refusal::kNone},
+      {-1, u"", ServerEditor::Refusal::kEmptyName},
+  };
+  for (const Case& c : cases) {
+    ServerTable table;
+    FillTable(table, 3);
+    ServerEditor editor(table, c.slot);
+    editor.Form().name = c.name;
+    EXPECT_EQ(editor.Accept(), c.refusal == ServerEditor::Refusal::kNone) << Utf16ToUtf8(c.name);
+    EXPECT_EQ(editor.LastRefusal(), c.refusal) << Utf16ToUtf8(c.name);
+    if (c.refusal != ServerEditor::Refusal::kNone) {
+      EXPECT_EQ(table.Count(), 3);
+      EXPECT_EQ(table.Get(c.slot < 0 ? 3 : c.slot).name, u"server" + IntToText(c.slot < 0 ? 3 : c.slot));
+    }
+  }
+}
+
 // Settings the dialog has no field for survive an edit; a new server starts
 // with the temporary name on.
 TEST(ServerEditorTest, EditingKeepsWhatTheDialogDoesNotShow) {
@@ -346,6 +376,29 @@ TEST(CertificateTrustTest, EachCertificateIsAskedAboutOnceAndTrustStoresIt) {
   EXPECT_TRUE(TrustCertificate(table, u"s", second->summary.fingerprint));
   EXPECT_EQ(table.Get(1).fingerprint, u"33:44");
   EXPECT_FALSE(TrustCertificate(table, u"gone", u"55:66"));
+}
+
+// Once TLS worked, "TLS when offered" becomes "TLS required"; nothing else moves.
+TEST(CertificateTrustTest, TlsThatWorkedIsRequiredFromThenOn) {
+  struct Case {
+    std::int32_t protocol;
+    const char16_t* name;
+    bool changed;
+    std::int32_t stored;
+  } cases[] = {
+      {kProtocolTlsIfOffered, u"s", true, kProtocolTlsRequired}, {kProtocolTlsRequired, u"s", false, kProtocolTlsRequired},
+      {kProtocolPlain, u"s", false, kProtocolPlain},             {kProtocolImplicitTls, u"s", false, kProtocolImplicitTls},
+      {kProtocolTlsIfOffered, u"gone", false, kProtocolTlsIfOffered},
+  };
+  for (const Case& c : cases) {
+    ServerTable table;
+    ServerRecord record;
+    record.name = u"s";
+    record.protocol = c.protocol;
+    table.Set(1, record);
+    EXPECT_EQ(RequireTlsFromNowOn(table, c.name), c.changed) << c.protocol;
+    EXPECT_EQ(table.Get(1).protocol, c.stored) << c.protocol;
+  }
 }
 
 }  // namespace

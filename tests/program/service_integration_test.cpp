@@ -18,6 +18,7 @@
 
 #include "peers/program_runner.h"
 #include "peers/pyftpd_fixture.h"
+#include "peers/sshd_fixture.h"
 #include "peers/test_paths.h"
 #include "support/wait_for.h"
 
@@ -207,6 +208,35 @@ TEST(ServiceIntegration, ServiceOutlastsAServerThatIsDown) {
   for (int i = 0; i < 20; ++i)
     EXPECT_EQ(ReadAll(work.File("root/incoming/in/f" + std::to_string(i) + ".txt")), "file " + std::to_string(i));
   EXPECT_EQ(service.Terminate(), 0) << ReadAll(log);
+}
+
+// A host key nobody trusts yet: the service prints its fingerprint and the
+// line to add, once; the line added by hand is read while the service runs,
+// and the next attempt goes through.
+TEST(ServiceIntegration, AnUnknownHostKeyIsToldWithTheLineToAddAndTheEditIsTaken) {
+  if (!testing::SshdServer::available()) GTEST_SKIP() << "needs root and /usr/sbin/sshd";
+  testing::SshdServer sshd;
+  ASSERT_TRUE(sshd.ok()) << sshd.error();
+  testing::TempFolder work;
+  fs::create_directories(work.File("home/.ssh"));
+  const std::string prefs = work.File("Wexmoor.prefs");
+  Write(prefs, "ServerName1 = Box\nServerAdress1 = 127.0.0.1\nServerProtocol1 = 4\nServerPort1 = " +
+                   std::to_string(sshd.port()) + "\nServerLogin1 = " + sshd.user() + "\nServerPassword1 = " +
+                   sshd.password() + "\nCurrentServer = Box\nLangue$ = English\nNoVersion = 1.83\nDisableUpdates = 1\n");
+  Write(work.File("a.txt"), "over SFTP");
+  const std::string log = work.File("program.log");
+  RunningProgram service(work.path(), {"--service", work.File("a.txt")}, "program.log", {},
+                         {"HOME=" + work.File("home"), "SSH_AUTH_SOCK="});
+  ASSERT_TRUE(service.ok());
+  const std::string line = "ServerFingerprint1 = " + sshd.hostFingerprint();
+  ASSERT_TRUE(WaitFor([&] { return ReadAll(log).find(line) != std::string::npos; }, 30)) << ReadAll(log);
+  EXPECT_EQ(CountLines(ReadAll(log), "Server Box presents"), 1) << ReadAll(log);
+  std::ofstream(prefs, std::ios::app) << line << "\n";
+  EXPECT_TRUE(WaitFor([&] { return CountLines(ReadAll(log), "Sent ") == 1; }, 60)) << ReadAll(log);
+  EXPECT_EQ(CountLines(ReadAll(log), "Server Box presents"), 1) << ReadAll(log);
+  EXPECT_EQ(ReadAll(sshd.home() + "/a.txt"), "over SFTP");
+  EXPECT_EQ(service.Terminate(), 0) << ReadAll(log);
+  EXPECT_NE(ReadAll(prefs).find(line), std::string::npos) << "kept by every save";
 }
 
 }  // namespace

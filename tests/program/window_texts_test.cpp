@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "i18n/language_table.h"
 #include "platform/code_page.h"
 #include "program/about_text.h"
 #include "program/log_follow.h"
@@ -39,6 +40,16 @@ TEST(AboutTextTest, HelpParagraphsJoinWithASpaceOnlyInGermanAndLockedCopiesSayWh
   const Text locked = BuildAboutText(english, true);
   EXPECT_NE(locked.find(u"\r\r\rYou are using a customized and locked version of this program.\r\r"), Text::npos);
   EXPECT_EQ(locked.find(u"Please send me your comments:"), Text::npos);
+
+  // Without a web site nothing points at the buttons that are not there.
+  for (bool lockedCopy : {false, true}) {
+    const Text plain = BuildAboutText(english, lockedCopy, false);
+    EXPECT_FALSE(plain.ends_with(kAboutArrows)) << lockedCopy;
+    EXPECT_EQ(plain.find(english.Translate(LanguageRowKey(kOtherProgramsRow))), Text::npos) << lockedCopy;
+    EXPECT_EQ(plain.find(u"Please send me your comments:"), Text::npos);
+    EXPECT_EQ(plain.find(u"Go to the author's site"), Text::npos);
+  }
+  EXPECT_NE(BuildAboutText(english, false, false).find(u"To know the destination of a file"), Text::npos);
 }
 
 TEST(AboutTextTest, ResultBitsAndAddresses) {

@@ -181,6 +181,45 @@ TEST(AutosaveJournal, DeliveriesAndPartsAreAppendedOtherChangesRewriteTheFile) {
   EXPECT_EQ(atNextStart(nullptr), queue.Texts());
 }
 
+// A part's owner reaches the journal and the preference file and comes back;
+// a journal of an older version (P lines) is still read.
+TEST(DeliveredJournalTest, PartOwnersComeBackFromTheJournalAndThePreferenceFile) {
+  TempFolder folder;
+  const Text prefs = Utf8ToUtf16(folder.File("Wexmoor.prefs"));
+  const Text a = Utf8ToUtf16(folder.File("a.txt")) + u"|srv|";
+  const Text b = Utf8ToUtf16(folder.File("b.txt")) + u"|srv|";
+  PartRecord owned{4096, 1765000000};
+  owned.localMtimeNs = 1765000000'000000123;
+  owned.inode = 77;
+  owned.token = u"00ff00ff00ff00ff";
+  owned.remotePath = u"srv|in|x/a.txt";
+  owned.renameIssued = true;
+  {
+    DeliveredJournal journal(DeliveredJournalPath(prefs));
+    ASSERT_TRUE(journal.AddPart(a, owned));
+  }
+  // An older program's line for b.
+  const Text journalPath = DeliveredJournalPath(prefs);
+  ASSERT_TRUE(WriteWholeFile(journalPath, ReadWholeFile(journalPath).value() + "P|10|20|" + Utf16ToUtf8(b) + "\n"));
+  UploadQueue queue;
+  UiMessageRing ring;
+  const std::uint64_t idA = *queue.Append(a), idB = *queue.Append(b);
+  DeliveryBook book;
+  DeliveredJournal(journalPath).DropDelivered(queue, ring, &book);
+  EXPECT_EQ(book.Get(idA).part, owned);
+  EXPECT_EQ(book.Get(idB).part, (PartRecord{10, 20}));
+
+  ServerTable servers;
+  GlobalOptions options;
+  std::mt19937 random;
+  ASSERT_TRUE(SaveSettings(prefs, false, servers, options, queue, std::nullopt, random, nullptr, &book));
+  const std::string file = ReadWholeFile(prefs).value();
+  EXPECT_NE(file.find("4096|1765000000"), std::string::npos) << "the old key keeps its form";
+  Loaded loaded(prefs);
+  EXPECT_EQ(loaded.delivery.Get(loaded.queue.At(0)->id).part, owned);
+  EXPECT_EQ(loaded.delivery.Get(loaded.queue.At(1)->id).part, (PartRecord{10, 20}));
+}
+
 TEST(DeliveredJournalTest, DropsOnlyUnchangedDeliveredEntriesAndTornLines) {
   TempFolder folder;
   const Text a = Utf8ToUtf16(folder.File("a.txt")), b = Utf8ToUtf16(folder.File("b.txt"));

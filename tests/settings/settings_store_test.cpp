@@ -162,7 +162,8 @@ TEST(SettingsStore, WatchFoldersLoadUpToTheFirstEmptyValueAndSaveBack) {
   TempFolder dir;
   const std::string path = dir.File("Wexmoor.prefs");
   // A folder may hold "|": the other fields are taken from the right. A value
-  // of another form is passed over; the empty one ends the list.
+  // of another form is not watched but kept as written; the empty one ends
+  // the list.
   WriteBytes(path,
              "WatchFolder0 = /scans|Office|in/scans|1\n"
              "WatchFolder1 = /odd|name|Home||0\n"
@@ -174,19 +175,21 @@ TEST(SettingsStore, WatchFoldersLoadUpToTheFirstEmptyValueAndSaveBack) {
              "File0 = /a|Home|\n");
   Model m;
   m.Load(path);
-  ASSERT_EQ(m.options.watchFolders.size(), 3u);
+  ASSERT_EQ(m.options.watchFolders.size(), 2u);
   EXPECT_EQ(m.options.watchFolders[0], (WatchFolderSetting{u"/scans", u"Office", u"in/scans", 1}));
   EXPECT_EQ(m.options.watchFolders[1], (WatchFolderSetting{u"/odd|name", u"Home", u"", 0}));
-  EXPECT_EQ(m.options.watchFolders[2].after, 0);  // only 1 means "move"
+  EXPECT_EQ(m.options.unusableWatchFolders,
+            (std::vector<Text>{u"not a watch folder", u"/x||sub|0", u"/exports|Home||7"}));
   EXPECT_EQ(m.queue.Size(), 1);
 
   ASSERT_TRUE(m.Save(path));
   Model again;
   again.Load(path);
   EXPECT_EQ(again.options.watchFolders, m.options.watchFolders);
+  EXPECT_EQ(again.options.unusableWatchFolders, m.options.unusableWatchFolders);
   const auto keys = KeysOf(path);
-  EXPECT_NE(std::find(keys.begin(), keys.end(), "WatchFolder2"), keys.end());
-  EXPECT_EQ(std::find(keys.begin(), keys.end(), "WatchFolder3"), keys.end());
+  EXPECT_NE(std::find(keys.begin(), keys.end(), "WatchFolder4"), keys.end());
+  EXPECT_EQ(std::find(keys.begin(), keys.end(), "WatchFolder5"), keys.end());
 }
 
 TEST(SettingsStore, ServerListTextWinsOverTheLoadedCurrentServer) {
@@ -271,6 +274,29 @@ TEST(SettingsStore, WindowPositionCentresAndStaysOnScreen) {
   EXPECT_EQ(MainWindowPosition(0, 0, 1921, 1081).x, 855);  // integer division
   EXPECT_EQ(MainWindowPosition(-30, 900, 1920, 1080).x, -30);
   EXPECT_EQ(MainWindowPosition(-30, 900, 1920, 1080).y, 780);
+}
+
+// Two servers of one name: the queue would always find the first, so the
+// later ones get a number; the load says which were renamed.
+TEST(SettingsStore, ServersOfOneNameKeepTheFirstAndNumberTheOthers) {
+  TempFolder dir;
+  WriteBytes(dir.File("Wexmoor.prefs"),
+             "ServerName1 = home\nServerAdress1 = a\n"
+             "ServerName2 = home\nServerAdress2 = b\n"
+             "ServerName3 = home (2)\nServerAdress3 = c\n"
+             "ServerName4 = Home\nServerAdress4 = d\n"
+             "ServerName5 = home\nServerAdress5 = e\n");
+  Model m;
+  m.Load(dir.File("Wexmoor.prefs"));
+  const std::vector<Text> names = m.servers.Names();
+  EXPECT_EQ(names, (std::vector<Text>{u"home", u"home (2)", u"home (2) (2)", u"Home", u"home (3)"}));
+  EXPECT_EQ(m.servers.Get(2).address, u"b");
+  EXPECT_EQ(m.options.renamedServers,
+            (std::vector<Text>{u"home", u"home (2)", u"home (2)", u"home (2) (2)", u"home", u"home (3)"}));
+  Model clean;
+  WriteBytes(dir.File("Wexmoor.prefs"), "ServerName1 = a\nServerName2 = b\n");
+  clean.Load(dir.File("Wexmoor.prefs"));
+  EXPECT_TRUE(clean.options.renamedServers.empty());
 }
 
 }  // namespace

@@ -15,6 +15,8 @@
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "sftp/sftp_session.h"
+#include "spooler/delivery_policy.h"
+#include "spooler/sftp_remote_files.h"
 #include "support/wait_for.h"
 
 namespace wexmoor::testing {
@@ -62,6 +64,21 @@ struct CutAt final : ProgressTarget {
   std::function<void()> action_;
 };
 
+// One file through the delivery policy into the session's current folder:
+// `remoteName` + ".part", its size checked, renamed. `part` (optional) keeps
+// the part across attempts. 1 or -1.
+int Deliver(SftpSession& session, const Text& localPath, const Text& remoteName, PartRecord* part,
+            ProgressTarget* progress, StatusTarget* status) {
+  SftpRemoteFiles remote(session, {}, {});
+  remote.SetStatus(status);
+  DeliveryJob job;
+  job.localPath = localPath;
+  job.remoteName = remoteName;
+  job.part = part;
+  job.remotePath = remoteName;
+  return DeliverWithPolicy(remote, job, nullptr, progress, status).result;
+}
+
 class SftpSessionTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { StartSftpLibrary(); }
@@ -106,14 +123,14 @@ TEST_F(SftpSessionTest, PasswordLoginUploadsByteIdenticalIntoNewNestedFoldersAnd
   ASSERT_EQ(session.EnterFolderPath(u"upload/über/c/", &status), 1) << LogOf(session);
   const std::string bytes = RandomBytes(3'000'001, 1);
   const std::string path = LocalFile("big.bin", bytes);
-  ASSERT_EQ(session.UploadUnderTemporaryName(Utf8ToUtf16(path), u"Grüße €.bin", false, nullptr, &status), 1)
+  ASSERT_EQ(Deliver(session, Utf8ToUtf16(path), u"Grüße €.bin", nullptr, nullptr, &status), 1)
       << LogOf(session);
   const std::string landed = server.home() + "/upload/über/c/Grüße €.bin";
   EXPECT_EQ(ReadBytes(landed), bytes);
   EXPECT_FALSE(std::filesystem::exists(landed + ".part"));
   // An empty file and a replacement of an existing name.
   const std::string empty = LocalFile("empty.txt", "");
-  ASSERT_EQ(session.UploadUnderTemporaryName(Utf8ToUtf16(empty), u"Grüße €.bin", false, nullptr, &status), 1);
+  ASSERT_EQ(Deliver(session, Utf8ToUtf16(empty), u"Grüße €.bin", nullptr, nullptr, &status), 1);
   EXPECT_EQ(ReadBytes(landed), "");
   // A second session finds the folders there already and lists them.
   SftpSession second(clock, lastProgress);
@@ -133,12 +150,12 @@ TEST_F(SftpSessionTest, PasswordLoginUploadsByteIdenticalIntoNewNestedFoldersAnd
   EXPECT_NE(log.find(">---<Host key ssh-ed25519 " + server.hostFingerprint()), std::string::npos);
 }
 
-TEST_F(SftpSessionTest, WithoutPosixRenameAnExistingFileIsRemovedThenReplaced) {
+TEST_F(SftpSessionTest, WithoutPosixRenameAnExistingFileIsMovedAsideThenReplaced) {
   SftpSession session(clock, lastProgress);
   ASSERT_EQ(session.Connect(Login(), &status), 1);
   session.AvoidPosixRename();
   for (const char* content : {"first", "second, longer"}) {
-    ASSERT_EQ(session.UploadUnderTemporaryName(Utf8ToUtf16(LocalFile("r.txt", content)), u"r.txt", false, nullptr,
+    ASSERT_EQ(Deliver(session, Utf8ToUtf16(LocalFile("r.txt", content)), u"r.txt", nullptr, nullptr,
                                                &status),
               1)
         << LogOf(session);
@@ -178,7 +195,7 @@ TEST_F(SftpSessionTest, KeyLoginFromTheSshFolderAndARootedPath) {
   EXPECT_LT(log.find("id_rsa\r\n"), log.find("id_ed25519\r\n"));
   ASSERT_EQ(session.EnterFolderPath(Utf8ToUtf16(server.home() + "/rooted/x"), &status), 1);
   const std::string bytes = RandomBytes(200'000, 2);
-  ASSERT_EQ(session.UploadUnderTemporaryName(Utf8ToUtf16(LocalFile("k.bin", bytes)), u"k.bin", false, nullptr,
+  ASSERT_EQ(Deliver(session, Utf8ToUtf16(LocalFile("k.bin", bytes)), u"k.bin", nullptr, nullptr,
                                              &status),
             1);
   EXPECT_EQ(ReadBytes(server.home() + "/rooted/x/k.bin"), bytes);
@@ -205,8 +222,8 @@ TEST_F(SftpSessionTest, FourSessionsAtOnceEachUploadTheirFiles) {
         int ok = s.Connect(Login(), nullptr) == 1 && s.EnterFolderPath(u"many", nullptr) == 1;
         for (int n = 0; ok && n < 5; ++n) {
           const std::string name = std::string("f").append(std::to_string(i)).append("-").append(std::to_string(n));
-          ok = s.UploadUnderTemporaryName(Utf8ToUtf16(path), Utf8ToUtf16(name),
-                                          false, nullptr, nullptr) == 1;
+          ok = Deliver(s, Utf8ToUtf16(path), Utf8ToUtf16(name),
+                                          nullptr, nullptr, nullptr) == 1;
         }
         s.Quit(nullptr);
         results[i] = ok;
@@ -286,7 +303,8 @@ TEST_F(SftpSessionTest, ACutMidFileIsResumedFromWhatTheServerHas) {
   SftpSession session(clock, lastProgress);
   ASSERT_EQ(session.Connect(viaRelay, &status), 1);
   CutAt cut(30, [&] { relay.Cut(); });
-  EXPECT_EQ(session.UploadUnderTemporaryName(path, u"cut.bin", true, &cut, &status), -1);
+  PartRecord part;
+  EXPECT_EQ(Deliver(session, path, u"cut.bin", &part, &cut, &status), -1);
   EXPECT_FALSE(session.Connected());
   EXPECT_NE(LogOf(session).find("!!--- Connection lost"), std::string::npos) << LogOf(session);
   // The server keeps the part; a new session resumes from its size.
@@ -294,12 +312,46 @@ TEST_F(SftpSessionTest, ACutMidFileIsResumedFromWhatTheServerHas) {
                       std::chrono::seconds(5)));
   SftpSession again(clock, lastProgress);
   ASSERT_EQ(again.Connect(Login(), &status), 1);
-  ASSERT_EQ(again.UploadUnderTemporaryName(path, u"cut.bin", true, nullptr, &status), 1) << LogOf(again);
+  ASSERT_EQ(Deliver(again, path, u"cut.bin", &part, nullptr, &status), 1) << LogOf(again);
   EXPECT_EQ(ReadBytes(server.home() + "/cut.bin"), bytes);
   const std::string log = LogOf(again);
   const std::size_t from = log.find(".part from ");
   ASSERT_NE(from, std::string::npos) << log;
   EXPECT_GT(std::stoll(log.substr(from + 11)), 0);
+}
+
+// A server that completes the writes in flight out of order and is then cut
+// leaves a part whose size does not prove the bytes below it: the resume
+// starts below it by the whole window in flight, and no hole remains.
+TEST_F(SftpSessionTest, OutOfOrderWritesBeforeACutLeaveNoHoleAfterTheResume) {
+  SshdServer reordering(false, SourceDir() + "/tests/peers/reordering_sftp_server.py");
+  ASSERT_TRUE(reordering.ok()) << reordering.error();
+  SftpLogin login = Login();
+  login.port = reordering.port();
+  login.login = Utf8ToUtf16(reordering.user());
+  login.password = Utf8ToUtf16(reordering.password());
+  login.fingerprint = Utf8ToUtf16(reordering.hostFingerprint());
+  const std::string bytes = RandomBytes(6u << 20, 5);
+  const Text path = Utf8ToUtf16(LocalFile("hole.bin", bytes));
+  const std::string part = reordering.home() + "/hole.bin.part";
+  PartRecord record;
+  {
+    SftpSession session(clock, lastProgress);
+    ASSERT_EQ(session.Connect(login, &status), 1) << LogOf(session);
+    EXPECT_EQ(Deliver(session, path, u"hole.bin", &record, nullptr, &status), -1);
+  }
+  // The part ends behind a hole: its size is no proof.
+  const std::string left = ReadBytes(part);
+  ASSERT_GT(left.size(), 2u << 20);
+  ASSERT_NE(left, bytes.substr(0, left.size())) << "the server left no hole";
+  SftpSession again(clock, lastProgress);
+  ASSERT_EQ(again.Connect(login, &status), 1) << LogOf(again);
+  ASSERT_EQ(Deliver(again, path, u"hole.bin", &record, nullptr, &status), 1) << LogOf(again);
+  EXPECT_TRUE(ReadBytes(reordering.home() + "/hole.bin") == bytes) << "a hole was left";
+  const std::string log = LogOf(again);
+  const std::size_t from = log.find(".part from ");
+  ASSERT_NE(from, std::string::npos) << log;
+  EXPECT_EQ(std::stoll(log.substr(from + 11)), static_cast<long long>(left.size()) - (2 << 20));
 }
 
 TEST_F(SftpSessionTest, AStopEndsAStalledUploadWithinASecondAndClosesEverything) {

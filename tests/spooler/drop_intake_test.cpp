@@ -47,7 +47,7 @@ class DropIntake : public ::testing::Test {
     srv.name = u"srv";
     servers.Set(2, srv);
   }
-  IntakeContext Context() { return IntakeContext{queue, ring, servers, flags, zip, translator, ui, &written}; }
+  IntakeContext Context() { return IntakeContext{queue, ring, servers, flags, zip, translator, ui, &written, {}}; }
   void Drop(const std::vector<std::string>& paths) {
     Text list;
     for (const auto& p : paths) list += T(p) + u"\r";
@@ -162,7 +162,7 @@ TEST_F(DropIntake, NothingIsQueuedWithoutAServer) {
   ui.selected = u"";
   Drop({dir.File("a.txt"), dir.File("b.txt")});
   ServerTable none;
-  IntakeContext context{queue, ring, none, flags, zip, translator, ui, &written};
+  IntakeContext context{queue, ring, none, flags, zip, translator, ui, &written, {}};
   ui.selected = u"srv";
   QueueDroppedItems(context, T(dir.File("a.txt")) + u"\r");
   EXPECT_EQ(queue.Size(), 0);

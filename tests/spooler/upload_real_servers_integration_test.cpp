@@ -9,6 +9,7 @@
 #include <memory>
 #include <random>
 #include <thread>
+#include <vector>
 
 #include "peers/pyftpd_fixture.h"
 #include "peers/test_paths.h"
@@ -113,6 +114,65 @@ TEST_P(RealServerUploads, FiveHundredNestedFilesArriveWholeAndOnce) {
     }
   }
   EXPECT_EQ(wrong, 0);
+}
+
+// Names as the user sees them, over the default settings ("ServerUseUTF8" 0):
+// each arrives under its own name (no "?" that makes three names one, no cut
+// at a quote), byte-identical.
+TEST_P(RealServerUploads, NamesArriveAsTheyAre) {
+  const Case c = GetParam();
+  TempFolder local, remoteParent;
+  const std::string root = remoteParent.File("root");
+  std::filesystem::create_directories(root);
+  std::unique_ptr<testing::PyFtpdServer> pyftpd;
+  std::unique_ptr<testing::VsftpdServer> vsftpd;
+  ServerRecord record;
+  record.name = u"srv";
+  record.address = u"127.0.0.1/site";
+  record.timeOut = 10000;
+  record.connections = c.connections;
+  if (std::string(c.server) == "pyftpdlib") {
+    pyftpd = std::make_unique<testing::PyFtpdServer>(root, "user", "secret", remoteParent.File("stores.log"));
+    ASSERT_TRUE(pyftpd->ok()) << pyftpd->error();
+    record.port = pyftpd->port();
+    record.login = u"user";
+    record.password = u"secret";
+  } else {
+    vsftpd = std::make_unique<testing::VsftpdServer>(root);
+    if (!vsftpd->ok()) GTEST_SKIP() << vsftpd->error();
+    record.port = vsftpd->port();
+    record.login = T(vsftpd->user());
+    record.password = T(vsftpd->password());
+  }
+  ASSERT_EQ(record.useUtf8, 0);
+  servers.Set(1, record);
+  const std::vector<std::string> names = {
+      "\u041f\u0440\u0438\u0432\u0435\u0442.txt", "\u041c\u043e\u0441\u043a\u0432\u0430.txt",
+      "\u0411\u0435\u0440\u043b\u0438\u043d.txt", "\u6771\u4eac\u306e\u5199\u771f.jpg",
+      "c \u00e9.txt", "\u00c5ngstr\u00f6m \u00fcber.txt", "Report \"A\".pdf", "Report \"B\".pdf", "back\\slash.txt"};
+  std::map<std::string, std::string> files;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string bytes = names[i] + " " + std::string(100 + i * 37, static_cast<char>('a' + i));
+    WriteFile(local.File(names[i]), bytes);
+    files[names[i]] = bytes;
+    queue.Append(T(local.File(names[i]) + "|srv|"));
+  }
+  QuietDisplay display;
+  WorkerContext context{queue, servers, removeRing, flags, history, session, clock, display};
+  UploadWorker worker(context);
+  worker.Start();
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (queue.Size() > 0 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  worker.Terminate();
+  ASSERT_EQ(queue.Size(), 0) << Utf16ToUtf8(history.Get()).substr(0, 3000);
+  std::size_t onServer = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(root + "/site")) {
+    (void)entry;
+    ++onServer;
+  }
+  EXPECT_EQ(onServer, names.size());
+  for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFile(root + "/site/" + name), bytes) << name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealServerUploads,

@@ -238,5 +238,39 @@ TEST_F(UploadSessions, SilentSessionIsReplacedAloneWhileTheOtherGoesOn) {
   EXPECT_EQ(std::count(commands.begin(), commands.end(), "USER user"), 1);
 }
 
+// Two entries for one remote path ("a/IMG_1.JPG" and "b/IMG_1.JPG" into one
+// folder): while the first is in flight (here stalled until its session is
+// replaced), the second waits, even with a free connection; other names go on.
+TEST_F(UploadSessions, OneUploadAtATimeToOneRemotePath) {
+  MultiFtpServer server;
+  server.stallStore = [](const std::string& path, int attempt) { return path == "/home/IMG_1.JPG" && attempt == 1; };
+  SetServer(server.port(), 3);
+  ServerRecord record = servers.Get(1);
+  record.timeOut = 60000;
+  servers.Set(1, record);
+  std::filesystem::create_directories(local.File("a"));
+  std::filesystem::create_directories(local.File("b"));
+  const std::string first = Queue("a/IMG_1.JPG", "", 300'000);
+  const std::string second = Queue("b/IMG_1.JPG", "", 200'000);
+  Queue("other.jpg", "");
+  UploadWorker worker(context);
+  worker.SetSessionSilenceLimit(1500);
+  worker.Start();
+  int storesWhileStalled = 0;
+  const bool emptied = WaitFor([&] {
+    const int stores = server.StoreCount("/home/IMG_1.JPG");
+    if (worker.SilentSessionsReplaced() == 0) storesWhileStalled = std::max(storesWhileStalled, stores);
+    return queue.Size() == 0;
+  });
+  worker.Terminate();
+  ASSERT_TRUE(emptied) << Utf16ToUtf8(history.Get());
+  EXPECT_EQ(worker.SilentSessionsReplaced(), 1);
+  EXPECT_EQ(storesWhileStalled, 1) << "a second store of the same path began beside the first";
+  EXPECT_EQ(server.StoreCount("/home/IMG_1.JPG"), 3);
+  EXPECT_EQ(server.StoreCount("/home/other.jpg"), 1);
+  EXPECT_TRUE(server.Files().at("/home/IMG_1.JPG") == first || server.Files().at("/home/IMG_1.JPG") == second);
+  EXPECT_EQ(Removed().size(), 3u);
+}
+
 }  // namespace
 }  // namespace wexmoor

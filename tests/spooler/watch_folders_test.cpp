@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <filesystem>
 
 #include "peers/test_paths.h"
@@ -36,13 +38,16 @@ struct Rig {
   FakeClock clock;
   std::vector<std::string> logged;
   std::unique_ptr<WatchFolders> watch;
+  // Whether the folder's server exists; unset: every one does.
+  std::function<bool(const Text&)> serverExists;
+  Text recordFile;
 
   std::string Root() const { return dir.path(); }
   void Start(int after = 0, Text subfolder = u"in") {
     WatchFolderSetting setting{Utf8ToUtf16(Root()), u"Office", subfolder, after};
     watch = std::make_unique<WatchFolders>(
-        WatchContext{queue, ring, clock, Utf8ToUtf16(config.File("Wexmoor.sent")),
-                     [this](const std::string& line) { logged.push_back(line); }},
+        WatchContext{queue, ring, clock, recordFile.empty() ? Utf8ToUtf16(config.File("Wexmoor.sent")) : recordFile,
+                     [this](const std::string& line) { logged.push_back(line); }, serverExists},
         std::vector<WatchFolderSetting>{setting});
     watch->Begin();
   }
@@ -164,6 +169,25 @@ TEST(WatchFolders, AfterOneMovesEachFileIntoSentOnlyOnceItsUploadSucceeded) {
   EXPECT_TRUE(rig.Queued().empty());
 }
 
+// A file written to after it was queued is not the file the server holds:
+// it stays in place and is queued again once it has settled.
+TEST(WatchFolders, AfterOneLeavesAFileChangedSinceItsUploadWhereItIs) {
+  Rig rig;
+  const std::string photo = rig.Root() + "/sub/photo.jpg";
+  WriteFile(photo, "first");
+  rig.Start(1);
+  rig.Pass(WatchFolders::kSettleMs);
+  ASSERT_EQ(rig.Queued().size(), 1u);
+  WriteFile(photo, "first, then more");
+  rig.Finish(0, UploadResult::kSent);
+  rig.Pass(100);
+  EXPECT_TRUE(Exists(photo));
+  EXPECT_FALSE(Exists(rig.Root() + "/Sent/sub/photo.jpg"));
+  rig.Pass(WatchFolders::kSettleMs);
+  rig.Pass(WatchFolders::kRescanMs);
+  EXPECT_EQ(rig.Queued().size(), 1u) << "the changed file goes again";
+}
+
 TEST(WatchFolders, FilesWithoutACloseAndUnreadableFoldersAreHandledByTheRescan) {
   Rig rig;
   WriteFile(rig.config.File("elsewhere.jpg"), "linked");
@@ -179,8 +203,11 @@ TEST(WatchFolders, FilesWithoutACloseAndUnreadableFoldersAreHandledByTheRescan) 
   Rig missing;
   std::filesystem::remove_all(missing.Root());
   missing.Start();
-  ASSERT_FALSE(missing.logged.empty());
+  ASSERT_EQ(missing.logged.size(), 1u);
   EXPECT_NE(missing.logged[0].find("cannot be read"), std::string::npos);
+  // Said once, looked at again at each rescan.
+  missing.Pass(WatchFolders::kRescanMs);
+  EXPECT_EQ(missing.logged.size(), 1u);
   // The folder appears later: the next rescan watches it.
   WriteFile(missing.Root() + "/late.jpg", "late");
   missing.Pass(WatchFolders::kRescanMs);
@@ -189,6 +216,56 @@ TEST(WatchFolders, FilesWithoutACloseAndUnreadableFoldersAreHandledByTheRescan) 
   WriteFile(missing.Root() + "/later.jpg", "later");
   missing.Pass(WatchFolders::kSettleMs);
   EXPECT_EQ(missing.Queued().size(), 2u);
+}
+
+TEST(WatchFolders, FilesOfAServerThatDoesNotExistWaitUnsentUntilItDoes) {
+  struct Case {
+    const char* what;
+    bool existsAtFirst;  // else: queued, then dropped by the worker (server deleted)
+  };
+  for (const Case c : {Case{"never existed", false}, Case{"deleted while queued", true}}) {
+    SCOPED_TRACE(c.what);
+    Rig rig;
+    bool exists = c.existsAtFirst;
+    rig.serverExists = [&exists](const Text& name) { return exists && name == u"Office"; };
+    rig.Start();
+    WriteFile(rig.Root() + "/a.pdf", "a");
+    rig.Pass(WatchFolders::kSettleMs);
+    if (c.existsAtFirst) {
+      ASSERT_EQ(rig.Queued().size(), 1u);
+      exists = false;
+      rig.Finish(0, UploadResult::kDropped);
+      rig.queue.Clear();
+    }
+    for (int i = 0; i < 3; ++i) rig.Pass(WatchFolders::kSettleMs);
+    EXPECT_TRUE(rig.Queued().empty());
+    // Said once, and nothing recorded as sent.
+    EXPECT_EQ(std::count_if(rig.logged.begin(), rig.logged.end(),
+                            [](const std::string& l) { return l.find("no server named \"Office\"") != std::string::npos; }),
+              1);
+    exists = true;
+    rig.Pass(WatchFolders::kSettleMs);
+    EXPECT_EQ(rig.Queued().size(), 1u);
+  }
+}
+
+TEST(WatchFolders, ArrivalsDoNotEndTheServersWaitAndRecordFailuresAreSaidOnce) {
+  Rig rig;
+  rig.recordFile = Utf8ToUtf16(rig.config.File("no/such/folder/Wexmoor.sent"));
+  rig.Start();
+  const std::uint64_t ending = rig.queue.WaitEndingAppends();
+  for (const char* name : {"/1.txt", "/2.txt", "/3.txt"}) WriteFile(rig.Root() + name, name);
+  rig.Pass(WatchFolders::kSettleMs);
+  ASSERT_EQ(rig.Queued().size(), 3u);
+  EXPECT_EQ(rig.queue.WaitEndingAppends(), ending) << "a watch folder's arrival is no drop";
+  rig.queue.Append(u"/dropped|Office|");
+  EXPECT_EQ(rig.queue.WaitEndingAppends(), ending + 1);
+  // The record cannot be written: said once, however often it is tried.
+  for (std::size_t i = 0; i < 3; ++i) rig.Finish(0, UploadResult::kSent);
+  for (int i = 0; i < 20; ++i) rig.Pass(WatchFolders::kSaveRetryMs);
+  EXPECT_EQ(std::count_if(rig.logged.begin(), rig.logged.end(),
+                          [](const std::string& l) { return l.starts_with("Sent record not saved"); }),
+            1);
 }
 
 }  // namespace

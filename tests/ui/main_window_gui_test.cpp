@@ -19,6 +19,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <set>
 #include <thread>
 
 #include "ftp/ftp_session.h"
@@ -36,6 +38,11 @@
 #include "i18n/language_table.h"
 #include "ui/log_window.h"
 #include "ui/wx_text.h"
+
+// Xlib's "Status" would hide the window's accessor of that name.
+#ifdef Status
+#undef Status
+#endif
 
 namespace wexmoor {
 namespace {
@@ -237,7 +244,7 @@ TEST_F(MainWindowGuiTest, FilesDroppedOnAnyControlAreQueuedForTheSelectedServer)
   };
   OpenWindow();
   intake = std::make_unique<IntakeContext>(
-      IntakeContext{queue, addRing, servers, flags, zip, translator, *window, nullptr});
+      IntakeContext{queue, addRing, servers, flags, zip, translator, *window, nullptr, {}});
   WriteFile(folder.File("dropped.txt"), "dropped bytes");
   for (wxWindow* target : {static_cast<wxWindow*>(window->QueueList()), static_cast<wxWindow*>(window->SiteButton())}) {
     auto* drop = dynamic_cast<wxFileDropTarget*>(target->GetDropTarget());
@@ -311,6 +318,14 @@ TEST_F(MainWindowGuiTest, FirstStartChooserOffersSixLanguagesWithNoneChosen) {
       EXPECT_FALSE(option->GetValue()) << Utf8(option->GetLabel());
     }
     EXPECT_EQ(shownOptions, 6);
+    // One font for all six names, none cut.
+    std::set<double> sizes;
+    for (wxRadioButton* option : ChildrenOf<wxRadioButton>(chooser)) {
+      if (!option->IsShown()) continue;
+      sizes.insert(option->GetFont().GetFractionalPointSize());
+      EXPECT_LE(option->GetTextExtent(option->GetLabel()).GetWidth() + 22, option->GetSize().GetWidth());
+    }
+    EXPECT_EQ(sizes.size(), 1u);
     Shot(chooser, "language_chooser");
     ChooseLanguage(chooser, u"中文");
     static_cast<wxDialog*>(chooser)->EndModal(wxID_OK);
@@ -387,6 +402,46 @@ TEST_F(MainWindowGuiTest, GermanInTheAboutWindowRelabelsTheMainWindowAtOnce) {
   EXPECT_EQ(Utf8(window->DeleteButton()->GetLabel()), "Löschen");
 }
 
+// The queue row's tip is the tip of the row under the pointer now: it takes a
+// new attempt's text while shown, follows the entry that moves under the
+// pointer, and goes when no row is there.
+TEST_F(MainWindowGuiTest, QueueTipFollowsThePointerAndTheEntrysLatestAttempt) {
+  std::map<Text, Text> tips{{u"first.txt", u"Connection refused\nNext attempt at 03:50:24"},
+                            {u"second.txt", u"Certificate not trusted"}};
+  context.queueRowState = [&](int row) {
+    QueueRowState state;
+    if (row < window->QueueCount()) state.tip = tips[window->QueueItem(row)];
+    return state;
+  };
+  OpenWindow();
+  window->AppendQueueItem(u"first.txt");
+  window->AppendQueueItem(u"second.txt");
+  QueueListCtrl* list = window->QueueList();
+  Pump(100);
+  const wxPoint overFirstRow = list->ClientToScreen(wxPoint(60, 6));
+  ASSERT_EQ(list->RowAt(wxPoint(60, 6)), 0);
+  const std::string move =
+      "xdotool mousemove " + std::to_string(overFirstRow.x) + " " + std::to_string(overFirstRow.y);
+  ASSERT_EQ(std::system(move.c_str()), 0);
+  auto tipIs = [&](const Text& wanted) {
+    return PumpUntil([&] { return list->ShownTip() == wanted && FromWx(list->GetToolTipText()) == wanted; }, 5);
+  };
+  EXPECT_TRUE(tipIs(tips[u"first.txt"])) << Utf16ToUtf8(list->ShownTip());
+
+  // A new attempt failed otherwise: the tip says so without a move.
+  tips[u"first.txt"] = u"Login refused\nNext attempt at 03:51:10";
+  EXPECT_TRUE(tipIs(tips[u"first.txt"])) << Utf16ToUtf8(list->ShownTip());
+
+  // The first entry leaves: the second now stands under the pointer.
+  window->RemoveQueueItem(0);
+  EXPECT_TRUE(tipIs(tips[u"second.txt"])) << Utf16ToUtf8(list->ShownTip());
+
+  // No row under the pointer: no tip (not a delivered entry's).
+  window->RemoveQueueItem(0);
+  EXPECT_TRUE(PumpUntil([&] { return list->ShownTip().empty(); }, 5)) << Utf16ToUtf8(list->ShownTip());
+  EXPECT_EQ(std::system("xdotool mousemove 5 5"), 0);
+}
+
 TEST_F(MainWindowGuiTest, ScreenshotsInEveryLanguage) {
   ServerRecord r;
   r.name = u"Local";
@@ -395,14 +450,31 @@ TEST_F(MainWindowGuiTest, ScreenshotsInEveryLanguage) {
   OpenWindow();
   window->AppendQueueItem(u"a file with a rather long name.txt");
   mailbox.PostCurrentFile(u"a file with a rather long name.txt");
-  mailbox.PostStatus(u"12:00:00: -----0.50 Kb sent at 10.00 Kb/s.");
+  mailbox.PostStatus(u"12:00:00: -----1234.50 Kb sent at 2900.00 Kb/s.");
   mailbox.PostProgress(40);
-  flags.lastProgressTime = clock.MonotonicSeconds() - 12;
+  flags.lastProgressTime = clock.MonotonicSeconds();
   for (TextView language : kLanguageNames) {
     translator.SetLanguage(language);
     window->Relabel();
     const std::string name(Utf16ToUtf8(language));
     Shot(window, "main_window_" + name);
+    // The status line is never cut, and no site, no site button.
+    EXPECT_LE(window->Status()->GetTextExtent(window->Status()->GetLabel()).GetWidth(),
+              window->Status()->GetSize().GetWidth());
+    EXPECT_TRUE(window->SiteButton()->IsShown()) << "a site is set here";
+    // The delete confirmation: Yes and No at their own widths.
+    const std::string caution = Utf8(ToWx(translator.Translate(u"CAUTION!")));
+    wxTheApp->CallAfter([&] {
+      wxTopLevelWindow* box = TopLevelTitled(caution.c_str());
+      ASSERT_NE(box, nullptr);
+      for (wxButton* button : ChildrenOf<wxButton>(box))
+        EXPECT_LT(button->GetSize().GetWidth(), box->GetClientSize().GetWidth() / 2) << name;
+      Shot(box, "delete_confirmation_" + name);
+      static_cast<wxDialog*>(box)->EndModal(wxID_NO);
+    });
+    EXPECT_FALSE(window->AskYesNo(translator.Translate(u"CAUTION!"),
+                                  translator.Translate(u"Are you sure that you want to delete the sever named ") +
+                                      u"Local?"));
     AboutSettings settings{0, 0, 1, false, u"http://127.0.0.1:9"};
     AboutHooks hooks;
     hooks.translator = &translator;
@@ -411,6 +483,17 @@ TEST_F(MainWindowGuiTest, ScreenshotsInEveryLanguage) {
       static_cast<wxDialog*>(about)->EndModal(wxID_CANCEL);
     };
     EXPECT_EQ(RunAboutWindow(window, settings, hooks), 0);
+    // Without a web site: no button without a target, none blank.
+    AboutSettings noSite{0, 0, 1, false, u""};
+    hooks.onShown = [&](wxWindow* about) {
+      for (wxButton* button : ChildrenOf<wxButton>(about)) {
+        EXPECT_FALSE(button->GetLabel().empty()) << name;
+        EXPECT_NE(Utf8(button->GetLabel()), Utf8(ToWx(translator.Translate(u"Mail to the author")))) << name;
+      }
+      Shot(about, "about_no_site_" + name);
+      static_cast<wxDialog*>(about)->EndModal(wxID_CANCEL);
+    };
+    EXPECT_EQ(RunAboutWindow(window, noSite, hooks), 0);
   }
   // Locked copies: the About window always answers 3.
   AboutSettings locked{1, 0, 1, true, u"http://127.0.0.1:9"};

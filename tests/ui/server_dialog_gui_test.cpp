@@ -459,6 +459,7 @@ TEST_F(ServerDialogTest, ConnectionsFieldInEveryLanguage) {
   stored.name = u"four";
   stored.address = u"127.0.0.1/www";
   stored.connections = 4;
+  stored.port = 65021;
   servers_.Set(2, stored);
   EXPECT_EQ(std::system("xdotool mousemove 5 5"), 0);
   const std::string folder = testing::BinaryDir() + "/shots";
@@ -470,6 +471,11 @@ TEST_F(ServerDialogTest, ConnectionsFieldInEveryLanguage) {
     dialog.Show();
     Pump(300);
     EXPECT_EQ(Utf8(dialog.ConnectionsField()->GetValue()), "4");
+    // Five digits of the port show whole, left of the "Active" option.
+    wxTextCtrl* port = dialog.PortField();
+    EXPECT_EQ(Utf8(port->GetValue()), "65021");
+    EXPECT_LE(port->GetTextExtent("65021").GetWidth() + 8, port->GetSize().GetWidth()) << column;
+    EXPECT_LE(port->GetRect().GetRight(), dialog.ActiveOption()->GetRect().GetLeft()) << column;
     const wxRect field = dialog.ConnectionsField()->GetRect();
     const wxSize client = dialog.GetClientSize();
     EXPECT_LE(field.GetRight(), client.GetWidth()) << column;

@@ -35,7 +35,7 @@ GeneratorDialog::GeneratorDialog(wxWindow* owner, const ServerTable& servers, co
   FitStaticText(intro,
                 tr(u"This command will generate a locked version of Wexmoor which you can distribute to your friends or clients.") +
                     "\n" + tr(u"Please choose the server/folder that you want them to use.") + "\n" +
-                    tr(u"Your FTP adress, login and password will be encrypted and hidden into this .exe file."),
+                    tr(u"Your FTP adress, login and password will be hidden into this program file."),
                 360, 68);
   new wxStaticText(panel, wxID_ANY, tr(u"Please choose your server setting:"), wxPoint(10, 78), wxSize(360, 17),
                    wxST_NO_AUTORESIZE);

@@ -33,7 +33,7 @@ WelcomeWindow::WelcomeWindow(wxWindow* owner, const Translator& translator, cons
       text,
       tr(u"This new version of Wexmoor offers you a new exciting option.") + "\n" +
           tr(u"You can now generate a customized and locked version of this program which includes your logo and a server settings.") +
-          "\n\n" + tr(u"Your FTP adress, login and password will be encrypted and hidden into this .exe file.") +
+          "\n\n" + tr(u"Your FTP adress, login and password will be hidden into this program file.") +
           "\n\n" +
           tr(u"So, you can give a securized access to your FTP (or to one of the repertories of your FTP) to your friends or clients.") +
           "\n\n" + tr(u"Clic on the ''?'' button to try it!!"),

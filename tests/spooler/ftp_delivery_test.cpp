@@ -1,10 +1,14 @@
-#include "ftp/part_upload.h"
+// The delivery policy over an FTP session, against a scripted server.
+#include <sys/stat.h>
 
 #include <algorithm>
 
 #include "ftp/engine_fixture.h"
+#include "ftp/part_upload.h"
 #include "peers/test_paths.h"
 #include "platform/files.h"
+#include "spooler/delivery_policy.h"
+#include "spooler/ftp_remote_files.h"
 
 namespace wexmoor::testing {
 namespace {
@@ -16,12 +20,32 @@ class PartUploadTest : public EngineTest {
     EXPECT_TRUE(WriteWholeFile(path, bytes));
     return path;
   }
-  PartRecord RecordOf(const Text& path) { return PartRecord{FileSize(path), *FileModificationTime(path)}; }
+  // The record this entry's part has when it was begun from the file as it
+  // is now.
+  PartRecord RecordOf(const Text& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(PathToNative(path).c_str(), &info), 0);
+    PartRecord part{info.st_size, info.st_mtim.tv_sec};
+    part.localMtimeNs = info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec;
+    part.inode = info.st_ino;
+    part.token = u"00112233aabbccdd";
+    part.remotePath = RemotePath(path);
+    return part;
+  }
+  static Text RemotePath(const Text& path) { return DeliveryPath(u"fake", u"", FileNamePart(path)); }
   DeliveryOutcome Deliver(const Text& path, PartRecord& part, int tempName = 1) {
-    ServerRecord record = Record();
-    record.tempName = tempName;
-    EXPECT_TRUE(LogIn(record));
-    return DeliverFile(session, session.controlConnection(), record, path, part, &progress, &status);
+    record_ = Record();
+    record_.tempName = tempName;
+    EXPECT_TRUE(LogIn(record_));
+    FtpRemoteFiles remote(session, record_);
+    remote.SetStatus(&status);
+    DeliveryJob job;
+    job.localPath = path;
+    job.remoteName = FileNamePart(path);
+    job.usePart = tempName != 0;
+    job.part = &part;
+    job.remotePath = RemotePath(path);
+    return DeliverWithPolicy(remote, job, nullptr, &progress, &status);
   }
   // The commands the server read after the login.
   std::vector<std::string> CommandsAfterLogin() {
@@ -32,6 +56,7 @@ class PartUploadTest : public EngineTest {
 
   TempFolder folder;
   RecordingProgress progress;
+  ServerRecord record_;
 };
 
 using ::testing::ElementsAre;
@@ -51,18 +76,18 @@ TEST_F(PartUploadTest, StoresUnderPartNameThenRenames) {
   EXPECT_TRUE(server.Problems().empty());
 }
 
-TEST_F(PartUploadTest, RenameRefusedBecauseNameExistsDeletesOldFileAndRetries) {
+TEST_F(PartUploadTest, RenameRefusedBecauseNameExistsMovesTheOldFileAsideFirst) {
   server.Greet().Login().Pasv().Reply("STOR a.txt.part", "150 go").AcceptData().ReceiveData().Send("226 done\r\n")
       .Reply("SIZE", "213 5").Reply("RNFR a.txt.part", "350 ready").Reply("RNTO a.txt", "553 exists")
-      .Reply("DELE a.txt", "250 deleted").Reply("RNFR a.txt.part", "350 ready").Reply("RNTO a.txt", "250 ok");
+      .Reply("SIZE a.txt", "213 3").Reply("RNFR a.txt", "350 ready").Reply("RNTO a.txt.", "250 ok")
+      .Reply("RNFR a.txt.part", "350 ready").Reply("RNTO a.txt", "250 ok").Reply("DELE a.txt.", "250 deleted");
   server.Start();
   const Text path = MakeFile("a.txt", "hello");
   PartRecord part;
   EXPECT_EQ(Deliver(path, part).result, 1);
-  const std::vector<std::string> lines = LogLines(session);
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "----- Deleted the old \"a.txt\" to put the new one in its place"),
-            lines.end());
   ASSERT_TRUE(server.WaitFinished(3000));
+  EXPECT_TRUE(server.Problems().empty()) << server.Problems().front();
+  for (const std::string& command : CommandsAfterLogin()) EXPECT_NE(command, "DELE a.txt");
 }
 
 TEST_F(PartUploadTest, ResumesUnchangedFileWithRestOrAppe) {
@@ -109,6 +134,7 @@ TEST_F(PartUploadTest, SizeRefusedAsksTheListing) {
 TEST_F(PartUploadTest, PartAlreadyRenamedCountsAsDelivered) {
   const Text path = MakeFile("big.bin", "0123456789");
   PartRecord part = RecordOf(path);
+  part.renameIssued = true;
   server.Greet().Login().Reply("SIZE big.bin.part", "550 no such file").Reply("SIZE big.bin", "213 10");
   server.Start();
   const DeliveryOutcome out = Deliver(path, part);
@@ -123,6 +149,7 @@ TEST_F(PartUploadTest, ChangedLocalFileStartsAgainFromZero) {
   const Text path = MakeFile("big.bin", "0123456789");
   PartRecord part = RecordOf(path);
   part.localMtime -= 60;  // the part was begun from an older version
+  part.localMtimeNs -= 60'000'000'000LL;
   server.Greet().Login().Pasv().Reply("STOR big.bin.part", "150 go").AcceptData().ReceiveData()
       .Send("226 done\r\n").Reply("SIZE", "213 10").Reply("RNFR", "350 ready").Reply("RNTO", "250 ok");
   server.Start();
@@ -154,7 +181,10 @@ TEST_F(PartUploadTest, CutDataKeepsThePartForTheNextAttempt) {
   PartRecord part;
   const DeliveryOutcome out = Deliver(path, part);
   EXPECT_EQ(out.result, -1);
-  EXPECT_EQ(part, RecordOf(path));
+  PartRecord expected = RecordOf(path);
+  expected.token = part.token;
+  EXPECT_EQ(part, expected);
+  EXPECT_EQ(part.token.size(), 16u);
   EXPECT_FALSE(out.error.empty());
 }
 

@@ -1,0 +1,33 @@
+#include "program/settings_reload.h"
+
+namespace wexmoor {
+
+std::function<bool(const Text&)> ServerExistsIn(const ServerTable& servers) {
+  return [&servers](const Text& name) {
+    const int slot = servers.FindServer(name);
+    return !name.empty() && slot <= ServerTable::kMaxServers && servers.Get(slot).name == name;
+  };
+}
+
+AppliedReload ApplyReloadedSettings(ProgramState& state, const ReloadedSettings& reloaded) {
+  AppliedReload applied;
+  applied.problems = reloaded.problems;
+  if (!reloaded.options) return applied;
+  GlobalOptions options = *reloaded.options;
+  options.language = state.options.language;
+  applied.read = true;
+  applied.watchFoldersChanged = options.watchFolders != state.options.watchFolders;
+  state.options = std::move(options);
+  applied.summary = "Settings reloaded: " + std::to_string(reloaded.servers) + " server(s), " +
+                    std::to_string(state.options.watchFolders.size()) + " watch folder(s)";
+  return applied;
+}
+
+std::optional<AppliedReload> TakeSettingsReload(ProgramState& state) {
+  if (state.autosave == nullptr) return std::nullopt;
+  std::optional<ReloadedSettings> reloaded = state.autosave->TakeReloaded();
+  if (!reloaded) return std::nullopt;
+  return ApplyReloadedSettings(state, *reloaded);
+}
+
+}  // namespace wexmoor

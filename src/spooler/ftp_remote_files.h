@@ -1,0 +1,42 @@
+// RemoteFiles on an open FTP session, in its current folder: SIZE (or the
+// listing where SIZE is refused), STOR / REST + STOR / APPE through the data
+// channel, RNFR + RNTO, DELE.
+#pragma once
+
+#include "ftp/ftp_session.h"
+#include "model/server_table.h"
+#include "spooler/remote_files.h"
+
+namespace wexmoor {
+
+class FtpRemoteFiles final : public RemoteFiles {
+ public:
+  // `server` is the record the session logged in with (the engine reads its
+  // time-out and modes).
+  FtpRemoteFiles(FtpSession& session, ServerRecord& server) : session_(session), server_(server) {}
+
+  RemoteOffers Offers() const override;
+  RemoteAnswer Size(const Text& name, std::int64_t& size) override;
+  RemoteAnswer Write(const Text& name, int fd, std::int64_t offset, std::int64_t length, TransferObserver& observer,
+                     ProgressTarget* progress) override;
+  RemoteAnswer Rename(const Text& from, const Text& to) override;
+  RemoteAnswer Remove(const Text& name) override;
+  RemoteAnswer SetTime(const Text& name, std::int64_t mtimeSeconds) override;
+  RemoteAnswer Hash(const Text& name, HashKind kind, std::string& hexDigest) override;
+  void Note(const Text& line, StatusTarget* status) override;
+
+  // Where the engine's lines go while a delivery runs.
+  void SetStatus(StatusTarget* status) { status_ = status; }
+
+ private:
+  int Connection() const { return session_.controlConnection(); }
+
+  FtpSession& session_;
+  ServerRecord& server_;
+  StatusTarget* status_ = nullptr;
+  bool sizeWorked_ = false;       // SIZE answered 213 on this login
+  bool sizeUnsupported_ = false;  // SIZE answered as an unknown command
+  bool written_ = false;          // a Write went through this object
+};
+
+}  // namespace wexmoor
