@@ -13,6 +13,8 @@ mkdir -p "$build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DWEXMOOR_BUILD_GUI=OFF \
   -DWEXMOOR_BUILD_TESTS=OFF -DWEXMOOR_BUILD_BENCH=ON > "$build/configure.log" 2>&1 ||
   { cat "$build/configure.log"; exit 1; }
-cmake --build "$build" --target wexmoor-bench -j"$(nproc)"
+cmake --build "$build" --target wexmoor-bench wexmoor-webdav-bench -j"$(nproc)"
 echo "nproc: $(nproc)"
-exec /usr/bin/python3 "$here/run_bench.py" --bench-program "$build/bin/wexmoor-bench" --out "$here/out" "$@"
+/usr/bin/python3 "$here/run_bench.py" --bench-program "$build/bin/wexmoor-bench" --out "$here/out" "$@"
+# WebDAV over HTTPS against curl -T and rclone copy (Apache mod_dav).
+exec /usr/bin/python3 "$here/webdav_bench.py" --program "$build/bin/wexmoor-webdav-bench" --out "$here/out"

@@ -14,12 +14,13 @@ packages=(
   clang-14 libclang-rt-14-dev
   zip unzip curl
   libssh2-1-dev openssh-server openssh-client
+  libexpat1-dev apache2 lighttpd lighttpd-mod-webdav
   desktop-file-utils appstream
   libsecret-1-dev libsecret-tools gnome-keyring dbus dbus-x11 libnotify-bin
   python3-dbus python3-gi lintian
 )
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(lftp valgrind)
+  packages+=(lftp valgrind rclone)
 fi
 
 missing=()

@@ -31,7 +31,8 @@ struct ServerRecord {
   // ("ServerConnections<n>"); see UploadConnections().
   std::int32_t connections = kDefaultConnections;
   // 0 plain FTP, 1 FTP with explicit TLS when offered, 2 FTP requiring
-  // explicit TLS, 3 FTP over implicit TLS, 4 SFTP ("ServerProtocol<n>").
+  // explicit TLS, 3 FTP over implicit TLS, 4 SFTP, 5 WebDAV over HTTPS,
+  // 6 WebDAV over plain HTTP ("ServerProtocol<n>").
   std::int32_t protocol = 0;
   // SHA-256 fingerprint of the certificate the user trusted ("AA:BB:..."),
   // or the SSH host key's "SHA256:..." form; "" when none ("ServerFingerprint<n>").
@@ -56,7 +57,15 @@ enum ServerProtocol : std::int32_t {
   kProtocolTlsRequired = 2,
   kProtocolImplicitTls = 3,
   kProtocolSftp = 4,
+  kProtocolWebDavHttps = 5,
+  kProtocolWebDavHttp = 6,
+  kProtocolLast = kProtocolWebDavHttp,
 };
+
+// WebDAV over HTTPS or HTTP.
+inline bool IsWebDav(std::int32_t protocol) {
+  return protocol == kProtocolWebDavHttps || protocol == kProtocolWebDavHttp;
+}
 
 // A server address: the host up to the first "/" (or "\\"), then the folder
 // path. "host\dir\sub" -> host, "dir/sub/"; "host/" -> host, "";

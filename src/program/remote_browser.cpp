@@ -3,6 +3,9 @@
 #include "ftp/control_connection.h"
 #include "ftp/remote_session.h"
 #include "ftp/status_target.h"
+#include "platform/code_page.h"
+#include "spooler/webdav_upload_session.h"
+#include "webdav/dav_browse.h"
 
 namespace wexmoor {
 
@@ -59,7 +62,17 @@ void RemoteBrowser::Run(std::stop_token stop, ServerRecord record) {
   if (!stop.stop_requested()) {
     BusyHold ftpHold(context_.flags.ftpBusy);
     StatusForwarder forwarder(status_, stop);
-    if (record.protocol == kProtocolSftp) {
+    if (IsWebDav(record.protocol)) {
+      DavClient client(context_.clock, ownProgressTime_);
+      client.SetStopToken(stop);
+      client.SetTrustCheck([&](const DavCertificate& certificate) {
+        return DavCertificateTrusted(certificate, record, context_.trustAsker, client.Log(), context_.clock);
+      });
+      const DavEndpoint endpoint = DavEndpointFor(record);
+      client.Configure(endpoint, Utf16ToUtf8(record.login), Utf16ToUtf8(record.password), record.timeOut);
+      result = BrowseDavFolder(client, endpoint.basePath, &forwarder);
+      context_.history.Append(client.Log().Get());
+    } else if (record.protocol == kProtocolSftp) {
       SftpSession sftp(context_.clock, ownProgressTime_);
       sftp.SetStopToken(stop);
       HostKeyTrustAsker* asker = context_.sftp.trustAsker;

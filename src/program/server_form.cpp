@@ -84,7 +84,7 @@ ServerRecord ReadServerForm(ServerForm& form) {
   record.useUtf8Opt = form.useUtf8Opt ? 1 : 0;
   record.connections = ClampToInt(TextToInt(form.connections));
   record.connections = UploadConnections(record);
-  record.protocol = std::clamp(form.protocol, static_cast<int>(kProtocolPlain), static_cast<int>(kProtocolSftp));
+  record.protocol = std::clamp(form.protocol, static_cast<int>(kProtocolPlain), static_cast<int>(kProtocolLast));
   record.fingerprint = form.fingerprint;
   record.tempName = form.tempName;
   record.webAddress = TrimBlanks(form.webAddress);
@@ -167,6 +167,17 @@ Text PercentEncode(TextView text) {
 Text BuildBrowserAddress(const ServerRecord& server) {
   if (server.address.empty()) return {};
   Text where = ReplaceAll(server.address, u"\\", u"/");
+  if (IsWebDav(server.protocol)) {
+    // The browser asks for the login itself: never in the address.
+    const bool tls = server.protocol == kProtocolWebDavHttps;
+    const int ownPort = tls ? kHttpsPort : kHttpPort;
+    if (server.port != 0 && server.port != kDefaultPort && server.port != ownPort) {
+      const std::size_t slash = where.find(u'/');
+      where = where.substr(0, slash) + u":" + IntToText(server.port) +
+              (slash == Text::npos ? Text() : where.substr(slash));
+    }
+    return (tls ? u"https://" : u"http://") + where;
+  }
   const bool implicitTls = server.protocol == kProtocolImplicitTls;
   const bool sftp = server.protocol == kProtocolSftp;
   // The scheme's own port goes without saying: 21 for ftp://, 990 for
@@ -181,6 +192,13 @@ Text BuildBrowserAddress(const ServerRecord& server) {
   }
   return (implicitTls ? u"ftps://" : sftp ? u"sftp://" : u"ftp://") + PercentEncode(server.login) + u":" +
          PercentEncode(server.password) + u"@" + where;
+}
+
+Text WebDavPlainProtocolName(TextView plainFtpName) {
+  // The translated "FTP (no encryption)" says the rest in every language.
+  constexpr TextView kFtp = u"FTP";
+  if (plainFtpName.starts_with(kFtp)) return u"WebDAV" + Text(plainFtpName.substr(kFtp.size()));
+  return u"WebDAV (" + Text(plainFtpName) + u")";
 }
 
 ServerEditor::ServerEditor(ServerTable& servers, int slot) : servers_(servers) {

@@ -45,6 +45,8 @@ inline constexpr int kNewServerProtocol = 1;
 inline constexpr int kDefaultPort = 21;
 inline constexpr int kImplicitTlsPort = 990;
 inline constexpr int kSftpPort = 22;
+inline constexpr int kHttpsPort = 443;
+inline constexpr int kHttpPort = 80;
 inline constexpr int kDefaultTimeOutMs = 10000;
 
 // The slot an edit works on: `slot` itself when it is 1..50, for -1 the first
@@ -106,8 +108,13 @@ Text PercentEncode(TextView text);
 // The "ftp://" address that opens `server` in the web browser: login and
 // password percent-encoded, the port added when it is not 21, back-slashes of
 // the address made "/"; "ftps://" for implicit TLS (its port added when it is
-// not 990). Empty when the server has no address.
+// not 990). Empty when the server has no address. WebDAV servers get their
+// "https://" or "http://" address without the login.
 Text BuildBrowserAddress(const ServerRecord& server);
+
+// The protocol choice's name for WebDAV over plain HTTP ("WebDAV (no
+// encryption)"), from the translated name of plain FTP, whose words it shares.
+Text WebDavPlainProtocolName(TextView plainFtpName);
 
 // One edit of a slot, from opening to "OK" or "Cancel", without the window.
 class ServerEditor {

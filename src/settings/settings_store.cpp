@@ -103,7 +103,7 @@ void LoadServers(const PreferenceFile& file, ServerTable& servers, PasswordPlace
     record.tempName = file.ReadIntKey(Numbered(u"ServerTempName", n), 1);
     record.connections = file.ReadIntKey(Numbered(u"ServerConnections", n), ServerRecord::kDefaultConnections);
     record.protocol = file.ReadIntKey(Numbered(u"ServerProtocol", n), 0);
-    if (record.protocol < kProtocolPlain || record.protocol > kProtocolSftp) record.protocol = kProtocolPlain;
+    if (record.protocol < kProtocolPlain || record.protocol > kProtocolLast) record.protocol = kProtocolPlain;
     record.fingerprint = file.ReadTextKey(Numbered(u"ServerFingerprint", n), u"");
     record.webAddress = file.ReadTextKey(Numbered(u"ServerWebAddress", n), u"");
     record.verify = file.ReadIntKey(Numbered(u"ServerVerify", n), 1) == 0 ? 0 : 1;

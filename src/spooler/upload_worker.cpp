@@ -9,6 +9,7 @@
 #include "ftp/control_connection.h"
 #include "ftp/file_upload.h"
 #include "platform/files.h"
+#include "spooler/webdav_upload_session.h"
 #include "platform/socket.h"
 #include "spooler/ftp_upload_session.h"
 #include "spooler/retry_schedule.h"
@@ -106,6 +107,9 @@ UploadWorker::UploadWorker(WorkerContext& context, DeliveryBook* delivery, Deliv
   // The one place that picks a session's kind.
   maker_ = [this](const ServerRecord& server,
                   std::atomic<std::int64_t>& lastProgress) -> std::unique_ptr<UploadSession> {
+    if (IsWebDav(server.protocol)) {
+      return std::make_unique<WebDavUploadSession>(context_.clock, lastProgress, context_.session.trustAsker);
+    }
     if (server.protocol == kProtocolSftp) {
       return std::make_unique<SftpUploadSession>(context_.clock, lastProgress,
                                                  context_.sftp != nullptr ? *context_.sftp : SftpSettings{});

@@ -253,7 +253,17 @@ void ServerDialog::CreateControls(bool passwordInClear) {
   label(Tr(u"Protocol:"), 232, 29, 64, 17);
   protocol_ = new wxChoice(panel, wxID_ANY, wxPoint(298, 25), wxSize(178, 22));
   for (const char16_t* name : kProtocolNames) protocol_->Append(ToWx(Tr(name)));
-  FitTextFont(protocol_, protocol_->GetString(static_cast<unsigned>(kProtocolImplicitTls)), kChoiceRoom);
+  protocol_->Append("WebDAV (HTTPS)");  // kProtocolWebDavHttps
+  protocol_->Append(ToWx(WebDavPlainProtocolName(Tr(u"FTP (no encryption)"))));
+  // The font fits the widest entry of the language.
+  wxString widest;
+  for (const unsigned entry : {static_cast<unsigned>(kProtocolImplicitTls), static_cast<unsigned>(kProtocolWebDavHttp)}) {
+    const wxString text = protocol_->GetString(entry);
+    if (widest.empty() || protocol_->GetTextExtent(text).GetWidth() > protocol_->GetTextExtent(widest).GetWidth()) {
+      widest = text;
+    }
+  }
+  FitTextFont(protocol_, widest, kChoiceRoom);
 
   content_ = new wxListCtrl(panel, wxID_ANY, wxPoint(232, 50), wxSize(244, 190),
                             wxLC_REPORT | wxLC_SINGLE_SEL);
@@ -298,7 +308,11 @@ void ServerDialog::ShowForm(const ServerForm& form) {
 }
 
 void ServerDialog::ShowScheme() {
-  const wxString scheme = protocol_->GetSelection() == kProtocolSftp ? "sftp://" : "ftp://";
+  const int chosen = protocol_->GetSelection();
+  const wxString scheme = chosen == kProtocolSftp          ? "sftp://"
+                          : chosen == kProtocolWebDavHttps ? "https://"
+                          : chosen == kProtocolWebDavHttp  ? "http://"
+                                                           : "ftp://";
   if (scheme_->GetLabel() == scheme) return;
   scheme_->SetLabel(scheme);
   FitTextFont(scheme_, scheme, 0);
@@ -322,17 +336,22 @@ void ServerDialog::ReadControls() {
 }
 
 void ServerDialog::OnProtocol(wxCommandEvent&) {
-  // Implicit TLS and SFTP have their own ports: follow the choice while the
+  // Implicit TLS, SFTP and WebDAV have their own ports: follow the choice while the
   // port is a default.
   const int chosen = protocol_->GetSelection();
   ShowScheme();
   const wxString port = port_->GetValue();
-  const bool defaultPort = port.empty() || port == "21" || port == "990" || port == "22";
+  const bool defaultPort =
+      port.empty() || port == "21" || port == "990" || port == "22" || port == "443" || port == "80";
   if (!defaultPort) return;
   if (chosen == kProtocolImplicitTls) {
     port_->ChangeValue("990");
   } else if (chosen == kProtocolSftp) {
     port_->ChangeValue("22");
+  } else if (chosen == kProtocolWebDavHttps) {
+    port_->ChangeValue("443");
+  } else if (chosen == kProtocolWebDavHttp) {
+    port_->ChangeValue("80");
   } else if (port != "21") {
     port_->ChangeValue("21");
   }

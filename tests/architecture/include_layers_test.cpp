@@ -25,7 +25,7 @@ using LayerTable = std::map<std::string, std::set<std::string>>;
 const LayerTable& Layers() {
   static const LayerTable table = [] {
     const std::set<std::string> belowProgram = {"platform", "model", "i18n", "settings", "archive",
-                                                "http",     "ftp",   "sftp",    "spooler", "web", "locked"};
+                                                "http",     "ftp",   "sftp",    "webdav",  "spooler", "web", "locked"};
     std::set<std::string> belowUi = belowProgram;
     belowUi.insert("program");
     std::set<std::string> belowApp = belowUi;
@@ -39,7 +39,8 @@ const LayerTable& Layers() {
         {"http", {"platform"}},
         {"ftp", {"model", "http", "platform"}},
         {"sftp", {"model", "http", "platform"}},
-        {"spooler", {"ftp", "sftp", "archive", "settings", "model", "i18n", "http", "platform"}},
+        {"webdav", {"model", "http", "platform"}},
+        {"spooler", {"ftp", "sftp", "webdav", "archive", "settings", "model", "i18n", "http", "platform"}},
         {"web", {"http", "archive", "settings", "model", "i18n", "platform"}},
         {"locked", {"settings", "model", "i18n", "platform"}},
         {"program", belowProgram},

@@ -65,6 +65,7 @@ void TcpRelay::Run(std::stop_token stop) {
     if (cut_.exchange(false)) {
       for (auto& p : pairs) closePair(p);
       pairs.clear();
+      cutsDone_++;
     }
     std::vector<pollfd> polls;
     polls.push_back({listener_, POLLIN, 0});

@@ -21,6 +21,8 @@ class TcpRelay {
   int port() const { return port_; }
   void Cut() { cut_.store(true); }
   void Hold(bool hold) { hold_.store(hold); }
+  // Cuts carried out so far (a Cut() is carried out within a poll slice).
+  int cutsDone() const { return cutsDone_.load(); }
   // Connections accepted so far.
   int accepted() const { return accepted_.load(); }
 
@@ -33,6 +35,7 @@ class TcpRelay {
   std::atomic<bool> cut_{false};
   std::atomic<bool> hold_{false};
   std::atomic<int> accepted_{0};
+  std::atomic<int> cutsDone_{0};
   std::jthread thread_;
 };
 

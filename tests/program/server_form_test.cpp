@@ -283,6 +283,32 @@ TEST(BrowserAddressTest, LoginAndPasswordWithSeparatorsSurviveAParser) {
   EXPECT_EQ(ParseWithCurl(BuildBrowserAddress(server)).port, "2121");
 }
 
+TEST(BrowserAddressTest, WebDavOpensItsHttpAddressWithoutTheLogin) {
+  struct Case {
+    std::int32_t protocol;
+    std::int32_t port;
+    const char16_t* address;
+    const char16_t* shown;
+  } cases[] = {
+      {kProtocolWebDavHttps, 21, u"cloud.example.org/remote.php/dav", u"https://cloud.example.org/remote.php/dav"},
+      {kProtocolWebDavHttps, 443, u"cloud\\dav", u"https://cloud/dav"},
+      {kProtocolWebDavHttps, 8443, u"[::1]/d", u"https://[::1]:8443/d"},
+      {kProtocolWebDavHttp, 0, u"nas/share", u"http://nas/share"},
+      {kProtocolWebDavHttp, 8080, u"nas", u"http://nas:8080"},
+  };
+  for (const Case& c : cases) {
+    ServerRecord server = Server("s", "x");
+    server.protocol = c.protocol;
+    server.port = c.port;
+    server.address = c.address;
+    server.login = u"anna";
+    server.password = u"secret";
+    EXPECT_EQ(BuildBrowserAddress(server), c.shown);
+  }
+  EXPECT_EQ(WebDavPlainProtocolName(u"FTP (sans chiffrement)"), u"WebDAV (sans chiffrement)");
+  EXPECT_EQ(WebDavPlainProtocolName(u"Klartext"), u"WebDAV (Klartext)");
+}
+
 TEST(BrowserAddressTest, UnsavedServerWithoutAddressOpensNothing) {
   ServerTable table;
   EXPECT_TRUE(BuildBrowserAddress(table.Get(4)).empty());

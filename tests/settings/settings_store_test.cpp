@@ -306,13 +306,17 @@ TEST(SettingsStore, ProtocolAndFingerprintKeysRoundTripAndDefaultToPlain) {
              "ServerName1 = old\nServerAdress1 = 127.0.0.1\n"
              "ServerName2 = tls\nServerAdress2 = [::1]/up\nServerProtocol2 = 3\n"
              "ServerFingerprint2 = AA:BB\n"
-             "ServerName3 = odd\nServerAdress3 = h\nServerProtocol3 = 9\n");
+             "ServerName3 = odd\nServerAdress3 = h\nServerProtocol3 = 9\n"
+             "ServerName4 = dav\nServerAdress4 = cloud/dav\nServerProtocol4 = 5\n"
+             "ServerName5 = nas\nServerAdress5 = nas\nServerProtocol5 = 6\n");
   Model m;
   m.Load(dir.File("Wexmoor.prefs"));
   EXPECT_EQ(m.servers.Get(1).protocol, 0);  // a file from before keeps its meaning
   EXPECT_EQ(m.servers.Get(2).protocol, 3);
   EXPECT_EQ(m.servers.Get(2).fingerprint, u"AA:BB");
   EXPECT_EQ(m.servers.Get(3).protocol, 0);  // out of range
+  EXPECT_EQ(m.servers.Get(4).protocol, kProtocolWebDavHttps);
+  EXPECT_EQ(m.servers.Get(5).protocol, kProtocolWebDavHttp);
   ASSERT_TRUE(m.Save(dir.File("Wexmoor.prefs")));
   const auto keys = KeysOf(dir.File("Wexmoor.prefs"));
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "ServerProtocol1"), 0);
@@ -321,6 +325,8 @@ TEST(SettingsStore, ProtocolAndFingerprintKeysRoundTripAndDefaultToPlain) {
   again.Load(dir.File("Wexmoor.prefs"));
   EXPECT_EQ(again.servers.Get(2).protocol, 3);
   EXPECT_EQ(again.servers.Get(2).fingerprint, u"AA:BB");
+  EXPECT_EQ(again.servers.Get(4).protocol, kProtocolWebDavHttps);
+  EXPECT_EQ(again.servers.Get(5).protocol, kProtocolWebDavHttp);
 }
 
 }  // namespace wexmoor

@@ -521,7 +521,7 @@ TEST(TlsWindowsTest, ProtocolListAndTrustWindowFitInEveryLanguage) {
       Pump(200);
       wxChoice* protocol = dialog.ProtocolList();
       ASSERT_NE(protocol, nullptr);
-      ASSERT_EQ(protocol->GetCount(), 5u);
+      ASSERT_EQ(protocol->GetCount(), 7u);
       EXPECT_EQ(protocol->GetSelection(), kProtocolTlsIfOffered);
       EXPECT_EQ(protocol->GetSize(), wxSize(178, 22));
       for (unsigned i = 0; i < protocol->GetCount(); ++i) {
@@ -545,6 +545,13 @@ TEST(TlsWindowsTest, ProtocolListAndTrustWindowFitInEveryLanguage) {
       Pump(50);
       const std::string shot = "import -window root " + folder + "/server_dialog_" + tags[language] + ".png";
       EXPECT_EQ(std::system(shot.c_str()), 0);
+      // WebDAV: 443 over HTTPS, 80 over plain HTTP (named unencrypted).
+      EXPECT_EQ(choose(kProtocolWebDavHttps), "443");
+      EXPECT_EQ(choose(kProtocolWebDavHttp), "80");
+      Pump(50);
+      const std::string davShot =
+          "import -window root " + folder + "/server_dialog_webdav_" + tags[language] + ".png";
+      EXPECT_EQ(std::system(davShot.c_str()), 0);
       EXPECT_EQ(choose(kProtocolPlain), "21");
       dialog.PortField()->ChangeValue("2222");
       EXPECT_EQ(choose(kProtocolSftp), "2222");
