@@ -3,9 +3,11 @@
 #include "platform/code_page.h"
 
 namespace wexmoor {
+namespace {
+constexpr char kHex[] = "0123456789ABCDEF";
+}  // namespace
 
 Text PercentEncodeSegment(TextView segment) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   Text out;
   for (const unsigned char c : Utf16ToUtf8(segment)) {
     const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -27,9 +29,15 @@ Text WebLink(TextView webAddress, TextView pathBelowFolder) {
   while (!link.empty() && link.back() == u'/') link.pop_back();
   std::size_t from = 0;
   while (from <= pathBelowFolder.size()) {
-    std::size_t end = pathBelowFolder.find_first_of(u"/\\", from);
+    // Only "/" separates: a backslash is part of a name on the server.
+    std::size_t end = pathBelowFolder.find(u'/', from);
     if (end == TextView::npos) end = pathBelowFolder.size();
-    if (end > from) link += u"/" + PercentEncodeSegment(pathBelowFolder.substr(from, end - from));
+    if (end > from) {
+      // Appended piece by piece: GCC 12 gives a false -Werror=restrict for
+      // literal + string at -O3.
+      link.push_back(u'/');
+      link += PercentEncodeSegment(pathBelowFolder.substr(from, end - from));
+    }
     from = end + 1;
   }
   return link;
