@@ -32,8 +32,7 @@ TEST(SftpFileTime, SetstatGivesTheFileItsTimeAndAMissingFileIsARefusal) {
   ASSERT_EQ(session.EnterFolderPath(u"up/", nullptr), 1);
   TempFolder local;
   ASSERT_TRUE(WriteWholeFile(Utf8ToUtf16(local.File("a.txt")), "timed"));
-  ASSERT_EQ(session.UploadUnderTemporaryName(Utf8ToUtf16(local.File("a.txt")), u"Grüße.txt", false, nullptr, nullptr),
-            1);
+  ASSERT_EQ(session.UploadFile(Utf8ToUtf16(local.File("a.txt")), u"Grüße.txt", 0, nullptr, nullptr), 1);
   EXPECT_EQ(session.SetModificationTime(u"Grüße.txt", 1'300'000'000, nullptr), 1)
       << Utf16ToUtf8(session.Log().Get());
   struct stat st{};
