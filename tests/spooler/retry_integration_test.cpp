@@ -158,7 +158,9 @@ TEST(PatientRetries, RefusingServerFollowsTheScheduleWhileOthersGoOn) {
   const std::int64_t dropped = clock.MonotonicMs();
   queue.Append(T(local.File("a1")) + u"|dead|");
   ASSERT_TRUE(WaitReal([&] { return dead.Times().size() > before; }, 20'000));
-  EXPECT_LT(dead.Times().back() - dropped, 1000);
+  // Well before the 5-minute wait it ended; the margin is for a loaded
+  // machine, where the driven clock moves on while the session connects.
+  EXPECT_LT(dead.Times().back() - dropped, 60'000);
   worker.Terminate();
 }
 

@@ -48,7 +48,7 @@ TEST(WebLink, EachSegmentPercentEncoded) {
       {"http://127.0.0.1:8000", "photos/summer 2026/Grüße.jpg",
        "http://127.0.0.1:8000/photos/summer%202026/Gr%C3%BC%C3%9Fe.jpg"},
       {"https://host/files/", "a.txt", "https://host/files/a.txt"},        // one slash between
-      {"https://host", "a\\b//c.txt", "https://host/a/b/c.txt"},           // either separator, empty segments out
+      {"https://host", "a\\b//c.txt", "https://host/a%5Cb/c.txt"},         // "\\" is part of a name; empty segments out
       {"https://host", "100%#?&+=;.txt", "https://host/100%25%23%3F%26%2B%3D%3B.txt"},
       {"https://host", "~user/x-y_z.txt", "https://host/~user/x-y_z.txt"},  // unreserved as they are
       {"", "a.txt", ""},                                                    // no address, no link
