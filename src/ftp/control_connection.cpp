@@ -191,8 +191,9 @@ int Login(FtpSession& session, int connection, ServerRecord& server, StatusTarge
     session.dataProtected = true;
   }
   // A server that speaks UTF-8 gets every name in it, whatever the record says.
-  const bool featUtf8 = RunCommand(session, connection, server, u"FEAT", u"211", reply, status) == 1 &&
-                        ListsFeature(reply.reply, u"UTF8");
+  session.featReply.clear();
+  if (RunCommand(session, connection, server, u"FEAT", u"211", reply, status) == 1) session.featReply = reply.reply;
+  const bool featUtf8 = ListsFeature(session.featReply, u"UTF8");
   if (RunCommand(session, connection, server, u"TYPE I", u"200", reply, status) != 1) {
     const int again = RunCommand(session, connection, server, u"TYPE I", u"200", reply, status);
     if (again != 1) return again;

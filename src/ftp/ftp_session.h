@@ -118,6 +118,8 @@ class FtpSession {
   Text lastReply;
   Text firstReply;
   int repliesRead = 0;
+  // The reply to FEAT at the last login (empty: refused, or no login yet).
+  Text featReply;
 
   // Called once TLS worked on a server whose record asked for TLS only when
   // offered, with that server's name: the caller stores it as TLS required,

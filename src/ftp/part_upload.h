@@ -29,6 +29,7 @@ struct DeliveryOutcome {
   std::int64_t resumedFrom = 0;  // offset this attempt continued from
   std::int64_t bytesSent = 0;    // bytes this attempt sent
   Text error;                    // the last "!!" line, for the queue list
+  Text verification = u"size";   // how the delivered file was checked: "sha256:<hex>", "size"
   // The local file as it was when this attempt began (size -1: not read):
   // what a delivery record keeps.
   PartRecord sentStamp;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "platform/files.h"
+#include "spooler/delivery_proof.h"
 
 namespace wexmoor {
 namespace {
@@ -35,6 +36,22 @@ class Descriptor {
 
  private:
   int fd_;
+};
+
+// The proof's lines into the session's log (and onto the status line), the
+// last error line kept for the row's tip.
+class NoteTarget final : public StatusTarget {
+ public:
+  NoteTarget(RemoteFiles& remote, StatusTarget* status) : remote_(remote), status_(status) {}
+  void SetStatusText(const Text& line) override {
+    if (line.starts_with(u"!!")) lastError = line;
+    remote_.Note(line, status_);
+  }
+  Text lastError;
+
+ private:
+  RemoteFiles& remote_;
+  StatusTarget* status_;
 };
 
 class Attempt {
@@ -170,6 +187,11 @@ DeliveryOutcome Attempt::Run() {
   else ForgetPart();
   if (offset > 0) remote_.Note(u"----- Resuming at " + IntToText(offset) + u" of " + IntToText(size), status_);
 
+  // The digest covers the whole file: the bytes of a resumed part are read
+  // into it first.
+  if (job_.digest != nullptr && !job_.digest->Restart(file.get(), offset))
+    return Failed(DeliveryFailure::kLocalFile, u"!!--- Unable to read \"" + job_.localPath + u"\"");
+
   if (offset < size || size == 0 || !owned) {
     const RemoteAnswer written = remote_.Write(target, file.get(), offset, size - offset, observer_, progress_);
     outcome_.resumedFrom = offset;
@@ -213,6 +235,29 @@ DeliveryOutcome Attempt::Run() {
       return FailedBy(renamed, u"!!--- Rename to \"" + finalName + u"\" refused" +
                                    (renamed.message.empty() ? Text() : u": " + renamed.message));
   }
+
+  // The final file must hold the bytes sent, where the server can tell.
+  NoteTarget notes(remote_, status_);
+  const DeliveryProof proof = ProveDelivery(remote_, finalName, job_.digest, &notes);
+  switch (proof.outcome) {
+    case ProofOutcome::kMismatch:
+      // Sent again from 0.
+      ForgetPart();
+      if (job_.partBegun) job_.partBegun(PartRecord{});
+      outcome_.result = -1;
+      outcome_.failure = DeliveryFailure::kVerify;
+      outcome_.error = notes.lastError.empty() ? u"!!--- " + proof.message : notes.lastError;
+      return outcome_;
+    case ProofOutcome::kServerGone:
+    case ProofOutcome::kStopped:
+      return Failed(DeliveryFailure::kServerGone,
+                    u"!!--- Connection lost" + (proof.message.empty() ? Text() : u": " + proof.message));
+    case ProofOutcome::kMatched:
+    case ProofOutcome::kSizeOnly:
+      break;
+  }
+  outcome_.verification = proof.verification;
+  SetDeliveredTime(remote_, finalName, stamp.localMtime, &notes);
   return Delivered();
 }
 

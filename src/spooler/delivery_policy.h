@@ -16,6 +16,8 @@
 
 namespace wexmoor {
 
+class SentDigest;
+
 struct DeliveryJob {
   Text localPath;
   Text remoteName;      // the final name in the current remote folder
@@ -27,6 +29,10 @@ struct DeliveryJob {
   // Hears of a new part before its first byte goes, so the record reaches
   // the disk while the transfer runs.
   std::function<void(const PartRecord&)> partBegun;
+  // The digest of the bytes sent (null: size only). It must sit among the
+  // observers the write sees; it is restarted before each write so that it
+  // covers the whole file, the bytes of a resumed part included.
+  SentDigest* digest = nullptr;
 };
 
 // The remote path that a part record and the scheduler's one-upload-per-path
@@ -45,7 +51,10 @@ Text DeliveryPath(const Text& serverName, const Text& folderPath, const Text& re
 // rename; only then does a later attempt take a final name of the right size
 // with no part beside it as delivered before. A rename refused because the
 // final name exists moves the old file aside, renames the part and only then
-// removes the old one.
+// removes the old one. After the rename the server's digest of the final
+// file is compared with the one sent (a mismatch fails the attempt, "hash
+// mismatch", and drops the part), and the final file is given the local
+// file's modification time where the server can (a refusal is only logged).
 
 DeliveryOutcome DeliverWithPolicy(RemoteFiles& remote, const DeliveryJob& job, TransferObserver* observer,
                                   ProgressTarget* progress, StatusTarget* status);

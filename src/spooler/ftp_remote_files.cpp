@@ -3,6 +3,7 @@
 #include "ftp/file_upload.h"
 #include "ftp/part_upload.h"
 #include "ftp/reply_reader.h"
+#include "spooler/ftp_proof.h"
 
 namespace wexmoor {
 
@@ -11,6 +12,7 @@ RemoteOffers FtpRemoteFiles::Offers() const {
   offers.resume = true;  // REST + STOR, or APPE
   offers.sizeCommand = sizeWorked_ || !sizeUnsupported_;
   offers.renameReplaces = false;  // told per rename: RNTO onto an existing name may be refused
+  if (features_ != nullptr) AddProofOffers(*features_, offers);
   return offers;
 }
 
@@ -74,9 +76,15 @@ RemoteAnswer FtpRemoteFiles::Remove(const Text& name) {
   return {RemoteReply::kRefused, session_.lastReply};
 }
 
-RemoteAnswer FtpRemoteFiles::SetTime(const Text&, std::int64_t) { return {RemoteReply::kUnsupported, {}}; }
+RemoteAnswer FtpRemoteFiles::SetTime(const Text& name, std::int64_t mtimeSeconds) {
+  if (features_ == nullptr) return {RemoteReply::kUnsupported, {}};
+  return FtpSetTime(session_, Connection(), server_, *features_, name, mtimeSeconds, status_);
+}
 
-RemoteAnswer FtpRemoteFiles::Hash(const Text&, HashKind, std::string&) { return {RemoteReply::kUnsupported, {}}; }
+RemoteAnswer FtpRemoteFiles::Hash(const Text& name, HashKind kind, std::string& hexDigest) {
+  if (features_ == nullptr) return {RemoteReply::kUnsupported, {}};
+  return FtpHash(session_, Connection(), server_, *features_, name, kind, hexDigest, status_);
+}
 
 void FtpRemoteFiles::Note(const Text& line, StatusTarget* status) { LogLine(session_, line, status); }
 

@@ -1,8 +1,10 @@
 // RemoteFiles on an open FTP session, in its current folder: SIZE (or the
 // listing where SIZE is refused), STOR / REST + STOR / APPE through the data
-// channel, RNFR + RNTO, DELE.
+// channel, RNFR + RNTO, DELE; HASH (or an X command) and MFMT where FEAT
+// lists them.
 #pragma once
 
+#include "ftp/file_proof.h"
 #include "ftp/ftp_session.h"
 #include "model/server_table.h"
 #include "spooler/remote_files.h"
@@ -12,8 +14,10 @@ namespace wexmoor {
 class FtpRemoteFiles final : public RemoteFiles {
  public:
   // `server` is the record the session logged in with (the engine reads its
-  // time-out and modes).
-  FtpRemoteFiles(FtpSession& session, ServerRecord& server) : session_(session), server_(server) {}
+  // time-out and modes). `features`: what the login's FEAT offered for
+  // proofs (null: nothing).
+  FtpRemoteFiles(FtpSession& session, ServerRecord& server, FtpProofFeatures* features = nullptr)
+      : session_(session), server_(server), features_(features) {}
 
   RemoteOffers Offers() const override;
   RemoteAnswer Size(const Text& name, std::int64_t& size) override;
@@ -33,6 +37,7 @@ class FtpRemoteFiles final : public RemoteFiles {
 
   FtpSession& session_;
   ServerRecord& server_;
+  FtpProofFeatures* features_;
   StatusTarget* status_ = nullptr;
   bool sizeWorked_ = false;       // SIZE answered 213 on this login
   bool sizeUnsupported_ = false;  // SIZE answered as an unknown command

@@ -7,9 +7,12 @@
 #include "ftp/remote_session.h"
 #include "platform/socket.h"
 #include "spooler/delivery_policy.h"
+#include "spooler/delivery_proof.h"
 #include "spooler/ftp_remote_files.h"
+#include "spooler/sent_digest.h"
 
 #include <charconv>
+#include <optional>
 
 namespace wexmoor {
 namespace {
@@ -80,6 +83,7 @@ SessionOpening FtpUploadSession::Open(const ServerRecord& server, StatusTarget* 
     Close(status);
     return refused ? SessionOpening::kRefused : SessionOpening::kFailed;
   }
+  proof_ = ParseProofFeatures(session_.featReply);
   return SessionOpening::kOpen;
 }
 
@@ -98,11 +102,16 @@ EntryOutcome FtpUploadSession::Upload(const Text& localPath, const Text& folderP
   int sent = -1;
   lastFailure_ = DeliveryFailure::kTransfer;
   lastError_.clear();
+  lastVerification_.clear();
   if (folderPath == currentFolder_ || EnterFolder(folderPath, status)) {
     // Under a temporary name, renamed when complete; a part this entry began
     // before is continued.
-    FtpRemoteFiles remote(session_, record_);
+    FtpRemoteFiles remote(session_, record_, &proof_);
     remote.SetStatus(status);
+    // The bytes sent are hashed on their way where the server can hash them too.
+    std::optional<SentDigest> digest;
+    if (const std::optional<HashKind> kind = DigestToSend(remote.Offers(), record_.verify))
+      digest.emplace(*kind, observer_);
     DeliveryJob job;
     job.localPath = localPath;
     job.remoteName = RemoteFileName(localPath);
@@ -110,9 +119,12 @@ EntryOutcome FtpUploadSession::Upload(const Text& localPath, const Text& folderP
     job.part = part_;
     job.remotePath = DeliveryPath(record_.name, folderPath, job.remoteName);
     job.partBegun = partBegun_;
+    job.digest = digest ? &*digest : nullptr;
     const std::int64_t startMs = session_.clock().MonotonicMs();
-    const DeliveryOutcome delivered = DeliverWithPolicy(remote, job, observer_, progress, status);
+    const DeliveryOutcome delivered =
+        DeliverWithPolicy(remote, job, digest ? &*digest : observer_, progress, status);
     sent = delivered.result;
+    if (sent == 1) lastVerification_ = delivered.verification;
     lastFailure_ = delivered.failure;
     lastError_ = delivered.error;
     lastStamp_ = delivered.sentStamp;

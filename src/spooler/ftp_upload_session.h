@@ -4,6 +4,7 @@
 // what is missing), and sends PASV or PORT and STOR per file.
 #pragma once
 
+#include "ftp/file_proof.h"
 #include "ftp/ftp_session.h"
 #include "spooler/upload_session.h"
 
@@ -29,6 +30,7 @@ class FtpUploadSession final : public UploadSession {
   DeliveryFailure LastFailure() const override { return lastFailure_; }
   PartRecord LastStamp() const override { return lastStamp_; }
   Text LastError() const override { return lastError_; }
+  Text LastVerification() const override { return lastVerification_; }
   void Close(StatusTarget* status) override;
   Text TakeLog() override;
 
@@ -54,6 +56,8 @@ class FtpUploadSession final : public UploadSession {
   PartRecord lastStamp_;
   DeliveryFailure lastFailure_ = DeliveryFailure::kNone;
   Text lastError_;
+  Text lastVerification_;
+  FtpProofFeatures proof_;  // what this login's FEAT offered for proofs
 };
 
 }  // namespace wexmoor

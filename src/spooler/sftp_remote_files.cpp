@@ -11,6 +11,7 @@ RemoteOffers SftpRemoteFiles::Offers() const {
   // by the server in any order: the part's size does not prove the bytes
   // below it arrived.
   offers.resumeBelow = SftpSession::WritesInFlightBytes();
+  offers.setTime = true;  // SETSTAT; a server that refuses it is only logged
   return offers;
 }
 
@@ -49,7 +50,12 @@ RemoteAnswer SftpRemoteFiles::Remove(const Text& name) {
   return Failed();
 }
 
-RemoteAnswer SftpRemoteFiles::SetTime(const Text&, std::int64_t) { return {RemoteReply::kUnsupported, {}}; }
+RemoteAnswer SftpRemoteFiles::SetTime(const Text& name, std::int64_t mtimeSeconds) {
+  const int set = session_.SetModificationTime(name, mtimeSeconds, status_);
+  if (set == 1) return {};
+  if (set == 0) return {RemoteReply::kRefused, u"SETSTAT refused"};
+  return Failed();
+}
 
 RemoteAnswer SftpRemoteFiles::Hash(const Text&, HashKind, std::string&) { return {RemoteReply::kUnsupported, {}}; }
 

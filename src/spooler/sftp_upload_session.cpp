@@ -3,9 +3,13 @@
 #include "ftp/file_upload.h"
 #include "ftp/part_upload.h"
 #include "spooler/delivery_policy.h"
+#include "spooler/delivery_proof.h"
+#include "spooler/sent_digest.h"
 #include "spooler/sftp_remote_files.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
+
+#include <optional>
 
 namespace wexmoor {
 namespace {
@@ -110,6 +114,7 @@ EntryOutcome SftpUploadSession::Upload(const Text& localPath, const Text& folder
   if (!IsOpen()) return EntryOutcome::kFailed;
   lastFailure_ = DeliveryFailure::kTransfer;
   lastError_.clear();
+  lastVerification_.clear();
   if (entries_++ > 0 && !session_.Alive()) {
     // The server ended the kept session while it waited.
     Close(status);
@@ -137,6 +142,10 @@ EntryOutcome SftpUploadSession::Deliver(const Text& localPath, const Text& folde
                                         StatusTarget* status) {
   SftpRemoteFiles remote(session_, stop_, [this](const Text& line, StatusTarget* target) { Note(line, target); });
   remote.SetStatus(status);
+  // A hash only where the server offers one (SFTP servers seen so far do not).
+  std::optional<SentDigest> digest;
+  if (const std::optional<HashKind> kind = DigestToSend(remote.Offers(), record_.verify))
+    digest.emplace(*kind, observer_);
   DeliveryJob job;
   job.localPath = localPath;
   job.remoteName = RemoteFileName(localPath);
@@ -144,8 +153,9 @@ EntryOutcome SftpUploadSession::Deliver(const Text& localPath, const Text& folde
   job.part = part_;
   job.remotePath = DeliveryPath(record_.name, folderPath, job.remoteName);
   job.partBegun = partBegun_;
+  job.digest = digest ? &*digest : nullptr;
   const std::int64_t startMs = clock_.MonotonicMs();
-  const DeliveryOutcome delivered = DeliverWithPolicy(remote, job, observer_, progress, status);
+  const DeliveryOutcome delivered = DeliverWithPolicy(remote, job, digest ? &*digest : observer_, progress, status);
   lastStamp_ = delivered.sentStamp;
   if (delivered.result != 1) {
     // The policy has logged its line already.
@@ -154,6 +164,7 @@ EntryOutcome SftpUploadSession::Deliver(const Text& localPath, const Text& folde
     return Failed(failure, {}, status, delivered.error);
   }
   lastFailure_ = DeliveryFailure::kNone;
+  lastVerification_ = delivered.verification;
   const std::int64_t ms = clock_.MonotonicMs() - startMs;
   Note(u"----- " + IntToText(delivered.bytesSent) + u" bytes sent in " + IntToText(ms) + u" ms", status);
   return EntryOutcome::kSent;

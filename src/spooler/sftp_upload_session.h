@@ -39,6 +39,7 @@ class SftpUploadSession final : public UploadSession {
   DeliveryFailure LastFailure() const override { return lastFailure_; }
   PartRecord LastStamp() const override { return lastStamp_; }
   Text LastError() const override { return lastError_; }
+  Text LastVerification() const override { return lastVerification_; }
   void Close(StatusTarget* status) override;
   Text TakeLog() override;
 
@@ -69,6 +70,7 @@ class SftpUploadSession final : public UploadSession {
   PartRecord lastStamp_;
   DeliveryFailure lastFailure_ = DeliveryFailure::kNone;
   Text lastError_;
+  Text lastVerification_;
 };
 
 }  // namespace wexmoor

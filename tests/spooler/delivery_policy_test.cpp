@@ -2,6 +2,7 @@
 // when a final name counts as delivered, a local file changing under its
 // upload, and never losing the good file on the server.
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "spooler/delivery_policy.h"
+#include "spooler/sent_digest.h"
 
 namespace wexmoor::testing {
 namespace {
@@ -68,7 +70,17 @@ class MemoryFiles final : public RemoteFiles {
     return files.erase(name) != 0 ? RemoteAnswer{} : RemoteAnswer{RemoteReply::kMissing, {}};
   }
   RemoteAnswer SetTime(const Text&, std::int64_t) override { return {RemoteReply::kUnsupported, {}}; }
-  RemoteAnswer Hash(const Text&, HashKind, std::string&) override { return {RemoteReply::kUnsupported, {}}; }
+  // The digest of what the file holds; of a damaged copy when `damaged`.
+  RemoteAnswer Hash(const Text& name, HashKind kind, std::string& hexDigest) override {
+    if (auto a = Answer("HASH " + Utf16ToUtf8(name))) return *a;
+    std::string held = files[name];
+    if (damaged && !held.empty()) held[0] ^= 1;
+    SentDigest digest(kind);
+    digest.AfterBlock(held.data(), held.size());
+    hexDigest = digest.HexDigest();
+    return {};
+  }
+  bool damaged = false;
 
   bool Called(const std::string& prefix) const {
     for (const std::string& c : calls)
@@ -308,6 +320,48 @@ TEST_F(DeliveryPolicy, AResumeStartsBelowThePartBySizeOfTheWindowInFlight) {
     EXPECT_EQ(Deliver(path, &part).result, 1);
     EXPECT_TRUE(remote.Called("WRITE f.bin.part " + std::to_string(from)));
     EXPECT_EQ(remote.files[u"f.bin"], kBytes);
+  }
+}
+
+// The digest of the bytes sent covers the whole file, a resumed part's bytes
+// included; a server holding other bytes fails the attempt and the part.
+TEST_F(DeliveryPolicy, TheServersDigestMustBeTheOneOfTheWholeFile) {
+  SentDigest whole(HashKind::kSha256);
+  whole.AfterBlock(kBytes.data(), kBytes.size());
+  const struct {
+    const char* name;
+    std::size_t partHeld;  // bytes of an own part on the server (0: none)
+    bool damaged;
+  } cases[] = {{"fresh", 0, false}, {"resumed", 6000, false}, {"damaged on the server", 0, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    remote.offers.resume = true;
+    remote.damaged = c.damaged;
+    const Text path = Local("f.bin", kBytes);
+    remote.files.clear();
+    PartRecord part;
+    if (c.partHeld > 0) {
+      remote.files[u"f.bin.part"] = kBytes.substr(0, c.partHeld);
+      part = OwnRecord(path);
+    }
+    SentDigest digest(HashKind::kSha256);
+    DeliveryJob job;
+    job.localPath = path;
+    job.remoteName = u"f.bin";
+    job.part = &part;
+    job.remotePath = u"srv|in/f.bin";
+    job.digest = &digest;
+    const DeliveryOutcome out = DeliverWithPolicy(remote, job, &digest, nullptr, nullptr);
+    EXPECT_EQ(out.resumedFrom, static_cast<std::int64_t>(c.partHeld));
+    if (c.damaged) {
+      EXPECT_EQ(out.result, -1);
+      EXPECT_EQ(out.failure, DeliveryFailure::kVerify);
+      EXPECT_THAT(Utf16ToUtf8(out.error), ::testing::HasSubstr("hash mismatch"));
+      EXPECT_FALSE(part.Begun()) << "sent again from 0";
+    } else {
+      EXPECT_EQ(out.result, 1);
+      EXPECT_EQ(Utf16ToUtf8(out.verification), "sha256:" + whole.HexDigest());
+    }
   }
 }
 

@@ -1,5 +1,6 @@
 // The delivery policy over an FTP session, against a scripted server.
 #include <sys/stat.h>
+#include <utime.h>
 
 #include <algorithm>
 
@@ -9,6 +10,7 @@
 #include "platform/files.h"
 #include "spooler/delivery_policy.h"
 #include "spooler/ftp_remote_files.h"
+#include "spooler/ftp_upload_session.h"
 
 namespace wexmoor::testing {
 namespace {
@@ -217,6 +219,60 @@ TEST_F(PartUploadTest, MissingLocalFileAsksNothingOfTheServer) {
   const DeliveryOutcome out = Deliver(Utf8ToUtf16(folder.File("gone.txt")), part);
   EXPECT_EQ(out.failure, DeliveryFailure::kLocalFile);
   EXPECT_TRUE(CommandsAfterLogin().empty());
+}
+
+// After the rename: HASH of the final file where FEAT offers it (unless the
+// server's record says size only), then MFMT to the local file's time.
+TEST_F(PartUploadTest, HashAfterTheRenameProvesTheFileOrSendsItAgain) {
+  const std::string sha256 = "2cf24dba5fb0a30e26e83b2ac5b9e29e1b161e5c1fa7425e73043362938b9824";  // "hello"
+  const struct {
+    const char* name;
+    int verify;
+    std::string hashReply;  // empty: no HASH asked
+    bool sent;
+    std::string verification;
+  } cases[] = {
+      {"right digest", 1, "213 SHA-256 0-5 " + sha256 + " a.txt", true, "sha256:" + sha256},
+      {"wrong digest", 1, "213 SHA-256 0-5 " + std::string(64, '0') + " a.txt", false, ""},
+      {"size only by the record", 0, "", true, "size"},
+  };
+  const Text path = MakeFile("a.txt", "hello");
+  const utimbuf times{1'500'000'000, 1'500'000'000};
+  ASSERT_EQ(::utime(PathToNative(path).c_str(), &times), 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeFtpServer fake;
+    fake.Greet().Reply("USER", "331 Password required").Reply("PASS", "230 Logged in")
+        .Reply("FEAT", "211-Features:\r\n HASH SHA-256*;SHA-1;MD5\r\n MFMT\r\n211 End")
+        .Reply("TYPE I", "200 Type set to I").Pasv().Reply("STOR a.txt.part", "150 go").AcceptData().ReceiveData()
+        .Send("226 done\r\n").Reply("SIZE a.txt.part", "213 5").Reply("RNFR a.txt.part", "350 ready")
+        .Reply("RNTO a.txt", "250 renamed");
+    if (!c.hashReply.empty()) fake.Reply("HASH a.txt", c.hashReply);
+    if (c.sent) fake.Reply("MFMT 20170714024000 a.txt", "213 Modify=20170714024000; a.txt");
+    fake.Start();
+    ServerRecord record = Record();
+    record.port = fake.port();
+    record.verify = c.verify;
+    FtpUploadSession upload(clock, ports, lastProgress, {});
+    ASSERT_EQ(upload.Open(record, nullptr), SessionOpening::kOpen) << Utf16ToUtf8(upload.TakeLog());
+    PartRecord part;
+    upload.UsePart(&part);
+    const EntryOutcome outcome = upload.Upload(path, u"", nullptr, nullptr);
+    const std::string log = Utf16ToUtf8(upload.TakeLog());
+    ASSERT_TRUE(fake.WaitFinished(3000)) << log;
+    EXPECT_TRUE(fake.Problems().empty()) << fake.Problems().front();
+    if (c.sent) {
+      EXPECT_EQ(outcome, EntryOutcome::kSent) << log;
+      EXPECT_EQ(Utf16ToUtf8(upload.LastVerification()), c.verification);
+    } else {
+      EXPECT_EQ(outcome, EntryOutcome::kFailed);
+      EXPECT_EQ(upload.LastFailure(), DeliveryFailure::kVerify);
+      EXPECT_THAT(Utf16ToUtf8(upload.LastError()), ::testing::HasSubstr("hash mismatch"));
+      EXPECT_THAT(log, ::testing::HasSubstr("hash mismatch"));
+      EXPECT_FALSE(part.Begun()) << "the next attempt sends from 0";
+    }
+    upload.Close(nullptr);
+  }
 }
 
 TEST(ListingLineSizeTest, FifthWordOfUnixLine) {

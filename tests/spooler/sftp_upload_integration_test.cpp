@@ -2,6 +2,8 @@
 // nested folders with one and four sessions, host keys not trusted, and a
 // connection cut in the middle of a file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/time.h>
 
 #include <chrono>
 #include <filesystem>
@@ -177,6 +179,10 @@ TEST_P(SftpUploadsLogins, NestedFilesArriveByteIdenticalUnderTheirNames) {
   }
   files["big.bin"] = RandomBytes(3'500'000, random);
   Queue("big.bin", files["big.bin"]);
+  for (const auto& [name, bytes] : files) {
+    const timeval old[2] = {{1'300'000'000, 0}, {1'300'000'000, 0}};
+    ASSERT_EQ(::utimes(local.File(name).c_str(), old), 0);
+  }
 
   Run(25);
   ASSERT_EQ(queue.Size(), 0) << History().substr(0, 4000);
@@ -184,6 +190,11 @@ TEST_P(SftpUploadsLogins, NestedFilesArriveByteIdenticalUnderTheirNames) {
     const std::string there = server->home() + "/site/" + name;
     EXPECT_TRUE(ReadBytes(there) == bytes) << name;
     EXPECT_FALSE(std::filesystem::exists(there + ".part")) << name;
+    // SETSTAT gave each file the local file's time.
+    struct stat mine {}, theirs {};
+    ASSERT_EQ(::stat(local.File(name).c_str(), &mine), 0);
+    ASSERT_EQ(::stat(there.c_str(), &theirs), 0);
+    EXPECT_EQ(theirs.st_mtime, mine.st_mtime) << name;
   }
   EXPECT_EQ(History().find(server->password()), std::string::npos);
   // Sessions are kept: no more logins than sessions allowed, and several
