@@ -113,7 +113,10 @@ running=$!
 for _ in $(seq 1 300); do [ -f "$outside/root/f3.txt" ] && break; sleep 0.1; done
 [ -f "$outside/root/f3.txt" ] || fail "f3.txt did not arrive from the portable folder"
 kill -TERM "$running"; wait "$running" || fail "the portable run ended with $?"; running=""
-[ "$(ls -A "$portable")" = Wexmoor.prefs ] || fail "the portable folder holds: $(ls -A "$portable")"
+# The preference file and the upload history beside it, both private.
+[ "$(ls -A "$portable" | tr '\n' ' ')" = "Wexmoor.history Wexmoor.prefs " ] ||
+  fail "the portable folder holds: $(ls -A "$portable")"
+[ "$(stat -c %a "$portable/Wexmoor.history")" = 600 ] || fail "history mode $(stat -c %a "$portable/Wexmoor.history")"
 [ "$(stat -c %a "$portable/Wexmoor.prefs")" = 600 ] || fail "portable file mode $(stat -c %a "$portable/Wexmoor.prefs")"
 grep -q '^ServerPasswordInKeyring' "$portable/Wexmoor.prefs" && fail "the portable set-up used the keyring"
 echo "portable folder: only Wexmoor.prefs at 0600"

@@ -91,6 +91,7 @@ if [ "${#tracer[@]}" -gt 0 ]; then
   [ "$writes" -ge 1 ] || fail "the preference file was never written"
 fi
 [ -e "$base/run/wexmoor" ] && fail "the run-time folder stayed: $(ls -a "$base/run/wexmoor")"
-[ "$(ls -A "$base/work")" = "Wexmoor.prefs" ] || fail "the folder holds more than its preference file: $(ls -A "$base/work")"
+[ "$(ls -A "$base/work" | tr '\n' ' ')" = "Wexmoor.history Wexmoor.prefs " ] ||
+  fail "the folder holds more than its preference file and upload history: $(ls -A "$base/work")"
 echo "first start: preference file written by it alone ($writes times); lock, socket and run-time folder removed"
 echo "two_starts_check: passed"
