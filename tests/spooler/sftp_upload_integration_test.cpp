@@ -17,6 +17,7 @@
 #include "peers/sshd_fixture.h"
 #include "peers/tcp_relay.h"
 #include "peers/test_paths.h"
+#include "support/progress_trigger_display.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "spooler/upload_worker.h"
@@ -27,32 +28,7 @@ namespace {
 using testing::SshdServer;
 using testing::TempFolder;
 
-// Progress past `percent` runs `action` once (on the session's thread).
-class Display : public WorkerDisplay, public StatusTarget, public ProgressTarget {
- public:
-  void SetCurrentFile(const Text&) override {}
-  StatusTarget& Status() override { return *this; }
-  ProgressTarget& Progress() override { return *this; }
-  void SetStatusText(const Text&) override {}
-  void SetProgress(int percent) override {
-    std::function<void()> run;
-    {
-      std::lock_guard lock(mutex_);
-      if (percent >= percent_ && action_) run = std::exchange(action_, nullptr);
-    }
-    if (run) run();
-  }
-  void At(int percent, std::function<void()> action) {
-    std::lock_guard lock(mutex_);
-    percent_ = percent;
-    action_ = std::move(action);
-  }
-
- private:
-  std::mutex mutex_;
-  int percent_ = 101;
-  std::function<void()> action_;
-};
+using Display = testing::ProgressTriggerDisplay;
 
 class Asker : public HostKeyTrustAsker {
  public:

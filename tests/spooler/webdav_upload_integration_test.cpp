@@ -22,6 +22,7 @@
 #include "platform/files.h"
 #include "spooler/upload_worker.h"
 #include "support/wait_for.h"
+#include "support/progress_trigger_display.h"
 
 namespace wexmoor {
 namespace {
@@ -31,32 +32,7 @@ using testing::DavServer;
 using testing::TempFolder;
 using Kind = DavServer::Kind;
 
-// Progress past `percent` runs `action` once (on the session's thread).
-class Display : public WorkerDisplay, public StatusTarget, public ProgressTarget {
- public:
-  void SetCurrentFile(const Text&) override {}
-  StatusTarget& Status() override { return *this; }
-  ProgressTarget& Progress() override { return *this; }
-  void SetStatusText(const Text&) override {}
-  void SetProgress(int percent) override {
-    std::function<void()> run;
-    {
-      std::lock_guard lock(mutex_);
-      if (percent >= percent_ && action_) run = std::exchange(action_, nullptr);
-    }
-    if (run) run();
-  }
-  void At(int percent, std::function<void()> action) {
-    std::lock_guard lock(mutex_);
-    percent_ = percent;
-    action_ = std::move(action);
-  }
-
- private:
-  std::mutex mutex_;
-  int percent_ = 101;
-  std::function<void()> action_;
-};
+using Display = testing::ProgressTriggerDisplay;
 
 class Asker : public CertificateTrustAsker {
  public:
