@@ -45,6 +45,12 @@ int main(int argc, char** argv) {
   std::string folderError;
   const bool foldersReady = wexmoor::PrepareFolders(locations, environment.userId, &folderError);
   if (!foldersReady) std::cerr << "Wexmoor: " << folderError << '\n';
+  // --pause, --resume: for the program that runs with these settings.
+  if (line.command != wexmoor::QueueCommand::kNone) {
+    if (!foldersReady) return 1;
+    return wexmoor::HandOverQueueCommand(locations.runtimeFolder, wexmoor::InstanceName(locations), line.command,
+                                         std::cerr);
+  }
 
   // One program per preference file: a later start hands its paths to the
   // running one. Without a safe run-time folder the program runs on its own.

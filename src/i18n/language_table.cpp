@@ -383,6 +383,19 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
     {u"Sent", u"Envoyé", u"Надіслано", u"Отправлено", u"Gesendet", u"已傳送"},  // 157
     {u"Failed", u"Échec", u"Помилка", u"Ошибка", u"Fehlgeschlagen", u"失敗"},  // 158
     {u"Dropped", u"Abandonné", u"Відкинуто", u"Отброшено", u"Verworfen", u"已捨棄"},  // 159
+    {u"Move to top", u"Placer en tête", u"Перемістити на початок", u"Переместить в начало",  // 160
+     u"Nach oben verschieben", u"移至頂端"},
+    {u"Move to bottom", u"Placer à la fin", u"Перемістити в кінець", u"Переместить в конец",  // 161
+     u"Nach unten verschieben", u"移至底端"},
+    {u"Pause this server", u"Suspendre ce serveur", u"Призупинити цей сервер",  // 162
+     u"Приостановить этот сервер", u"Diesen Server anhalten", u"暫停此伺服器"},
+    {u"Resume this server", u"Reprendre ce serveur", u"Відновити цей сервер",  // 163
+     u"Возобновить этот сервер", u"Diesen Server fortsetzen", u"繼續此伺服器"},
+    {u"Pause all", u"Tout suspendre", u"Призупинити все", u"Приостановить все", u"Alle anhalten",  // 164
+     u"全部暫停"},
+    {u"Resume all", u"Tout reprendre", u"Відновити все", u"Возобновить все", u"Alle fortsetzen",  // 165
+     u"全部繼續"},
+    {u"Paused", u"En pause", u"Призупинено", u"Приостановлено", u"Angehalten", u"已暫停"},  // 166
 }};
 
 }  // namespace

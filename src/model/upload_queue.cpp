@@ -1,5 +1,6 @@
 #include "model/upload_queue.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "platform/files.h"
@@ -116,6 +117,18 @@ std::vector<Text> UploadQueue::RemoveIds(const std::unordered_set<std::uint64_t>
   entries_.resize(kept);
   if (!removed.empty()) ++changes_;
   return removed;
+}
+
+int UploadQueue::Move(const std::unordered_set<std::uint64_t>& ids, bool toTop) {
+  if (ids.empty()) return 0;
+  std::lock_guard lock(mutex_);
+  const auto chosen = [&ids](const QueueEntry& entry) { return ids.contains(entry.id); };
+  const auto split = toTop ? std::stable_partition(entries_.begin(), entries_.end(), chosen)
+                           : std::stable_partition(entries_.begin(), entries_.end(),
+                                                   [&chosen](const QueueEntry& e) { return !chosen(e); });
+  const int moved = static_cast<int>(toTop ? split - entries_.begin() : entries_.end() - split);
+  if (moved > 0) ++changes_;
+  return moved;
 }
 
 int UploadQueue::Size() const {

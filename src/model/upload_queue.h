@@ -53,6 +53,10 @@ class UploadQueue {
   // Removes every entry whose identity is in `ids` in one pass; their texts,
   // in queue order.
   std::vector<Text> RemoveIds(const std::unordered_set<std::uint64_t>& ids);
+  // Moves every entry whose identity is in `ids` to the front (`toTop`) or
+  // the end of the queue, keeping their order among themselves and the
+  // others' order; how many moved.
+  int Move(const std::unordered_set<std::uint64_t>& ids, bool toTop);
   // Calls `visit` with the entries in order, under the queue's lock, until it
   // returns false. `visit` must not call back into the queue.
   void ForEach(const std::function<bool(const QueueEntry&)>& visit) const;
@@ -67,7 +71,7 @@ class UploadQueue {
   // The identities of every entry, in queue order.
   std::vector<std::uint64_t> Ids() const;
   void Clear();
-  // Counters that only grow: every change (append, removal, clearing), and
+  // Counters that only grow: every change (append, removal, move, clearing), and
   // the appends alone. Read without the lock, for whoever saves or waits.
   std::uint64_t Changes() const { return changes_.load(); }
   std::uint64_t Appends() const { return appends_.load(); }

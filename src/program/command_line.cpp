@@ -15,6 +15,7 @@ const char* UsageText() {
   return "Usage: wexmoor [--to SERVER] [PATH...]\n"
          "       wexmoor --service [--to SERVER] [PATH...]\n"
          "       wexmoor --history [N]\n"
+         "       wexmoor --pause | --resume\n"
          "       wexmoor --help | --version\n"
          "\n"
          "Queues each PATH (a file or a folder) for upload to the server selected in\n"
@@ -35,12 +36,19 @@ const char* UsageText() {
          "settings), writes one line per upload result on the standard output,\n"
          "reloads its settings on SIGHUP and ends on SIGTERM.\n"
          "\n"
+         "--pause and --resume ask the Wexmoor that runs with the same settings (with\n"
+         "or without a window) to pause every upload, or to resume them: running\n"
+         "uploads stop within a second and continue later from where they stopped.\n"
+         "They end with exit status 0 once it took the request, 1 when none runs.\n"
+         "\n"
          "Options:\n"
          "      --service      run as a service, without a window\n"
          "      --to SERVER    queue the paths for the server of that name\n"
          "  -h, --help         show this text and exit\n"
          "  -V, --version      show the version and exit\n"
          "      --history [N]  show the last N upload results (20) and exit\n"
+         "      --pause        pause the uploads of the running Wexmoor\n"
+         "      --resume       resume the uploads of the running Wexmoor\n"
          "      --             what follows is a path, even when it begins with -\n"
          "\n"
          "Environment:\n"
@@ -83,6 +91,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, std::ostream&
       optionsEnded = true;
     } else if (arg == "--service") {
       line.service = true;
+    } else if (arg == "--pause" || arg == "--resume") {
+      const QueueCommand command = arg == "--pause" ? QueueCommand::kPause : QueueCommand::kResume;
+      if (line.command != QueueCommand::kNone && line.command != command)
+        return fail("--pause and --resume exclude each other");
+      line.command = command;
     } else if (arg == "--history") {
       // Its count, if any, is read by HandleHistoryOption.
       line.history = true;
@@ -101,6 +114,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, std::ostream&
       return fail("unknown option " + arg);
     }
   }
+  if (line.command != QueueCommand::kNone && (line.service || !line.server.empty() || !line.paths.empty()))
+    return fail(std::string(line.command == QueueCommand::kPause ? "--pause" : "--resume") +
+                " takes no path, --to or --service");
   return line;
 }
 

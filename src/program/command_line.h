@@ -1,6 +1,7 @@
 // The options of the command line: --help and --version print their text and
 // end the program before any window opens; --service runs it without one;
-// --to names the server the paths go to. An option the program does not know
+// --to names the server the paths go to; --pause and --resume ask the running
+// program to pause or resume its uploads. An option the program does not know
 // prints the usage and ends it with exit status 2.
 #pragma once
 
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "program/instance_message.h"
 
 namespace wexmoor {
 
@@ -19,6 +21,9 @@ struct CommandLine {
   bool service = false;
   // --history [N]: print the upload history and end.
   bool history = false;
+  // --pause or --resume: hand it to the running program and end (with no
+  // path, --to or --service beside it).
+  QueueCommand command = QueueCommand::kNone;
   // --to NAME (or --to=NAME): the server the paths go to; empty: the one
   // chosen in the program.
   Text server;

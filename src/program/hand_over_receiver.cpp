@@ -10,6 +10,21 @@ namespace {
 constexpr auto kPassInterval = std::chrono::milliseconds(10);
 }
 
+std::string ApplyQueueCommand(QueueCommand command, QueuePause& pause) {
+  switch (command) {
+    case QueueCommand::kPause:
+      pause.SetAll(true);
+      return "Uploads paused";
+    case QueueCommand::kResume:
+      pause.ResumeAll();
+      return "Uploads resumed";
+    case QueueCommand::kNone:
+    case QueueCommand::kUnknown:
+      break;
+  }
+  return {};
+}
+
 HandOverReceiver::HandOverReceiver(InstanceChannel& channel, std::size_t keptLimit)
     : channel_(channel), keptLimit_(keptLimit), thread_([this](std::stop_token stop) { Run(stop); }) {}
 
@@ -64,7 +79,8 @@ void HandOverReceiver::NoteChosenServer(const Text& name) {
 
 std::string HandOverReceiver::Judge(const HandOverRequest& request) {
   std::lock_guard lock(mutex_);
-  if (!exists_) return {};
+  // A pause or resume goes to the program whatever its servers.
+  if (!exists_ || request.command != QueueCommand::kNone) return {};
   Text name = request.server;
   if (name.empty()) {
     if (!chosen_) return {};

@@ -14,10 +14,16 @@
 #include <thread>
 #include <vector>
 
+#include "model/queue_pause.h"
 #include "platform/text.h"
 #include "program/instance_channel.h"
 
 namespace wexmoor {
+
+// What a later start's --pause or --resume does: "Pause all" or "Resume all".
+// A log line for the service ("Uploads paused", "Uploads resumed"); empty for
+// no command.
+std::string ApplyQueueCommand(QueueCommand command, QueuePause& pause);
 
 class HandOverReceiver {
  public:

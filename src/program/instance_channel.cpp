@@ -108,8 +108,13 @@ std::optional<InstanceChannel> InstanceChannel::Claim(const Text& folder, TextVi
 InstanceChannel::HandOverOutcome InstanceChannel::HandOver(const Text& folder, TextView prefFileName,
                                                            const Text& pathList, std::chrono::milliseconds timeout,
                                                            const Text& server, std::string* reason) {
+  return Send(folder, prefFileName, HandOverMessage(pathList, server), timeout, reason);
+}
+
+InstanceChannel::HandOverOutcome InstanceChannel::Send(const Text& folder, TextView prefFileName,
+                                                       const std::string& message, std::chrono::milliseconds timeout,
+                                                       std::string* reason) {
   const auto deadline = SteadyClock::now() + timeout;
-  const std::string message = HandOverMessage(pathList, server);
   if (message.size() > kMaxMessageBytes) return HandOverOutcome::tooLong;
   const InstanceAddress a = InstanceAddressFor(folder, prefFileName);
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -270,7 +275,9 @@ std::optional<HandOverRequest> InstanceChannel::PollRequest(const Judge& judge) 
     bool dropped = false;
     if (ReadSender(i, message, dropped)) {
       HandOverRequest request = ParseHandOverMessage(Utf8ToUtf16(message));
-      std::string refusal = request.paths.empty() ? "none of the paths exists" : std::string();
+      std::string refusal;
+      if (request.command == QueueCommand::kUnknown) refusal = "it does not know this request";
+      else if (request.command == QueueCommand::kNone && request.paths.empty()) refusal = "none of the paths exists";
       if (refusal.empty() && judge) refusal = judge(request);
       std::erase(refusal, '\r');
       const std::string answer =

@@ -60,6 +60,10 @@ class InstanceChannel {
   static HandOverOutcome HandOver(const Text& folder, TextView prefFileName, const Text& pathList,
                                   std::chrono::milliseconds timeout = kHandOverTimeout, const Text& server = {},
                                   std::string* reason = nullptr);
+  // The same with a message made beforehand (HandOverMessage,
+  // QueueCommandMessage).
+  static HandOverOutcome Send(const Text& folder, TextView prefFileName, const std::string& message,
+                              std::chrono::milliseconds timeout = kHandOverTimeout, std::string* reason = nullptr);
 
   InstanceChannel(InstanceChannel&& other) noexcept;
   InstanceChannel& operator=(InstanceChannel&& other) noexcept;
@@ -75,7 +79,8 @@ class InstanceChannel {
   std::optional<Text> PollPaths();
   // The same with the server a message names; `judge` (when given) decides
   // what is answered: a request it refuses is answered with its reason and
-  // not returned. A message without any acceptable path is refused.
+  // not returned. A message without any acceptable path is refused, unless
+  // it asks for a QueueCommand this program knows.
   std::optional<HandOverRequest> PollRequest(const Judge& judge);
 
   // Closes the socket (and removes its file) and drops the senders not yet

@@ -59,8 +59,21 @@ Text AcceptablePaths(const Text& list) {
 
 namespace wexmoor {
 
+std::string QueueCommandMessage(QueueCommand command) {
+  std::string message(kHandOverCommandItem);
+  message += command == QueueCommand::kPause ? "pause" : command == QueueCommand::kResume ? "resume" : "?";
+  return message + "\r\r";
+}
+
 HandOverRequest ParseHandOverMessage(const Text& message) {
   HandOverRequest request;
+  if (message.starts_with(Utf8ToUtf16(kHandOverCommandItem))) {
+    const Text word = message.substr(kHandOverCommandItem.size(), message.find(u'\r') - kHandOverCommandItem.size());
+    request.command = word == u"pause" ? QueueCommand::kPause
+                      : word == u"resume" ? QueueCommand::kResume
+                                          : QueueCommand::kUnknown;
+    return request;
+  }
   Text list = message;
   const Text prefix = Utf8ToUtf16(kHandOverServerItem);
   if (list.starts_with(prefix)) {

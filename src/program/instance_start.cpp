@@ -46,4 +46,34 @@ InstanceStart ClaimOrHandOver(const Text& folder, TextView prefFileName, const T
   return InstanceStart{std::nullopt, 1};
 }
 
+int HandOverQueueCommand(const Text& folder, TextView prefFileName, QueueCommand command, std::ostream& err,
+                         std::chrono::milliseconds timeout) {
+  using SteadyClock = std::chrono::steady_clock;
+  const auto deadline = SteadyClock::now() + timeout;
+  const std::string product = Utf16ToUtf8(kProductName);
+  const std::string message = QueueCommandMessage(command);
+  while (true) {
+    InstanceChannel::ClaimOutcome outcome = InstanceChannel::ClaimOutcome::unavailable;
+    // The lock free means nobody runs: it is let go at once.
+    if (InstanceChannel::Claim(folder, prefFileName, &outcome) || outcome == InstanceChannel::ClaimOutcome::unavailable) {
+      err << product << ": no " << product << " runs with these settings.\n";
+      return 1;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+    if (left.count() <= 0) break;
+    std::string reason;
+    const InstanceChannel::HandOverOutcome sent = InstanceChannel::Send(
+        folder, prefFileName, message, std::min(left, InstanceChannel::kHandOverTimeout), &reason);
+    if (sent == InstanceChannel::HandOverOutcome::delivered) return 0;
+    if (sent == InstanceChannel::HandOverOutcome::refused) {
+      err << product << ": the " << product << " that runs with these settings refused: " << reason << '\n';
+      return 1;
+    }
+    if (sent != InstanceChannel::HandOverOutcome::noListener) break;
+    PauseMs(kWaitSliceMs);
+  }
+  err << product << ": the " << product << " that runs with these settings did not answer.\n";
+  return 1;
+}
+
 }  // namespace wexmoor

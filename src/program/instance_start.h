@@ -29,4 +29,11 @@ InstanceStart ClaimOrHandOver(const Text& folder, TextView prefFileName, const T
                               std::chrono::milliseconds timeout = std::chrono::milliseconds(5000),
                               const Text& server = {});
 
+// `wexmoor --pause` / `--resume`: hands `command` to the program that owns
+// `folder`, never claiming it for itself. 0 once the program took it; 1 with
+// the reason on `err` when no program runs there (or it did not take it).
+// Retries for at most `timeout` while the owner is starting or ending.
+int HandOverQueueCommand(const Text& folder, TextView prefFileName, QueueCommand command, std::ostream& err,
+                         std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+
 }  // namespace wexmoor

@@ -119,6 +119,28 @@ Text ShownStatusLine(TextView line, const Translator& translator) {
   return error ? FailureText(line, translator) : plain;
 }
 
+std::vector<int> MainWindowView::SelectedQueueItems() const {
+  const int selected = SelectedQueueItem();
+  return selected >= 0 ? std::vector<int>{selected} : std::vector<int>{};
+}
+
+void MainWindowView::RemoveQueueItems(const std::vector<int>& rows) {
+  for (auto row = rows.rbegin(); row != rows.rend(); ++row) RemoveQueueItem(*row);
+}
+
+void MainWindowView::MoveQueueItems(const std::vector<int>& rows, bool toTop) {
+  std::vector<Text> chosen, others;
+  std::size_t next = 0;
+  for (int i = 0; i < QueueCount(); ++i) {
+    const bool moved = next < rows.size() && rows[next] == i;
+    if (moved) ++next;
+    (moved ? chosen : others).push_back(QueueItem(i));
+  }
+  while (QueueCount() > 0) RemoveQueueItem(QueueCount() - 1);
+  for (const Text& text : toTop ? chosen : others) AppendQueueItem(text);
+  for (const Text& text : toTop ? others : chosen) AppendQueueItem(text);
+}
+
 MainWindowPresenter::MainWindowPresenter(MainWindowPresenterContext& context, MainWindowView& view)
     : context_(context), view_(view) {}
 
@@ -216,17 +238,40 @@ void MainWindowPresenter::OnQueueListClick() {
   view_.SelectServer(context_.servers.FindServer(server) - 1);
 }
 
+std::unordered_set<std::uint64_t> MainWindowPresenter::EntriesOfRows(const std::vector<int>& rows) const {
+  std::unordered_set<std::uint64_t> ids;
+  for (int row : rows) {
+    if (row < 0 || row >= view_.QueueCount()) continue;
+    const Text& item = view_.QueueItem(row);
+    std::optional<QueueEntry> entry = context_.queue.At(row);
+    if (!entry || EntryDisplayText(entry->text) != item) entry = context_.queue.At(context_.queue.FindByDisplayText(item));
+    if (entry) ids.insert(entry->id);
+  }
+  return ids;
+}
+
 void MainWindowPresenter::OnRemoveFromList() {
-  const int selected = view_.SelectedQueueItem();
-  if (selected < 0 || selected >= view_.QueueCount()) return;
-  const Text item = view_.QueueItem(selected);
-  view_.RemoveQueueItem(selected);
+  std::vector<int> rows = view_.SelectedQueueItems();
+  std::erase_if(rows, [this](int row) { return row < 0 || row >= view_.QueueCount(); });
+  if (rows.empty()) return;
+  const std::unordered_set<std::uint64_t> ids = EntriesOfRows(rows);
+  bool current = false;
+  for (int row : rows) current = current || view_.QueueItem(row) == view_.CurrentFileText();
+  view_.RemoveQueueItems(rows);
   const int count = view_.QueueCount();
+  const int selected = rows.front();
   view_.SelectQueueItem(count == 0 ? -1 : (selected < count ? selected : count - 1));
-  const int index = context_.queue.FindByDisplayText(item);
-  if (index >= 0) context_.queue.RemoveAt(index);
-  if (view_.CurrentFileText() == item) view_.ClearProgress();
+  context_.queue.RemoveIds(ids);
+  if (current) view_.ClearProgress();
   view_.SetRemoveEnabled(view_.SelectedQueueItem() >= 0);
+}
+
+void MainWindowPresenter::OnMoveSelected(bool toTop) {
+  std::vector<int> rows = view_.SelectedQueueItems();
+  std::erase_if(rows, [this](int row) { return row < 0 || row >= view_.QueueCount(); });
+  if (rows.empty()) return;
+  context_.queue.Move(EntriesOfRows(rows), toTop);
+  view_.MoveQueueItems(rows, toTop);
 }
 
 void MainWindowPresenter::OnServerListSelect() {

@@ -5,7 +5,9 @@
 // tests drive it with a fake view, a fake worker and a FakeClock.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <unordered_set>
 #include <vector>
 
 #include "ftp/status_target.h"
@@ -31,8 +33,16 @@ class MainWindowView {
   virtual void AppendQueueItem(const Text& text) = 0;
   virtual void RemoveQueueItem(int index) = 0;
   virtual int SelectedQueueItem() const = 0;  // -1: none
-  virtual void SelectQueueItem(int index) = 0;  // -1: clear the selection
+  virtual void SelectQueueItem(int index) = 0;  // only this one; -1: clear the selection
   virtual void SetRemoveEnabled(bool enabled) = 0;
+  // Several rows may be selected: every one, ascending (by default the one
+  // SelectedQueueItem gives).
+  virtual std::vector<int> SelectedQueueItems() const;
+  // Removes the rows at these indices (ascending).
+  virtual void RemoveQueueItems(const std::vector<int>& rows);
+  // Moves the rows at these indices (ascending) to the top or the bottom,
+  // keeping their order and the others'.
+  virtual void MoveQueueItems(const std::vector<int>& rows, bool toTop);
 
   // The progress frame.
   virtual void SetElapsedText(const Text& text) = 0;
@@ -144,7 +154,12 @@ class MainWindowPresenter {
   void OnDeleteServer();
   void OnModifyServer();
   void OnQueueListClick();
+  // Removes every selected row's entry.
   void OnRemoveFromList();
+  // "Move to top", "Move to bottom": the selected rows' entries go to the
+  // front (they are the next taken on their servers) or the end of the
+  // queue, and the list shows them there.
+  void OnMoveSelected(bool toTop);
   void OnServerListSelect();
   void OnAbout();
   void OnSiteButton();
@@ -157,6 +172,10 @@ class MainWindowPresenter {
   void SweepRings();
   void Tick();
   void RefillServerList(int select);
+  // The identities of the entries the rows show: the entry at the row's own
+  // index when it is the row's file (the list follows the queue's order),
+  // else the first entry of that file.
+  std::unordered_set<std::uint64_t> EntriesOfRows(const std::vector<int>& rows) const;
 
   MainWindowPresenterContext& context_;
   MainWindowView& view_;

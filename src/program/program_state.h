@@ -9,6 +9,7 @@
 #include "ftp/ftp_session.h"
 #include "ftp/listener_ports.h"
 #include "model/delivery_book.h"
+#include "model/queue_pause.h"
 #include "platform/clock.h"
 #include "model/upload_queue.h"
 #include "spooler/sftp_upload_session.h"
@@ -41,6 +42,8 @@ struct ProgramState {
   UploadQueue queue;
   // Parts, states and waits of the queue's entries.
   DeliveryBook delivery;
+  // What the user paused (the whole queue, servers).
+  QueuePause pause;
   // Deliveries not yet in a saved preference file (set while the program runs).
   DeliveredJournal* delivered = nullptr;
   // Takes the options the window changed, to bring them to the disk (set

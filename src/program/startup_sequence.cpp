@@ -47,7 +47,7 @@ void Shutdown(ProgramState& state, StartupSeams& seams, SettingsAutosave& autosa
   const std::size_t delivered = state.delivered != nullptr ? state.delivered->Count() : 0;
   const std::vector<QueueEntry> entries = state.queue.Entries();
   if (!SaveSettings(state.preferenceFile, locked, state.servers, state.options, entries, serverListText,
-                    state.random, &error, &state.delivery, &state.passwords)) {
+                    state.random, &error, &state.delivery, &state.passwords, nullptr, &state.pause)) {
     // Said once: the autosave said it already when it failed the same way.
     if (error != autosave.LastError()) std::cerr << "Wexmoor: settings not saved: " << error << '\n';
   } else if (state.delivered != nullptr) {
@@ -75,7 +75,7 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
   state.preferenceFile = PreferencePath(state, locked);
   SettingsReadReport report;
   LoadSettings(state.preferenceFile, locked, state.servers, state.options, state.queue, state.addRing,
-               &state.delivery, &state.passwords, &report);
+               &state.delivery, &state.passwords, &report, &state.pause);
   // Entries delivered just before a crash are not sent again.
   DeliveredJournal delivered(DeliveredJournalPath(state.preferenceFile));
   delivered.DropDelivered(state.queue, state.removeRing, &state.delivery);
@@ -106,7 +106,7 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
 
   // From here on every change reaches the disk within about 2 s.
   SettingsAutosave autosave(AutosaveSources{state.preferenceFile, locked, state.servers, state.queue, state.delivery,
-                                            state.clock, &state.passwords},
+                                            state.clock, &state.passwords, &state.pause},
                             loaded, &delivered);
   autosave.SetKnownFile(report.identity);
   autosave.OfferOptions(state.options);  // a language chosen just now is a change

@@ -28,7 +28,8 @@ void WindowlessHost::StartWorker() {
   worker_ = std::make_unique<UploadWorker>(*workerContext_, &state_.delivery, state_.delivered);
   if (service_) {
     log_.Line("Wexmoor service started: " + std::to_string(state_.options.watchFolders.size()) +
-              " watch folder(s), " + std::to_string(state_.queue.Size()) + " entries queued");
+              " watch folder(s), " + std::to_string(state_.queue.Size()) + " entries queued" +
+              (state_.pause.All() ? ", uploads paused" : ""));
   }
   StartWatching();
   worker_->Start();
@@ -111,7 +112,10 @@ void WindowlessHost::QueueFor(const Text& pathList, const Text& server) {
 
 void WindowlessHost::QueueHandOvers() {
   if (!handOvers_) return;
-  for (const HandOverRequest& request : handOvers_->TakeRequests()) QueueFor(request.paths, request.server);
+  for (const HandOverRequest& request : handOvers_->TakeRequests()) {
+    if (request.command == QueueCommand::kNone) QueueFor(request.paths, request.server);
+    else if (const std::string said = ApplyQueueCommand(request.command, state_.pause); !said.empty()) log_.Line(said);
+  }
 }
 
 int WindowlessHost::StartNetwork() { return services_.StartNetwork(); }

@@ -125,7 +125,8 @@ void SettingsAutosave::Reload() {
 }
 
 std::uint64_t SettingsAutosave::SettingsGeneration() const {
-  return sources_.servers.Changes() + optionChanges_.load();
+  return sources_.servers.Changes() + optionChanges_.load() +
+         (sources_.pause != nullptr ? sources_.pause->Changes() : 0);
 }
 
 std::uint64_t SettingsAutosave::Generation() const {
@@ -215,7 +216,8 @@ bool SettingsAutosave::SaveWhole(std::uint64_t generation, std::uint64_t setting
   std::string error;
   FileIdentity written;
   const bool saved = SaveSettings(sources_.fileName, sources_.lockedMode, sources_.servers, options, entries,
-                                  std::nullopt, random_, &error, &sources_.delivery, sources_.passwords, &written);
+                                  std::nullopt, random_, &error, &sources_.delivery, sources_.passwords, &written,
+                                  sources_.pause);
   if (saved) known_ = written;
   if (delivered_ != nullptr && saved) {
     std::unordered_set<std::uint64_t> inFile;

@@ -53,6 +53,8 @@ struct AutosaveSources {
   const Clock& clock;
   // Where the server passwords go (the keyring, when there is one).
   PasswordPlacement* passwords = nullptr;
+  // What the user paused: a change is saved whole (null: nothing is paused).
+  const QueuePause* pause = nullptr;
 };
 
 // What a reading of the changed file brought, for the host.

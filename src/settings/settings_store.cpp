@@ -202,7 +202,7 @@ void SplitUserLines(const std::vector<PreferenceFile::Line>& lines, std::vector<
 
 constexpr std::string_view kSingleKeys[] = {"currentserver", "langue$",  "hideserverlist", "disableupdates",
                                             "fenetrex",      "fenetrey", "zipornot",       "portftp",
-                                            "noversion",     "notifications"};
+                                            "noversion",     "notifications",  "queuepaused"};
 
 bool AllDigits(std::string_view s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -311,7 +311,7 @@ Text SentRecordPath(const Text& preferenceFile) {
 
 void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, GlobalOptions& options,
                   UploadQueue& queue, UiMessageRing& addRing, DeliveryBook* delivery,
-                  PasswordPlacement* passwords, SettingsReadReport* report) {
+                  PasswordPlacement* passwords, SettingsReadReport* report, QueuePause* pause) {
   SettingsReadReport ignored;
   if (report == nullptr) report = &ignored;
   *report = SettingsReadReport{};
@@ -351,6 +351,14 @@ void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, G
   options.storedVersion = file.ReadTextKey(u"NoVersion", u"");
   LoadWatchFolders(file, servers, lockedMode, options, report->problems);
   options.notifications = file.ReadIntKey(u"Notifications", 1);
+  if (pause != nullptr) {
+    if (file.ReadIntKey(u"QueuePaused", 0) == 1) pause->SetAll(true);
+    for (int n = 1; n <= ServerTable::kMaxServers; ++n) {
+      const Text name = servers.Get(n).name;
+      if (name.empty()) break;
+      if (file.ReadIntKey(Numbered(u"ServerPaused", n), 0) == 1) pause->SetServer(name, true);
+    }
+  }
   file.ClosePreferenceFile();
   if (options.defaultPort == 0) options.defaultPort = 21;
 }
@@ -358,15 +366,17 @@ void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, G
 bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
                   const GlobalOptions& options, const UploadQueue& queue,
                   const std::optional<Text>& serverListText, std::mt19937& random, std::string* error,
-                  const DeliveryBook* delivery, PasswordPlacement* passwords, FileIdentity* written) {
+                  const DeliveryBook* delivery, PasswordPlacement* passwords, FileIdentity* written,
+                  const QueuePause* pause) {
   return SaveSettings(fileName, lockedMode, servers, options, queue.Entries(), serverListText, random, error,
-                      delivery, passwords, written);
+                      delivery, passwords, written, pause);
 }
 
 bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
                   const GlobalOptions& options, const std::vector<QueueEntry>& entries,
                   const std::optional<Text>& serverListText, std::mt19937& random, std::string* error,
-                  const DeliveryBook* delivery, PasswordPlacement* passwords, FileIdentity* written) {
+                  const DeliveryBook* delivery, PasswordPlacement* passwords, FileIdentity* written,
+                  const QueuePause* pause) {
   PreferenceFile file;
   const std::string native = PathToNative(fileName);
   // The file's own lines stay; the program's keys are written anew.
@@ -448,6 +458,15 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
     if (!value.empty()) file.WriteTextKey(Numbered(u"WatchFolder", w++), value);
   // Written only when switched off, so a file with the default stays as before.
   if (options.notifications != 1) file.WriteIntKey(u"Notifications", options.notifications);
+  // Written only while paused, like the notifications.
+  if (pause != nullptr) {
+    if (pause->All()) file.WriteIntKey(u"QueuePaused", 1);
+    for (int n = 1; n <= ServerTable::kMaxServers; ++n) {
+      const Text name = servers.Get(n).name;
+      if (name.empty()) break;
+      if (pause->Server(name)) file.WriteIntKey(Numbered(u"ServerPaused", n), 1);
+    }
+  }
   file.AddLines(leading, true);
   file.AddLines(trailing, false);
   if (!file.ClosePreferenceFile(error, written)) return false;

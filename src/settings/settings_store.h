@@ -12,6 +12,7 @@
 #include "platform/text.h"
 #include "model/upload_queue.h"
 #include "model/global_options.h"
+#include "model/queue_pause.h"
 #include "model/server_table.h"
 #include "model/ui_message_ring.h"
 #include "settings/file_identity.h"
@@ -62,9 +63,12 @@ struct SettingsReadReport {
 // A file that is there but is not preferences (NUL bytes, no key, group or
 // comment line) is renamed to "<name>.unreadable-<YYYYMMDD-HHMMSS>" and the
 // defaults stay; `report` says so.
+// With `pause`, "QueuePaused = 1" pauses the queue and "ServerPaused<n> = 1"
+// the server in slot n (of the table as it stands after the load).
 void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, GlobalOptions& options,
                   UploadQueue& queue, UiMessageRing& addRing, DeliveryBook* delivery = nullptr,
-                  PasswordPlacement* passwords = nullptr, SettingsReadReport* report = nullptr);
+                  PasswordPlacement* passwords = nullptr, SettingsReadReport* report = nullptr,
+                  QueuePause* pause = nullptr);
 
 // Writes the model into the file. The file's own lines stay: comments, keys
 // the program does not know and groups are kept where they are; the
@@ -75,19 +79,24 @@ void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, G
 // options.currentServer. A file made read-only, one that cannot be read and
 // one that is not preferences are not replaced. Returns false when nothing
 // could be saved; the old file is then intact and `error` (when given) says
-// why. `written` takes the identity of the file as written.
+// why. `written` takes the identity of the file as written. The queue keys
+// are written in the queue's order, "File0" up. With `pause`, a paused
+// queue and paused servers are written ("QueuePaused = 1",
+// "ServerPaused<n> = 1"; nothing while they are not paused).
 bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
                   const GlobalOptions& options, const UploadQueue& queue,
                   const std::optional<Text>& serverListText, std::mt19937& random,
                   std::string* error = nullptr, const DeliveryBook* delivery = nullptr,
-                  PasswordPlacement* passwords = nullptr, FileIdentity* written = nullptr);
+                  PasswordPlacement* passwords = nullptr, FileIdentity* written = nullptr,
+                  const QueuePause* pause = nullptr);
 // The same with the queue's entries taken beforehand, so the caller knows
 // exactly which entries the file holds.
 bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& servers,
                   const GlobalOptions& options, const std::vector<QueueEntry>& entries,
                   const std::optional<Text>& serverListText, std::mt19937& random,
                   std::string* error = nullptr, const DeliveryBook* delivery = nullptr,
-                  PasswordPlacement* passwords = nullptr, FileIdentity* written = nullptr);
+                  PasswordPlacement* passwords = nullptr, FileIdentity* written = nullptr,
+                  const QueuePause* pause = nullptr);
 
 // True for the keys the program writes itself ("ServerName3", "File12",
 // "Langue$" …; any letter case): a save removes those it did not write.

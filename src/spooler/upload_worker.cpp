@@ -1,5 +1,7 @@
 #include "spooler/upload_worker.h"
 
+#include "spooler/upload_lane.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -60,45 +62,6 @@ Text OpeningFailure(const Text& log) {
 }
 }  // namespace
 
-// The status line and progress bar of one session: they reach the window only
-// while that session's upload is the one that began last.
-class UploadWorker::LaneDisplay final : public StatusTarget, public ProgressTarget {
- public:
-  LaneDisplay(UploadWorker& worker, Lane& lane) : worker_(worker), lane_(lane) {}
-  void SetStatusText(const Text& line) override {
-    if (Front()) worker_.context_.display.Status().SetStatusText(line);
-  }
-  void SetProgress(int percent) override {
-    if (Front()) worker_.context_.display.Progress().SetProgress(percent);
-  }
-
- private:
-  bool Front() const {
-    std::lock_guard lock(worker_.mutex_);
-    return !worker_.stopping_ && worker_.IsFrontLocked(lane_);
-  }
-  UploadWorker& worker_;
-  Lane& lane_;
-};
-
-struct UploadWorker::Lane {
-  Lane(UploadWorker& worker, Text server, QueueEntry entry)
-      : serverName(std::move(server)), first(std::move(entry)), display(worker, *this) {}
-
-  const Text serverName;
-  std::optional<QueueEntry> first;
-  std::atomic<std::int64_t> lastProgress{0};
-  ServerRecord record;  // the record the session logged in with
-  std::unique_ptr<UploadSession> session;
-  LaneDisplay display;
-  // Under the worker's mutex_.
-  bool working = false;
-  bool finished = false;
-  std::uint64_t startedAs = 0;
-  // Last, so that it is joined before the rest goes.
-  std::jthread thread;
-};
-
 UploadWorker::UploadWorker(WorkerContext& context, DeliveryBook* delivery, DeliveredJournal* journal)
     : context_(context),
       ownBook_(delivery == nullptr ? std::make_unique<DeliveryBook>() : nullptr),
@@ -140,11 +103,6 @@ void UploadWorker::Terminate() {
 }
 
 bool UploadWorker::Running() const { return running_.load(); }
-
-int UploadWorker::SessionCount() const {
-  std::lock_guard lock(mutex_);
-  return static_cast<int>(std::count_if(lanes_.begin(), lanes_.end(), [](const auto& l) { return !l->finished; }));
-}
 
 void UploadWorker::RemoveEntry(std::uint64_t id, UploadResult result, UploadRecord record) {
   // By identity: when the user removed this entry meanwhile, nothing else
@@ -227,6 +185,7 @@ void UploadWorker::Run(std::stop_token stop) {
       context_.flags.lastProgressTime.store(clock.MonotonicSeconds());
       ReapLanes(false);
       StopSilentLanes();
+      StopPausedLanes();
       if (passOver) {
         // Every entry had its turn: the failed ones are tried again.
         std::lock_guard lock(mutex_);
@@ -280,6 +239,7 @@ bool UploadWorker::Dispatch(const std::stop_token& stop, bool& passOver) {
     bool claimable = false;
     context_.queue.ForEach([&](const QueueEntry& entry) {
       if (claimed_.contains(entry.id) || failedThisPass_.contains(entry.id)) return true;
+      if (Paused(EntryServerName(entry.text))) return true;
       // Another entry goes to the same remote path now: this one waits for it.
       const Text pathKey = RemotePathKey(entry);
       if (PathInFlightLocked(pathKey)) return true;
@@ -485,7 +445,7 @@ std::optional<QueueEntry> UploadWorker::ClaimLocked(const Text& serverName) {
   std::optional<QueueEntry> found;
   context_.queue.ForEach([&](const QueueEntry& entry) {
     if (claimed_.contains(entry.id) || failedThisPass_.contains(entry.id)) return true;
-    if (EntryServerName(entry.text) != serverName) return true;
+    if (EntryServerName(entry.text) != serverName || Paused(serverName)) return true;
     if (PathInFlightLocked(RemotePathKey(entry))) return true;
     bool waiting = false;
     if (!ReadyNow(entry, waiting)) {
@@ -525,79 +485,6 @@ void UploadWorker::Release(std::uint64_t id, bool failed) {
   if (failed) failedThisPass_.insert(id);
   ++generation_;
   changed_.notify_all();
-}
-
-void UploadWorker::StopSilentLanes() {
-  std::vector<std::unique_ptr<Lane>> silent;
-  {
-    std::lock_guard lock(mutex_);
-    const std::int64_t now = context_.clock.MonotonicMs();
-    for (auto it = lanes_.begin(); it != lanes_.end();) {
-      Lane& lane = **it;
-      if (lane.working && !lane.finished && now - lane.lastProgress.load() * 1000 > silenceLimitMs_) {
-        silent.push_back(std::move(*it));
-        it = lanes_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-  // Only these sessions stop; their entries stay queued for new ones.
-  for (auto& lane : silent) {
-    lane->thread.request_stop();
-    lane->thread.join();
-    ++silentReplaced_;
-  }
-}
-
-void UploadWorker::ReapLanes(bool all) {
-  std::vector<std::unique_ptr<Lane>> done;
-  {
-    std::lock_guard lock(mutex_);
-    for (auto it = lanes_.begin(); it != lanes_.end();) {
-      if (all || (*it)->finished) {
-        done.push_back(std::move(*it));
-        it = lanes_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-  for (auto& lane : done) lane->thread.request_stop();
-  for (auto& lane : done) lane->thread.join();
-}
-
-bool UploadWorker::PathInFlightLocked(const Text& key) const {
-  return std::any_of(claimedPaths_.begin(), claimedPaths_.end(), [&](const auto& claimed) { return claimed.second == key; });
-}
-
-int UploadWorker::OthersLocked(const Lane& lane) const {
-  return static_cast<int>(std::count_if(lanes_.begin(), lanes_.end(), [&](const auto& other) {
-    return other.get() != &lane && other->serverName == lane.serverName && !other->finished;
-  }));
-}
-
-bool UploadWorker::IsFrontLocked(const Lane& lane) const {
-  if (!lane.working) return false;
-  return std::none_of(lanes_.begin(), lanes_.end(),
-                      [&](const auto& other) { return other->working && other->startedAs > lane.startedAs; });
-}
-
-void UploadWorker::SetWorking(Lane& lane, bool working) {
-  int count = 0;
-  {
-    std::lock_guard lock(mutex_);
-    if (lane.working == working) return;
-    lane.working = working;
-    if (working) lane.startedAs = ++startCount_;
-    working_ += working ? 1 : -1;
-    count = working_;
-    // The busy count holds one for each upload in hand.
-    if (working) context_.flags.ftpBusy.fetch_add(1);
-    else context_.flags.ftpBusy.fetch_sub(1);
-    if (stopping_) return;
-  }
-  context_.display.SetFilesInProgress(count);
 }
 
 }  // namespace wexmoor

@@ -18,6 +18,10 @@
 // back all of its entries for such a wait, so it gets one attempt per wait.
 // An entry whose local file is missing makes no connection. A new drop ends
 // every wait.
+//
+// Paused (the whole queue, or one server): nothing of it starts, and its
+// running uploads are stopped within a pass (100 ms) and keep their parts,
+// so that they continue from there once resumed.
 #pragma once
 
 #include <atomic>
@@ -36,6 +40,7 @@
 
 #include "ftp/ftp_session.h"
 #include "model/delivery_book.h"
+#include "model/queue_pause.h"
 #include "platform/clock.h"
 #include "model/upload_queue.h"
 #include "spooler/sftp_upload_session.h"
@@ -67,6 +72,8 @@ struct WorkerContext {
   const SftpSettings* sftp = nullptr;
   // Hears each result with what is known of it (the upload history), when given.
   UploadRecorder* recorder = nullptr;
+  // What the user paused (null: nothing ever is).
+  const QueuePause* pause = nullptr;
 };
 
 // Makes the session for one of the worker's threads (by default the kind the
@@ -137,6 +144,10 @@ class UploadWorker {
   // Removes the entry by identity and, when it was still queued, reports `result`.
   void RemoveEntry(std::uint64_t id, UploadResult result, UploadRecord record = {});
   void StopSilentLanes();
+  // Asks the sessions of paused servers to stop (their entries stay queued,
+  // with their parts); never waits for them.
+  void StopPausedLanes();
+  bool Paused(const Text& serverName) const;
   void ReapLanes(bool all);
   // An entry with this remote path key is claimed; under mutex_.
   bool PathInFlightLocked(const Text& key) const;

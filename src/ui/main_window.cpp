@@ -24,6 +24,11 @@ constexpr int kOpenInBrowserItem = 1;
 constexpr int kRetryNowItem = 2;
 constexpr int kWatchFoldersItem = 3;
 constexpr int kHistoryItem = 4;
+constexpr int kMoveToTopItem = 5;
+constexpr int kMoveToBottomItem = 6;
+constexpr int kPauseServerItem = 7;
+constexpr int kPauseAllItem = 8;
+constexpr int kResumeAllItem = 9;
 // Timer ticks (20 ms) between repaints of the queue rows' states.
 constexpr int kStateRefreshTicks = 25;
 
@@ -61,6 +66,15 @@ MainWindow::MainWindow(MainWindowContext& context, const wxPoint& position)
   serverMenu_.Append(kOpenInBrowserItem, ToWx(Translate(u"Open with your browser")));
   queueMenu_.Append(kRetryNowItem, ToWx(Translate(u"Retry now")));
   queueMenu_.Append(kHistoryItem, ToWx(Translate(u"History...")));
+  queueMenu_.AppendSeparator();
+  queueMenu_.Append(kMoveToTopItem, ToWx(Translate(u"Move to top")));
+  queueMenu_.Append(kMoveToBottomItem, ToWx(Translate(u"Move to bottom")));
+  if (context_.pause != nullptr) {
+    queueMenu_.AppendSeparator();
+    queueMenu_.Append(kPauseServerItem, ToWx(Translate(u"Pause this server")));
+    queueMenu_.Append(kPauseAllItem, ToWx(Translate(u"Pause all")));
+    queueMenu_.Append(kResumeAllItem, ToWx(Translate(u"Resume all")));
+  }
   serverMenu_.Append(kWatchFoldersItem, ToWx(Translate(u"Watch folders...")));
   BuildControls();
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { OnRetryNow(); }, kRetryNowItem);
@@ -70,6 +84,21 @@ MainWindow::MainWindow(MainWindowContext& context, const wxPoint& position)
   Bind(wxEVT_MENU, [this](wxCommandEvent&) {
     if (context_.showHistory) context_.showHistory(this);
   }, kHistoryItem);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { if (pass_) pass_->OnMoveSelected(true); }, kMoveToTopItem);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { if (pass_) pass_->OnMoveSelected(false); }, kMoveToBottomItem);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) {
+    if (context_.pause == nullptr || menuServer_.empty()) return;
+    context_.pause->SetServer(menuServer_, !context_.pause->Server(menuServer_));
+    queueList_->RefreshStates();
+  }, kPauseServerItem);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) {
+    if (context_.pause != nullptr) context_.pause->SetAll(true);
+    queueList_->RefreshStates();
+  }, kPauseAllItem);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) {
+    if (context_.pause != nullptr) context_.pause->ResumeAll();
+    queueList_->RefreshStates();
+  }, kResumeAllItem);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) {
     if (context_.openServerInBrowser && SelectedServer() >= 0)
       context_.openServerInBrowser(SelectedServer() + 1);
@@ -198,6 +227,13 @@ void MainWindow::Relabel() {
   serverMenu_.SetLabel(kOpenInBrowserItem, label(u"Open with your browser"));
   queueMenu_.SetLabel(kRetryNowItem, label(u"Retry now"));
   queueMenu_.SetLabel(kHistoryItem, label(u"History..."));
+  queueMenu_.SetLabel(kMoveToTopItem, label(u"Move to top"));
+  queueMenu_.SetLabel(kMoveToBottomItem, label(u"Move to bottom"));
+  if (context_.pause != nullptr) {
+    queueMenu_.SetLabel(kPauseAllItem, label(u"Pause all"));
+    queueMenu_.SetLabel(kResumeAllItem, label(u"Resume all"));
+    PrepareQueueMenu();
+  }
   serverMenu_.SetLabel(kWatchFoldersItem, label(u"Watch folders..."));
   for (wxWindow* button : {static_cast<wxWindow*>(deleteButton_), static_cast<wxWindow*>(newButton_),
                            static_cast<wxWindow*>(modifyButton_), static_cast<wxWindow*>(removeButton_),
@@ -314,8 +350,23 @@ void MainWindow::OnRightClick() {
     // The row under the pointer, else the selected one.
     retryRow_ = queueList_->RowAt(queueList_->ScreenToClient(at));
     if (retryRow_ < 0) retryRow_ = queueList_->Selected();
+    PrepareQueueMenu();
     PopupMenu(&queueMenu_, ScreenToClient(at));
   }
+}
+
+void MainWindow::PrepareQueueMenu() {
+  const bool selection = queueList_->GetSelectedItemCount() > 0;
+  queueMenu_.Enable(kMoveToTopItem, selection);
+  queueMenu_.Enable(kMoveToBottomItem, selection);
+  if (context_.pause == nullptr) return;
+  menuServer_.clear();
+  if (retryRow_ >= 0 && context_.queueRowState) menuServer_ = context_.queueRowState(retryRow_).server;
+  const bool serverPaused = !menuServer_.empty() && context_.pause->Server(menuServer_);
+  queueMenu_.SetLabel(kPauseServerItem, ToWx(Translate(serverPaused ? u"Resume this server" : u"Pause this server")));
+  queueMenu_.Enable(kPauseServerItem, !menuServer_.empty());
+  queueMenu_.Enable(kPauseAllItem, !context_.pause->All());
+  queueMenu_.Enable(kResumeAllItem, context_.pause->All() || !context_.pause->Servers().empty());
 }
 
 void MainWindow::OpenLogWindow() {
@@ -345,6 +396,12 @@ void MainWindow::AppendQueueItem(const Text& text) { queueList_->Append(text); }
 void MainWindow::RemoveQueueItem(int index) { queueList_->RemoveAt(index); }
 int MainWindow::SelectedQueueItem() const { return queueList_->Selected(); }
 void MainWindow::SelectQueueItem(int index) { queueList_->Select(index); }
+std::vector<int> MainWindow::SelectedQueueItems() const { return queueList_->SelectedRows(); }
+void MainWindow::RemoveQueueItems(const std::vector<int>& rows) { queueList_->RemoveRows(rows); }
+void MainWindow::MoveQueueItems(const std::vector<int>& rows, bool toTop) {
+  queueList_->MoveRows(rows, toTop);
+  queueList_->RefreshStates();
+}
 
 void MainWindow::SetRemoveEnabled(bool enabled) {
   if (removeButton_->IsEnabled() != enabled) removeButton_->Enable(enabled);

@@ -25,6 +25,7 @@
 #include "model/conversation_log.h"
 #include "spooler/drop_intake.h"
 #include "model/global_options.h"
+#include "model/queue_pause.h"
 #include "program/main_window_presenter.h"
 #include "i18n/language_translator.h"
 #include "ui/queue_list_ctrl.h"
@@ -66,6 +67,8 @@ struct MainWindowContext {
   std::function<void(wxWindow* owner)> editWatchFolders = {};
   // Opens the History window (the queue list's pop-up).
   std::function<void(wxWindow* owner)> showHistory = {};
+  // What the queue list's pop-up pauses and resumes (null: no such items).
+  QueuePause* pause = nullptr;
 };
 
 class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
@@ -100,6 +103,9 @@ class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
   void RemoveQueueItem(int index) override;
   int SelectedQueueItem() const override;
   void SelectQueueItem(int index) override;
+  std::vector<int> SelectedQueueItems() const override;
+  void RemoveQueueItems(const std::vector<int>& rows) override;
+  void MoveQueueItems(const std::vector<int>& rows, bool toTop) override;
   void SetRemoveEnabled(bool enabled) override;
   void SetElapsedText(const Text& text) override;
   StatusTarget& StatusLine() override;
@@ -142,6 +148,9 @@ class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
   void FreeServerArea();
   void HookEvents(wxWindow* window);
   void OnRightClick();
+  // The queue list's pop-up as it stands now: what can be moved, paused or
+  // resumed, for the row under the pointer (retryRow_).
+  void PrepareQueueMenu();
   // "Retry now": an entry held by a certificate or host key the user
   // declined asks about it again; every waiting entry is tried at once.
   void OnRetryNow();
@@ -153,6 +162,8 @@ class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
   // The last declined request of each server, and the row "Retry now" is for.
   std::map<Text, TrustRequest> declined_;
   int retryRow_ = -1;
+  // The server of that row, which "Pause this server" is for.
+  Text menuServer_;
   MainWindowContext& context_;
   MainWindowPresenter* pass_ = nullptr;
   std::function<void()> onLoopEnd_;

@@ -13,9 +13,9 @@ namespace {
 
 constexpr int kIcon = 10;
 
-// The four state pictures, drawn: a hollow grey ring (queued), a green
-// arrow up (uploading), an amber clock (waiting to retry), a red cross
-// (local file missing).
+// The state pictures, drawn: a hollow grey ring (queued), a green arrow up
+// (uploading), an amber clock (waiting to retry), a red cross (local file
+// missing), two blue bars (paused).
 wxBitmap StateIcon(QueueRowIcon icon) {
   wxBitmap bitmap(kIcon, kIcon, 32);
   wxMemoryDC dc(bitmap);
@@ -46,6 +46,12 @@ wxBitmap StateIcon(QueueRowIcon icon) {
       dc.DrawLine(1, 1, 9, 9);
       dc.DrawLine(9, 1, 1, 9);
       break;
+    case QueueRowIcon::kPaused:
+      dc.SetPen(*wxTRANSPARENT_PEN);
+      dc.SetBrush(wxBrush(wxColour(40, 90, 200)));
+      dc.DrawRectangle(2, 1, 2, 8);
+      dc.DrawRectangle(6, 1, 2, 8);
+      break;
   }
   dc.SelectObject(wxNullBitmap);
   return bitmap;
@@ -56,10 +62,10 @@ wxBitmap StateIcon(QueueRowIcon icon) {
 QueueListCtrl::QueueListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos,
                              const wxSize& size)
     : wxListCtrl(parent, id, pos, size,
-                 wxLC_REPORT | wxLC_VIRTUAL | wxLC_NO_HEADER | wxLC_SINGLE_SEL | wxBORDER_SUNKEN) {
-  auto* icons = new wxImageList(kIcon, kIcon, false, 4);
+                 wxLC_REPORT | wxLC_VIRTUAL | wxLC_NO_HEADER | wxBORDER_SUNKEN) {
+  auto* icons = new wxImageList(kIcon, kIcon, false, 5);
   for (QueueRowIcon icon : {QueueRowIcon::kQueued, QueueRowIcon::kUploading, QueueRowIcon::kWaiting,
-                            QueueRowIcon::kMissing})
+                            QueueRowIcon::kMissing, QueueRowIcon::kPaused})
     icons->Add(StateIcon(icon));
   AssignImageList(icons, wxIMAGE_LIST_SMALL);
   InsertColumn(0, wxString(), wxLIST_FORMAT_LEFT, size.GetWidth() - 22);
@@ -85,16 +91,76 @@ void QueueListCtrl::Append(const Text& text) {
 
 void QueueListCtrl::RemoveAt(int index) {
   if (index < 0 || index >= Count()) return;
-  const int selected = Selected();
-  if (selected >= 0) Select(-1);  // while the indices are still valid
+  if (GetSelectedItemCount() == 0) {
+    items_.erase(items_.begin() + index);
+    UpdateCount();
+    return;
+  }
+  // The selection follows its rows (cleared while the indices are valid).
+  const int clicked = Selected();
+  std::vector<int> selected = SelectedRows();
+  Select(-1);
   items_.erase(items_.begin() + index);
   UpdateCount();
-  if (selected > index) Select(selected - 1);
+  for (int row : selected) {
+    if (row == index) continue;
+    SelectOne(row > index ? row - 1 : row);
+  }
+  if (clicked >= 0 && clicked != index) selected_ = clicked > index ? clicked - 1 : clicked;
+}
+
+void QueueListCtrl::RemoveRows(const std::vector<int>& rows) {
+  Select(-1);
+  std::vector<bool> gone(items_.size(), false);
+  for (int row : rows)
+    if (row >= 0 && row < Count()) gone[static_cast<std::size_t>(row)] = true;
+  std::deque<Text> kept;
+  for (std::size_t i = 0; i < items_.size(); ++i)
+    if (!gone[i]) kept.push_back(std::move(items_[i]));
+  items_.swap(kept);
+  UpdateCount();
+}
+
+void QueueListCtrl::MoveRows(const std::vector<int>& rows, bool toTop) {
+  std::vector<bool> moved(items_.size(), false);
+  int count = 0;
+  for (int row : rows)
+    if (row >= 0 && row < Count() && !moved[static_cast<std::size_t>(row)]) {
+      moved[static_cast<std::size_t>(row)] = true;
+      ++count;
+    }
+  if (count == 0) return;
+  Select(-1);
+  std::deque<Text> first, second;
+  for (std::size_t i = 0; i < items_.size(); ++i)
+    ((moved[i] == toTop) ? first : second).push_back(std::move(items_[i]));
+  for (Text& text : second) first.push_back(std::move(text));
+  items_.swap(first);
+  UpdateCount();
+  const int from = toTop ? 0 : Count() - count;
+  for (int row = from; row < from + count; ++row) SelectOne(row);
+  selected_ = from;
+  EnsureVisible(from);
 }
 
 int QueueListCtrl::Selected() const {
-  if (selected_ < 0 || selected_ >= Count()) return -1;
-  return selected_;
+  if (GetSelectedItemCount() == 0) return -1;
+  if (selected_ >= 0 && selected_ < Count() && GetItemState(selected_, wxLIST_STATE_SELECTED) != 0) return selected_;
+  const long first = GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+  return first >= 0 && first < Count() ? static_cast<int>(first) : -1;
+}
+
+std::vector<int> QueueListCtrl::SelectedRows() const {
+  std::vector<int> rows;
+  if (GetSelectedItemCount() == 0) return rows;
+  for (long row = GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); row >= 0 && row < Count();
+       row = GetNextItem(row, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED))
+    rows.push_back(static_cast<int>(row));
+  return rows;
+}
+
+void QueueListCtrl::SelectOne(int index) {
+  if (index >= 0 && index < Count()) SetItemState(index, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
 }
 
 int QueueListCtrl::RowAt(const wxPoint& point) {
@@ -104,8 +170,13 @@ int QueueListCtrl::RowAt(const wxPoint& point) {
 }
 
 void QueueListCtrl::Select(int index) {
-  const int old = Selected();
-  if (old >= 0 && old != index) SetItemState(old, 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+  if (GetSelectedItemCount() > 0) {
+    // Every row at once (the list then only forgets its selection).
+    if (GetSelectedItemCount() == 1 && Selected() >= 0)
+      SetItemState(Selected(), 0, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+    else
+      SetItemState(-1, 0, wxLIST_STATE_SELECTED);
+  }
   if (index >= 0 && index < Count()) {
     selected_ = index;
     SetItemState(index, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,

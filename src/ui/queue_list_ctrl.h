@@ -1,10 +1,11 @@
 // The queue list: a virtual one-column list over a deque of display texts,
 // so adding at the end and removing near the front stay cheap with tens of
-// thousands of queued files.
+// thousands of queued files. Several rows may be selected.
 #pragma once
 
 #include <deque>
 #include <functional>
+#include <vector>
 
 #include <wx/listctrl.h>
 
@@ -14,7 +15,7 @@ namespace wexmoor {
 
 // What a row shows beside its text: a small picture of its delivery state
 // and, on hover, a tip (last error, next attempt).
-enum class QueueRowIcon { kQueued, kUploading, kWaiting, kMissing };
+enum class QueueRowIcon { kQueued, kUploading, kWaiting, kMissing, kPaused };
 struct QueueRowState {
   QueueRowIcon icon = QueueRowIcon::kQueued;
   Text tip;
@@ -30,10 +31,19 @@ class QueueListCtrl : public wxListCtrl {
   const Text& Item(int index) const { return items_[static_cast<std::size_t>(index)]; }
   void Append(const Text& text);
   void RemoveAt(int index);
+  // Removes the rows at these indices (ascending); the selection is cleared.
+  void RemoveRows(const std::vector<int>& rows);
+  // Moves the rows at these indices (ascending) to the top or the bottom,
+  // in their order; they stay selected.
+  void MoveRows(const std::vector<int>& rows, bool toTop);
+  // The row last clicked while it is selected, else the first selected; -1
+  // when none is.
   int Selected() const;
+  // Every selected row, ascending.
+  std::vector<int> SelectedRows() const;
   // The row at `point` (client coordinates), or -1.
   int RowAt(const wxPoint& point);
-  void Select(int index);  // -1 clears the selection
+  void Select(int index);  // only this row; -1 clears the selection
   // Where each row's state comes from (row index = queue index).
   void SetRowStates(std::function<QueueRowState(int row)> source) { rowState_ = std::move(source); }
   // Repaints the visible rows, whose states may have changed, and brings the
@@ -48,6 +58,8 @@ class QueueListCtrl : public wxListCtrl {
 
  private:
   void UpdateCount();
+  // Adds the row to the selection.
+  void SelectOne(int index);
 
   void OnMotion(wxMouseEvent& e);
   // Sets the tip for the row under the pointer (none outside the rows).

@@ -167,6 +167,12 @@ class WindowHost : public StartupSeams {
     }
     shown.tip = FailureText(d.lastError, state_.translator);
     shown.server = EntryServerName(entry->text);
+    if (d.status != EntryStatus::kUploading && state_.pause.Holds(shown.server)) {
+      // Nothing else happens to it until it is resumed.
+      shown.icon = QueueRowIcon::kPaused;
+      shown.tip = state_.translator.Translate(u"Paused");
+      return shown;
+    }
     shown.waitsForTrust = WaitsForTrust(ClassifyFailure(d.lastError).reason);
     if (d.status == EntryStatus::kWaiting && d.dueWall > 0) {
       const std::time_t due = static_cast<std::time_t>(d.dueWall);
@@ -211,6 +217,7 @@ class WindowHost : public StartupSeams {
     };
     windowContext_.queueRowState = [this](int row) { return RowState(row); };
     windowContext_.retryNow = [this] { state_.delivery.ClearWaits(); };
+    windowContext_.pause = &state_.pause;
     windowContext_.showHistory = [this](wxWindow* owner) {
       ShowHistoryWindow(owner, state_.translator, state_.uploadHistory.Path());
     };
@@ -409,7 +416,10 @@ class WindowHost : public StartupSeams {
 
   void QueueHandedOverPaths() {
     if (!handOvers_ || !intake_) return;
-    for (const HandOverRequest& request : handOvers_->TakeRequests()) QueueFor(request.paths, request.server);
+    for (const HandOverRequest& request : handOvers_->TakeRequests()) {
+      if (request.command == QueueCommand::kNone) QueueFor(request.paths, request.server);
+      else ApplyQueueCommand(request.command, state_.pause);
+    }
   }
 
   SignalWatch& signals_;

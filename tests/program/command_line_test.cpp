@@ -18,6 +18,7 @@ TEST(CommandLineTest, OptionsPathsAndWhatEndsTheProgram) {
     std::vector<Text> paths;
     const char* out;  // in the standard output
     const char* err;  // in the error output
+    QueueCommand command = QueueCommand::kNone;
   };
   const Case cases[] = {
       {{"a.txt", "b.txt"}, std::nullopt, false, u"", {u"a.txt", u"b.txt"}, "", ""},
@@ -33,6 +34,13 @@ TEST(CommandLineTest, OptionsPathsAndWhatEndsTheProgram) {
       {{"--bogus", "--help"}, 0, false, u"", {}, "Usage: wexmoor", ""},
       {{"-V", "--help"}, 0, false, u"", {}, "Wexmoor 1.83\n", ""},
       {{"--", "--help"}, std::nullopt, false, u"", {u"--help"}, "", ""},
+      {{"--pause"}, std::nullopt, false, u"", {}, "", "", QueueCommand::kPause},
+      {{"--resume", "--resume"}, std::nullopt, false, u"", {}, "", "", QueueCommand::kResume},
+      {{"--", "--pause"}, std::nullopt, false, u"", {u"--pause"}, "", ""},
+      {{"--pause", "--resume"}, 2, false, u"", {}, "", "--pause and --resume exclude each other"},
+      {{"--pause", "a.txt"}, 2, false, u"", {}, "", "--pause takes no path, --to or --service"},
+      {{"--resume", "--service"}, 2, false, u"", {}, "", "--resume takes no path"},
+      {{"--to", "Office", "--pause"}, 2, false, u"", {}, "", "--pause takes no path"},
   };
   for (const Case& c : cases) {
     std::ostringstream out, err;
@@ -46,6 +54,7 @@ TEST(CommandLineTest, OptionsPathsAndWhatEndsTheProgram) {
     EXPECT_EQ(line.service, c.service);
     EXPECT_EQ(line.server, c.server);
     EXPECT_EQ(line.paths, c.paths);
+    EXPECT_EQ(line.command, c.command);
   }
 }
 

@@ -142,5 +142,74 @@ TEST(HandOverReceiver, RefusesWhatCannotBeQueuedAndSaysWhy) {
   }
 }
 
+// `wexmoor --pause` / `--resume`: the running program takes the request
+// whatever its servers and the later start ends with 0; with none running, 1
+// (and the folder stays free); a request the program does not know is
+// refused. The program applies it as "Pause all" / "Resume all".
+TEST(HandOverReceiver, PauseAndResumeReachTheRunningProgram) {
+  struct Case {
+    const char* what;
+    bool running;
+    std::string message;  // sent as it is; empty: through HandOverQueueCommand
+    QueueCommand command;
+    int exitCode;
+    const char* said;
+  };
+  const Case cases[] = {
+      {"pause", true, "", QueueCommand::kPause, 0, ""},
+      {"resume", true, "", QueueCommand::kResume, 0, ""},
+      {"none runs", false, "", QueueCommand::kPause, 1, "no Wexmoor runs with these settings"},
+      {"unknown request", true, "do:frobnicate\r\r", QueueCommand::kUnknown, 1, "does not know this request"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder folder;
+    std::optional<InstanceChannel> channel;
+    std::optional<HandOverReceiver> receiver;
+    if (c.running) {
+      channel = InstanceChannel::Claim(T(folder.path()), kPrefs);
+      ASSERT_TRUE(channel);
+      receiver.emplace(*channel);
+      receiver->SetServerCheck([](const Text&) { return false; });  // no server at all
+      receiver->NoteChosenServer(u"");
+    }
+    std::ostringstream err;
+    std::string reason;
+    int code = -1;
+    if (c.message.empty()) {
+      code = HandOverQueueCommand(T(folder.path()), kPrefs, c.command, err, 2000ms);
+    } else {
+      code = InstanceChannel::Send(T(folder.path()), kPrefs, c.message, 2000ms, &reason) ==
+                     InstanceChannel::HandOverOutcome::delivered ? 0 : 1;
+      err << reason;
+    }
+    EXPECT_EQ(code, c.exitCode);
+    EXPECT_NE(err.str().find(c.said), std::string::npos) << err.str();
+    if (!c.running) {
+      // Nobody holds the folder afterwards.
+      EXPECT_TRUE(InstanceChannel::Claim(T(folder.path()), kPrefs));
+      continue;
+    }
+    std::vector<HandOverRequest> taken;
+    for (int i = 0; i < 50 && taken.empty() && code == 0; ++i) {
+      taken = receiver->TakeRequests();
+      std::this_thread::sleep_for(10ms);
+    }
+    if (code != 0) {
+      EXPECT_TRUE(receiver->TakeRequests().empty());
+      continue;
+    }
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken[0].command, c.command);
+    EXPECT_TRUE(taken[0].paths.empty());
+    QueuePause pause;
+    pause.SetServer(u"Office", true);
+    if (c.command == QueueCommand::kResume) pause.SetAll(true);
+    EXPECT_FALSE(ApplyQueueCommand(taken[0].command, pause).empty());
+    EXPECT_EQ(pause.All(), c.command == QueueCommand::kPause);
+    EXPECT_EQ(pause.Holds(u"Office"), c.command == QueueCommand::kPause) << "resume all resumes every server";
+  }
+}
+
 }  // namespace
 }  // namespace wexmoor

@@ -20,7 +20,13 @@ class FakeView : public MainWindowView {
   void AppendQueueItem(const Text& text) override { items.push_back(text); }
   void RemoveQueueItem(int index) override { items.erase(items.begin() + index); }
   int SelectedQueueItem() const override { return queueSelection; }
-  void SelectQueueItem(int index) override { queueSelection = index; }
+  void SelectQueueItem(int index) override {
+    queueSelection = index;
+    selectedRows.clear();
+  }
+  std::vector<int> SelectedQueueItems() const override {
+    return selectedRows.empty() ? MainWindowView::SelectedQueueItems() : selectedRows;
+  }
   void SetRemoveEnabled(bool enabled) override { removeEnabled = enabled; }
   void SetElapsedText(const Text& text) override { elapsed.push_back(text); }
   StatusTarget& StatusLine() override { return status; }
@@ -56,6 +62,7 @@ class FakeView : public MainWindowView {
 
   std::deque<Text> items;
   int queueSelection = -1;
+  std::vector<int> selectedRows;  // several selected (empty: queueSelection alone)
   bool removeEnabled = false;
   std::vector<Text> elapsed;
   testing::RecordingStatus status;
@@ -275,6 +282,44 @@ TEST_F(MainWindowPresenterTest, RemoveFromTheListKeepsASelectionAndClearsTheProg
   EXPECT_EQ(queue.Size(), 0);
   pass.RunPass();
   EXPECT_FALSE(view.removeEnabled);
+}
+
+// Several selected rows: moved to the top or the bottom together, in their
+// order, in the queue as in the list (a file of the same name elsewhere stays
+// where it is); removed together.
+TEST_F(MainWindowPresenterTest, SelectedRowsMoveAndGoTogether) {
+  struct Case {
+    const char* what;
+    std::vector<int> rows;
+    bool toTop;
+    std::deque<Text> shown;
+    Text first;  // the queue's first entry afterwards
+  };
+  const Case cases[] = {
+      {"two to the top", {2, 4}, true, {u"c", u"a", u"a", u"b", u"d"}, u"/q/c|alpha|"},
+      {"one to the bottom", {0}, false, {u"b", u"c", u"a", u"d", u"a"}, u"/q/b|alpha|"},
+      {"the second of two same names", {3}, true, {u"a", u"a", u"b", u"c", u"d"}, u"/r/a|beta|"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    queue.Clear();
+    for (const char16_t* e : {u"/q/a|alpha|", u"/q/b|alpha|", u"/q/c|alpha|", u"/r/a|beta|", u"/q/d|alpha|"})
+      queue.Append(e);
+    view.items = {u"a", u"b", u"c", u"a", u"d"};
+    view.selectedRows = c.rows;
+    pass.OnMoveSelected(c.toTop);
+    EXPECT_EQ(view.items, c.shown);
+    std::deque<Text> queued;
+    for (const Text& text : queue.Texts()) queued.push_back(EntryDisplayText(text));
+    EXPECT_EQ(queued, c.shown) << "the queue in the list's order";
+    EXPECT_EQ(queue.Texts().front(), c.first);
+  }
+  // The last order: a (beta), a, b, c, d. Rows 1 and 3 go.
+  view.selectedRows = {1, 3};
+  pass.OnRemoveFromList();
+  EXPECT_EQ(view.items, (std::deque<Text>{u"a", u"b", u"d"}));
+  EXPECT_EQ(queue.Texts(), (std::vector<Text>{u"/r/a|beta|", u"/q/b|alpha|", u"/q/d|alpha|"}));
+  EXPECT_EQ(view.queueSelection, 1);
 }
 
 TEST_F(MainWindowPresenterTest, AboutResultHidesAndShowsTheServerAreaAndSetsUpdates) {

@@ -329,4 +329,56 @@ TEST(SettingsStore, ProtocolAndFingerprintKeysRoundTripAndDefaultToPlain) {
   EXPECT_EQ(again.servers.Get(5).protocol, kProtocolWebDavHttp);
 }
 
+// The queue's order after moves is the order of the "File<i>" keys, with
+// each part still beside its own entry, so a reader of those keys alone sees
+// the same valid queue; the pause keys are written only while something is
+// paused, and read back by slot.
+TEST(SettingsStore, MovedQueueAndPauseReadBackInOrder) {
+  TempFolder dir;
+  const std::string path = dir.File("Wexmoor.prefs");
+  Model m;
+  for (const char16_t* name : {u"A", u"B"}) {
+    ServerRecord record;
+    record.name = name;
+    m.servers.Set(m.servers.Count() + 1, record);
+  }
+  DeliveryBook book;
+  std::vector<std::uint64_t> ids;
+  for (const char16_t* file : {u"/f/1", u"/f/2", u"/f/3", u"/f/4", u"/f/5"})
+    ids.push_back(*m.queue.Append(Text(file) + u"|A|"));
+  book.SetPart(ids[3], PartRecord{40, 4});
+  EXPECT_EQ(m.queue.Move({ids[3], ids[4]}, true), 2);
+  EXPECT_EQ(m.queue.Move({ids[0]}, false), 1);
+  const std::vector<Text> order{u"/f/4|A|", u"/f/5|A|", u"/f/2|A|", u"/f/3|A|", u"/f/1|A|"};
+  EXPECT_EQ(m.queue.Texts(), order);
+
+  QueuePause pause;
+  for (bool paused : {false, true}) {
+    SCOPED_TRACE(paused ? "paused" : "not paused");
+    pause.SetAll(paused);
+    pause.SetServer(u"B", paused);
+    ASSERT_TRUE(SaveSettings(Utf8ToUtf16(path), false, m.servers, m.options, m.queue, std::nullopt, m.random,
+                             nullptr, &book, nullptr, nullptr, &pause));
+    const std::string bytes = ReadBytes(path);
+    EXPECT_EQ(bytes.find("QueuePaused = 1") != std::string::npos, paused) << bytes;
+    EXPECT_EQ(bytes.find("ServerPaused2 = 1") != std::string::npos, paused) << bytes;
+    EXPECT_EQ(bytes.find("ServerPaused1"), std::string::npos) << bytes;
+
+    Model back;
+    DeliveryBook backBook;
+    QueuePause backPause;
+    LoadSettings(Utf8ToUtf16(path), false, back.servers, back.options, back.queue, back.addRing, &backBook,
+                 nullptr, nullptr, &backPause);
+    EXPECT_EQ(back.queue.Texts(), order);
+    EXPECT_EQ(backBook.Get(back.queue.Ids()[0]).part.localSize, 40) << "the part follows its entry";
+    EXPECT_EQ(backPause.All(), paused);
+    EXPECT_EQ(backPause.Server(u"B"), paused);
+    EXPECT_FALSE(backPause.Server(u"A"));
+    // A reader without the pause keys: the same queue.
+    Model old;
+    old.Load(path);
+    EXPECT_EQ(old.queue.Texts(), order);
+  }
+}
+
 }  // namespace wexmoor
