@@ -296,7 +296,7 @@ TEST_F(MainWindowPresenterTest, SelectedRowsMoveAndGoTogether) {
     Text first;  // the queue's first entry afterwards
   };
   const Case cases[] = {
-      {"two to the top", {2, 4}, true, {u"c", u"a", u"a", u"b", u"d"}, u"/q/c|alpha|"},
+      {"two to the top", {2, 4}, true, {u"c", u"d", u"a", u"b", u"a"}, u"/q/c|alpha|"},
       {"one to the bottom", {0}, false, {u"b", u"c", u"a", u"d", u"a"}, u"/q/b|alpha|"},
       {"the second of two same names", {3}, true, {u"a", u"a", u"b", u"c", u"d"}, u"/r/a|beta|"},
   };

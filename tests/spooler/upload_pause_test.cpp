@@ -15,6 +15,7 @@
 #include "peers/test_paths.h"
 #include "peers/worker_rig.h"
 #include "platform/code_page.h"
+#include "platform/files.h"
 #include "spooler/upload_worker.h"
 #include "support/recording_worker_display.h"
 #include "support/wait_for.h"
