@@ -116,7 +116,9 @@ Text ShownStatusLine(TextView line, const Translator& translator) {
   const Text trimmed = TrimSpaces(line);
   const bool error = trimmed.find(u"!!") != Text::npos &&
                      (trimmed.starts_with(u"!!") || (trimmed.size() > 10 && TextView(trimmed).substr(10).starts_with(u"!!")));
-  return error ? FailureText(line, translator) : plain;
+  if (error) return FailureText(line, translator);
+  // The worker's word for uploads stopped by a pause.
+  return plain == u"Paused" ? translator.Translate(plain) : plain;
 }
 
 std::vector<int> MainWindowView::SelectedQueueItems() const {

@@ -134,7 +134,8 @@ Text FailureText(TextView error, const Translator& translator);
 // Whether the failure waits for the user's word on a certificate or host key.
 bool WaitsForTrust(FailureReason reason);
 // The status line as the window shows it: an engine line without its time
-// and log marks; an error line as its reason in the user's language.
+// and log marks; an error line as its reason, and "Paused", in the user's
+// language.
 Text ShownStatusLine(TextView line, const Translator& translator);
 
 class MainWindowPresenter {

@@ -396,6 +396,8 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
   book_.SetPart(entry.id, part);
   if (stop.stop_requested() || outcome == EntryOutcome::kStopped) {
     book_.SetStatus(entry.id, EntryStatus::kQueued);
+    // Stopped by a pause: the status line says so instead of the stop.
+    if (Paused(serverName)) lane.display.SetStatusText(u"----- Paused");
     Release(entry.id, false);
     SetWorking(lane, false);
     return false;

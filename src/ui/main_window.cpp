@@ -361,7 +361,15 @@ void MainWindow::PrepareQueueMenu() {
   queueMenu_.Enable(kMoveToBottomItem, selection);
   if (context_.pause == nullptr) return;
   menuServer_.clear();
-  if (retryRow_ >= 0 && context_.queueRowState) menuServer_ = context_.queueRowState(retryRow_).server;
+  if (retryRow_ >= 0 && retryRow_ < queueList_->Count()) {
+    // The row's own entry: the one at its index when it is that file (the
+    // list may still show rows the worker just removed), else the first of
+    // that name.
+    const Text& shown = queueList_->Item(retryRow_);
+    std::optional<QueueEntry> entry = context_.queue.At(retryRow_);
+    if (!entry || EntryDisplayText(entry->text) != shown) entry = context_.queue.At(context_.queue.FindByDisplayText(shown));
+    if (entry) menuServer_ = EntryServerName(entry->text);
+  }
   const bool serverPaused = !menuServer_.empty() && context_.pause->Server(menuServer_);
   queueMenu_.SetLabel(kPauseServerItem, ToWx(Translate(serverPaused ? u"Resume this server" : u"Pause this server")));
   queueMenu_.Enable(kPauseServerItem, !menuServer_.empty());
