@@ -136,9 +136,9 @@ std::uint64_t SettingsAutosave::Generation() const {
 bool SettingsAutosave::JournalChanges() {
   if (delivered_ == nullptr) return false;
   std::vector<std::uint64_t> ids = sources_.queue.Ids();
-  // Entries are appended at the end with growing identities: an entry the
-  // file does not hold is one past the last saved identity.
-  if (!std::is_sorted(ids.begin(), ids.end())) return false;
+  // The file's entries, in the file's order (the user may have moved some),
+  // less those journaled as delivered: anything else (an entry added,
+  // removed by the user or moved since) needs a whole save.
   std::unordered_set<std::uint64_t> removed;
   std::size_t at = 0;
   for (const std::uint64_t saved : savedIds_) {
@@ -153,7 +153,8 @@ bool SettingsAutosave::JournalChanges() {
   }
   if (at != ids.size()) return false;  // added
 
-  const auto inQueue = [&ids](std::uint64_t id) { return std::binary_search(ids.begin(), ids.end(), id); };
+  const std::unordered_set<std::uint64_t> queued(ids.begin(), ids.end());
+  const auto inQueue = [&queued](std::uint64_t id) { return queued.contains(id); };
   const auto text = [this](std::uint64_t id) -> std::optional<Text> {
     const std::optional<QueueEntry> entry = sources_.queue.At(sources_.queue.FindById(id));
     if (!entry || entry->id != id) return std::nullopt;
@@ -239,9 +240,9 @@ bool SettingsAutosave::SaveWhole(std::uint64_t generation, std::uint64_t setting
   }
   savedIds_ = IdsOf(entries);
   savedParts_.clear();
+  const std::unordered_set<std::uint64_t> inFile(savedIds_.begin(), savedIds_.end());
   for (const auto& [id, part] : parts)
-    if (std::binary_search(savedIds_.begin(), savedIds_.end(), id)) savedParts_[id] = part;
-  if (!std::is_sorted(savedIds_.begin(), savedIds_.end())) savedParts_.clear();
+    if (inFile.contains(id)) savedParts_[id] = part;
   savedSettingsGeneration_ = settingsGeneration;
   wholeSaveNeeded_ = false;
   // Changes made while saving are not in the generation read before: they

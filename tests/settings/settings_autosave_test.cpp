@@ -179,6 +179,20 @@ TEST(AutosaveJournal, DeliveriesAndPartsAreAppendedOtherChangesRewriteTheFile) {
   EXPECT_TRUE(saver.SaveIfDue());
   EXPECT_EQ(saver.Saves(), 3u) << "the removal is in the journal";
   EXPECT_EQ(atNextStart(nullptr), queue.Texts());
+
+  // A move needs the whole file (the order is in it); deliveries after it go
+  // to the journal again, the queue staying out of identity order.
+  queue.Append(locals[2] + u"|srv|");
+  const std::uint64_t moved = *queue.Append(locals[3] + u"|srv|");
+  queue.Move({moved}, true);
+  clock.Advance(SettingsAutosave::kLongestGapMs);
+  ASSERT_TRUE(saver.SaveIfDue());
+  EXPECT_EQ(saver.Saves(), 4u);
+  EXPECT_EQ(Loaded(path).queue.Texts(), queue.Texts());
+  deliver(1);
+  EXPECT_TRUE(saver.SaveIfDue());
+  EXPECT_EQ(saver.Saves(), 4u) << "a delivery after a move is in the journal";
+  EXPECT_EQ(atNextStart(nullptr), queue.Texts());
 }
 
 // A part's owner reaches the journal and the preference file and comes back;
