@@ -34,8 +34,7 @@ struct Uploads {
   std::vector<std::string> begun;            // file names, in the order their uploads began
   std::map<std::string, int> running;        // file name -> uploads running now
   std::map<std::string, int> stopped;        // file name -> uploads ended by their stop
-  std::map<std::string, std::string> token;  // file name -> the part's token each attempt found
-  std::map<std::string, std::set<std::string>> tokensSeen;
+  std::map<std::string, std::set<std::string>> tokensSeen;  // the part tokens each file's attempts found
   std::set<std::string> released;            // may end (sent)
 
   int Running(const std::string& name) {

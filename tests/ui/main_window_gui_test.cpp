@@ -223,6 +223,27 @@ TEST_F(MainWindowGuiTest, RemoveFromTheListTakesTheEntryOutOfTheQueue) {
   EXPECT_EQ(queue.Size(), 2);
 }
 
+// Several rows selected: the selection follows its rows when the worker's
+// removal takes a row above them, and moved rows stay selected in their new
+// places.
+TEST_F(MainWindowGuiTest, SelectedRowsFollowRemovalsAndMoves) {
+  OpenWindow();
+  QueueListCtrl& list = *window->QueueList();
+  for (const char16_t* name : {u"a", u"b", u"c", u"d", u"e"}) window->AppendQueueItem(name);
+  for (long row : {1, 3}) list.SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+  Pump(50);
+  EXPECT_EQ(list.SelectedRows(), (std::vector<int>{1, 3}));
+  window->RemoveQueueItem(0);  // a file sent
+  EXPECT_EQ(ListedItems(), (std::vector<std::string>{"b", "c", "d", "e"}));
+  EXPECT_EQ(list.SelectedRows(), (std::vector<int>{0, 2})) << "still b and d";
+  window->MoveQueueItems(list.SelectedRows(), false);
+  EXPECT_EQ(ListedItems(), (std::vector<std::string>{"c", "e", "b", "d"}));
+  EXPECT_EQ(list.SelectedRows(), (std::vector<int>{2, 3}));
+  window->RemoveQueueItems(list.SelectedRows());
+  EXPECT_EQ(ListedItems(), (std::vector<std::string>{"c", "e"}));
+  EXPECT_TRUE(list.SelectedRows().empty());
+}
+
 TEST_F(MainWindowGuiTest, FilesDroppedOnAnyControlAreQueuedForTheSelectedServer) {
   ServerRecord r;
   r.name = u"First";
