@@ -47,9 +47,12 @@ int main(int argc, char** argv) {
   if (!foldersReady) std::cerr << "Wexmoor: " << folderError << '\n';
   // --pause, --resume: for the program that runs with these settings.
   if (line.command != wexmoor::QueueCommand::kNone) {
-    if (!foldersReady) return 1;
-    return wexmoor::HandOverQueueCommand(locations.runtimeFolder, wexmoor::InstanceName(locations), line.command,
-                                         std::cerr);
+    const int code = foldersReady ? wexmoor::HandOverQueueCommand(locations.runtimeFolder,
+                                                                  wexmoor::InstanceName(locations), line.command,
+                                                                  std::cerr)
+                                  : 1;
+    wexmoor::RemoveEmptyFolders(locations);
+    return code;
   }
 
   // One program per preference file: a later start hands its paths to the
