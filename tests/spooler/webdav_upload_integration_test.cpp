@@ -10,6 +10,8 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <sstream>
+#include <string>
 #include <thread>
 
 #include "ftp/certificate_check.h"
@@ -154,6 +156,16 @@ TEST_P(WebDavUploads, NestedFilesArriveWholeAndNoFinalNameEverShowsAPart) {
   }
   EXPECT_EQ(partialSeen.load(), 0);
   EXPECT_GT(polls.load(), 1);
+  // Over TLS, Apache offers HTTP/2 and every request takes it.
+  if (GetParam() == Kind::kApacheHttps) {
+    std::istringstream lines(server->AccessLog());
+    int puts = 0;
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_NE(line.find(" HTTP/2.0 "), std::string::npos) << line;
+      puts += line.starts_with("PUT ") ? 1 : 0;
+    }
+    EXPECT_GE(puts, kFiles);
+  }
 }
 
 TEST_P(WebDavUploads, AWrongPasswordIsOneRefusedLoginPerWait) {
