@@ -194,6 +194,8 @@ Text BuildBrowserAddress(const ServerRecord& server) {
          PercentEncode(server.password) + u"@" + where;
 }
 
+bool UsesFtpConnectionOptions(int protocol) { return !IsWebDav(protocol); }
+
 Text WebDavPlainProtocolName(TextView plainFtpName) {
   // The translated "FTP (no encryption)" says the rest in every language.
   constexpr TextView kFtp = u"FTP";

@@ -112,6 +112,11 @@ Text PercentEncode(TextView text);
 // "https://" or "http://" address without the login.
 Text BuildBrowserAddress(const ServerRecord& server);
 
+// Whether the FTP connection options (Active/Passive, the router address, the
+// two UTF-8 boxes) apply to `protocol`. WebDAV's connections are HTTP's and its
+// names always go percent-encoded UTF-8, so the dialog greys them out there.
+bool UsesFtpConnectionOptions(int protocol);
+
 // The protocol choice's name for WebDAV over plain HTTP ("WebDAV (no
 // encryption)"), from the translated name of plain FTP, whose words it shares.
 Text WebDavPlainProtocolName(TextView plainFtpName);

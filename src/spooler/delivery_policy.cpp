@@ -92,6 +92,9 @@ class Attempt {
     if (part_ != nullptr) *part_ = part;
     if (job_.partBegun) job_.partBegun(part);
   }
+  // The final file proved to hold the bytes sent (where the server can tell)
+  // and given the local file's time; a mismatch drops the part.
+  DeliveryOutcome Proved(const Text& finalName, std::int64_t localMtime);
   // The local file still the one this attempt began with.
   bool LocalUnchanged(int fd) const;
   // The part record names this entry, this path and this very file.
@@ -175,7 +178,12 @@ DeliveryOutcome Attempt::Run() {
         return FailedBy(finalSize, u"!!--- Connection lost");
       if (finalSize.Done() && there == size) {
         remote_.Note(u"----- \"" + finalName + u"\" was delivered before", status_);
-        return Delivered();
+        // The digest of what was sent went with the attempt that sent it; the
+        // local file, the part's very file still (inode, size, time), gives
+        // it again: one read, as a resumed part's bytes are read.
+        if (job_.digest != nullptr && !job_.digest->Restart(file.get(), size))
+          return Failed(DeliveryFailure::kLocalFile, u"!!--- Unable to read \"" + job_.localPath + u"\"");
+        return Proved(finalName, stamp.localMtime);
       }
     }
     if (partSize.Done() && had > 0 && had <= size && offers.resume) offset = std::max<std::int64_t>(0, had - offers.resumeBelow);
@@ -236,6 +244,10 @@ DeliveryOutcome Attempt::Run() {
                                    (renamed.message.empty() ? Text() : u": " + renamed.message));
   }
 
+  return Proved(finalName, stamp.localMtime);
+}
+
+DeliveryOutcome Attempt::Proved(const Text& finalName, std::int64_t localMtime) {
   // The final file must hold the bytes sent, where the server can tell.
   NoteTarget notes(remote_, status_);
   const DeliveryProof proof = ProveDelivery(remote_, finalName, job_.digest, &notes);
@@ -257,7 +269,7 @@ DeliveryOutcome Attempt::Run() {
       break;
   }
   outcome_.verification = proof.verification;
-  SetDeliveredTime(remote_, finalName, stamp.localMtime, &notes);
+  SetDeliveredTime(remote_, finalName, localMtime, &notes);
   return Delivered();
 }
 

@@ -55,6 +55,8 @@ Text DeliveryPath(const Text& serverName, const Text& folderPath, const Text& re
 // file is compared with the one sent (a mismatch fails the attempt, "hash
 // mismatch", and drops the part), and the final file is given the local
 // file's modification time where the server can (a refusal is only logged).
+// A file delivered before is proved the same way, its digest taken from the
+// unchanged local file.
 
 DeliveryOutcome DeliverWithPolicy(RemoteFiles& remote, const DeliveryJob& job, TransferObserver* observer,
                                   ProgressTarget* progress, StatusTarget* status);

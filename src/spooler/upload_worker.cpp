@@ -413,7 +413,9 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
     said.verification = session.LastVerification();
   } else {
     said.reason = serverFault ? OpeningFailure(log) : session.LastError();
-    while (!said.reason.empty() && (said.reason.front() == u'!' || said.reason.front() == u'-')) said.reason.erase(0, 1);
+    // Without the log's marks: "!!--- hash mismatch: …" says "hash mismatch: …".
+    while (!said.reason.empty() && (said.reason.front() == u'!' || said.reason.front() == u'-' || said.reason.front() == u' '))
+      said.reason.erase(0, 1);
     said.link.clear();
   }
   if (outcome == EntryOutcome::kSent) {

@@ -160,8 +160,8 @@ ServerDialog::ServerDialog(ServerDialogContext& context, ServerEditor& editor,
   clone_->Bind(wxEVT_CHOICE, &ServerDialog::OnClone, this);
   protocol_->Bind(wxEVT_CHOICE, &ServerDialog::OnProtocol, this);
   content_->Bind(wxEVT_LIST_ITEM_SELECTED, &ServerDialog::OnRowSelected, this);
-  active_->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { router_->Enable(true); });
-  passive_->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { router_->Enable(false); });
+  active_->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { EnableFtpOptions(); });
+  passive_->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { EnableFtpOptions(); });
   address_->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { UpdateParentPicture(); });
   // The tip opens when the pointer really moves over the field (not when the
   // dialog appears under a resting pointer), once per visit.
@@ -299,11 +299,11 @@ void ServerDialog::ShowForm(const ServerForm& form) {
   webAddress_->ChangeValue(ToWx(form.webAddress));
   (form.active ? active_ : passive_)->SetValue(true);
   router_->SetValue(form.ipRouter);
-  router_->Enable(form.active);
   utf8_->SetValue(form.useUtf8);
   utf8Opt_->SetValue(form.useUtf8Opt);
   protocol_->SetSelection(std::clamp(form.protocol, 0, static_cast<int>(protocol_->GetCount()) - 1));
   ShowScheme();
+  EnableFtpOptions();
   UpdateParentPicture();
 }
 
@@ -316,6 +316,14 @@ void ServerDialog::ShowScheme() {
   if (scheme_->GetLabel() == scheme) return;
   scheme_->SetLabel(scheme);
   FitTextFont(scheme_, scheme, 0);
+}
+
+void ServerDialog::EnableFtpOptions() {
+  const bool ftp = UsesFtpConnectionOptions(protocol_->GetSelection());
+  for (wxWindow* option : {static_cast<wxWindow*>(active_), static_cast<wxWindow*>(passive_),
+                           static_cast<wxWindow*>(utf8_), static_cast<wxWindow*>(utf8Opt_)})
+    option->Enable(ftp);
+  router_->Enable(ftp && active_->GetValue());
 }
 
 void ServerDialog::ReadControls() {
@@ -340,6 +348,7 @@ void ServerDialog::OnProtocol(wxCommandEvent&) {
   // port is a default.
   const int chosen = protocol_->GetSelection();
   ShowScheme();
+  EnableFtpOptions();
   const wxString port = port_->GetValue();
   const bool defaultPort =
       port.empty() || port == "21" || port == "990" || port == "22" || port == "443" || port == "80";

@@ -84,6 +84,7 @@ class ServerDialog final : public wxDialog {
   wxTextCtrl* StatusField() const { return status_; }
   wxRadioButton* ActiveOption() const { return active_; }
   wxRadioButton* PassiveOption() const { return passive_; }
+  wxCheckBox* Utf8Box() const { return utf8_; }
   wxCheckBox* RouterBox() const { return router_; }
   wxListCtrl* ContentList() const { return content_; }
   wxChoice* CloneList() const { return clone_; }
@@ -104,6 +105,8 @@ class ServerDialog final : public wxDialog {
   void UpdateParentPicture();
   // The address field's scheme for the chosen protocol.
   void ShowScheme();
+  // Greys out the FTP-only options where the chosen protocol has no use for them.
+  void EnableFtpOptions();
   void StartListing();
   void ShowListing(const Text& result);
   void Finish(int code);

@@ -211,10 +211,9 @@ void DavClient::Configure(const DavEndpoint& endpoint, const std::string& login,
   // Silence for the time-out ends a transfer; the watchdog bounds the rest.
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, timeout);
-  // HTTP/1.1 with keep-alive: over HTTP/2, libcurl 7.88 failed a second
-  // large PUT on the kept connection to Apache ("Stream error in the HTTP/2
-  // framing layer"); to be tried again with a newer libcurl.
-  curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  // HTTP/2 where the server offers it over TLS, HTTP/1.1 with keep-alive
+  // otherwise.
+  curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
   curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
   curl_easy_setopt(easy, CURLOPT_USERAGENT, "Wexmoor");
   curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);

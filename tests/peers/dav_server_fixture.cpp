@@ -194,6 +194,8 @@ DavServer::~DavServer() {
   }
 }
 
+std::string DavServer::AccessLog() const { return folder_ ? ReadFile(folder_->path() + "/access.log") : std::string(); }
+
 int DavServer::RequestCount() const {
   if (!folder_) return 0;
   const std::string log = ReadFile(folder_->path() + "/access.log");

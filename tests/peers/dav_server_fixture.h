@@ -51,6 +51,8 @@ class DavServer {
   const std::string& fingerprint() const { return fingerprint_; }
   // How many requests the server logged so far (from its access log).
   int RequestCount() const;
+  // The access log: a line "<request line> <status>" per request.
+  std::string AccessLog() const;
   std::string ServerLog() const;
 
  private:

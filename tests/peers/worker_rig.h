@@ -1,6 +1,6 @@
 // The shared state an upload worker runs against, for tests that drive a real
 // UploadWorker and FTP engine: queue, servers, the remove ring, flags,
-// history, clock and one FTP session.
+// history, clock and one FTP session, with a driven or a real clock.
 #pragma once
 
 #include "ftp/ftp_session.h"
@@ -13,16 +13,21 @@
 
 namespace wexmoor::testing {
 
-struct WorkerRig {
+template <class ClockKind>
+struct BasicWorkerRig {
   UploadQueue queue;
   ServerTable servers;
   UiMessageRing removeRing;
   SharedFlags flags;
   SessionHistory history;
-  // Driven: retry waits pass at once while the network runs in real time.
-  FakeClock clock;
+  ClockKind clock;
   ListenerPortSequence ports;
   FtpSession session{clock, ports, flags.lastProgressTime};
 };
+
+// Driven: retry waits pass at once while the network runs in real time.
+using WorkerRig = BasicWorkerRig<FakeClock>;
+// Real time throughout, for tests that follow a server's own timing.
+using RealTimeWorkerRig = BasicWorkerRig<SystemClock>;
 
 }  // namespace wexmoor::testing

@@ -394,6 +394,8 @@ TEST(FailureTextTest, EngineErrorsBecomeTheirReasonInTheUsersLanguage) {
       {u"!!Impossible to initialise connection", FailureReason::kConnectionFailed, u"Connection failed"},
       {u"!!--- Data connection closed abnormally", FailureReason::kOther,
        u"Upload failed: Data connection closed abnormally"},
+      {u"!!--- hash mismatch: sha256 sent 1f, server 00", FailureReason::kOther,
+       u"Upload failed: hash mismatch: sha256 sent 1f, server 00"},
   };
   const Translator english(u"English");
   const Translator german(u"Deutsch");

@@ -22,6 +22,7 @@
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "spooler/upload_worker.h"
+#include "support/silent_worker_display.h"
 
 namespace wexmoor {
 namespace {
@@ -83,14 +84,7 @@ class Observer {
   std::jthread thread_;
 };
 
-class NullDisplay : public WorkerDisplay, public StatusTarget, public ProgressTarget {
- public:
-  void SetCurrentFile(const Text&) override {}
-  StatusTarget& Status() override { return *this; }
-  ProgressTarget& Progress() override { return *this; }
-  void SetStatusText(const Text&) override {}
-  void SetProgress(int) override {}
-};
+using NullDisplay = testing::SilentWorkerDisplay;
 
 bool WaitUntil(const std::function<bool()>& done, int seconds) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);

@@ -332,17 +332,28 @@ TEST_F(DeliveryPolicy, TheServersDigestMustBeTheOneOfTheWholeFile) {
     const char* name;
     std::size_t partHeld;  // bytes of an own part on the server (0: none)
     bool damaged;
-  } cases[] = {{"fresh", 0, false}, {"resumed", 6000, false}, {"damaged on the server", 0, true}};
+    bool deliveredBefore;  // the final file there, the rename's answer lost
+  } cases[] = {{"fresh", 0, false, false},
+               {"resumed", 6000, false, false},
+               {"damaged on the server", 0, true, false},
+               {"delivered before", 0, false, true},
+               {"delivered before, damaged on the server", 0, true, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     remote.offers.resume = true;
     remote.damaged = c.damaged;
+    remote.calls.clear();
     const Text path = Local("f.bin", kBytes);
     remote.files.clear();
     PartRecord part;
     if (c.partHeld > 0) {
       remote.files[u"f.bin.part"] = kBytes.substr(0, c.partHeld);
       part = OwnRecord(path);
+    }
+    if (c.deliveredBefore) {
+      remote.files[u"f.bin"] = kBytes;
+      part = OwnRecord(path);
+      part.renameIssued = true;
     }
     SentDigest digest(HashKind::kSha256);
     DeliveryJob job;
@@ -353,6 +364,8 @@ TEST_F(DeliveryPolicy, TheServersDigestMustBeTheOneOfTheWholeFile) {
     job.digest = &digest;
     const DeliveryOutcome out = DeliverWithPolicy(remote, job, &digest, nullptr, nullptr);
     EXPECT_EQ(out.resumedFrom, static_cast<std::int64_t>(c.partHeld));
+    EXPECT_NE(remote.Called("WRITE"), c.deliveredBefore);
+    EXPECT_TRUE(remote.Called("HASH f.bin"));
     if (c.damaged) {
       EXPECT_EQ(out.result, -1);
       EXPECT_EQ(out.failure, DeliveryFailure::kVerify);

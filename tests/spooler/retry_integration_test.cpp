@@ -21,6 +21,7 @@
 #include "spooler/retry_schedule.h"
 #include "spooler/spooler_test_support.h"
 #include "spooler/upload_worker.h"
+#include "support/silent_worker_display.h"
 
 namespace wexmoor {
 namespace {
@@ -77,14 +78,7 @@ class RefusingServer {
   std::jthread thread_;
 };
 
-class NullDisplay : public WorkerDisplay, public StatusTarget, public ProgressTarget {
- public:
-  void SetCurrentFile(const Text&) override {}
-  StatusTarget& Status() override { return *this; }
-  ProgressTarget& Progress() override { return *this; }
-  void SetStatusText(const Text&) override {}
-  void SetProgress(int) override {}
-};
+using NullDisplay = testing::SilentWorkerDisplay;
 
 bool WaitReal(const std::function<bool()>& done, int ms) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);

@@ -17,6 +17,8 @@
 #include "peers/sshd_fixture.h"
 #include "peers/tcp_relay.h"
 #include "peers/test_paths.h"
+#include "peers/worker_rig.h"
+#include "support/file_bytes.h"
 #include "support/progress_trigger_display.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
@@ -29,6 +31,8 @@ using testing::SshdServer;
 using testing::TempFolder;
 
 using Display = testing::ProgressTriggerDisplay;
+using testing::RandomBytes;
+using testing::ReadBytes;
 
 class Asker : public HostKeyTrustAsker {
  public:
@@ -40,23 +44,13 @@ class Asker : public HostKeyTrustAsker {
   std::vector<std::pair<Text, HostKeyQuestion>> asked;
 };
 
-std::string RandomBytes(std::size_t size, std::mt19937& random) {
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
-
-std::string ReadBytes(const std::string& path) {
-  return ReadWholeFile(Utf8ToUtf16(path)).value_or("<missing>");
-}
-
 int Count(const std::string& text, const std::string& what) {
   int n = 0;
   for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
 }
 
-class SftpUploads : public ::testing::Test {
+class SftpUploads : public ::testing::Test, public testing::RealTimeWorkerRig {
  protected:
   static void SetUpTestSuite() { StartSftpLibrary(); }
 
@@ -92,7 +86,7 @@ class SftpUploads : public ::testing::Test {
 
   // Runs the worker until the queue is empty or `seconds` have passed.
   void Run(int seconds, const std::function<bool()>& done = {}) {
-    WorkerContext context{queue, servers, removeRing, flags, history, ftp, clock, display, nullptr, &sftp};
+    WorkerContext context{queue, servers, removeRing, flags, history, session, clock, display, nullptr, &sftp};
     UploadWorker worker(context);
     worker.Start();
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -107,15 +101,7 @@ class SftpUploads : public ::testing::Test {
 
   std::unique_ptr<SshdServer> server;
   TempFolder local;
-  SystemClock clock;
-  UploadQueue queue;
-  ServerTable servers;
-  UiMessageRing removeRing;
-  SharedFlags flags;
-  SessionHistory history;
   std::size_t mark = 0;
-  ListenerPortSequence ports;
-  FtpSession ftp{clock, ports, flags.lastProgressTime};
   Display display;
   Asker asker;
   SftpSettings sftp{{}, {}, &asker};

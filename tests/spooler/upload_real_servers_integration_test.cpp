@@ -17,6 +17,7 @@
 #include "peers/worker_rig.h"
 #include "spooler/spooler_test_support.h"
 #include "spooler/upload_worker.h"
+#include "support/silent_worker_display.h"
 
 namespace wexmoor {
 namespace {
@@ -26,14 +27,7 @@ using testing::T;
 using testing::TempFolder;
 using testing::WriteFile;
 
-class QuietDisplay : public WorkerDisplay, public StatusTarget, public ProgressTarget {
- public:
-  void SetCurrentFile(const Text&) override {}
-  StatusTarget& Status() override { return *this; }
-  ProgressTarget& Progress() override { return *this; }
-  void SetStatusText(const Text&) override {}
-  void SetProgress(int) override {}
-};
+using QuietDisplay = testing::SilentWorkerDisplay;
 
 struct Case {
   const char* server;

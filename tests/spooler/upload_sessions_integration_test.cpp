@@ -14,6 +14,7 @@
 #include "peers/worker_rig.h"
 #include "spooler/spooler_test_support.h"
 #include "spooler/upload_worker.h"
+#include "support/silent_worker_display.h"
 
 namespace wexmoor {
 namespace {
@@ -45,14 +46,7 @@ int OpenDescriptors() {
   return count;
 }
 
-class QuietDisplay : public WorkerDisplay, public StatusTarget, public ProgressTarget {
- public:
-  void SetCurrentFile(const Text&) override {}
-  StatusTarget& Status() override { return *this; }
-  ProgressTarget& Progress() override { return *this; }
-  void SetStatusText(const Text&) override {}
-  void SetProgress(int) override {}
-};
+using QuietDisplay = testing::SilentWorkerDisplay;
 
 class UploadSessions : public ::testing::Test, public testing::WorkerRig {
  protected:

@@ -545,14 +545,24 @@ TEST(TlsWindowsTest, ProtocolListAndTrustWindowFitInEveryLanguage) {
       Pump(50);
       const std::string shot = "import -window root " + folder + "/server_dialog_" + tags[language] + ".png";
       EXPECT_EQ(std::system(shot.c_str()), 0);
-      // WebDAV: 443 over HTTPS, 80 over plain HTTP (named unencrypted).
+      // WebDAV: 443 over HTTPS, 80 over plain HTTP (named unencrypted); the
+      // FTP-only options are greyed out there and come back for FTP.
+      auto ftpOptionsShown = [&] {
+        return dialog.ActiveOption()->IsEnabled() && dialog.PassiveOption()->IsEnabled() &&
+               dialog.Utf8Box()->IsEnabled();
+      };
+      EXPECT_TRUE(ftpOptionsShown());
       EXPECT_EQ(choose(kProtocolWebDavHttps), "443");
+      EXPECT_FALSE(dialog.ActiveOption()->IsEnabled() || dialog.PassiveOption()->IsEnabled() ||
+                   dialog.Utf8Box()->IsEnabled());
       EXPECT_EQ(choose(kProtocolWebDavHttp), "80");
+      EXPECT_FALSE(dialog.ActiveOption()->IsEnabled() || dialog.Utf8Box()->IsEnabled());
       Pump(50);
       const std::string davShot =
           "import -window root " + folder + "/server_dialog_webdav_" + tags[language] + ".png";
       EXPECT_EQ(std::system(davShot.c_str()), 0);
       EXPECT_EQ(choose(kProtocolPlain), "21");
+      EXPECT_TRUE(ftpOptionsShown());
       dialog.PortField()->ChangeValue("2222");
       EXPECT_EQ(choose(kProtocolSftp), "2222");
     }
