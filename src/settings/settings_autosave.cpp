@@ -17,11 +17,15 @@ std::int64_t ThreadCpuUs() {
   return static_cast<std::int64_t>(t.tv_sec) * 1'000'000 + t.tv_nsec / 1000;
 }
 
-std::vector<std::uint64_t> IdsOf(const std::vector<QueueEntry>& entries) {
-  std::vector<std::uint64_t> ids;
-  ids.reserve(entries.size());
-  for (const QueueEntry& e : entries) ids.push_back(e.id);
-  return ids;
+bool IdsAscend(const std::vector<QueueEntry>& entries) {
+  return std::is_sorted(entries.begin(), entries.end(),
+                        [](const QueueEntry& a, const QueueEntry& b) { return a.id < b.id; });
+}
+
+bool HoldsId(const std::vector<QueueEntry>& ascending, std::uint64_t id) {
+  auto at = std::lower_bound(ascending.begin(), ascending.end(), id,
+                             [](const QueueEntry& e, std::uint64_t wanted) { return e.id < wanted; });
+  return at != ascending.end() && at->id == id;
 }
 
 }  // namespace
@@ -30,7 +34,7 @@ SettingsAutosave::SettingsAutosave(AutosaveSources sources, const GlobalOptions&
                                    DeliveredJournal* delivered)
     : sources_(std::move(sources)), delivered_(delivered), options_(options) {
   // The file and the journal hold the model as it is now.
-  savedIds_ = sources_.queue.Ids();
+  savedEntries_ = sources_.queue.Entries();
   for (const auto& [id, part] : sources_.delivery.BegunParts()) savedParts_[id] = part;
   savedSettingsGeneration_ = SettingsGeneration();
   durableGeneration_ = Generation();
@@ -128,29 +132,47 @@ std::uint64_t SettingsAutosave::SettingsGeneration() const {
   return sources_.servers.Changes() + optionChanges_.load();
 }
 
-std::uint64_t SettingsAutosave::Generation() const {
-  return sources_.queue.Changes() + sources_.delivery.Changes() + SettingsGeneration();
+std::uint64_t SettingsAutosave::QueueGeneration() const {
+  return sources_.queue.Changes() + sources_.delivery.Changes();
 }
 
-bool SettingsAutosave::JournalChanges() {
+std::uint64_t SettingsAutosave::Generation() const { return QueueGeneration() + SettingsGeneration(); }
+
+bool SettingsAutosave::JournalChanges(bool withEntries) {
   if (delivered_ == nullptr) return false;
-  std::vector<std::uint64_t> ids = sources_.queue.Ids();
+  std::vector<QueueEntry> entries;
+  std::vector<std::uint64_t> ids;
+  if (withEntries) {
+    entries = sources_.queue.Entries();
+    ids.reserve(entries.size());
+    for (const QueueEntry& e : entries) ids.push_back(e.id);
+  } else {
+    ids = sources_.queue.Ids();
+  }
   // Entries are appended at the end with growing identities: an entry the
   // file does not hold is one past the last saved identity.
   if (!std::is_sorted(ids.begin(), ids.end())) return false;
   std::unordered_set<std::uint64_t> removed;
+  std::vector<QueueEntry> removedByUser;
   std::size_t at = 0;
-  for (const std::uint64_t saved : savedIds_) {
-    if (at < ids.size() && ids[at] == saved) {
+  for (const QueueEntry& saved : savedEntries_) {
+    if (at < ids.size() && ids[at] == saved.id) {
       ++at;
       continue;
     }
     // Gone without a delivery line (the user removed it): only a whole save
-    // says that.
-    if (!delivered_->Journaled(saved)) return false;
-    removed.insert(saved);
+    // says that, or a line of its own while the file cannot be written.
+    if (!delivered_->Journaled(saved.id)) {
+      if (!withEntries) return false;
+      removedByUser.push_back(saved);
+    }
+    removed.insert(saved.id);
   }
-  if (at != ids.size()) return false;  // added
+  if (at != ids.size() && !withEntries) return false;  // added
+  if (withEntries) {
+    const std::vector<QueueEntry> added(entries.begin() + static_cast<std::ptrdiff_t>(at), entries.end());
+    if (!delivered_->AddEntries(removedByUser, added)) return false;
+  }
 
   const auto inQueue = [&ids](std::uint64_t id) { return std::binary_search(ids.begin(), ids.end(), id); };
   const auto text = [this](std::uint64_t id) -> std::optional<Text> {
@@ -188,8 +210,31 @@ bool SettingsAutosave::JournalChanges() {
     if (!delivered_->AddPart(*entry, PartRecord{})) return false;
     it = savedParts_.erase(it);
   }
-  savedIds_ = std::move(ids);
+  if (withEntries)
+    savedEntries_ = std::move(entries);
+  else
+    std::erase_if(savedEntries_, [&removed](const QueueEntry& e) { return removed.contains(e.id); });
   return true;
+}
+
+bool SettingsAutosave::JournalWhileRefused(std::uint64_t generation, std::uint64_t settingsGeneration,
+                                           std::uint64_t queueGeneration) {
+  if (!refused_ || delivered_ == nullptr || queueGeneration == journaledQueueGeneration_) return false;
+  const std::int64_t cpuStart = ThreadCpuUs();
+  const bool journaled = JournalChanges(true);
+  totalSaveCpuUs_ += ThreadCpuUs() - cpuStart;
+  if (!journaled) return false;
+  journaledQueueGeneration_ = queueGeneration;
+  // The servers and options wait for the file; the queue is on the disk.
+  if (settingsGeneration == savedSettingsGeneration_) durableGeneration_ = generation;
+  ++journalPasses_;
+  return true;
+}
+
+bool SettingsAutosave::KeepQueueInJournal() {
+  if (thread_.joinable() || delivered_ == nullptr) return false;
+  refused_ = true;
+  return JournalChanges(true);
 }
 
 bool SettingsAutosave::SaveWhole(std::uint64_t generation, std::uint64_t settingsGeneration) {
@@ -211,7 +256,7 @@ bool SettingsAutosave::SaveWhole(std::uint64_t generation, std::uint64_t setting
   // Parts read before the entries: a part that changes in between is written
   // newer than remembered, and journaled once more at the next look.
   const std::vector<std::pair<std::uint64_t, PartRecord>> parts = sources_.delivery.BegunParts();
-  const std::vector<QueueEntry> entries = sources_.queue.Entries();
+  std::vector<QueueEntry> entries = sources_.queue.Entries();
   std::string error;
   FileIdentity written;
   const bool saved = SaveSettings(sources_.fileName, sources_.lockedMode, sources_.servers, options, entries,
@@ -233,13 +278,15 @@ bool SettingsAutosave::SaveWhole(std::uint64_t generation, std::uint64_t setting
     gapMs_ = kFailedSaveGapMs;
     if (error != lastError_) std::cerr << "Wexmoor: settings not saved: " << error << '\n';
     lastError_ = error;
+    refused_ = true;
     return false;
   }
-  savedIds_ = IdsOf(entries);
   savedParts_.clear();
-  for (const auto& [id, part] : parts)
-    if (std::binary_search(savedIds_.begin(), savedIds_.end(), id)) savedParts_[id] = part;
-  if (!std::is_sorted(savedIds_.begin(), savedIds_.end())) savedParts_.clear();
+  if (IdsAscend(entries))
+    for (const auto& [id, part] : parts)
+      if (HoldsId(entries, id)) savedParts_[id] = part;
+  savedEntries_ = std::move(entries);
+  refused_ = false;
   savedSettingsGeneration_ = settingsGeneration;
   wholeSaveNeeded_ = false;
   // Changes made while saving are not in the generation read before: they
@@ -259,12 +306,14 @@ bool SettingsAutosave::SaveIfDue() {
     lastLookMs_ = now;
     if (FileChangedSince(sources_.fileName, known_, false)) Reload();
   }
-  const std::uint64_t generation = Generation();
   const std::uint64_t settingsGeneration = SettingsGeneration();
-  bool wrote = false;
+  const std::uint64_t queueGeneration = QueueGeneration();
+  const std::uint64_t generation = queueGeneration + settingsGeneration;
+  // While the file cannot be written, the queue's changes go to the journal.
+  bool wrote = JournalWhileRefused(generation, settingsGeneration, queueGeneration);
   if (generation != durableGeneration_.load() && !wholeSaveNeeded_) {
     const std::int64_t cpuStart = ThreadCpuUs();
-    if (settingsGeneration == savedSettingsGeneration_ && JournalChanges()) {
+    if (settingsGeneration == savedSettingsGeneration_ && JournalChanges(false)) {
       durableGeneration_ = generation;
       ++journalPasses_;
       wrote = true;
@@ -279,7 +328,9 @@ bool SettingsAutosave::SaveIfDue() {
   std::int64_t gap = gapMs_;
   if (!wholeSaveNeeded_) gap = std::max(gap, lastWholeCpuUs_ * kCompactCostFactor / 1000);
   if (sources_.clock.MonotonicMs() - lastSaveEndMs_ < gap) return wrote;
-  return SaveWhole(generation, settingsGeneration) || wrote;
+  if (SaveWhole(generation, settingsGeneration)) return true;
+  // Refused: the journal keeps the queue at once.
+  return JournalWhileRefused(generation, settingsGeneration, queueGeneration) || wrote;
 }
 
 void SettingsAutosave::Run(std::stop_token stop) {
