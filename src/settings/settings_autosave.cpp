@@ -92,7 +92,7 @@ void SettingsAutosave::Reload() {
   ReloadedSettings reloaded;
   reloaded.problems = std::move(report.problems);
   if (report.outcome == PreferenceFile::ReadOutcome::kMissing)
-    reloaded.problems.push_back(PathToNative(sources_.fileName) + " is missing; the settings are written anew");
+    reloaded.problems.push_back(SettingsProblem(kMissingProblem, {sources_.fileName}));
   if (report.outcome != PreferenceFile::ReadOutcome::kRead) {
     // Gone, set aside or unreadable: the program's settings stay and are
     // written anew where that is possible.

@@ -366,10 +366,10 @@ class WindowHost : public StartupSeams {
 
   // A box once the window's own loop runs again.
   void ReportSettingsProblems(const std::vector<std::string>& lines) override {
-    std::string text;
-    for (const std::string& line : lines) text += line + "\n";
+    Text text;
+    for (const std::string& line : lines) text.append(TranslatedSettingsProblem(line, state_.translator)).append(u"\n");
     if (window_ == nullptr) return;
-    window_->CallAfter([this, text] { wxMessageBox(wxString::FromUTF8(text), "Wexmoor", wxOK | wxICON_WARNING, window_); });
+    window_->CallAfter([this, text] { wxMessageBox(ToWx(text), "Wexmoor", wxOK | wxICON_WARNING, window_); });
   }
 
   // The options as the exit would save them, to the autosave: a change
