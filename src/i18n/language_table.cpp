@@ -410,6 +410,12 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
      u"%1: нет сервера с именем «%2»; его файлы ждут, пока он появится",
      u"%1: kein Server namens „%2“; seine Dateien warten, bis es ihn gibt",
      u"%1：沒有名為「%2」的伺服器；其檔案將等待至該伺服器存在"},
+    {u"%1 is read-only; settings cannot be saved",  // 165
+     u"%1 est en lecture seule ; les réglages ne peuvent pas être enregistrés",
+     u"%1 доступний лише для читання; налаштування неможливо зберегти",
+     u"%1 доступен только для чтения; настройки невозможно сохранить",
+     u"%1 ist schreibgeschützt; die Einstellungen können nicht gespeichert werden",
+     u"%1 為唯讀；無法儲存設定"},
 }};
 
 }  // namespace

@@ -74,6 +74,13 @@ std::optional<ReloadedSettings> SettingsAutosave::TakeReloaded() {
   return taken;
 }
 
+std::optional<std::string> SettingsAutosave::TakeSaveFailure() {
+  std::lock_guard lock(optionsMutex_);
+  std::optional<std::string> taken = std::move(saveFailure_);
+  saveFailure_.reset();
+  return taken;
+}
+
 bool SettingsAutosave::ReloadIfChanged() {
   if (thread_.joinable()) return false;
   if (!reloadRequested_.exchange(false) && !FileChangedSince(sources_.fileName, known_, true)) return false;
@@ -276,7 +283,11 @@ bool SettingsAutosave::SaveWhole(std::uint64_t generation, std::uint64_t setting
     // Said once per kind of failure; tried again after a longer gap (a file
     // made read-only stays so for a while).
     gapMs_ = kFailedSaveGapMs;
-    if (error != lastError_) std::cerr << "Wexmoor: settings not saved: " << error << '\n';
+    if (error != lastError_) {
+      std::cerr << "Wexmoor: settings not saved: " << error << '\n';
+      std::lock_guard lock(optionsMutex_);
+      saveFailure_ = error;
+    }
     lastError_ = error;
     refused_ = true;
     return false;

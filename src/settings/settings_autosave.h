@@ -115,6 +115,9 @@ class SettingsAutosave {
   // False when they could not be written.
   bool KeepQueueInJournal();
   std::uint64_t Reloads() const { return reloads_.load(); }
+  // Why whole saves fail, once per reason (as said on standard error), for
+  // the host to show; nullopt when there is nothing new.
+  std::optional<std::string> TakeSaveFailure();
 
   // One look: journals or saves what changed since the last look, a whole
   // save once the gap after the last one has passed. True when something
@@ -181,6 +184,7 @@ class SettingsAutosave {
   std::int64_t lastLookMs_ = 0;
   // Guarded by optionsMutex_.
   std::optional<ReloadedSettings> reloaded_;
+  std::optional<std::string> saveFailure_;
   std::atomic<std::uint64_t> reloads_{0};
   std::jthread thread_;
 };

@@ -376,7 +376,7 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
     // Made read-only by its owner (whoever runs the program, root too).
     struct stat st {};
     if (::stat(native.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0) {
-      if (error) *error = native + " is read-only; settings cannot be saved";
+      if (error) *error = SettingsProblem(kReadOnlyProblem, {fileName});
       return false;
     }
     PreferenceFile old;

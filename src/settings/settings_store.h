@@ -49,8 +49,9 @@ inline constexpr TextView kNotRenamedProblem =
 inline constexpr TextView kCannotReadProblem = u"%1 cannot be read; the settings are not saved while it stays so";
 inline constexpr TextView kMissingProblem = u"%1 is missing; the settings are written anew";
 inline constexpr TextView kNoWatchServerProblem = u"%1: no server named \"%2\"; its files wait until there is one";
+inline constexpr TextView kReadOnlyProblem = u"%1 is read-only; settings cannot be saved";
 inline constexpr TextView kSettingsProblemForms[] = {kSetAsideProblem, kNotRenamedProblem, kCannotReadProblem,
-                                                      kMissingProblem, kNoWatchServerProblem};
+                                                      kMissingProblem,  kNoWatchServerProblem, kReadOnlyProblem};
 // One such line, as UTF-8.
 std::string SettingsProblem(TextView form, const std::vector<Text>& values);
 

@@ -349,6 +349,9 @@ class WindowHost : public StartupSeams {
   // An edit of the preference file, read by the autosave: the server list
   // and the watch folders follow it.
   void TakeSettingsEdit() {
+    // A file the settings cannot be saved to is said once per reason.
+    if (state_.autosave != nullptr && window_ != nullptr)
+      if (std::optional<std::string> failure = state_.autosave->TakeSaveFailure()) ReportSettingsProblems({*failure});
     std::optional<AppliedReload> applied = TakeSettingsReload(state_);
     if (!applied || window_ == nullptr) return;
     if (!applied->problems.empty()) ReportSettingsProblems(applied->problems);

@@ -86,6 +86,7 @@ TEST(SettingsProblemText, EachKnownLineIsSaidInTheLanguageWithItsNames) {
       {kCannotReadProblem, {file}, u"nicht gelesen"},
       {kMissingProblem, {file}, u"fehlt"},
       {kNoWatchServerProblem, {u"WatchFolder2", u"B\u00FCro; FTP"}, u"kein Server namens"},
+      {kReadOnlyProblem, {file}, u"schreibgesch\u00FCtzt"},
   };
   const Translator german(u"Deutsch");
   const Translator english(u"English");
