@@ -396,6 +396,39 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
     {u"Resume all", u"Tout reprendre", u"Відновити все", u"Возобновить все", u"Alle fortsetzen",  // 165
      u"全部繼續"},
     {u"Paused", u"En pause", u"Призупинено", u"Приостановлено", u"Angehalten", u"已暫停"},  // 166
+    {u"%1 could not be read as settings; it was kept as %2 and the settings start anew",  // 167
+     u"%1 n'a pas pu être lu comme fichier de réglages ; il a été conservé sous %2 et les réglages repartent de zéro",
+     u"%1 не вдалося прочитати як налаштування; його збережено як %2, і налаштування починаються заново",
+     u"%1 не удалось прочитать как настройки; он сохранён как %2, и настройки начинаются заново",
+     u"%1 konnte nicht als Einstellungen gelesen werden; die Datei wurde als %2 aufbewahrt, die Einstellungen beginnen neu",
+     u"無法將 %1 讀取為設定；已將其保留為 %2，設定將重新開始"},
+    {u"%1 could not be read as settings and could not be renamed; it is left as it is",  // 168
+     u"%1 n'a pas pu être lu comme fichier de réglages ni être renommé ; il est laissé tel quel",
+     u"%1 не вдалося прочитати як налаштування і не вдалося перейменувати; його залишено як є",
+     u"%1 не удалось прочитать как настройки и не удалось переименовать; он оставлен как есть",
+     u"%1 konnte weder als Einstellungen gelesen noch umbenannt werden; die Datei bleibt, wie sie ist",
+     u"無法將 %1 讀取為設定，也無法重新命名；檔案保持原樣"},
+    {u"%1 cannot be read; the settings are not saved while it stays so",  // 169
+     u"%1 ne peut pas être lu ; les réglages ne sont pas enregistrés tant que cela dure",
+     u"%1 неможливо прочитати; налаштування не зберігаються, доки так триває",
+     u"%1 невозможно прочитать; настройки не сохраняются, пока это так",
+     u"%1 kann nicht gelesen werden; die Einstellungen werden nicht gespeichert, solange das so bleibt",
+     u"無法讀取 %1；在此情況持續期間不會儲存設定"},
+    {u"%1 is missing; the settings are written anew", u"%1 est introuvable ; les réglages sont écrits à nouveau",  // 170
+     u"%1 відсутній; налаштування записуються заново", u"%1 отсутствует; настройки записываются заново",
+     u"%1 fehlt; die Einstellungen werden neu geschrieben", u"找不到 %1；將重新寫入設定"},
+    {u"%1: no server named \"%2\"; its files wait until there is one",  // 171
+     u"%1 : aucun serveur nommé « %2 » ; ses fichiers attendent qu'il existe",
+     u"%1: немає сервера з назвою «%2»; його файли чекають, доки він з'явиться",
+     u"%1: нет сервера с именем «%2»; его файлы ждут, пока он появится",
+     u"%1: kein Server namens „%2“; seine Dateien warten, bis es ihn gibt",
+     u"%1：沒有名為「%2」的伺服器；其檔案將等待至該伺服器存在"},
+    {u"%1 is read-only; settings cannot be saved",  // 172
+     u"%1 est en lecture seule ; les réglages ne peuvent pas être enregistrés",
+     u"%1 доступний лише для читання; налаштування неможливо зберегти",
+     u"%1 доступен только для чтения; настройки невозможно сохранить",
+     u"%1 ist schreibgeschützt; die Einstellungen können nicht gespeichert werden",
+     u"%1 為唯讀；無法儲存設定"},
 }};
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <algorithm>
+
 namespace wexmoor {
 
 Text AsciiToText(std::string_view ascii) {
@@ -102,6 +104,63 @@ std::uint64_t Fnv1a64(std::string_view bytes) {
     hash *= 1099511628211ull;
   }
   return hash;
+}
+
+namespace {
+
+// The literal pieces of a pattern and the number after each "%"; pieces has
+// one more element than numbers.
+void SplitPattern(TextView pattern, std::vector<Text>& pieces, std::vector<int>& numbers) {
+  pieces.assign(1, Text());
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == u'%' && i + 1 < pattern.size() && pattern[i + 1] >= u'1' && pattern[i + 1] <= u'9') {
+      numbers.push_back(pattern[i + 1] - u'0');
+      pieces.emplace_back();
+      ++i;
+      continue;
+    }
+    pieces.back() += pattern[i];
+  }
+}
+
+}  // namespace
+
+Text FillPlaceholders(TextView pattern, const std::vector<Text>& values) {
+  std::vector<Text> pieces;
+  std::vector<int> numbers;
+  SplitPattern(pattern, pieces, numbers);
+  Text out = pieces[0];
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    const std::size_t at = static_cast<std::size_t>(numbers[i] - 1);
+    if (at < values.size()) out += values[at];
+    out += pieces[i + 1];
+  }
+  return out;
+}
+
+std::optional<std::vector<Text>> MatchPlaceholders(TextView pattern, TextView text) {
+  std::vector<Text> pieces;
+  std::vector<int> numbers;
+  SplitPattern(pattern, pieces, numbers);
+  if (!text.starts_with(pieces[0])) return std::nullopt;
+  std::vector<Text> values(9);
+  std::size_t from = pieces[0].size();
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    const Text& next = pieces[i + 1];
+    // The last piece closes the text; any other is the first one found.
+    const std::size_t end = i + 1 == numbers.size() ? (text.ends_with(next) && text.size() - next.size() >= from
+                                                           ? text.size() - next.size()
+                                                           : TextView::npos)
+                                                    : text.find(next, from);
+    if (end == TextView::npos || (next.empty() && i + 1 < numbers.size())) return std::nullopt;
+    values[static_cast<std::size_t>(numbers[i] - 1)] = Text(text.substr(from, end - from));
+    from = end + next.size();
+  }
+  if (numbers.empty() && text.size() != pieces[0].size()) return std::nullopt;
+  int most = 0;
+  for (int n : numbers) most = std::max(most, n);
+  values.resize(static_cast<std::size_t>(most));
+  return values;
 }
 
 }  // namespace wexmoor

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+#include <optional>
 #include <string_view>
 
 namespace wexmoor {
@@ -26,6 +28,11 @@ Text ToUpperAscii(TextView text);
 bool EqualsIgnoreAsciiCase(TextView a, TextView b);
 bool EndsWithIgnoreAsciiCase(TextView text, TextView suffix);
 Text ReplaceAll(TextView text, TextView from, TextView to);
+// A message with "%1", "%2" ... (at most 9) put in from `values`.
+Text FillPlaceholders(TextView pattern, const std::vector<Text>& values);
+// The values of a text made from `pattern` by FillPlaceholders, in the
+// order of their numbers; nullopt when the text is not of that form.
+std::optional<std::vector<Text>> MatchPlaceholders(TextView pattern, TextView text);
 // The 64-bit FNV-1a hash of `bytes`: short stable names derived from paths.
 std::uint64_t Fnv1a64(std::string_view bytes);
 

@@ -1,6 +1,17 @@
 #include "program/settings_reload.h"
 
+#include "platform/code_page.h"
+#include "settings/settings_store.h"
+
 namespace wexmoor {
+
+Text TranslatedSettingsProblem(const std::string& line, const Translator& translator) {
+  const Text text = Utf8ToUtf16(line);
+  for (const TextView form : kSettingsProblemForms)
+    if (const std::optional<std::vector<Text>> values = MatchPlaceholders(form, text))
+      return FillPlaceholders(translator.Translate(form), *values);
+  return text;
+}
 
 std::function<bool(const Text&)> ServerExistsIn(const ServerTable& servers) {
   return [&servers](const Text& name) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "i18n/language_translator.h"
 #include "program/program_state.h"
 #include "settings/settings_autosave.h"
 
@@ -25,6 +26,10 @@ struct AppliedReload {
   // The file set aside, unreadable or missing; lines not used.
   std::vector<std::string> problems;
 };
+
+// A line of AppliedReload::problems (or of a reading at start-up) in the
+// translator's language; a line of no known form stays as it is.
+Text TranslatedSettingsProblem(const std::string& line, const Translator& translator);
 
 // Whether `servers` holds a server of that name now (for watch folders,
 // whose files wait for their server).

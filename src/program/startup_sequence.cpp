@@ -50,6 +50,8 @@ void Shutdown(ProgramState& state, StartupSeams& seams, SettingsAutosave& autosa
                     state.random, &error, &state.delivery, &state.passwords, nullptr, &state.pause)) {
     // Said once: the autosave said it already when it failed the same way.
     if (error != autosave.LastError()) std::cerr << "Wexmoor: settings not saved: " << error << '\n';
+    // The queue stays in the journal beside the file until a save succeeds.
+    autosave.KeepQueueInJournal();
   } else if (state.delivered != nullptr) {
     // The worker still runs: a delivery written down just before the queue
     // was read keeps its line while the file still holds its entry.
@@ -78,7 +80,8 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
                &state.delivery, &state.passwords, &report, &state.pause);
   // Entries delivered just before a crash are not sent again.
   DeliveredJournal delivered(DeliveredJournalPath(state.preferenceFile));
-  delivered.DropDelivered(state.queue, state.removeRing, &state.delivery);
+  // Entries added or removed while the file could not be written come back.
+  delivered.DropDelivered(state.queue, state.removeRing, &state.delivery, &state.addRing);
   state.delivered = &delivered;
   struct Forget {
     ProgramState& state;

@@ -1,6 +1,8 @@
 // What happened to the queue since the preference file was last saved whole,
 // for the changes that are cheap to say by appending a line: an entry
-// delivered, and the part begun on the server for an entry. The queue would
+// delivered, and the part begun on the server for an entry; and, while the
+// preference file cannot be written (its owner made it read-only), the
+// entries added and removed. The queue would
 // otherwise reach the disk only through a rewrite of the whole preference
 // file; while a long queue drains, that rewrite would cost far more than the
 // changes themselves. Each line is appended and flushed at once, start-up
@@ -12,7 +14,10 @@
 // was delivered, so that a file changed since then is sent again. A part is
 // "Q|size|mtime|ns|inode|renamed|token|remote path|entry text" (the path's "%"
 // and "|" escaped; "P|size|mtime|entry text" in older journals), or
-// "D|0|0|entry text" when the entry has no part any more.
+// "D|0|0|entry text" when the entry has no part any more. An entry added is
+// "A|0|0|entry text" and one removed "R|0|0|entry text" (the first entry with
+// that text at that point goes). Older readers pass over the Q, A and R
+// lines: their first field is not a size.
 #pragma once
 
 #include <cstddef>
@@ -47,6 +52,12 @@ class DeliveredJournal {
   bool Add(const Text& entry, const PartRecord& file, std::uint64_t id = 0);
   // Appends the part now begun for an entry (or none: size -1).
   bool AddPart(const Text& entry, const PartRecord& part);
+  // Appends the entries removed (other than by delivery) and then those
+  // added, as one write flushed to the disk: the queue's changes while the
+  // preference file cannot hold them. An entry already written as delivered
+  // is passed over. False when it could not be written (nothing of it is
+  // then read back).
+  bool AddEntries(const std::vector<QueueEntry>& removed, const std::vector<QueueEntry>& added);
   // The entry with identity `id` was written as delivered since the last
   // whole save, so the journal says its removal.
   bool Journaled(std::uint64_t id) const;
@@ -60,20 +71,27 @@ class DeliveredJournal {
 
   // The deliveries, torn or malformed lines and part lines left out.
   std::vector<std::pair<Text, PartRecord>> Read() const;
-  // Applies the journal to a queue read from the preference file: sets the
+  // Applies the journal, line by line, to a queue read from the preference
+  // file: appends the entries added and removes those removed, sets the
   // parts of the entries named by part lines (with `delivery`), and removes
   // each delivered entry whose local file still has the recorded size and
-  // time, telling the list through `removeRing`. Returns how many went.
-  int DropDelivered(UploadQueue& queue, UiMessageRing& removeRing, DeliveryBook* delivery = nullptr);
+  // time. The list learns of entries that came through `addRing` (when
+  // given) and of entries of the file that went through `removeRing`.
+  // Returns how many entries of the file went.
+  int DropDelivered(UploadQueue& queue, UiMessageRing& removeRing, DeliveryBook* delivery = nullptr,
+                    UiMessageRing* addRing = nullptr);
 
  private:
+  enum class Kind { kDelivered, kPart, kAdded, kRemoved };
   struct Line {
-    bool part = false;
+    Kind kind = Kind::kDelivered;
     PartRecord file;
     Text entry;
   };
   std::vector<Line> ReadLines() const;
-  bool Append(const std::string& line);
+  // Appends `lineCount` whole lines; a write that fails leaves no part of
+  // them behind where the file can be cut back.
+  bool Append(const std::string& lines, std::size_t lineCount = 1);
   void CloseFile();
 
   Text path_;

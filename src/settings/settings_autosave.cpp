@@ -17,20 +17,13 @@ std::int64_t ThreadCpuUs() {
   return static_cast<std::int64_t>(t.tv_sec) * 1'000'000 + t.tv_nsec / 1000;
 }
 
-std::vector<std::uint64_t> IdsOf(const std::vector<QueueEntry>& entries) {
-  std::vector<std::uint64_t> ids;
-  ids.reserve(entries.size());
-  for (const QueueEntry& e : entries) ids.push_back(e.id);
-  return ids;
-}
-
 }  // namespace
 
 SettingsAutosave::SettingsAutosave(AutosaveSources sources, const GlobalOptions& options,
                                    DeliveredJournal* delivered)
     : sources_(std::move(sources)), delivered_(delivered), options_(options) {
   // The file and the journal hold the model as it is now.
-  savedIds_ = sources_.queue.Ids();
+  savedEntries_ = sources_.queue.Entries();
   for (const auto& [id, part] : sources_.delivery.BegunParts()) savedParts_[id] = part;
   savedSettingsGeneration_ = SettingsGeneration();
   durableGeneration_ = Generation();
@@ -70,6 +63,13 @@ std::optional<ReloadedSettings> SettingsAutosave::TakeReloaded() {
   return taken;
 }
 
+std::optional<std::string> SettingsAutosave::TakeSaveFailure() {
+  std::lock_guard lock(optionsMutex_);
+  std::optional<std::string> taken = std::move(saveFailure_);
+  saveFailure_.reset();
+  return taken;
+}
+
 bool SettingsAutosave::ReloadIfChanged() {
   if (thread_.joinable()) return false;
   if (!reloadRequested_.exchange(false) && !FileChangedSince(sources_.fileName, known_, true)) return false;
@@ -88,7 +88,7 @@ void SettingsAutosave::Reload() {
   ReloadedSettings reloaded;
   reloaded.problems = std::move(report.problems);
   if (report.outcome == PreferenceFile::ReadOutcome::kMissing)
-    reloaded.problems.push_back(PathToNative(sources_.fileName) + " is missing; the settings are written anew");
+    reloaded.problems.push_back(SettingsProblem(kMissingProblem, {sources_.fileName}));
   if (report.outcome != PreferenceFile::ReadOutcome::kRead) {
     // Gone, set aside or unreadable: the program's settings stay and are
     // written anew where that is possible.
@@ -129,29 +129,48 @@ std::uint64_t SettingsAutosave::SettingsGeneration() const {
          (sources_.pause != nullptr ? sources_.pause->Changes() : 0);
 }
 
-std::uint64_t SettingsAutosave::Generation() const {
-  return sources_.queue.Changes() + sources_.delivery.Changes() + SettingsGeneration();
+std::uint64_t SettingsAutosave::QueueGeneration() const {
+  return sources_.queue.Changes() + sources_.delivery.Changes();
 }
 
-bool SettingsAutosave::JournalChanges() {
+std::uint64_t SettingsAutosave::Generation() const { return QueueGeneration() + SettingsGeneration(); }
+
+bool SettingsAutosave::JournalChanges(bool withEntries) {
   if (delivered_ == nullptr) return false;
-  std::vector<std::uint64_t> ids = sources_.queue.Ids();
+  std::vector<QueueEntry> entries;
+  std::vector<std::uint64_t> ids;
+  if (withEntries) {
+    entries = sources_.queue.Entries();
+    ids.reserve(entries.size());
+    for (const QueueEntry& e : entries) ids.push_back(e.id);
+  } else {
+    ids = sources_.queue.Ids();
+  }
   // The file's entries, in the file's order (the user may have moved some),
   // less those journaled as delivered: anything else (an entry added,
-  // removed by the user or moved since) needs a whole save.
+  // removed by the user or moved since) needs a whole save, or lines of its
+  // own while the file cannot be written.
   std::unordered_set<std::uint64_t> removed;
+  std::vector<QueueEntry> removedByUser;
   std::size_t at = 0;
-  for (const std::uint64_t saved : savedIds_) {
-    if (at < ids.size() && ids[at] == saved) {
+  for (const QueueEntry& saved : savedEntries_) {
+    if (at < ids.size() && ids[at] == saved.id) {
       ++at;
       continue;
     }
     // Gone without a delivery line (the user removed it): only a whole save
-    // says that.
-    if (!delivered_->Journaled(saved)) return false;
-    removed.insert(saved);
+    // says that, or a line of its own while the file cannot be written.
+    if (!delivered_->Journaled(saved.id)) {
+      if (!withEntries) return false;
+      removedByUser.push_back(saved);
+    }
+    removed.insert(saved.id);
   }
-  if (at != ids.size()) return false;  // added
+  if (at != ids.size() && !withEntries) return false;  // added
+  if (withEntries) {
+    const std::vector<QueueEntry> added(entries.begin() + static_cast<std::ptrdiff_t>(at), entries.end());
+    if (!delivered_->AddEntries(removedByUser, added)) return false;
+  }
 
   const std::unordered_set<std::uint64_t> queued(ids.begin(), ids.end());
   const auto inQueue = [&queued](std::uint64_t id) { return queued.contains(id); };
@@ -190,8 +209,31 @@ bool SettingsAutosave::JournalChanges() {
     if (!delivered_->AddPart(*entry, PartRecord{})) return false;
     it = savedParts_.erase(it);
   }
-  savedIds_ = std::move(ids);
+  if (withEntries)
+    savedEntries_ = std::move(entries);
+  else
+    std::erase_if(savedEntries_, [&removed](const QueueEntry& e) { return removed.contains(e.id); });
   return true;
+}
+
+bool SettingsAutosave::JournalWhileRefused(std::uint64_t generation, std::uint64_t settingsGeneration,
+                                           std::uint64_t queueGeneration) {
+  if (!refused_ || delivered_ == nullptr || queueGeneration == journaledQueueGeneration_) return false;
+  const std::int64_t cpuStart = ThreadCpuUs();
+  const bool journaled = JournalChanges(true);
+  totalSaveCpuUs_ += ThreadCpuUs() - cpuStart;
+  if (!journaled) return false;
+  journaledQueueGeneration_ = queueGeneration;
+  // The servers and options wait for the file; the queue is on the disk.
+  if (settingsGeneration == savedSettingsGeneration_) durableGeneration_ = generation;
+  ++journalPasses_;
+  return true;
+}
+
+bool SettingsAutosave::KeepQueueInJournal() {
+  if (thread_.joinable() || delivered_ == nullptr) return false;
+  refused_ = true;
+  return JournalChanges(true);
 }
 
 bool SettingsAutosave::SaveWhole(std::uint64_t generation, std::uint64_t settingsGeneration) {
@@ -213,7 +255,7 @@ bool SettingsAutosave::SaveWhole(std::uint64_t generation, std::uint64_t setting
   // Parts read before the entries: a part that changes in between is written
   // newer than remembered, and journaled once more at the next look.
   const std::vector<std::pair<std::uint64_t, PartRecord>> parts = sources_.delivery.BegunParts();
-  const std::vector<QueueEntry> entries = sources_.queue.Entries();
+  std::vector<QueueEntry> entries = sources_.queue.Entries();
   std::string error;
   FileIdentity written;
   const bool saved = SaveSettings(sources_.fileName, sources_.lockedMode, sources_.servers, options, entries,
@@ -234,15 +276,22 @@ bool SettingsAutosave::SaveWhole(std::uint64_t generation, std::uint64_t setting
     // Said once per kind of failure; tried again after a longer gap (a file
     // made read-only stays so for a while).
     gapMs_ = kFailedSaveGapMs;
-    if (error != lastError_) std::cerr << "Wexmoor: settings not saved: " << error << '\n';
+    if (error != lastError_) {
+      std::cerr << "Wexmoor: settings not saved: " << error << '\n';
+      std::lock_guard lock(optionsMutex_);
+      saveFailure_ = error;
+    }
     lastError_ = error;
+    refused_ = true;
     return false;
   }
-  savedIds_ = IdsOf(entries);
   savedParts_.clear();
-  const std::unordered_set<std::uint64_t> inFile(savedIds_.begin(), savedIds_.end());
+  std::unordered_set<std::uint64_t> inFile;
+  for (const QueueEntry& e : entries) inFile.insert(e.id);
   for (const auto& [id, part] : parts)
     if (inFile.contains(id)) savedParts_[id] = part;
+  savedEntries_ = std::move(entries);
+  refused_ = false;
   savedSettingsGeneration_ = settingsGeneration;
   wholeSaveNeeded_ = false;
   // Changes made while saving are not in the generation read before: they
@@ -262,12 +311,14 @@ bool SettingsAutosave::SaveIfDue() {
     lastLookMs_ = now;
     if (FileChangedSince(sources_.fileName, known_, false)) Reload();
   }
-  const std::uint64_t generation = Generation();
   const std::uint64_t settingsGeneration = SettingsGeneration();
-  bool wrote = false;
+  const std::uint64_t queueGeneration = QueueGeneration();
+  const std::uint64_t generation = queueGeneration + settingsGeneration;
+  // While the file cannot be written, the queue's changes go to the journal.
+  bool wrote = JournalWhileRefused(generation, settingsGeneration, queueGeneration);
   if (generation != durableGeneration_.load() && !wholeSaveNeeded_) {
     const std::int64_t cpuStart = ThreadCpuUs();
-    if (settingsGeneration == savedSettingsGeneration_ && JournalChanges()) {
+    if (settingsGeneration == savedSettingsGeneration_ && JournalChanges(false)) {
       durableGeneration_ = generation;
       ++journalPasses_;
       wrote = true;
@@ -282,7 +333,9 @@ bool SettingsAutosave::SaveIfDue() {
   std::int64_t gap = gapMs_;
   if (!wholeSaveNeeded_) gap = std::max(gap, lastWholeCpuUs_ * kCompactCostFactor / 1000);
   if (sources_.clock.MonotonicMs() - lastSaveEndMs_ < gap) return wrote;
-  return SaveWhole(generation, settingsGeneration) || wrote;
+  if (SaveWhole(generation, settingsGeneration)) return true;
+  // Refused: the journal keeps the queue at once.
+  return JournalWhileRefused(generation, settingsGeneration, queueGeneration) || wrote;
 }
 
 void SettingsAutosave::Run(std::stop_token stop) {

@@ -13,6 +13,12 @@
 // only to shorten the journal waits 40 times as long.
 // Without a journal every change is saved whole.
 //
+// While a whole save fails (the file made read-only by its owner, or one
+// that cannot be read and is not replaced), the journal also takes the
+// entries added and removed, so that the queue survives a crash or a kill;
+// the save is tried again every 5 s, and the first one that succeeds holds
+// the whole queue and ends those lines.
+//
 // The file is also the user's. The autosave knows the identity of the file
 // it last read or wrote; every 2 s it looks whether the file changed (place,
 // size, time), before each whole save it looks closer (a hash of the bytes
@@ -106,7 +112,14 @@ class SettingsAutosave {
   // reads the file when it changed since it was last read or written, so
   // that a last save keeps the user's edit. True when it was read.
   bool ReloadIfChanged();
+  // Called only while the thread does not run, after the last save at exit
+  // failed: the journal takes the queue's changes since the last look.
+  // False when they could not be written.
+  bool KeepQueueInJournal();
   std::uint64_t Reloads() const { return reloads_.load(); }
+  // Why whole saves fail, once per reason (as said on standard error), for
+  // the host to show; nullopt when there is nothing new.
+  std::optional<std::string> TakeSaveFailure();
 
   // One look: journals or saves what changed since the last look, a whole
   // save once the gap after the last one has passed. True when something
@@ -127,9 +140,14 @@ class SettingsAutosave {
 
  private:
   std::uint64_t SettingsGeneration() const;
+  std::uint64_t QueueGeneration() const;
   // Appends what changed since the file and journal were last in step; false
-  // when the journal cannot say it (a whole save is needed).
-  bool JournalChanges();
+  // when the journal cannot say it (a whole save is needed). `withEntries`:
+  // entries added and removed are said too (the file cannot be written).
+  bool JournalChanges(bool withEntries);
+  // While the file cannot be written: journals the queue's changes, if any.
+  bool JournalWhileRefused(std::uint64_t generation, std::uint64_t settingsGeneration,
+                           std::uint64_t queueGeneration);
   bool SaveWhole(std::uint64_t generation, std::uint64_t settingsGeneration);
   // Reads the file into the server table and the options kept for saving.
   void Reload();
@@ -142,12 +160,16 @@ class SettingsAutosave {
   std::atomic<std::uint64_t> optionChanges_{0};
   std::mt19937 random_{std::random_device{}()};
 
-  // What the file and the journal hold: the queue's identities in order, the
+  // What the file and the journal hold: the queue's entries in order, the
   // parts begun, and the server and option changes.
-  std::vector<std::uint64_t> savedIds_;
+  std::vector<QueueEntry> savedEntries_;
   std::unordered_map<std::uint64_t, PartRecord> savedParts_;
   std::uint64_t savedSettingsGeneration_ = 0;
   bool wholeSaveNeeded_ = false;
+  // The last whole save failed; the journal holds the queue's changes up to
+  // journaledQueueGeneration_.
+  bool refused_ = false;
+  std::uint64_t journaledQueueGeneration_ = 0;
   std::atomic<std::uint64_t> durableGeneration_{0};
 
   std::int64_t lastSaveEndMs_ = 0;
@@ -164,6 +186,7 @@ class SettingsAutosave {
   std::int64_t lastLookMs_ = 0;
   // Guarded by optionsMutex_.
   std::optional<ReloadedSettings> reloaded_;
+  std::optional<std::string> saveFailure_;
   std::atomic<std::uint64_t> reloads_{0};
   std::jthread thread_;
 };

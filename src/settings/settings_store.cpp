@@ -170,8 +170,7 @@ void LoadWatchFolders(const PreferenceFile& file, const ServerTable& servers, bo
     }
     // Watched all the same: its files wait until the server exists.
     if (!lockedMode && !HasServer(servers, setting->server))
-      problems.push_back(Utf16ToUtf8(key) + ": no server named \"" + Utf16ToUtf8(setting->server) +
-                         "\"; its files wait until there is one");
+      problems.push_back(SettingsProblem(kNoWatchServerProblem, {key, setting->server}));
     options.watchFolders.push_back(std::move(*setting));
   }
 }
@@ -309,6 +308,10 @@ Text SentRecordPath(const Text& preferenceFile) {
   return (slash == Text::npos ? Text() : preferenceFile.substr(0, slash + 1)) + u"Wexmoor.sent";
 }
 
+std::string SettingsProblem(TextView form, const std::vector<Text>& values) {
+  return Utf16ToUtf8(FillPlaceholders(form, values));
+}
+
 void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, GlobalOptions& options,
                   UploadQueue& queue, UiMessageRing& addRing, DeliveryBook* delivery,
                   PasswordPlacement* passwords, SettingsReadReport* report, QueuePause* pause) {
@@ -320,18 +323,16 @@ void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, G
   const bool opened = file.OpenPreferenceFile(fileName);
   report->outcome = file.LastRead();
   if (!opened) {
-    const std::string name = PathToNative(fileName);
     if (report->outcome == PreferenceFile::ReadOutcome::kNotPreferences) {
       const Text aside = SetAsideName(fileName);
       if (RenamePath(fileName, aside)) {
         report->setAside = aside;
-        report->problems.push_back(name + " could not be read as settings; it was kept as " + PathToNative(aside) +
-                                   " and the settings start anew");
+        report->problems.push_back(SettingsProblem(kSetAsideProblem, {fileName, aside}));
       } else {
-        report->problems.push_back(name + " could not be read as settings and could not be renamed; it is left as it is");
+        report->problems.push_back(SettingsProblem(kNotRenamedProblem, {fileName}));
       }
     } else if (report->outcome == PreferenceFile::ReadOutcome::kCannotRead) {
-      report->problems.push_back(name + " cannot be read; the settings are not saved while it stays so");
+      report->problems.push_back(SettingsProblem(kCannotReadProblem, {fileName}));
     }
     return;
   }
@@ -385,7 +386,7 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
     // Made read-only by its owner (whoever runs the program, root too).
     struct stat st {};
     if (::stat(native.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0) {
-      if (error) *error = native + " is read-only; settings cannot be saved";
+      if (error) *error = SettingsProblem(kReadOnlyProblem, {fileName});
       return false;
     }
     PreferenceFile old;

@@ -40,6 +40,22 @@ struct PasswordPlacement {
   std::vector<std::pair<KeyringItem, Text>> held;
 };
 
+// The forms of the lines a reading of the preference file reports ("%1" the
+// file, "%2" the name it was kept as, or the watch folder's key and server),
+// so that a window can say them in the user's language.
+inline constexpr TextView kSetAsideProblem =
+    u"%1 could not be read as settings; it was kept as %2 and the settings start anew";
+inline constexpr TextView kNotRenamedProblem =
+    u"%1 could not be read as settings and could not be renamed; it is left as it is";
+inline constexpr TextView kCannotReadProblem = u"%1 cannot be read; the settings are not saved while it stays so";
+inline constexpr TextView kMissingProblem = u"%1 is missing; the settings are written anew";
+inline constexpr TextView kNoWatchServerProblem = u"%1: no server named \"%2\"; its files wait until there is one";
+inline constexpr TextView kReadOnlyProblem = u"%1 is read-only; settings cannot be saved";
+inline constexpr TextView kSettingsProblemForms[] = {kSetAsideProblem, kNotRenamedProblem, kCannotReadProblem,
+                                                      kMissingProblem,  kNoWatchServerProblem, kReadOnlyProblem};
+// One such line, as UTF-8.
+std::string SettingsProblem(TextView form, const std::vector<Text>& values);
+
 // What reading the preference file found.
 struct SettingsReadReport {
   PreferenceFile::ReadOutcome outcome = PreferenceFile::ReadOutcome::kMissing;

@@ -75,6 +75,9 @@ SessionOpening SftpUploadSession::Open(const ServerRecord& server, StatusTarget*
     case SftpConnectFailure::kLogin:
       Note(u"!!Impossible to initialise connection (perhaps a login, or password problem...)!!", status);
       return SessionOpening::kRefused;
+    case SftpConnectFailure::kHostKeyUnknown:
+    case SftpConnectFailure::kHostKeyChanged:
+      return SessionOpening::kUntrusted;
     case SftpConnectFailure::kHandshake:
       // Also what a server at its limit of connections does: it closes
       // before the handshake ends.

@@ -23,6 +23,9 @@ enum class SessionOpening {
   kOpen,     // logged in
   kRefused,  // the server turned the connection away (421, or 530 at login)
   kFailed,   // anything else: no connection, bad answer, wrong password
+  // The server's host key or certificate is not trusted (yet); nothing of
+  // the login was sent, and the user has been asked.
+  kUntrusted,
 };
 
 enum class EntryOutcome {

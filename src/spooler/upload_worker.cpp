@@ -23,6 +23,8 @@ namespace {
 constexpr std::int64_t kStartPauseMs = 100;
 constexpr int kIdlePauseMs = 100;
 constexpr std::int64_t kRemovedPauseMs = 110;
+// A server whose key is not trusted waits for the user, not for a time.
+constexpr std::int64_t kTrustHoldMs = std::int64_t{1} << 50;
 constexpr std::int64_t kWebWaitMs = 100;
 constexpr std::int64_t kIdleSliceMs = 100;
 
@@ -123,7 +125,10 @@ bool UploadWorker::ReadyNow(const QueueEntry& entry, bool& waiting) {
     return false;
   }
   const std::int64_t now = context_.clock.MonotonicMs();
-  if (!book_.EntryDue(entry.id, now) || !book_.ServerDue(EntryServerName(entry.text), now)) {
+  const Text server = EntryServerName(entry.text);
+  // A key trusted since (its fingerprint stored) ends the server's hold.
+  if (!book_.ServerDue(server, now) && TrustedSinceLocked(server)) book_.ServerWorked(server);
+  if (!book_.EntryDue(entry.id, now) || !book_.ServerDue(server, now)) {
     book_.SetStatus(entry.id, EntryStatus::kWaiting);
     waiting = true;
     return false;
@@ -140,18 +145,39 @@ void UploadWorker::EntryFailed(std::uint64_t id, const Text& error) {
   book_.EntryFailed(id, error, context_.clock.MonotonicMs() + wait, context_.clock.WallSeconds() + wait / 1000);
 }
 
-void UploadWorker::ServerFailed(std::uint64_t id, const Text& server, const Text& error) {
+void UploadWorker::ServerFailed(std::uint64_t id, const Text& server, const Text& error,
+                                const ServerRecord* untrusted) {
   {
     std::lock_guard lock(mutex_);
     proven_.erase(server);
+    if (untrusted != nullptr)
+      untrusted_[server] = *untrusted;
+    else
+      untrusted_.erase(server);
+  }
+  const std::int64_t now = context_.clock.MonotonicMs();
+  if (untrusted != nullptr) {
+    // Held until the key is trusted or the user asks again: the server's
+    // hold keeps the entry back, and there is no time to show.
+    book_.ServerFailed(server, now + kTrustHoldMs);
+    book_.EntryFailed(id, error, now, 0);
+    return;
   }
   std::int64_t wait = 0;
   {
     std::lock_guard lock(randomMutex_);
     wait = RetryDelayMs(book_.ServerFailures(server) + 1, random_);
   }
-  book_.ServerFailed(server, context_.clock.MonotonicMs() + wait);
-  book_.EntryFailed(id, error, context_.clock.MonotonicMs() + wait, context_.clock.WallSeconds() + wait / 1000);
+  book_.ServerFailed(server, now + wait);
+  book_.EntryFailed(id, error, now + wait, context_.clock.WallSeconds() + wait / 1000);
+}
+
+bool UploadWorker::TrustedSinceLocked(const Text& server) {
+  const auto held = untrusted_.find(server);
+  if (held == untrusted_.end()) return false;
+  if (context_.servers.Get(context_.servers.FindServer(server)) == held->second) return false;
+  untrusted_.erase(held);
+  return true;
 }
 
 void UploadWorker::Report(const QueueEntry& entry, UploadResult result, UploadRecord record) {
@@ -345,6 +371,7 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
     if (journal_ != nullptr) journal_->AddPart(entry.text, begun);
   });
   bool serverFault = false;
+  bool untrusted = false;
   while (!stop.stop_requested()) {
     if (!session.IsOpen()) {
       const SessionOpening opening = session.Open(record, &lane.display);
@@ -378,12 +405,14 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
       }
       if (opening != SessionOpening::kOpen) {
         serverFault = true;
+        untrusted = opening == SessionOpening::kUntrusted;
         break;
       }
       book_.ServerWorked(serverName);
       {
         std::lock_guard lock(mutex_);
         proven_.insert(serverName);
+        untrusted_.erase(serverName);
       }
     }
     outcome = session.Upload(localPath, folderPath, &lane.display, &lane.display);
@@ -428,7 +457,8 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
     }
     RemoveEntry(entry.id, UploadResult::kSent, std::move(said));
   } else if (serverFault || session.LastFailure() == DeliveryFailure::kServerGone) {
-    ServerFailed(entry.id, serverName, serverFault ? OpeningFailure(log) : session.LastError());
+    ServerFailed(entry.id, serverName, serverFault ? OpeningFailure(log) : session.LastError(),
+                 untrusted ? &record : nullptr);
     Report(entry, UploadResult::kFailed, std::move(said));
     // The server waits now: this session has nothing more to do.
     Release(entry.id, true);

@@ -16,6 +16,10 @@
 // A failed entry waits before its next attempt (RetryDelayMs: 5 s, 10, 20 ...
 // up to 5 min); a server that cannot be reached or refuses the login holds
 // back all of its entries for such a wait, so it gets one attempt per wait.
+// A server whose host key or certificate is not trusted holds its entries
+// back until its record changes (the key trusted) or the user asks again (a
+// drop, a hand-over, "Retry now"): the key costs one connection, not one per
+// wait.
 // An entry whose local file is missing makes no connection. A new drop ends
 // every wait.
 //
@@ -140,7 +144,12 @@ class UploadWorker {
   // a wait held it back.
   bool ReadyNow(const QueueEntry& entry, bool& waiting);
   void EntryFailed(std::uint64_t id, const Text& error);
-  void ServerFailed(std::uint64_t id, const Text& server, const Text& error);
+  // `untrusted`: the record with which the server's key was not trusted
+  // (null for any other failure).
+  void ServerFailed(std::uint64_t id, const Text& server, const Text& error,
+                    const ServerRecord* untrusted = nullptr);
+  // The server waits for trust and its record changed since; under mutex_.
+  bool TrustedSinceLocked(const Text& server);
   // Removes the entry by identity and, when it was still queued, reports `result`.
   void RemoveEntry(std::uint64_t id, UploadResult result, UploadRecord record = {});
   void StopSilentLanes();
@@ -182,6 +191,7 @@ class UploadWorker {
   std::set<std::uint64_t> failedThisPass_;
   std::map<Text, int> refusedCap_;  // servers that refused a further session
   std::set<Text> proven_;  // servers a session of which logged in since their last failure
+  std::map<Text, ServerRecord> untrusted_;  // servers held for trust, with the record then
   std::list<std::unique_ptr<Lane>> lanes_;
   std::uint64_t startCount_ = 0;
   int working_ = 0;

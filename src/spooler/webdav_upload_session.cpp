@@ -75,7 +75,7 @@ SessionOpening WebDavUploadSession::Open(const ServerRecord& server, StatusTarge
     Note(u"!!--- " + Utf8ToUtf16(answer.Describe()), status);
     return SessionOpening::kRefused;  // at its limit
   }
-  if (answer.failure == DavFailure::kUntrusted) return SessionOpening::kFailed;  // said in Trust
+  if (answer.failure == DavFailure::kUntrusted) return SessionOpening::kUntrusted;  // said in Trust
   if (answer.failure == DavFailure::kConnection) {
     Note(u"!!Impossible to initialise connection (perhaps an adress problem...)!!", status);
   }

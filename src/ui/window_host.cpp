@@ -356,6 +356,9 @@ class WindowHost : public StartupSeams {
   // An edit of the preference file, read by the autosave: the server list
   // and the watch folders follow it.
   void TakeSettingsEdit() {
+    // A file the settings cannot be saved to is said once per reason.
+    if (state_.autosave != nullptr && window_ != nullptr)
+      if (std::optional<std::string> failure = state_.autosave->TakeSaveFailure()) ReportSettingsProblems({*failure});
     std::optional<AppliedReload> applied = TakeSettingsReload(state_);
     if (!applied || window_ == nullptr) return;
     if (!applied->problems.empty()) ReportSettingsProblems(applied->problems);
@@ -373,10 +376,10 @@ class WindowHost : public StartupSeams {
 
   // A box once the window's own loop runs again.
   void ReportSettingsProblems(const std::vector<std::string>& lines) override {
-    std::string text;
-    for (const std::string& line : lines) text += line + "\n";
+    Text text;
+    for (const std::string& line : lines) text.append(TranslatedSettingsProblem(line, state_.translator)).append(u"\n");
     if (window_ == nullptr) return;
-    window_->CallAfter([this, text] { wxMessageBox(wxString::FromUTF8(text), "Wexmoor", wxOK | wxICON_WARNING, window_); });
+    window_->CallAfter([this, text] { wxMessageBox(ToWx(text), "Wexmoor", wxOK | wxICON_WARNING, window_); });
   }
 
   // The options as the exit would save them, to the autosave: a change

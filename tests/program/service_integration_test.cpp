@@ -225,6 +225,10 @@ TEST(ServiceIntegration, AnUnknownHostKeyIsToldWithTheLineToAddAndTheEditIsTaken
                    sshd.password() + "\nCurrentServer = Box\nLangue$ = English\nNoVersion = 1.83\nDisableUpdates = 1\n");
   Write(work.File("a.txt"), "over SFTP");
   const std::string log = work.File("program.log");
+  // sshd logs each connection; the fixture's own look at the greeting is one.
+  const auto connections = [&] { return CountLines(sshd.ServerLog(), "Connection from"); };
+  ASSERT_TRUE(WaitFor([&] { return connections() >= 1; }, 10)) << sshd.ServerLog();
+  const int before = connections();
   RunningProgram service(work.path(), {"--service", work.File("a.txt")}, "program.log", {},
                          {"HOME=" + work.File("home"), "SSH_AUTH_SOCK="});
   ASSERT_TRUE(service.ok());
@@ -235,6 +239,7 @@ TEST(ServiceIntegration, AnUnknownHostKeyIsToldWithTheLineToAddAndTheEditIsTaken
   EXPECT_TRUE(WaitFor([&] { return CountLines(ReadAll(log), "Sent ") == 1; }, 60)) << ReadAll(log);
   EXPECT_EQ(CountLines(ReadAll(log), "Server Box presents"), 1) << ReadAll(log);
   EXPECT_EQ(ReadAll(sshd.home() + "/a.txt"), "over SFTP");
+  EXPECT_EQ(connections() - before, 2) << "one refused, one trusted\n" << sshd.ServerLog();
   EXPECT_EQ(service.Terminate(), 0) << ReadAll(log);
   EXPECT_NE(ReadAll(prefs).find(line), std::string::npos) << "kept by every save";
 }

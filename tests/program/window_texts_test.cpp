@@ -8,6 +8,8 @@
 #include "platform/code_page.h"
 #include "program/about_text.h"
 #include "program/log_follow.h"
+#include "program/settings_reload.h"
+#include "settings/settings_store.h"
 #include "program/worker_mailbox.h"
 
 namespace wexmoor {
@@ -67,6 +69,37 @@ TEST(AboutTextTest, ResultBitsAndAddresses) {
   EXPECT_EQ(a.makerMail, u"comments@127.0.0.1");
   EXPECT_EQ(MailAddress(a.makerMail, u"Wexmoor 1.83"), u"mailto:comments@127.0.0.1?subject=Wexmoor%201.83");
   EXPECT_TRUE(MakeAboutAddresses(u"").site.empty());
+}
+
+// The settings' reports reach the window's box in the user's language, the
+// file names in them as they are; a line of no known form stays English.
+TEST(SettingsProblemText, EachKnownLineIsSaidInTheLanguageWithItsNames) {
+  const Text file = u"/home/b\u00FCro/Wexmoor.prefs", aside = u"/home/b\u00FCro/Wexmoor.prefs.unreadable-20261209-061342";
+  struct Case {
+    TextView form;
+    std::vector<Text> values;
+    const char16_t* german;  // a piece of the German line
+  };
+  const Case cases[] = {
+      {kSetAsideProblem, {file, aside}, u"aufbewahrt"},
+      {kNotRenamedProblem, {file}, u"umbenannt"},
+      {kCannotReadProblem, {file}, u"nicht gelesen"},
+      {kMissingProblem, {file}, u"fehlt"},
+      {kNoWatchServerProblem, {u"WatchFolder2", u"B\u00FCro; FTP"}, u"kein Server namens"},
+      {kReadOnlyProblem, {file}, u"schreibgesch\u00FCtzt"},
+  };
+  const Translator german(u"Deutsch");
+  const Translator english(u"English");
+  for (const Case& c : cases) {
+    const std::string line = SettingsProblem(c.form, c.values);
+    SCOPED_TRACE(line);
+    const Text said = TranslatedSettingsProblem(line, german);
+    EXPECT_NE(said.find(c.german), Text::npos) << Utf16ToUtf8(said);
+    for (const Text& value : c.values) EXPECT_NE(said.find(value), Text::npos) << Utf16ToUtf8(value);
+    EXPECT_EQ(TranslatedSettingsProblem(line, english), Utf8ToUtf16(line));
+  }
+  EXPECT_EQ(TranslatedSettingsProblem("WatchFolder0: 'after' must be 0 or 1; not watched", german),
+            u"WatchFolder0: 'after' must be 0 or 1; not watched");
 }
 
 TEST(LogWindowTest, FollowingCutsThePreviousCopyOfTheLogAndAppendsTheNewOne) {

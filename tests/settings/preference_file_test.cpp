@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "peers/test_paths.h"
+#include "support/file_bytes.h"
 #include "platform/code_page.h"
 
 namespace wexmoor {
@@ -22,17 +23,8 @@ using testing::TempFolder;
 
 const std::string kMark = "\xEF\xBB\xBF";
 
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::ReadBytes;
+using testing::WriteBytes;
 
 Text T(const std::string& path) { return Utf8ToUtf16(path); }
 

@@ -1,6 +1,7 @@
 #include "settings/settings_autosave.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "peers/test_paths.h"
 #include "platform/code_page.h"
@@ -193,6 +194,111 @@ TEST(AutosaveJournal, DeliveriesAndPartsAreAppendedOtherChangesRewriteTheFile) {
   EXPECT_TRUE(saver.SaveIfDue());
   EXPECT_EQ(saver.Saves(), 4u) << "a delivery after a move is in the journal";
   EXPECT_EQ(atNextStart(nullptr), queue.Texts());
+}
+
+// While the file cannot be written (its owner made it read-only), the journal
+// keeps the entries added and removed, so that a kill loses none of them;
+// the first whole save that succeeds holds the queue and ends those lines.
+TEST(AutosaveJournal, AReadOnlyFileKeepsTheQueueInTheJournalUntilASaveSucceeds) {
+  TempFolder folder;
+  const Text path = Utf8ToUtf16(folder.File("Wexmoor.prefs"));
+  const Text local = Utf8ToUtf16(folder.File("a"));
+  ASSERT_TRUE(WriteWholeFile(local, "a"));
+  ServerTable servers;
+  UploadQueue queue;
+  DeliveryBook delivery;
+  FakeClock clock;
+  GlobalOptions options;
+  const std::uint64_t a = *queue.Append(local + u"|srv|"), b = *queue.Append(u"/d/b|srv|");
+  std::mt19937 random;
+  ASSERT_TRUE(SaveSettings(path, false, servers, options, queue, std::nullopt, random, nullptr, &delivery));
+  ASSERT_EQ(::chmod(PathToNative(path).c_str(), 0444), 0);
+  const std::string before = ReadWholeFile(path).value();
+  DeliveredJournal journal(DeliveredJournalPath(path));
+  SettingsAutosave saver(AutosaveSources{path, false, servers, queue, delivery, clock}, options, &journal);
+  const auto atNextStart = [&] {
+    Loaded loaded(path);
+    UiMessageRing added;
+    DeliveredJournal(DeliveredJournalPath(path)).DropDelivered(loaded.queue, loaded.ring, nullptr, &added);
+    return std::pair{loaded.queue.Texts(), added.FilledCount()};
+  };
+
+  for (const char16_t* name : {u"/d/c|srv|", u"/d/d|srv|", u"/d/e|srv|"}) queue.Append(name);
+  queue.RemoveById(b);  // by the user
+  EXPECT_TRUE(saver.SaveIfDue()) << "the journal took the changes";
+  EXPECT_NE(saver.LastError().find("read-only"), std::string::npos) << saver.LastError();
+  EXPECT_EQ(ReadWholeFile(path).value(), before);
+  EXPECT_EQ(saver.DurableGeneration(), saver.Generation());
+  EXPECT_EQ(atNextStart(), std::pair(queue.Texts(), 3));
+
+  // Within the gap after the failed save, a change still goes to the
+  // journal at once; a delivery keeps its own line.
+  clock.Advance(SettingsAutosave::kPollMs);
+  ASSERT_TRUE(journal.Add(local + u"|srv|", PartRecord{FileSize(local), *FileModificationTime(local)}, a));
+  queue.RemoveById(a);
+  const std::uint64_t f = *queue.Append(u"/d/f|srv|");
+  EXPECT_TRUE(saver.SaveIfDue());
+  EXPECT_EQ(saver.Saves(), 0u);
+  EXPECT_EQ(atNextStart().first, queue.Texts());
+  EXPECT_EQ(journal.Read().size(), 1u) << "entry lines are not deliveries";
+
+  // The last save at exit fails too: what changed since the last look goes
+  // to the journal.
+  queue.RemoveById(f);
+  queue.Append(u"/d/g|srv|");
+  EXPECT_TRUE(saver.KeepQueueInJournal());
+  EXPECT_EQ(atNextStart().first, queue.Texts());
+
+  // Writable again: the next try holds the whole queue; the lines are gone.
+  ASSERT_EQ(::chmod(PathToNative(path).c_str(), 0644), 0);
+  clock.Advance(SettingsAutosave::kFailedSaveGapMs);
+  EXPECT_TRUE(saver.SaveIfDue());
+  EXPECT_EQ(saver.Saves(), 1u);
+  EXPECT_FALSE(PathExists(DeliveredJournalPath(path)));
+  EXPECT_EQ(Loaded(path).queue.Texts(), queue.Texts());
+}
+
+// Start-up applies the journal's lines in order over the file's queue; a
+// line about a text is about the first entry with that text still there.
+TEST(DeliveredJournalTest, EntryLinesApplyInOrderOverTheFilesQueue) {
+  TempFolder folder;
+  const Text sent = Utf8ToUtf16(folder.File("sent"));
+  ASSERT_TRUE(WriteWholeFile(sent, "s"));
+  const std::string delivered =
+      std::to_string(FileSize(sent)) + "|" + std::to_string(*FileModificationTime(sent)) + "|" + Utf16ToUtf8(sent);
+  struct Case {
+    const char* what;
+    std::vector<std::string> file;
+    std::string journal;
+    std::vector<std::string> queue;
+    int added;    // shown through the add ring
+    int removed;  // of the file's entries
+  };
+  const std::string s = Utf16ToUtf8(sent);
+  const Case cases[] = {
+      {"added", {"/x|a|"}, "A|0|0|/y|a|\nA|0|0|/z|a|\n", {"/x|a|", "/y|a|", "/z|a|"}, 2, 0},
+      {"removed from the file", {"/x|a|", "/y|a|"}, "R|0|0|/x|a|\n", {"/y|a|"}, 0, 1},
+      {"the first of two", {"/x|a|", "/y|a|", "/x|a|"}, "R|0|0|/x|a|\n", {"/y|a|", "/x|a|"}, 0, 1},
+      {"added, then removed", {}, "A|0|0|/y|a|\nR|0|0|/y|a|\n", {}, 0, 0},
+      {"removed, then added again", {"/x|a|"}, "R|0|0|/x|a|\nA|0|0|/x|a|\n", {"/x|a|"}, 1, 1},
+      {"added, then delivered", {}, "A|0|0|" + s + "\n" + delivered + "\n", {}, 0, 0},
+      {"nothing to remove", {"/x|a|"}, "R|0|0|/y|a|\n", {"/x|a|"}, 0, 0},
+      {"torn and malformed lines", {}, "A|0|/y|a|\nA|0|0|/z|a|", {}, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Text path = Utf8ToUtf16(folder.File("journal"));
+    ASSERT_TRUE(WriteWholeFile(path, c.journal));
+    UploadQueue queue;
+    UiMessageRing added, removed;
+    for (const std::string& entry : c.file) queue.Append(Utf8ToUtf16(entry));
+    EXPECT_EQ(DeliveredJournal(path).DropDelivered(queue, removed, nullptr, &added), c.removed);
+    std::vector<std::string> texts;
+    for (const Text& text : queue.Texts()) texts.push_back(Utf16ToUtf8(text));
+    EXPECT_EQ(texts, c.queue);
+    EXPECT_EQ(added.FilledCount(), c.added);
+    EXPECT_EQ(removed.FilledCount(), c.removed);
+  }
 }
 
 // A part's owner reaches the journal and the preference file and comes back;

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "peers/test_paths.h"
+#include "support/file_bytes.h"
 #include "platform/code_page.h"
 #include "settings/password_scrambling.h"
 #include "settings/preference_file.h"
@@ -18,17 +19,8 @@ namespace {
 
 using testing::TempFolder;
 
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::ReadBytes;
+using testing::WriteBytes;
 
 // The key names of a saved file, in file order.
 std::vector<std::string> KeysOf(const std::string& path) {

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "peers/test_paths.h"
+#include "support/file_bytes.h"
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "settings/file_identity.h"
@@ -25,17 +26,8 @@ using testing::TempFolder;
 using Outcome = PreferenceFile::ReadOutcome;
 using Encoding = PreferenceFile::Encoding;
 
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::ReadBytes;
+using testing::WriteBytes;
 
 std::string Utf16Le(const std::u16string& text, bool bigEndian = false) {
   std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";

@@ -2,7 +2,8 @@
 // connection with 421 is tried once per wait (5 s, 10, 20 ... with jitter)
 // however many entries it has, while another server's entries go through;
 // an entry whose local file is missing never connects; a new drop ends the
-// wait at once.
+// wait at once. A key nobody trusts yet costs one connection: the server's
+// entries wait for the key to be trusted, or for the user to ask again.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -155,6 +156,75 @@ TEST(PatientRetries, RefusingServerFollowsTheScheduleWhileOthersGoOn) {
   // Well before the 5-minute wait it ended; the margin is for a loaded
   // machine, where the driven clock moves on while the session connects.
   EXPECT_LT(dead.Times().back() - dropped, 60'000);
+  worker.Terminate();
+}
+
+// A session whose server's key is trusted only with the stored fingerprint
+// "SHA256:good"; counts its openings, as connections to the server.
+class KeyCheckingSession : public UploadSession {
+ public:
+  explicit KeyCheckingSession(std::atomic<int>& opens) : opens_(opens) {}
+  void SetStopToken(std::stop_token) override {}
+  bool IsOpen() const override { return open_; }
+  SessionOpening Open(const ServerRecord& server, StatusTarget*) override {
+    ++opens_;
+    open_ = server.fingerprint == u"SHA256:good";
+    return open_ ? SessionOpening::kOpen : SessionOpening::kUntrusted;
+  }
+  EntryOutcome Upload(const Text&, const Text&, ProgressTarget*, StatusTarget*) override { return EntryOutcome::kSent; }
+  void Close(StatusTarget*) override { open_ = false; }
+  Text TakeLog() override { return {}; }
+
+ private:
+  std::atomic<int>& opens_;
+  bool open_ = false;
+};
+
+TEST(PatientRetries, AnUntrustedKeyCostsOneConnectionUntilTrustedOrAskedAgain) {
+  FakeClock clock;
+  UploadQueue queue;
+  ServerTable servers;
+  UiMessageRing removeRing;
+  SharedFlags flags;
+  SessionHistory history;
+  ListenerPortSequence ports;
+  FtpSession session{clock, ports, flags.lastProgressTime};
+  NullDisplay display;
+  DeliveryBook book;
+  TempFolder local;
+  ServerRecord record;
+  record.name = u"box";
+  record.address = u"127.0.0.1";
+  record.connections = 4;
+  servers.Set(1, record);
+  for (const char* name : {"a", "b", "c"}) {
+    WriteFile(local.File(name), name);
+    queue.Append(T(local.File(name)) + u"|box|");
+  }
+  std::atomic<int> opens{0};
+  WorkerContext context{queue, servers, removeRing, flags, history, session, clock, display};
+  UploadWorker worker(context, &book);
+  worker.SetSessionMaker([&](const ServerRecord&, std::atomic<std::int64_t>&) {
+    return std::make_unique<KeyCheckingSession>(opens);
+  });
+  const auto minutesPass = [&](int minutes) {
+    const std::int64_t from = clock.MonotonicMs();
+    return WaitReal([&] { return clock.MonotonicMs() - from >= minutes * 60'000; }, 60'000);
+  };
+  worker.Start();
+  ASSERT_TRUE(minutesPass(10));
+  EXPECT_EQ(opens.load(), 1) << "one connection, however many entries and waits";
+  EXPECT_EQ(queue.Size(), 3);
+
+  // The user asks again (a drop): one more connection, held again.
+  queue.Append(T(local.File("a")) + u"|box|");
+  ASSERT_TRUE(minutesPass(10));
+  EXPECT_EQ(opens.load(), 2);
+
+  // Trusted: the fingerprint stored in the record lets every entry go.
+  record.fingerprint = u"SHA256:good";
+  servers.Set(1, record);
+  ASSERT_TRUE(WaitReal([&] { return queue.Size() == 0; }, 20'000));
   worker.Terminate();
 }
 

@@ -32,7 +32,7 @@ using testing::TempFolder;
 
 using Display = testing::ProgressTriggerDisplay;
 using testing::RandomBytes;
-using testing::ReadBytes;
+using testing::ReadSentBytes;
 
 class Asker : public HostKeyTrustAsker {
  public:
@@ -150,7 +150,7 @@ TEST_P(SftpUploadsLogins, NestedFilesArriveByteIdenticalUnderTheirNames) {
   ASSERT_EQ(queue.Size(), 0) << History().substr(0, 4000);
   for (const auto& [name, bytes] : files) {
     const std::string there = server->home() + "/site/" + name;
-    EXPECT_TRUE(ReadBytes(there) == bytes) << name;
+    EXPECT_TRUE(ReadSentBytes(there) == bytes) << name;
     EXPECT_FALSE(std::filesystem::exists(there + ".part")) << name;
     // SETSTAT gave each file the local file's time.
     struct stat mine {}, theirs {};
@@ -199,7 +199,7 @@ TEST_F(SftpUploads, UnknownHostKeyIsAskedAboutOnceNothingIsSentAndTheEntryStays)
   servers.Set(1, record);
   Run(15);
   EXPECT_EQ(queue.Size(), 0) << History();
-  EXPECT_EQ(ReadBytes(server->home() + "/site/a.txt"), "content");
+  EXPECT_EQ(ReadSentBytes(server->home() + "/site/a.txt"), "content");
 }
 
 TEST_F(SftpUploads, ChangedHostKeyIsRefusedWithoutAsking) {
@@ -243,7 +243,7 @@ TEST_F(SftpUploads, ConnectionCutInTheMiddleOfAFileResumesFromThePart) {
   Run(25);
   const std::string log = History();
   ASSERT_EQ(queue.Size(), 0) << log;
-  EXPECT_TRUE(ReadBytes(server->home() + "/site/cut.bin") == bytes);
+  EXPECT_TRUE(ReadSentBytes(server->home() + "/site/cut.bin") == bytes);
   EXPECT_FALSE(std::filesystem::exists(server->home() + "/site/cut.bin.part"));
   EXPECT_NE(log.find("----- Resuming at "), std::string::npos) << log;
   EXPECT_GE(relay.accepted(), 2);
@@ -269,7 +269,7 @@ TEST_F(SftpUploads, NamesArriveAsTheyAre) {
     ++onServer;
   }
   EXPECT_EQ(onServer, names.size());
-  for (const auto& [name, bytes] : files) EXPECT_TRUE(ReadBytes(server->home() + "/site/" + name) == bytes) << name;
+  for (const auto& [name, bytes] : files) EXPECT_TRUE(ReadSentBytes(server->home() + "/site/" + name) == bytes) << name;
 }
 
 }  // namespace

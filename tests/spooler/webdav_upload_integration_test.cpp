@@ -38,7 +38,7 @@ using Kind = DavServer::Kind;
 
 using Display = testing::ProgressTriggerDisplay;
 using testing::RandomBytes;
-using testing::ReadBytes;
+using testing::ReadSentBytes;
 
 class Asker : public CertificateTrustAsker {
  public:
@@ -139,7 +139,7 @@ TEST_P(WebDavUploads, NestedFilesArriveWholeAndNoFinalNameEverShowsAPart) {
   observer.join();
   ASSERT_EQ(queue.Size(), 0) << History().substr(0, 4000);
   for (const auto& [path, bytes] : expected) {
-    EXPECT_TRUE(ReadBytes(server->root() + "/" + path) == bytes) << path;
+    EXPECT_TRUE(ReadSentBytes(server->root() + "/" + path) == bytes) << path;
     EXPECT_FALSE(fs::exists(server->root() + "/" + path + ".part")) << path;
   }
   EXPECT_EQ(partialSeen.load(), 0);
@@ -186,7 +186,7 @@ TEST_P(WebDavUploads, AFileCutInTheMiddleIsSentAgainWhole) {
   });
   Run(60);
   ASSERT_EQ(queue.Size(), 0) << History();
-  EXPECT_TRUE(ReadBytes(server->root() + "/drop/box/in/cut.bin") == bytes);
+  EXPECT_TRUE(ReadSentBytes(server->root() + "/drop/box/in/cut.bin") == bytes);
   EXPECT_FALSE(fs::exists(server->root() + "/drop/box/in/cut.bin.part"));
   EXPECT_GE(relay.accepted(), 2);
 }
@@ -222,7 +222,7 @@ TEST_F(WebDavLimits, ATooLargeFileFailsAloneWithTheServersWordsAndTheOthersGo) {
   Run(20, [this] { return queue.Size() == 1; });
   ASSERT_EQ(queue.Size(), 1) << History();
   EXPECT_NE(Utf16ToUtf8(queue.Texts().front()).find("big.bin"), std::string::npos);
-  EXPECT_EQ(ReadBytes(server->root() + "/drop/box/small.bin"), small);
+  EXPECT_EQ(ReadSentBytes(server->root() + "/drop/box/small.bin"), small);
   EXPECT_NE(History().find("413"), std::string::npos) << History();
   EXPECT_FALSE(fs::exists(server->root() + "/drop/box/big.bin"));
 }
@@ -234,8 +234,8 @@ TEST_F(WebDavLimits, WhereMoveIsRefusedFilesGoUnderTheirFinalNames) {
   Queue("b.txt", "second");
   Run(30);
   ASSERT_EQ(queue.Size(), 0) << History();
-  EXPECT_EQ(ReadBytes(server->root() + "/drop/box/a.txt"), "first");
-  EXPECT_EQ(ReadBytes(server->root() + "/drop/box/b.txt"), "second");
+  EXPECT_EQ(ReadSentBytes(server->root() + "/drop/box/a.txt"), "first");
+  EXPECT_EQ(ReadSentBytes(server->root() + "/drop/box/b.txt"), "second");
   EXPECT_NE(History().find("refuses MOVE"), std::string::npos) << History();
 }
 
@@ -265,7 +265,7 @@ TEST_P(WebDavTrust, AnUnknownCertificateIsAskedAboutAndTakenOnceItsFingerprintIs
   servers.Set(1, record);
   Run(30);
   EXPECT_EQ(queue.Size(), 0) << History();
-  EXPECT_EQ(ReadBytes(server->root() + "/drop/box/t.txt"), "trusted later");
+  EXPECT_EQ(ReadSentBytes(server->root() + "/drop/box/t.txt"), "trusted later");
 }
 
 INSTANTIATE_TEST_SUITE_P(Https, WebDavTrust, ::testing::Values(Kind::kApacheHttps));
