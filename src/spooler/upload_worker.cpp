@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 #include <optional>
+#include <utility>
 
 #include "ftp/control_connection.h"
 #include "ftp/file_upload.h"
@@ -87,6 +88,9 @@ struct UploadWorker::Lane {
 
   const Text serverName;
   std::optional<QueueEntry> first;
+  // Claimed for this lane as the entry after the one in hand, for sessions
+  // that overlap files (TakesNextEarly). The lane's thread only.
+  std::optional<QueueEntry> next;
   std::atomic<std::int64_t> lastProgress{0};
   ServerRecord record;  // the record the session logged in with
   std::unique_ptr<UploadSession> session;
@@ -329,8 +333,14 @@ void UploadWorker::RunLane(Lane& lane, std::stop_token stop) {
   std::optional<QueueEntry> entry = std::move(lane.first);
   while (entry && !stop.stop_requested()) {
     if (!HandleEntry(lane, *entry, stop)) break;
-    entry = NextEntry(lane, stop);
+    entry = std::exchange(lane.next, std::nullopt);
+    if (entry && context_.queue.FindById(entry->id) < 0) {
+      Release(entry->id, false);  // removed by the user meanwhile
+      entry.reset();
+    }
+    if (!entry) entry = NextEntry(lane, stop);
   }
+  if (lane.next) Release(lane.next->id, false);
   // Goodbye to the server; after a stop the engine has closed everything.
   if (lane.session) lane.session->Close(nullptr);
   std::lock_guard lock(mutex_);
@@ -426,6 +436,7 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
         proven_.insert(serverName);
       }
     }
+    ClaimNextEarly(lane, session);
     outcome = session.Upload(localPath, folderPath, &lane.display, &lane.display);
     if (outcome != EntryOutcome::kDead || retried) break;
     // A kept session that died while it waited costs one more try.
@@ -500,6 +511,20 @@ std::optional<QueueEntry> UploadWorker::ClaimLocked(const Text& serverName) {
     claimedPaths_[found->id] = RemotePathKey(*found);
   }
   return found;
+}
+
+void UploadWorker::ClaimNextEarly(Lane& lane, UploadSession& session) {
+  if (!session.TakesNextEarly()) return;
+  if (!lane.next) {
+    std::lock_guard lock(mutex_);
+    lane.next = ClaimLocked(lane.serverName);
+  }
+  if (!lane.next) return;
+  const ServerRecord& record = lane.record;
+  session.ExpectNext(ExpectedEntry{
+      EntryLocalPath(lane.next->text),
+      SplitServerAddress(DestinationPath(record.address, EntrySubfolder(lane.next->text))).folderPath,
+      book_.Get(lane.next->id).part.Begun()});
 }
 
 std::optional<QueueEntry> UploadWorker::NextEntry(Lane& lane, const std::stop_token& stop) {
