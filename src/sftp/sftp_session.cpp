@@ -30,6 +30,7 @@ constexpr std::size_t kWriteChunk = 64 * 1024;   // data per WRITE request
 constexpr std::size_t kMaxOutstanding = 32;      // WRITE requests in flight (2 MiB)
 constexpr std::size_t kMaxListing = 100000;      // entries taken from one folder
 constexpr int kQuitLimitMs = 1000;
+constexpr std::size_t kMaxOpenAhead = 2;         // OPENs sent ahead of their uploads
 
 // Results of the waiting helpers besides libssh2's own codes.
 constexpr int kTimedOut = -1001;
@@ -89,9 +90,8 @@ struct SftpSession::Impl {
     std::string path;
   };
   std::map<std::uint32_t, Deferred> deferred;
-  std::uint32_t aheadId = 0;  // the OPEN sent ahead, until an upload takes it
-  std::string aheadPath;
-  std::optional<sftp::Reply> aheadReply;
+  std::map<std::string, std::uint32_t> ahead;  // OPENs sent ahead, by path, until taken
+  std::map<std::uint32_t, sftp::Reply> aheadReplies;
   std::function<void(TextView)> note;  // a line into the session's log
 
   std::uint32_t NewId() { return nextId++; }
@@ -108,7 +108,7 @@ struct SftpSession::Impl {
     const auto it = deferred.find(reply.id);
     if (it == deferred.end()) return false;
     if (it->second.open) {
-      aheadReply = reply;
+      aheadReplies[reply.id] = reply;
     } else if (note) {
       const Text path = Utf8ToUtf16(sftp::ShownText(it->second.path));
       note(reply.type == sftp::kStatus && reply.status == sftp::kOk
@@ -227,20 +227,22 @@ struct SftpSession::Impl {
     }
   }
 
-  // Waits for the answer to the OPEN sent ahead and takes it.
-  int AwaitAhead(sftp::Reply& reply) {
+  // Waits for the answer to the OPEN sent ahead for `path` and takes it.
+  int AwaitAhead(const std::string& path, sftp::Reply& reply) {
+    const auto it = ahead.find(path);
+    if (it == ahead.end()) return LIBSSH2_ERROR_PROTO;
+    const std::uint32_t id = it->second;
+    ahead.erase(it);
     Progressed();
     std::string body;
-    while (!aheadReply) {
+    while (!aheadReplies.contains(id)) {
       const int r = NextPacket(body);
       if (r != 1) return r;
       if (!sftp::ParseReply(body, reply)) return LIBSSH2_ERROR_PROTO;
       Settle(reply);
     }
-    reply = *aheadReply;
-    aheadReply.reset();
-    aheadId = 0;
-    aheadPath.clear();
+    reply = std::move(aheadReplies[id]);
+    aheadReplies.erase(id);
     return 1;
   }
 
@@ -276,9 +278,8 @@ struct SftpSession::Impl {
     outgoing.clear();
     outgoingSent = 0;
     deferred.clear();
-    aheadId = 0;
-    aheadPath.clear();
-    aheadReply.reset();
+    ahead.clear();
+    aheadReplies.clear();
     std::fill(password.begin(), password.end(), '\0');
     password.clear();
   }
@@ -735,9 +736,9 @@ int SftpSession::Upload(int file, const Text& shownName, TextView remoteName, st
   sftp::Reply reply;
   std::uint32_t id = 0;
   int rc = 0;
-  if (s.aheadId != 0 && s.aheadPath == path && offset == 0) {
+  if (s.ahead.contains(path) && offset == 0) {
     // Sent ahead with the same flags: its answer may be here already.
-    rc = s.AwaitAhead(reply);
+    rc = s.AwaitAhead(path, reply);
   } else {
     LogLine(u"<--->OPEN " + FromUtf8(sftp::ShownText(path)) + (offset > 0 ? u" from " + IntToText(offset) : Text()),
             status);
@@ -919,25 +920,27 @@ int SftpSession::SetModificationTimeLater(TextView name, std::int64_t epochSecon
 }
 
 void SftpSession::OpenAhead(TextView remoteName, StatusTarget* status) {
-  if (!Connected() || impl_->aheadId != 0) return;
   Impl& s = *impl_;
   const std::string path = JoinRemotePath(folder_, Utf16ToUtf8(remoteName));
+  if (!Connected() || s.ahead.size() >= kMaxOpenAhead || s.ahead.contains(path)) return;
   LogLine(u"<--->OPEN " + FromUtf8(sftp::ShownText(path)) + u" (ahead)", status);
   const std::uint32_t id = s.NewId();
-  s.aheadId = id;
-  s.aheadPath = path;
+  s.ahead[path] = id;
   s.SendDeferred(id, {true, path},
                  sftp::OpenPacket(id, path, sftp::kOpenWrite | sftp::kOpenCreate | sftp::kOpenTruncate));
 }
 
-const std::string& SftpSession::OpenAheadPath() const { return impl_->aheadPath; }
+std::vector<std::string> SftpSession::OpenAheadPaths() const {
+  std::vector<std::string> paths;
+  for (const auto& [path, id] : impl_->ahead) paths.push_back(path);
+  return paths;
+}
 
-void SftpSession::AbandonOpenAhead(StatusTarget* status) {
+void SftpSession::AbandonOpenAhead(const std::string& path, StatusTarget* status) {
   Impl& s = *impl_;
-  if (s.aheadId == 0 || !Connected()) return;
-  const std::string path = s.aheadPath;
+  if (!s.ahead.contains(path) || !Connected()) return;
   sftp::Reply reply;
-  int rc = s.AwaitAhead(reply);
+  int rc = s.AwaitAhead(path, reply);
   if (rc == 1 && reply.type == sftp::kHandle) {
     // Nobody else sends to this path meanwhile: the file is the one the
     // OPEN made (or emptied).
@@ -1010,7 +1013,7 @@ void SftpSession::Quit(StatusTarget* status) {
   s.timeOut = std::min(s.timeOut, kQuitLimitMs);
   if (s.channel != nullptr && !stop_.stop_requested()) {
     // What was sent ahead and not taken goes; late answers are logged.
-    AbandonOpenAhead(status);
+    for (const std::string& path : OpenAheadPaths()) AbandonOpenAhead(path, status);
     std::string body;
     sftp::Reply reply;
     s.Progressed();

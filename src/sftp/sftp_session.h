@@ -208,14 +208,14 @@ class SftpSession {
   // Sends the OPEN of `remoteName` in the current folder (created, or
   // truncated) without waiting for its answer, so that it crosses the link
   // while the current file ends: the next Upload/WriteFrom of that very path
-  // from offset 0 takes its handle. One at a time (nothing when one is
-  // outstanding). A refusal is that later upload's failure.
+  // from offset 0 takes its handle. At most two are outstanding (nothing
+  // happens beyond). A refusal is that later upload's failure.
   void OpenAhead(TextView remoteName, StatusTarget* status);
-  // The absolute path of the outstanding OpenAhead ("" when none).
-  const std::string& OpenAheadPath() const;
-  // Gives up the outstanding OpenAhead: its handle closed and the empty file
-  // it made removed.
-  void AbandonOpenAhead(StatusTarget* status);
+  // The absolute paths of the OPENs sent ahead and not taken yet.
+  std::vector<std::string> OpenAheadPaths() const;
+  // Gives up the OPEN sent ahead for `path`: its handle closed and the file
+  // it made (or emptied) removed.
+  void AbandonOpenAhead(const std::string& path, StatusTarget* status);
   // Lists the current folder. 1 or -1.
   int ListFolder(std::vector<SftpListEntry>& entries, StatusTarget* status);
 

@@ -122,10 +122,10 @@ EntryOutcome SftpUploadSession::Upload(const Text& localPath, const Text& folder
   }
 
   // An OPEN sent ahead for another file than this one goes.
-  if (const std::string& ahead = session_.OpenAheadPath(); !ahead.empty()) {
-    const std::string mine = JoinRemotePath(JoinRemotePath(loginFolder_, Utf16ToUtf8(folderPath)),
-                                            Utf16ToUtf8(PartName(RemoteFileName(localPath))));
-    if (ahead != mine) session_.AbandonOpenAhead(status);
+  const std::string mine = JoinRemotePath(JoinRemotePath(loginFolder_, Utf16ToUtf8(folderPath)),
+                                          Utf16ToUtf8(PartName(RemoteFileName(localPath))));
+  for (const std::string& ahead : session_.OpenAheadPaths()) {
+    if (ahead != mine) session_.AbandonOpenAhead(ahead, status);
   }
 
   // The local file first: a problem here needs nothing from the server.
@@ -178,10 +178,7 @@ EntryOutcome SftpUploadSession::Deliver(const Text& localPath, const Text& folde
   const DeliveryOutcome delivered = DeliverWithPolicy(remote, job, digest ? &*digest : observer_, progress, status);
   lastStamp_ = delivered.sentStamp;
   // Opened ahead for this very entry and not taken (delivered before, say).
-  if (const std::string& ahead = session_.OpenAheadPath();
-      !ahead.empty() && ahead == JoinRemotePath(session_.CurrentFolder(), Utf16ToUtf8(PartName(job.remoteName)))) {
-    session_.AbandonOpenAhead(status);
-  }
+  session_.AbandonOpenAhead(JoinRemotePath(session_.CurrentFolder(), Utf16ToUtf8(PartName(job.remoteName))), status);
   if (delivered.result != 1) {
     // The policy has logged its line already.
     const DeliveryFailure failure =
