@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         // As the scheduler does: the entry after this one is claimed now and
         // announced, so that the session can overlap the two.
         for (int i = next++, following = 0; i < count; i = following) {
-          following = session.TakesNextEarly() ? next++ : -1;
+          following = session.OverlapBytes() > 0 ? next++ : -1;
           session.ExpectNext(following >= 0 && following < count
                                  ? std::optional<ExpectedEntry>(
                                        ExpectedEntry{Utf8ToUtf16(files[static_cast<std::size_t>(following)]), folder})

@@ -5,9 +5,10 @@
 //
 // Files overlap: with temporary names, the OPEN of the next entry's part
 // (ExpectNext) goes out while the current file is written, sized and
-// renamed, so its handle is there when its turn comes. Only a fresh part in
-// the same folder is opened ahead; what was opened and not taken is closed
-// and removed. A refusal of the early OPEN fails only the entry it was for.
+// renamed, so its handle is there when its turn comes (files up to
+// kOverlapBytes). Only a fresh part in the same folder is opened ahead; what
+// was opened and not taken is closed and removed. A refusal of the early
+// OPEN fails only the entry it was for.
 #pragma once
 
 #include <optional>
@@ -43,7 +44,9 @@ class SftpUploadSession final : public UploadSession {
     partBegun_ = std::move(begun);
   }
   void SetTransferObserver(TransferObserver* observer) override { observer_ = observer; }
-  bool TakesNextEarly() const override { return record_.tempName != 0; }
+  // Files up to this size overlap (with temporary names only).
+  static constexpr std::int64_t kOverlapBytes = 1 << 20;
+  std::int64_t OverlapBytes() const override { return record_.tempName != 0 ? kOverlapBytes : 0; }
   void ExpectNext(std::optional<ExpectedEntry> next) override { expected_ = std::move(next); }
   DeliveryFailure LastFailure() const override { return lastFailure_; }
   PartRecord LastStamp() const override { return lastStamp_; }

@@ -62,9 +62,12 @@ class UploadSession {
     (void)part;
     (void)begun;
   }
-  // Whether the session can use the entry that follows before it is handed
-  // over (ExpectNext); the scheduler then claims it early. Asked once open.
-  virtual bool TakesNextEarly() const { return false; }
+  // The largest file (bytes) whose upload the session overlaps with the
+  // next entry's (ExpectNext); 0: none. The scheduler claims the next entry
+  // early only while the one in hand and that one are no larger, so that a
+  // long upload never holds back an entry that another session could take.
+  // Asked once open.
+  virtual std::int64_t OverlapBytes() const { return 0; }
   // The entry the next Upload will be given (none: not known). A session may
   // send its first requests while the current upload ends; an Upload of
   // another entry, or Close, gives up what was sent for it.

@@ -89,7 +89,7 @@ struct UploadWorker::Lane {
   const Text serverName;
   std::optional<QueueEntry> first;
   // Claimed for this lane as the entry after the one in hand, for sessions
-  // that overlap files (TakesNextEarly). The lane's thread only.
+  // that overlap small files (OverlapBytes). The lane's thread only.
   std::optional<QueueEntry> next;
   std::atomic<std::int64_t> lastProgress{0};
   ServerRecord record;  // the record the session logged in with
@@ -436,7 +436,7 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
         proven_.insert(serverName);
       }
     }
-    ClaimNextEarly(lane, session);
+    ClaimNextEarly(lane, session, localPath);
     outcome = session.Upload(localPath, folderPath, &lane.display, &lane.display);
     if (outcome != EntryOutcome::kDead || retried) break;
     // A kept session that died while it waited costs one more try.
@@ -513,13 +513,19 @@ std::optional<QueueEntry> UploadWorker::ClaimLocked(const Text& serverName) {
   return found;
 }
 
-void UploadWorker::ClaimNextEarly(Lane& lane, UploadSession& session) {
-  if (!session.TakesNextEarly()) return;
+void UploadWorker::ClaimNextEarly(Lane& lane, UploadSession& session, const Text& localPath) {
+  const std::int64_t limit = session.OverlapBytes();
+  if (limit <= 0 || FileSize(localPath) > limit) return;
   if (!lane.next) {
     std::lock_guard lock(mutex_);
     lane.next = ClaimLocked(lane.serverName);
   }
   if (!lane.next) return;
+  if (FileSize(EntryLocalPath(lane.next->text)) > limit) {
+    // Another session may take it while this one works.
+    Release(std::exchange(lane.next, std::nullopt)->id, false);
+    return;
+  }
   const ServerRecord& record = lane.record;
   session.ExpectNext(ExpectedEntry{
       EntryLocalPath(lane.next->text),

@@ -319,6 +319,18 @@ TEST_F(SftpUploads, AFailureOfTheCurrentOrTheOverlappedNextFileFailsOnlyThatEntr
   // f3's failure.
   EXPECT_GE(Count(log, " (ahead)"), 3) << log;
   EXPECT_NE(log.find("f4.bin.part (not taken)"), std::string::npos) << log;
+
+  // Files past the overlap size are not claimed early: another session may
+  // take them meanwhile.
+  queue.Clear();
+  servers.Set(1, Record(2));
+  Mark();
+  const std::string big((SftpUploadSession::kOverlapBytes) + 1, 'b');
+  Queue("big1.bin", big);
+  Queue("big2.bin", big);
+  Run(20);
+  ASSERT_EQ(queue.Size(), 0) << History();
+  EXPECT_EQ(History().find(" (ahead)"), std::string::npos) << History();
 }
 
 // Names outside ASCII, with quotes and a backslash, arrive under their own
