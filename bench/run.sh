@@ -13,8 +13,11 @@ mkdir -p "$build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DWEXMOOR_BUILD_GUI=OFF \
   -DWEXMOOR_BUILD_TESTS=OFF -DWEXMOOR_BUILD_BENCH=ON > "$build/configure.log" 2>&1 ||
   { cat "$build/configure.log"; exit 1; }
-cmake --build "$build" --target wexmoor-bench wexmoor-webdav-bench -j"$(nproc)"
+cmake --build "$build" --target wexmoor-bench wexmoor-webdav-bench wexmoor-sftp-bench -j"$(nproc)"
 echo "nproc: $(nproc)"
 /usr/bin/python3 "$here/run_bench.py" --bench-program "$build/bin/wexmoor-bench" --out "$here/out" "$@"
+# SFTP against sftp -b, curl and lftp on sshd, direct and through a 20 ms
+# relay (the per-file target against lftp at the end).
+/usr/bin/python3 "$here/sftp_bench.py" --program "$build/bin/wexmoor-sftp-bench" --large-mib 256 --out "$here/out"
 # WebDAV over HTTPS against curl -T and rclone copy (Apache mod_dav).
 exec /usr/bin/python3 "$here/webdav_bench.py" --program "$build/bin/wexmoor-webdav-bench" --out "$here/out"

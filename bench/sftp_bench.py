@@ -5,7 +5,10 @@ rename, as the spooler uploads), OpenSSH's `sftp -b`, `curl -T sftp://` and
 user), direct and through control_relay.py, which holds every server-to-client
 chunk back by DELAY ms (a round trip of about that much).
 
-Measures N small files (per-file interval) and one large file (MB/s).
+Measures N small files (per-file interval) and one large file (MB/s), then
+prints the overlap target: through the relay, with temporary names, per file
+at most 1.0 x lftp's sftp measured in the same run (lftp sends no temporary
+names, so every rename round trip is the program's own).
 Needs root: it makes a temporary system user and runs /usr/sbin/sshd.
 
 Usage: sftp_bench.py --program PATH [--small 2000] [--relay-small 200]
@@ -221,6 +224,23 @@ def main():
     for r in rows:
         seconds = f"{r['seconds']:.2f}" if r["seconds"] is not None else "-"
         print(f"{r['route']:<14} {r['what']:<18} {r['tool']:<19} {seconds:>9}  {r['figure']}")
+    print_target(rows)
+
+
+def print_target(rows):
+    """Per file through the relay, temporary names: the program against lftp."""
+    def per_file(tool):
+        for r in rows:
+            if r["route"].startswith("relay") and r["tool"] == tool and "small" in r["what"] and r["seconds"]:
+                return r["seconds"] / int(r["what"].split()[0]) * 1000, r["route"]
+        return None, None
+    mine, route = per_file("wexmoor")
+    theirs, _ = per_file("lftp")
+    if mine is None or theirs is None:
+        return
+    ratio = mine / theirs
+    print(f"\nSFTP, {route}, temporary names, per file: wexmoor {mine:.1f} ms, lftp {theirs:.1f} ms: "
+          f"{ratio:.2f} x lftp (target <= 1.0: {'met' if ratio <= 1.0 else 'missed'})")
 
 
 if __name__ == "__main__":

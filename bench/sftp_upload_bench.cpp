@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -60,7 +61,16 @@ int main(int argc, char** argv) {
           failures++;
           return;
         }
-        for (int i = next++; i < static_cast<int>(files.size()); i = next++) {
+        const int count = static_cast<int>(files.size());
+        // As the scheduler does: the entry after this one is claimed now and
+        // announced, so that the session can overlap the two.
+        for (int i = next++, following = 0; i < count; i = following) {
+          following = session.OverlapBytes() > 0 ? next++ : -1;
+          session.ExpectNext(following >= 0 && following < count
+                                 ? std::optional<ExpectedEntry>(
+                                       ExpectedEntry{Utf8ToUtf16(files[static_cast<std::size_t>(following)]), folder})
+                                 : std::nullopt);
+          if (following < 0) following = next++;
           PartRecord part;
           session.UsePart(&part);
           const Text path = Utf8ToUtf16(files[static_cast<std::size_t>(i)]);

@@ -13,7 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <optional>
 
 #include "platform/code_page.h"
 #include "platform/socket.h"
@@ -28,6 +30,7 @@ constexpr std::size_t kWriteChunk = 64 * 1024;   // data per WRITE request
 constexpr std::size_t kMaxOutstanding = 32;      // WRITE requests in flight (2 MiB)
 constexpr std::size_t kMaxListing = 100000;      // entries taken from one folder
 constexpr int kQuitLimitMs = 1000;
+constexpr std::size_t kMaxOpenAhead = 2;         // OPENs sent ahead of their uploads
 
 // Results of the waiting helpers besides libssh2's own codes.
 constexpr int kTimedOut = -1001;
@@ -56,6 +59,16 @@ std::string ReadSmallFile(const std::string& path, std::size_t limit) {
   return text;
 }
 
+Text StatusText(const sftp::Reply& reply) {
+  if (reply.type != sftp::kStatus) return u"Unexpected answer";
+  const std::string name = sftp::StatusName(reply.status);
+  Text text = AsciiToText(name);
+  if (!reply.message.empty() && reply.message != name) {
+    text += u" (" + Utf8ToUtf16(sftp::ShownText(reply.message)) + u")";
+  }
+  return text;
+}
+
 }  // namespace
 
 struct SftpSession::Impl {
@@ -70,8 +83,41 @@ struct SftpSession::Impl {
   int timeOut = 10000;
   std::int64_t lastProgressMs = 0;
   std::stop_token stop;
+  // Requests whose answers nobody waits for (an OPEN sent ahead, a SETSTAT):
+  // their answers are taken wherever they turn up.
+  struct Deferred {
+    bool open = false;
+    std::string path;
+  };
+  std::map<std::uint32_t, Deferred> deferred;
+  std::map<std::string, std::uint32_t> ahead;  // OPENs sent ahead, by path, until taken
+  std::map<std::uint32_t, sftp::Reply> aheadReplies;
+  std::function<void(TextView)> note;  // a line into the session's log
 
   std::uint32_t NewId() { return nextId++; }
+
+  // Queues a request nobody waits for and moves what can be moved now.
+  void SendDeferred(std::uint32_t id, Deferred what, const std::string& packet) {
+    deferred[id] = std::move(what);
+    outgoing += packet;
+    Pump();  // a failure shows at the next wait
+  }
+
+  // Takes the answer to a deferred request; false when it is none.
+  bool Settle(const sftp::Reply& reply) {
+    const auto it = deferred.find(reply.id);
+    if (it == deferred.end()) return false;
+    if (it->second.open) {
+      aheadReplies[reply.id] = reply;
+    } else if (note) {
+      const Text path = Utf8ToUtf16(sftp::ShownText(it->second.path));
+      note(reply.type == sftp::kStatus && reply.status == sftp::kOk
+               ? u">---<SETSTAT " + path + u": OK"
+               : u"----- The server kept its own time for " + path + u" (" + StatusText(reply) + u")");
+    }
+    deferred.erase(it);
+    return true;
+  }
   void Progressed() { lastProgressMs = NetworkMs(); }
 
   // One slice of waiting for the directions libssh2 is blocked in (and for
@@ -177,7 +223,27 @@ struct SftpSession::Impl {
       if (r != 1) return r;
       if (!sftp::ParseReply(body, reply)) return LIBSSH2_ERROR_PROTO;
       if (reply.id == id) return 1;
+      Settle(reply);  // else a late answer to a request given up
     }
+  }
+
+  // Waits for the answer to the OPEN sent ahead for `path` and takes it.
+  int AwaitAhead(const std::string& path, sftp::Reply& reply) {
+    const auto it = ahead.find(path);
+    if (it == ahead.end()) return LIBSSH2_ERROR_PROTO;
+    const std::uint32_t id = it->second;
+    ahead.erase(it);
+    Progressed();
+    std::string body;
+    while (!aheadReplies.contains(id)) {
+      const int r = NextPacket(body);
+      if (r != 1) return r;
+      if (!sftp::ParseReply(body, reply)) return LIBSSH2_ERROR_PROTO;
+      Settle(reply);
+    }
+    reply = std::move(aheadReplies[id]);
+    aheadReplies.erase(id);
+    return 1;
   }
 
   void Free(bool polite) {
@@ -211,6 +277,9 @@ struct SftpSession::Impl {
     incoming = sftp::PacketAssembler();
     outgoing.clear();
     outgoingSent = 0;
+    deferred.clear();
+    ahead.clear();
+    aheadReplies.clear();
     std::fill(password.begin(), password.end(), '\0');
     password.clear();
   }
@@ -283,7 +352,9 @@ std::string JoinRemotePath(std::string_view base, std::string_view path) {
 }
 
 SftpSession::SftpSession(const Clock& clock, std::atomic<std::int64_t>& lastProgressTime)
-    : clock_(clock), lastProgressTime_(lastProgressTime), impl_(std::make_unique<Impl>()) {}
+    : clock_(clock), lastProgressTime_(lastProgressTime), impl_(std::make_unique<Impl>()) {
+  impl_->note = [this](TextView line) { LogLine(line, nullptr); };
+}
 
 SftpSession::~SftpSession() { impl_->Free(false); }
 
@@ -314,16 +385,6 @@ Text Failure(int rc, LIBSSH2_SESSION* ssh) {
     return u"!!--- Connection lost";
   }
   return u"!!--- " + Utf8ToUtf16(LastError(ssh));
-}
-
-Text StatusText(const sftp::Reply& reply) {
-  if (reply.type != sftp::kStatus) return u"Unexpected answer";
-  const std::string name = sftp::StatusName(reply.status);
-  Text text = AsciiToText(name);
-  if (!reply.message.empty() && reply.message != name) {
-    text += u" (" + Utf8ToUtf16(sftp::ShownText(reply.message)) + u")";
-  }
-  return text;
 }
 
 }  // namespace
@@ -649,7 +710,14 @@ bool SftpSession::Alive() {
   Impl& s = *impl_;
   // Something unasked: the server's end, or a keep-alive libssh2 answers.
   if (WaitForDescriptor(s.socket, POLLIN, 0, stop_) != WaitResult::kReady) return !stop_.stop_requested();
-  if (s.Pump() < 0 || !s.outgoing.empty() || s.incoming.Buffered() > 0) {
+  // Answers to deferred requests may come; anything else means the end.
+  bool dead = s.Pump() < 0;
+  std::string body;
+  sftp::Reply reply;
+  int got = 0;
+  while (!dead && (got = s.incoming.Next(body)) == 1) dead = !sftp::ParseReply(body, reply) || !s.Settle(reply);
+  if (got < 0 || (s.deferred.empty() && (!s.outgoing.empty() || s.incoming.Buffered() > 0))) dead = true;
+  if (dead) {
     LogLine(u"!!--- Connection lost", nullptr);
     Drop();
     return false;
@@ -665,12 +733,19 @@ int SftpSession::Upload(int file, const Text& shownName, TextView remoteName, st
   if (offset < 0 || length < 0) return -1;
   const std::int64_t size = offset + length;
   const std::string path = JoinRemotePath(folder_, Utf16ToUtf8(remoteName));
-  LogLine(u"<--->OPEN " + FromUtf8(sftp::ShownText(path)) + (offset > 0 ? u" from " + IntToText(offset) : Text()),
-          status);
   sftp::Reply reply;
-  std::uint32_t id = s.NewId();
-  const std::uint32_t flags = sftp::kOpenWrite | sftp::kOpenCreate | (offset == 0 ? sftp::kOpenTruncate : 0);
-  int rc = s.Exchange(sftp::OpenPacket(id, path, flags), id, reply);
+  std::uint32_t id = 0;
+  int rc = 0;
+  if (s.ahead.contains(path) && offset == 0) {
+    // Sent ahead with the same flags: its answer may be here already.
+    rc = s.AwaitAhead(path, reply);
+  } else {
+    LogLine(u"<--->OPEN " + FromUtf8(sftp::ShownText(path)) + (offset > 0 ? u" from " + IntToText(offset) : Text()),
+            status);
+    id = s.NewId();
+    const std::uint32_t flags = sftp::kOpenWrite | sftp::kOpenCreate | (offset == 0 ? sftp::kOpenTruncate : 0);
+    rc = s.Exchange(sftp::OpenPacket(id, path, flags), id, reply);
+  }
   if (rc != 1 || reply.type != sftp::kHandle) {
     LogLine(rc != 1 ? Failure(rc, s.ssh) : u"!!--- " + StatusText(reply), status);
     if (rc != 1) Drop();
@@ -740,6 +815,8 @@ int SftpSession::Upload(int file, const Text& shownName, TextView remoteName, st
         *sizeAfter = reply.type == sftp::kAttrs && reply.attributes.hasSize
                          ? static_cast<std::int64_t>(std::min<std::uint64_t>(reply.attributes.size, INT64_MAX))
                          : -1;
+      } else if (s.Settle(reply)) {
+        // The answer to a request of another file's: not this upload's.
       } else if (const auto it = writes.find(reply.id); it == writes.end() || reply.type != sftp::kStatus) {
         failure = u"!!--- Malformed answer from the server";
       } else if (reply.status != sftp::kOk) {
@@ -831,6 +908,54 @@ int SftpSession::SetModificationTime(TextView name, std::int64_t epochSeconds, S
   return reply.type == sftp::kStatus && reply.status == sftp::kOk ? 1 : 0;
 }
 
+int SftpSession::SetModificationTimeLater(TextView name, std::int64_t epochSeconds, StatusTarget* status) {
+  if (!Connected()) return -1;
+  Impl& s = *impl_;
+  const std::string path = JoinRemotePath(folder_, Utf16ToUtf8(name));
+  const auto seconds = static_cast<std::uint32_t>(std::clamp<std::int64_t>(epochSeconds, 0, UINT32_MAX));
+  LogLine(u"<--->SETSTAT " + FromUtf8(sftp::ShownText(path)) + u" mtime " + IntToText(epochSeconds), status);
+  const std::uint32_t id = s.NewId();
+  s.SendDeferred(id, {false, path}, sftp::SetTimesPacket(id, path, seconds, seconds));
+  return 1;
+}
+
+void SftpSession::OpenAhead(TextView remoteName, StatusTarget* status) {
+  Impl& s = *impl_;
+  const std::string path = JoinRemotePath(folder_, Utf16ToUtf8(remoteName));
+  if (!Connected() || s.ahead.size() >= kMaxOpenAhead || s.ahead.contains(path)) return;
+  LogLine(u"<--->OPEN " + FromUtf8(sftp::ShownText(path)) + u" (ahead)", status);
+  const std::uint32_t id = s.NewId();
+  s.ahead[path] = id;
+  s.SendDeferred(id, {true, path},
+                 sftp::OpenPacket(id, path, sftp::kOpenWrite | sftp::kOpenCreate | sftp::kOpenTruncate));
+}
+
+std::vector<std::string> SftpSession::OpenAheadPaths() const {
+  std::vector<std::string> paths;
+  for (const auto& [path, id] : impl_->ahead) paths.push_back(path);
+  return paths;
+}
+
+void SftpSession::AbandonOpenAhead(const std::string& path, StatusTarget* status) {
+  Impl& s = *impl_;
+  if (!s.ahead.contains(path) || !Connected()) return;
+  sftp::Reply reply;
+  int rc = s.AwaitAhead(path, reply);
+  if (rc == 1 && reply.type == sftp::kHandle) {
+    // Nobody else sends to this path meanwhile: the file is the one the
+    // OPEN made (or emptied).
+    LogLine(u"<--->CLOSE, REMOVE " + FromUtf8(sftp::ShownText(path)) + u" (not taken)", status);
+    s.outgoing += sftp::HandlePacket(sftp::kClose, s.NewId(), reply.handle);
+    const std::uint32_t id = s.NewId();
+    rc = s.Exchange(sftp::PathPacket(sftp::kRemove, id, path), id, reply);
+    if (rc == 1) LogLine(u">---<" + StatusText(reply), status);
+  }
+  if (rc != 1) {
+    LogLine(Failure(rc, s.ssh), status);
+    Drop();
+  }
+}
+
 int SftpSession::ListFolder(std::vector<SftpListEntry>& entries, StatusTarget* status) {
   entries.clear();
   if (!Connected()) return -1;
@@ -886,6 +1011,20 @@ void SftpSession::Quit(StatusTarget* status) {
   LogLine(u"<--->QUIT", status);
   const int saved = s.timeOut;
   s.timeOut = std::min(s.timeOut, kQuitLimitMs);
+  if (s.channel != nullptr && !stop_.stop_requested()) {
+    // What was sent ahead and not taken goes; late answers are logged.
+    for (const std::string& path : OpenAheadPaths()) AbandonOpenAhead(path, status);
+    std::string body;
+    sftp::Reply reply;
+    s.Progressed();
+    while (s.channel != nullptr && !s.deferred.empty() && s.NextPacket(body) == 1 && sftp::ParseReply(body, reply)) {
+      s.Settle(reply);
+    }
+  }
+  if (s.ssh == nullptr) {
+    s.timeOut = saved;
+    return;
+  }
   if (s.channel != nullptr && !stop_.stop_requested()) {
     s.Drive([&] { return libssh2_channel_close(s.channel); });
   }

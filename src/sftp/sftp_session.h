@@ -200,6 +200,22 @@ class SftpSession {
   // Sets the modification (and access) time of `name` in the current folder
   // with SETSTAT. 1, 0 when the server refused, -1 when the session is gone.
   int SetModificationTime(TextView name, std::int64_t epochSeconds, StatusTarget* status);
+  // The same without waiting for the answer: it is read with a later one and
+  // logged then ("----- The server kept its own time ..." for a refusal).
+  // 1, or -1 when the session is gone.
+  int SetModificationTimeLater(TextView name, std::int64_t epochSeconds, StatusTarget* status);
+
+  // Sends the OPEN of `remoteName` in the current folder (created, or
+  // truncated) without waiting for its answer, so that it crosses the link
+  // while the current file ends: the next Upload/WriteFrom of that very path
+  // from offset 0 takes its handle. At most two are outstanding (nothing
+  // happens beyond). A refusal is that later upload's failure.
+  void OpenAhead(TextView remoteName, StatusTarget* status);
+  // The absolute paths of the OPENs sent ahead and not taken yet.
+  std::vector<std::string> OpenAheadPaths() const;
+  // Gives up the OPEN sent ahead for `path`: its handle closed and the file
+  // it made (or emptied) removed.
+  void AbandonOpenAhead(const std::string& path, StatusTarget* status);
   // Lists the current folder. 1 or -1.
   int ListFolder(std::vector<SftpListEntry>& entries, StatusTarget* status);
 

@@ -1,5 +1,8 @@
 // RemoteFiles on an open SFTP session, in its current folder: STAT, pipelined
-// WRITE from an offset, RENAME (posix-rename where offered), REMOVE.
+// WRITE from an offset, RENAME (posix-rename where offered), REMOVE, SETSTAT.
+// Round trips saved: the size of a file just written is asked right behind
+// its CLOSE (the next Size of that name takes it), and SETSTAT does not wait
+// for its answer (a refusal is only logged anyway).
 #pragma once
 
 #include <functional>
@@ -36,6 +39,9 @@ class SftpRemoteFiles final : public RemoteFiles {
   std::stop_token stop_;
   NoteLine note_;
   StatusTarget* status_ = nullptr;
+  // The size asked behind the last Write's CLOSE, for that name (-1: none).
+  Text written_;
+  std::int64_t writtenSize_ = -1;
 };
 
 }  // namespace wexmoor

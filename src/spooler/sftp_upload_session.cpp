@@ -124,6 +124,13 @@ EntryOutcome SftpUploadSession::Upload(const Text& localPath, const Text& folder
     return stop_.stop_requested() ? EntryOutcome::kStopped : EntryOutcome::kDead;
   }
 
+  // An OPEN sent ahead for another file than this one goes.
+  const std::string mine = JoinRemotePath(JoinRemotePath(loginFolder_, Utf16ToUtf8(folderPath)),
+                                          Utf16ToUtf8(PartName(RemoteFileName(localPath))));
+  for (const std::string& ahead : session_.OpenAheadPaths()) {
+    if (ahead != mine) session_.AbandonOpenAhead(ahead, status);
+  }
+
   // The local file first: a problem here needs nothing from the server.
   if (!IsRegularFile(localPath)) {
     return Failed(DeliveryFailure::kLocalFile, u"!!--- Unable to open \"" + localPath + u"\"", status);
@@ -139,6 +146,18 @@ EntryOutcome SftpUploadSession::Upload(const Text& localPath, const Text& folder
     currentFolder_ = folderPath;
   }
   return Deliver(localPath, folderPath, progress, status);
+}
+
+void SftpUploadSession::OpenExpectedAhead(StatusTarget* status) {
+  std::optional<ExpectedEntry> next = std::move(expected_);
+  expected_.reset();
+  // A part of its own is resumed, not emptied; a final name is never
+  // emptied before its turn; another folder may not exist yet.
+  if (!next || record_.tempName == 0 || next->partBegun || next->folderPath != currentFolder_ ||
+      !IsRegularFile(next->localPath)) {
+    return;
+  }
+  session_.OpenAhead(PartName(RemoteFileName(next->localPath)), status);
 }
 
 EntryOutcome SftpUploadSession::Deliver(const Text& localPath, const Text& folderPath, ProgressTarget* progress,
@@ -158,8 +177,11 @@ EntryOutcome SftpUploadSession::Deliver(const Text& localPath, const Text& folde
   job.partBegun = partBegun_;
   job.digest = digest ? &*digest : nullptr;
   const std::int64_t startMs = clock_.MonotonicMs();
+  OpenExpectedAhead(status);
   const DeliveryOutcome delivered = DeliverWithPolicy(remote, job, digest ? &*digest : observer_, progress, status);
   lastStamp_ = delivered.sentStamp;
+  // Opened ahead for this very entry and not taken (delivered before, say).
+  session_.AbandonOpenAhead(JoinRemotePath(session_.CurrentFolder(), Utf16ToUtf8(PartName(job.remoteName))), status);
   if (delivered.result != 1) {
     // The policy has logged its line already.
     const DeliveryFailure failure =
@@ -174,6 +196,7 @@ EntryOutcome SftpUploadSession::Deliver(const Text& localPath, const Text& folde
 }
 
 void SftpUploadSession::Close(StatusTarget* status) {
+  expected_.reset();
   session_.Quit(status);
   folderEntered_ = false;
   currentFolder_.clear();

@@ -2,8 +2,16 @@
 // entry's folder only when it differs from the current one (making what is
 // missing), and writes each file under its temporary name, checks its size
 // and renames it, continuing a part begun before from the same local file.
+//
+// Files overlap: with temporary names, the OPEN of the next entry's part
+// (ExpectNext) goes out while the current file is written, sized and
+// renamed, so its handle is there when its turn comes (files up to
+// kOverlapBytes). Only a fresh part in the same folder is opened ahead; what
+// was opened and not taken is closed and removed. A refusal of the early
+// OPEN fails only the entry it was for.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "sftp/sftp_session.h"
@@ -36,6 +44,10 @@ class SftpUploadSession final : public UploadSession {
     partBegun_ = std::move(begun);
   }
   void SetTransferObserver(TransferObserver* observer) override { observer_ = observer; }
+  // Files up to this size overlap (with temporary names only).
+  static constexpr std::int64_t kOverlapBytes = 1 << 20;
+  std::int64_t OverlapBytes() const override { return record_.tempName != 0 ? kOverlapBytes : 0; }
+  void ExpectNext(std::optional<ExpectedEntry> next) override { expected_ = std::move(next); }
   DeliveryFailure LastFailure() const override { return lastFailure_; }
   PartRecord LastStamp() const override { return lastStamp_; }
   Text LastError() const override { return lastError_; }
@@ -46,6 +58,8 @@ class SftpUploadSession final : public UploadSession {
   SftpSession& session() { return session_; }
 
  private:
+  // Sends the OPEN of the expected entry's part ahead where it may.
+  void OpenExpectedAhead(StatusTarget* status);
   // The delivery of one readable local file into the current folder.
   EntryOutcome Deliver(const Text& localPath, const Text& folderPath, ProgressTarget* progress, StatusTarget* status);
   // A line of this session's own in the log, with the time.
@@ -67,6 +81,7 @@ class SftpUploadSession final : public UploadSession {
   PartRecord* part_ = nullptr;
   std::function<void(const PartRecord&)> partBegun_;
   TransferObserver* observer_ = nullptr;
+  std::optional<ExpectedEntry> expected_;
   PartRecord lastStamp_;
   DeliveryFailure lastFailure_ = DeliveryFailure::kNone;
   Text lastError_;

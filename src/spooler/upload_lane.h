@@ -41,6 +41,9 @@ struct UploadWorker::Lane {
 
   const Text serverName;
   std::optional<QueueEntry> first;
+  // Claimed for this lane as the entry after the one in hand, for sessions
+  // that overlap small files (OverlapBytes). The lane's thread only.
+  std::optional<QueueEntry> next;
   std::atomic<std::int64_t> lastProgress{0};
   ServerRecord record;  // the record the session logged in with
   std::unique_ptr<UploadSession> session;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stop_token>
 
 #include "ftp/part_upload.h"
@@ -35,6 +36,14 @@ enum class EntryOutcome {
   kStopped,  // the stop was seen; the sockets are closed
 };
 
+// An entry the scheduler has claimed for a session as the one it hands over
+// next.
+struct ExpectedEntry {
+  Text localPath;
+  Text folderPath;
+  bool partBegun = false;  // the entry has a part of its own to resume
+};
+
 class UploadSession {
  public:
   virtual ~UploadSession() = default;
@@ -56,6 +65,16 @@ class UploadSession {
     (void)part;
     (void)begun;
   }
+  // The largest file (bytes) whose upload the session overlaps with the
+  // next entry's (ExpectNext); 0: none. The scheduler claims the next entry
+  // early only while the one in hand and that one are no larger, so that a
+  // long upload never holds back an entry that another session could take.
+  // Asked once open.
+  virtual std::int64_t OverlapBytes() const { return 0; }
+  // The entry the next Upload will be given (none: not known). A session may
+  // send its first requests while the current upload ends; an Upload of
+  // another entry, or Close, gives up what was sent for it.
+  virtual void ExpectNext(std::optional<ExpectedEntry> next) { (void)next; }
   // Sees every block of the following Uploads (nullptr: none).
   virtual void SetTransferObserver(TransferObserver* observer) { (void)observer; }
   // The local file as the last Upload found it when it began (size -1: not

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 #include <optional>
+#include <utility>
 
 #include "ftp/control_connection.h"
 #include "ftp/file_upload.h"
@@ -315,8 +316,14 @@ void UploadWorker::RunLane(Lane& lane, std::stop_token stop) {
   std::optional<QueueEntry> entry = std::move(lane.first);
   while (entry && !stop.stop_requested()) {
     if (!HandleEntry(lane, *entry, stop)) break;
-    entry = NextEntry(lane, stop);
+    entry = std::exchange(lane.next, std::nullopt);
+    if (entry && context_.queue.FindById(entry->id) < 0) {
+      Release(entry->id, false);  // removed by the user meanwhile
+      entry.reset();
+    }
+    if (!entry) entry = NextEntry(lane, stop);
   }
+  if (lane.next) Release(lane.next->id, false);
   // Goodbye to the server; after a stop the engine has closed everything.
   if (lane.session) lane.session->Close(nullptr);
   std::lock_guard lock(mutex_);
@@ -415,6 +422,7 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
         untrusted_.erase(serverName);
       }
     }
+    ClaimNextEarly(lane, session, localPath);
     outcome = session.Upload(localPath, folderPath, &lane.display, &lane.display);
     if (outcome != EntryOutcome::kDead || retried) break;
     // A kept session that died while it waited costs one more try.
@@ -494,6 +502,26 @@ std::optional<QueueEntry> UploadWorker::ClaimLocked(const Text& serverName) {
     claimedPaths_[found->id] = RemotePathKey(*found);
   }
   return found;
+}
+
+void UploadWorker::ClaimNextEarly(Lane& lane, UploadSession& session, const Text& localPath) {
+  const std::int64_t limit = session.OverlapBytes();
+  if (limit <= 0 || FileSize(localPath) > limit) return;
+  if (!lane.next) {
+    std::lock_guard lock(mutex_);
+    lane.next = ClaimLocked(lane.serverName);
+  }
+  if (!lane.next) return;
+  if (FileSize(EntryLocalPath(lane.next->text)) > limit) {
+    // Another session may take it while this one works.
+    Release(std::exchange(lane.next, std::nullopt)->id, false);
+    return;
+  }
+  const ServerRecord& record = lane.record;
+  session.ExpectNext(ExpectedEntry{
+      EntryLocalPath(lane.next->text),
+      SplitServerAddress(DestinationPath(record.address, EntrySubfolder(lane.next->text))).folderPath,
+      book_.Get(lane.next->id).part.Begun()});
 }
 
 std::optional<QueueEntry> UploadWorker::NextEntry(Lane& lane, const std::stop_token& stop) {

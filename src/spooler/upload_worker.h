@@ -135,6 +135,9 @@ class UploadWorker {
   // The first unclaimed entry of `serverName` not yet failed in this pass,
   // claimed for `lane`; under mutex_.
   std::optional<QueueEntry> ClaimLocked(const Text& serverName);
+  // For a session that overlaps files: the entry after the one in hand,
+  // claimed now (one upload per remote path still holds) and announced to it.
+  void ClaimNextEarly(Lane& lane, UploadSession& session, const Text& localPath);
   // Waits up to kKeepSessionMs for a further entry of the lane's server.
   std::optional<QueueEntry> NextEntry(Lane& lane, const std::stop_token& stop);
   void Release(std::uint64_t id, bool failed);

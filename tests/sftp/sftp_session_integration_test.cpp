@@ -1,10 +1,13 @@
 // The SFTP session against a real OpenSSH server.
 #include <dirent.h>
+#include <sys/stat.h>
+#include <sys/time.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -38,6 +41,12 @@ std::string RandomBytes(std::size_t size, unsigned seed) {
   std::string bytes(size, '\0');
   for (char& c : bytes) c = static_cast<char>(random());
   return bytes;
+}
+
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
 }
 
 std::string ReadBytes(const std::string& path) {
@@ -352,6 +361,67 @@ TEST_F(SftpSessionTest, OutOfOrderWritesBeforeACutLeaveNoHoleAfterTheResume) {
   const std::size_t from = log.find(".part from ");
   ASSERT_NE(from, std::string::npos) << log;
   EXPECT_EQ(std::stoll(log.substr(from + 11)), static_cast<long long>(left.size()) - (2 << 20));
+}
+
+// Files overlap: the OPEN of a later file's part goes out before its turn.
+// It is taken by that file's own upload alone; its refusal fails that file
+// alone; one that no upload takes leaves nothing on the server; and answers
+// that arrive while nobody waits (OPENs ahead, SETSTAT) are no sign of a dead
+// session.
+TEST_F(SftpSessionTest, OpensSentAheadBelongToTheirOwnFileAndLeaveNothingBehind) {
+  SftpSession session(clock, lastProgress);
+  ASSERT_EQ(session.Connect(Login(), &status), 1) << LogOf(session);
+  const std::string home = server.home();
+  // A folder of that name: OPEN refuses it.
+  std::filesystem::create_directory(home + "/blocked.bin.part");
+  std::map<std::string, std::string> bytes;
+  std::map<std::string, Text> paths;
+  for (const char* name : {"a.bin", "b.bin", "c.bin", "blocked.bin"}) {
+    bytes[name] = RandomBytes(70'000 + bytes.size() * 1000, static_cast<unsigned>(bytes.size() + 10));
+    paths[name] = Utf8ToUtf16(LocalFile(name, bytes[name]));
+  }
+  const struct timeval old[2] = {{1'300'000'000, 0}, {1'300'000'000, 0}};
+  ASSERT_EQ(::utimes(Utf16ToUtf8(paths["c.bin"]).c_str(), old), 0);
+  const auto deliver = [&](const std::string& name) {
+    return Deliver(session, paths[name], Utf8ToUtf16(name), nullptr, nullptr, &status);
+  };
+  const auto plainOpens = [&](const std::string& name) {
+    const std::string log = LogOf(session);
+    return Count(log, "<--->OPEN " + home + "/" + name + ".part\r");
+  };
+
+  session.OpenAhead(u"a.bin.part", &status);
+  session.OpenAhead(u"b.bin.part", &status);
+  session.OpenAhead(u"c.bin.part", &status);  // beyond two: not sent
+  EXPECT_EQ(session.OpenAheadPaths().size(), 2u);
+  ASSERT_EQ(deliver("a.bin"), 1) << LogOf(session);
+  session.OpenAhead(u"blocked.bin.part", &status);
+  // b's handle came ahead; the refusal for "blocked" arrives meanwhile.
+  ASSERT_EQ(deliver("b.bin"), 1) << LogOf(session);
+  EXPECT_EQ(deliver("blocked.bin"), -1);
+  EXPECT_TRUE(session.Connected()) << LogOf(session);
+  ASSERT_EQ(deliver("c.bin"), 1) << LogOf(session);
+  for (const char* name : {"a.bin", "b.bin"}) EXPECT_EQ(plainOpens(name), 0) << name << LogOf(session);
+  EXPECT_EQ(plainOpens("c.bin"), 1) << LogOf(session);
+  for (const char* name : {"a.bin", "b.bin", "c.bin"}) EXPECT_TRUE(ReadBytes(home + "/" + name) == bytes[name]) << name;
+
+  // Not taken: given up at once, or at the goodbye.
+  session.OpenAhead(u"x.bin.part", &status);
+  session.AbandonOpenAhead(home + "/x.bin.part", &status);
+  EXPECT_FALSE(std::filesystem::exists(home + "/x.bin.part"));
+  session.OpenAhead(u"y.bin.part", &status);
+  // Its answer and c's SETSTAT answer arrive while nobody waits.
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(home + "/y.bin.part"); }, std::chrono::seconds(5)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(session.Alive()) << LogOf(session);
+  session.Quit(&status);
+  EXPECT_FALSE(std::filesystem::exists(home + "/y.bin.part"));
+  const std::string log = LogOf(session);
+  EXPECT_NE(log.find(">---<SETSTAT " + home + "/c.bin: OK"), std::string::npos) << log;
+  // SETSTAT, not waited for, still gave the file the local file's time.
+  struct stat there {};
+  ASSERT_EQ(::stat((home + "/c.bin").c_str(), &there), 0);
+  EXPECT_EQ(there.st_mtime, 1'300'000'000);
 }
 
 TEST_F(SftpSessionTest, AStopEndsAStalledUploadWithinASecondAndClosesEverything) {

@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "ftp/ftp_session.h"
@@ -50,6 +51,23 @@ int Count(const std::string& text, const std::string& what) {
   return n;
 }
 
+// The entries that failed, by their text.
+class Outcomes : public UploadOutcomes {
+ public:
+  void EntryFinished(std::uint64_t, const Text& entryText, UploadResult result) override {
+    std::lock_guard lock(mutex_);
+    if (result == UploadResult::kFailed) failed_.insert(Utf16ToUtf8(entryText));
+  }
+  std::set<std::string> Failed() const {
+    std::lock_guard lock(mutex_);
+    return failed_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::set<std::string> failed_;
+};
+
 class SftpUploads : public ::testing::Test, public testing::RealTimeWorkerRig {
  protected:
   static void SetUpTestSuite() { StartSftpLibrary(); }
@@ -86,7 +104,7 @@ class SftpUploads : public ::testing::Test, public testing::RealTimeWorkerRig {
 
   // Runs the worker until the queue is empty or `seconds` have passed.
   void Run(int seconds, const std::function<bool()>& done = {}) {
-    WorkerContext context{queue, servers, removeRing, flags, history, session, clock, display, nullptr, &sftp};
+    WorkerContext context{queue, servers, removeRing, flags, history, session, clock, display, &outcomes, &sftp};
     UploadWorker worker(context);
     worker.Start();
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -103,6 +121,7 @@ class SftpUploads : public ::testing::Test, public testing::RealTimeWorkerRig {
   TempFolder local;
   std::size_t mark = 0;
   Display display;
+  Outcomes outcomes;
   Asker asker;
   SftpSettings sftp{{}, {}, &asker};
 };
@@ -247,6 +266,57 @@ TEST_F(SftpUploads, ConnectionCutInTheMiddleOfAFileResumesFromThePart) {
   EXPECT_FALSE(std::filesystem::exists(server->home() + "/site/cut.bin.part"));
   EXPECT_NE(log.find("----- Resuming at "), std::string::npos) << log;
   EXPECT_GE(relay.accepted(), 2);
+}
+
+// With temporary names a session opens the next entry's part while the
+// current one is written and renamed. A refusal of either fails only its own
+// entry: f1, whose part name is a folder (its OPEN went out ahead, during
+// f0), and f3, whose rename is refused (its final name is a folder that
+// holds a file) while f4's OPEN is out. The others arrive whole, no part is
+// left beside them, and the two stay queued.
+TEST_F(SftpUploads, AFailureOfTheCurrentOrTheOverlappedNextFileFailsOnlyThatEntry) {
+  servers.Set(1, Record(1));
+  const std::string site = server->home() + "/site";
+  std::filesystem::create_directories(site + "/f1.bin.part");
+  std::filesystem::create_directories(site + "/f3.bin/inside");
+  std::filesystem::permissions(site, std::filesystem::perms::all);
+  std::mt19937 random(11);
+  std::vector<std::string> bytes;
+  for (int i = 0; i < 7; ++i) {
+    bytes.push_back(RandomBytes(40'000 + static_cast<std::size_t>(i) * 3000, random));
+    Queue("f" + std::to_string(i) + ".bin", bytes.back());
+  }
+  const auto arrived = [&](int i) { return ReadBytes(site + "/f" + std::to_string(i) + ".bin") == bytes[static_cast<std::size_t>(i)]; };
+  Run(20, [&] { return queue.Size() <= 2 && arrived(6); });
+  const std::string log = History();
+  EXPECT_EQ(queue.Size(), 2) << log;
+  // Only those two ever failed.
+  const std::set<std::string> failed = outcomes.Failed();
+  EXPECT_EQ(failed.size(), 2u) << log;
+  for (const std::string& text : failed)
+    EXPECT_TRUE(text.find("/f1.bin|") != std::string::npos || text.find("/f3.bin|") != std::string::npos) << text;
+  for (int i : {0, 2, 4, 5, 6}) {
+    EXPECT_TRUE(arrived(i)) << i << log;
+    EXPECT_FALSE(std::filesystem::exists(site + "/f" + std::to_string(i) + ".bin.part")) << i;
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(site + "/f1.bin.part"));
+  EXPECT_TRUE(std::filesystem::exists(site + "/f3.bin/inside"));
+  // The overlap was there: OPENs went out ahead, and f4's was given up with
+  // f3's failure.
+  EXPECT_GE(Count(log, " (ahead)"), 3) << log;
+  EXPECT_NE(log.find("f4.bin.part (not taken)"), std::string::npos) << log;
+
+  // Files past the overlap size are not claimed early: another session may
+  // take them meanwhile.
+  queue.Clear();
+  servers.Set(1, Record(2));
+  Mark();
+  const std::string big((SftpUploadSession::kOverlapBytes) + 1, 'b');
+  Queue("big1.bin", big);
+  Queue("big2.bin", big);
+  Run(20);
+  ASSERT_EQ(queue.Size(), 0) << History();
+  EXPECT_EQ(History().find(" (ahead)"), std::string::npos) << History();
 }
 
 // Names outside ASCII, with quotes and a backslash, arrive under their own
