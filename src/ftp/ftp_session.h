@@ -120,6 +120,12 @@ class FtpSession {
   int repliesRead = 0;
   // The reply to FEAT at the last login (empty: refused, or no login yet).
   Text featReply;
+  // The server's greeting at the last connection.
+  Text greeting;
+  // A reply came that cannot answer the command it was read for, while
+  // commands went together: the conversation is out of step (the caller
+  // drops it and speaks one command at a time).
+  bool outOfStep = false;
 
   // Called once TLS worked on a server whose record asked for TLS only when
   // offered, with that server's name: the caller stores it as TLS required,
