@@ -122,8 +122,15 @@ EntryOutcome FtpUploadSession::Upload(const Text& localPath, const Text& folderP
     LogLine(session_, u"----- Replies out of step: one command at a time for this server", status);
     oneAtATime_.push_back(record_.name);
     ServerRecord server = record_;
+    const Text earlier = session_.Log().Get();
     Close(status);
-    if (Open(server, status) == SessionOpening::kOpen) {
+    const SessionOpening opened = Open(server, status);
+    // A new connection starts the log afresh: the first attempt stays in it.
+    Text both = earlier + session_.Log().Get();
+    if (both.ends_with(u"\r\n")) both.resize(both.size() - 2);
+    session_.Log().Clear();
+    session_.Log().Append(both);
+    if (opened == SessionOpening::kOpen) {
       entries_ = 1;
       session_.repliesRead = 0;
       delivered = Deliver(localPath, folderPath, progress, status);
