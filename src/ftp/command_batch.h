@@ -23,8 +23,9 @@ struct BatchReply {
 };
 
 // Whether `reply` can be the answer to `command`: a refusal (4xx, 5xx) always
-// can; a positive code only where it is one the command is answered with, in
-// one line (a multi-line answer to these commands is not a form they have).
+// can; a positive code only where it is one the command is answered with, and
+// in one line where the command is never answered in several (SIZE, RNFR,
+// PASV, EPSV, TYPE, REST).
 // Commands it has no table for are taken as in step.
 bool ReplyInStep(TextView command, TextView reply);
 

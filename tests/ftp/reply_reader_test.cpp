@@ -169,6 +169,7 @@ TEST(ReplyInStepTest, PositiveCodesOnlyOfTheirCommandRefusalsAlways) {
       {u"epsv", u"229 Entering Extended Passive Mode (|||1025|)", true},
       {u"CWD d", u"250 ok", true},
       {u"STOR a.part", u"226 done", true},
+      {u"STOR a.part", u"226-File successfully transferred\r\n226 0.001 seconds", true},
       {u"STOR a.part", u"421 bye", true},
       {u"STOR a.part", u"200 Type set", false},
       {u"NOOP", u"200-odd\r\n200 ok", true},  // no table for it
