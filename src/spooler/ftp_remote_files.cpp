@@ -18,6 +18,7 @@ RemoteOffers FtpRemoteFiles::Offers() const {
 }
 
 RemoteAnswer FtpRemoteFiles::Size(const Text& name, std::int64_t& size) {
+  session_.passiveAhead.clear();
   renameFrom_.clear();
   // Before a transfer the listing may tell where a part ends; after one,
   // SIZE alone checks (the listing would cost a data connection per file on
@@ -85,10 +86,34 @@ RemoteAnswer FtpRemoteFiles::Write(const Text& name, int fd, std::int64_t offset
 }
 
 RemoteAnswer FtpRemoteFiles::Rename(const Text& from, const Text& to) {
+  session_.passiveAhead.clear();
   Text reply;
   const bool fromAccepted = !renameFrom_.empty() && renameFrom_ == from;
   renameFrom_.clear();
-  switch (RenameRemote(session_, Connection(), server_, from, to, reply, status_, fromAccepted)) {
+  RenameAnswer renamed = RenameAnswer::kToRefused;
+  if (fromAccepted && passiveAhead_) {
+    // The next file's PASV goes with RNTO: its answer waits for that file.
+    const std::vector<BatchReply> replies =
+        ExchangeAll(session_, Connection(), server_, {u"RNTO " + to, u"PASV"}, status_);
+    reply = replies[0].reply;
+    if (!replies[0].inStep) return OutOfStep(reply);
+    if (replies[0].kind == ReplyClass::kServerGone || replies[0].kind == ReplyClass::kStopped) {
+      renamed = RenameAnswer::kServerGone;
+    } else {
+      if (replies[1].code == 227 && replies[1].inStep) {
+        session_.passiveAhead = replies[1].reply;
+        session_.passiveAheadMs = session_.clock().MonotonicMs();
+      } else if (!replies[1].inStep || replies[1].kind == ReplyClass::kServerGone) {
+        // This file has its name; the next one starts on a fresh login.
+        session_.outOfStep = !replies[1].inStep;
+        if (!replies[1].inStep) LogLine(session_, u"!!--- Reply out of step: " + replies[1].reply, status_);
+      }
+      if (replies[0].code == 250) renamed = RenameAnswer::kDone;
+    }
+  } else {
+    renamed = RenameRemote(session_, Connection(), server_, from, to, reply, status_, fromAccepted);
+  }
+  switch (renamed) {
     case RenameAnswer::kDone:
       return {};
     case RenameAnswer::kServerGone:
@@ -108,6 +133,7 @@ RemoteAnswer FtpRemoteFiles::Rename(const Text& from, const Text& to) {
 }
 
 RemoteAnswer FtpRemoteFiles::Remove(const Text& name) {
+  session_.passiveAhead.clear();
   renameFrom_.clear();
   const int deleted = DeleteRemote(session_, Connection(), server_, name, status_);
   if (deleted == 1) return {};
@@ -116,12 +142,14 @@ RemoteAnswer FtpRemoteFiles::Remove(const Text& name) {
 }
 
 RemoteAnswer FtpRemoteFiles::SetTime(const Text& name, std::int64_t mtimeSeconds) {
+  session_.passiveAhead.clear();
   renameFrom_.clear();
   if (features_ == nullptr) return {RemoteReply::kUnsupported, {}};
   return FtpSetTime(session_, Connection(), server_, *features_, name, mtimeSeconds, status_);
 }
 
 RemoteAnswer FtpRemoteFiles::Hash(const Text& name, HashKind kind, std::string& hexDigest) {
+  session_.passiveAhead.clear();
   renameFrom_.clear();
   if (features_ == nullptr) return {RemoteReply::kUnsupported, {}};
   return FtpHash(session_, Connection(), server_, *features_, name, kind, hexDigest, status_);

@@ -31,6 +31,11 @@ class FtpRemoteFiles final : public RemoteFiles {
   RemoteAnswer Hash(const Text& name, HashKind kind, std::string& hexDigest) override;
   void Note(const Text& line, StatusTarget* status) override;
 
+  // Whether the last rename may take the next file's PASV along (nothing
+  // else is asked of the server after it, and the next file goes to the same
+  // folder in passive mode).
+  void SetPassiveAhead(bool on) { passiveAhead_ = on; }
+
   // Where the engine's lines go while a delivery runs.
   void SetStatus(StatusTarget* status) { status_ = status; }
 
@@ -46,6 +51,7 @@ class FtpRemoteFiles final : public RemoteFiles {
   bool sizeWorked_ = false;       // SIZE answered 213 on this login
   bool sizeUnsupported_ = false;  // SIZE answered as an unknown command
   bool written_ = false;          // a Write went through this object
+  bool passiveAhead_ = false;
   Text renameFrom_;               // RNFR of it was answered 350 by the last command sent
 };
 

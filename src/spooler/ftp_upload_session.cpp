@@ -81,6 +81,7 @@ SessionOpening FtpUploadSession::Open(const ServerRecord& server, StatusTarget* 
   entries_ = 0;
   session_.lastReply.clear();
   session_.outOfStep = false;
+  session_.passiveAhead.clear();
   if (std::find(oneAtATime_.begin(), oneAtATime_.end(), record_.name) != oneAtATime_.end()) record_.pipelining = 0;
   OpenControlConnection(session_, record_, status);
   if (record_.pipelining != 0 && BreaksOnPipelining(session_.greeting)) {
@@ -149,6 +150,13 @@ EntryOutcome FtpUploadSession::Upload(const Text& localPath, const Text& folderP
     // Sent, but the closing reply never came: the next reply could be this
     // one's, so the next entry starts on a fresh login.
     if (session_.lastReply.starts_with(u"!!")) Close(status);
+    if (session_.outOfStep) {
+      // Delivered, and a later reply came out of step: the next file goes on
+      // a fresh login, one command at a time.
+      LogLine(session_, u"----- Replies out of step: one command at a time for this server", status);
+      oneAtATime_.push_back(record_.name);
+      Close(status);
+    }
     return EntryOutcome::kSent;
   }
   const bool dead = kept && (session_.repliesRead == 0 || DeadReply(session_.firstReply));
@@ -161,7 +169,11 @@ DeliveryOutcome FtpUploadSession::Deliver(const Text& localPath, const Text& fol
   DeliveryOutcome delivered;
   delivered.failure = DeliveryFailure::kTransfer;
   lastVerification_.clear();
-  if (folderPath != currentFolder_ && !EnterFolder(folderPath, status)) return delivered;
+  if (folderPath != currentFolder_) {
+    // Asked for the folder left: a new PASV comes after the CWD.
+    session_.passiveAhead.clear();
+    if (!EnterFolder(folderPath, status)) return delivered;
+  }
   // Under a temporary name, renamed when complete; a part this entry began
   // before is continued.
   FtpRemoteFiles remote(session_, record_, &proof_);
@@ -170,6 +182,12 @@ DeliveryOutcome FtpUploadSession::Deliver(const Text& localPath, const Text& fol
   std::optional<SentDigest> digest;
   if (const std::optional<HashKind> kind = DigestToSend(remote.Offers(), record_.verify))
     digest.emplace(*kind, observer_);
+  // Where the rename is the delivery's last command, the next file's PASV
+  // goes with it (plain IPv4 passive sessions; TLS sessions keep theirs).
+  int family = 0;
+  PeerAddress(session_.controlConnection(), &family);
+  remote.SetPassiveAhead(record_.pipelining != 0 && record_.active == 0 && !digest && !proof_.mfmt &&
+                         session_.controlTls == nullptr && family == 4);
   DeliveryJob job;
   job.localPath = localPath;
   job.remoteName = RemoteFileName(localPath);

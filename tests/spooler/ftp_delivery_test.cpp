@@ -360,6 +360,31 @@ TEST_F(PartUploadTest, RepliesOutOfStepFallBackToOneCommandAtATime) {
   }
 }
 
+// The next file's PASV goes with RNTO; the next file uses its answer.
+TEST_F(PartUploadTest, NextFilesPasvGoesWithRnto) {
+  server.Greet().Login().Pasv().Expect("STOR a.txt.part").AcceptData().ReceiveData()
+      .Send("150 go\r\n226 done\r\n").Expect("SIZE a.txt.part").Expect("RNFR a.txt.part")
+      .Send("213 5\r\n350 ready\r\n").Expect("RNTO a.txt").Send("250 renamed\r\n").Pasv()
+      .Expect("STOR b.txt.part").AcceptData().ReceiveData().Send("150 go\r\n226 done\r\n")
+      .Expect("SIZE b.txt.part").Expect("RNFR b.txt.part").Send("213 3\r\n350 ready\r\n")
+      .Expect("RNTO b.txt").Send("250 renamed\r\n").Pasv();
+  server.Start();
+  FtpUploadSession upload(clock, ports, lastProgress, {});
+  ServerRecord record = Record();
+  ASSERT_EQ(upload.Open(record, nullptr), SessionOpening::kOpen) << Utf16ToUtf8(upload.TakeLog());
+  EXPECT_EQ(upload.Upload(MakeFile("a.txt", "hello"), u"", nullptr, nullptr), EntryOutcome::kSent);
+  EXPECT_EQ(upload.Upload(MakeFile("b.txt", "bye"), u"", nullptr, nullptr), EntryOutcome::kSent);
+  const std::string log = Utf16ToUtf8(upload.TakeLog());
+  upload.Close(nullptr);
+  ASSERT_TRUE(server.WaitFinished(3000)) << log;
+  EXPECT_TRUE(server.Problems().empty()) << server.Problems().front() << log;
+  EXPECT_EQ(server.DataReceived(), "hellobye");
+  const std::size_t rnto = log.find("<--->RNTO a.txt");
+  ASSERT_NE(rnto, std::string::npos) << log;
+  EXPECT_LT(log.find("<--->PASV", rnto), log.find(">---<250 renamed", rnto)) << log;
+  EXPECT_LT(log.find("<--->STOR b.txt.part", rnto), log.find("<--->PASV", log.find(">---<227", rnto))) << log;
+}
+
 TEST(ListingLineSizeTest, FifthWordOfUnixLine) {
   EXPECT_EQ(ListingLineSize(u"-rw-r--r--   1 ftp ftp   12345 Jan 01 10:00 f.part"), 12345);
   EXPECT_EQ(ListingLineSize(u"-rw-r--r-- 1 ftp"), -1);
