@@ -174,7 +174,8 @@ StoreResult StoreFailed(FtpSession& session, TextView reply, Text message, Statu
 
 // A small file's bytes on a plain passive data connection go right after
 // STOR, without waiting for its 150: they fit the connection's buffers, so a
-// refusal costs nothing but the bytes, which go nowhere.
+// refusal costs nothing but the bytes, which go nowhere. The connection is
+// closed once STOR is answered.
 StoreResult StoreWithoutWaiting(FtpSession& session, int connection, ServerRecord& server, TextView name, int fd,
                                 std::int64_t length, TransferObserver* observer, ProgressTarget* progress,
                                 StatusTarget* status) {
@@ -186,8 +187,11 @@ StoreResult StoreWithoutWaiting(FtpSession& session, int connection, ServerRecor
   }
   AwaitDataConnection(session, server);
   const int sent = SendFileData(session, fd, 0, session.dataConnection, progress, length, status, server, observer);
-  CloseDataChannel(session, status);
+  // The end of the data waits for STOR's answer: a server that meets the
+  // closed connection before it has read STOR may take it for a transfer
+  // that never came.
   Text closing = ReadReply(session, connection, server, 0, status);
+  CloseDataChannel(session, status);
   for (int more = 3; more > 0 && ReplyCode(closing) >= 100 && ReplyCode(closing) < 200; --more)
     closing = ReadReply(session, connection, server, 0, status);
   if (!ConnectionLost(closing) && !ReplyInStep(command, closing)) {
