@@ -10,22 +10,22 @@ namespace {
 // multi-line answer is a form it has (226 to STOR is, on some servers).
 struct Expected {
   TextView verb;
-  std::array<int, 2> codes;
+  std::array<int, 4> codes;
   bool multiLine;
 };
 constexpr std::array<Expected, 12> kExpected{{
-    {u"SIZE", {213, 0}, false},
-    {u"RNFR", {350, 0}, false},
-    {u"RNTO", {250, 0}, true},
-    {u"PASV", {227, 0}, false},
-    {u"EPSV", {229, 0}, false},
-    {u"TYPE", {200, 0}, false},
-    {u"CWD", {250, 200}, true},
-    {u"REST", {350, 0}, false},
-    {u"DELE", {250, 0}, true},
-    {u"MKD", {257, 0}, true},
-    {u"STOR", {226, 250}, true},
-    {u"APPE", {226, 250}, true},
+    {u"SIZE", {213, 0, 0, 0}, false},
+    {u"RNFR", {350, 0, 0, 0}, false},
+    {u"RNTO", {250, 0, 0, 0}, true},
+    {u"PASV", {227, 0, 0, 0}, false},
+    {u"EPSV", {229, 0, 0, 0}, false},
+    {u"TYPE", {200, 0, 0, 0}, false},
+    {u"CWD", {250, 200, 0, 0}, true},
+    {u"REST", {350, 0, 0, 0}, false},
+    {u"DELE", {250, 0, 0, 0}, true},
+    {u"MKD", {257, 0, 0, 0}, true},
+    {u"STOR", {125, 150, 226, 250}, true},
+    {u"APPE", {125, 150, 226, 250}, true},
 }};
 
 TextView Verb(TextView command) {

@@ -18,9 +18,6 @@
 namespace wexmoor {
 namespace {
 
-// A file up to this size is sent without waiting for STOR's 150.
-constexpr std::int64_t kBytesBeforeAnswer = 64 * 1024;
-
 // Status text and progress go to the window at most this often.
 constexpr std::int64_t kDisplayIntervalMs = 100;
 
@@ -172,41 +169,6 @@ StoreResult StoreFailed(FtpSession& session, TextView reply, Text message, Statu
   return result;
 }
 
-// A small file's bytes on a plain passive data connection go right after
-// STOR, without waiting for its 150: they fit the connection's buffers, so a
-// refusal costs nothing but the bytes, which go nowhere. The connection is
-// closed once STOR is answered.
-StoreResult StoreWithoutWaiting(FtpSession& session, int connection, ServerRecord& server, TextView name, int fd,
-                                std::int64_t length, TransferObserver* observer, ProgressTarget* progress,
-                                StatusTarget* status) {
-  const Text command = u"STOR " + Text(name);
-  if (SendCommand(session, connection, server, command + u"\r\n", status) < 0) {
-    CloseDataChannel(session, status);
-    const Text refused = ReadReply(session, connection, server, 0, status);
-    return StoreFailed(session, refused, u"!!--- Upload refused: " + refused, status);
-  }
-  AwaitDataConnection(session, server);
-  const int sent = SendFileData(session, fd, 0, session.dataConnection, progress, length, status, server, observer);
-  // The end of the data waits for STOR's answer: a server that meets the
-  // closed connection before it has read STOR may take it for a transfer
-  // that never came.
-  Text closing = ReadReply(session, connection, server, 0, status);
-  CloseDataChannel(session, status);
-  for (int more = 3; more > 0 && ReplyCode(closing) >= 100 && ReplyCode(closing) < 200; --more)
-    closing = ReadReply(session, connection, server, 0, status);
-  if (!ConnectionLost(closing) && !ReplyInStep(command, closing)) {
-    session.outOfStep = true;
-    return StoreFailed(session, u"!!", u"!!--- Reply out of step: " + closing, status);
-  }
-  if (ClassifyReply(closing) == ReplyClass::kRefused)
-    return StoreFailed(session, closing, u"!!--- Upload refused: " + closing, status);
-  if (sent != 1) return StoreFailed(session, closing, u"!!--- Data connection closed abnormally", status);
-  if (!IsCompletion(closing)) return StoreFailed(session, closing, u"!!--- Transfer not confirmed: " + closing, status);
-  StoreResult result;
-  result.result = 1;
-  return result;
-}
-
 }  // namespace
 
 StoreResult StoreFrom(FtpSession& session, int connection, ServerRecord& server, TextView name, int fd,
@@ -219,10 +181,6 @@ StoreResult StoreFrom(FtpSession& session, int connection, ServerRecord& server,
     return StoreFailed(session, u"", u"!!--- Command refused: a name holds a line break", status);
   if (OpenDataChannel(session, connection, server, status) != 1)
     return StoreFailed(session, session.lastReply, u"!!--- No data connection", status);
-  if (server.pipelining != 0 && offset == 0 && length <= kBytesBeforeAnswer && session.listener == 0 &&
-      !session.dataProtected) {
-    return StoreWithoutWaiting(session, connection, server, name, fd, length, observer, progress, status);
-  }
   Text store = u"STOR ";
   if (offset > 0) {
     SendCommand(session, connection, server, u"REST " + IntToText(offset) + u"\r\n", status);
@@ -235,6 +193,13 @@ StoreResult StoreFrom(FtpSession& session, int connection, ServerRecord& server,
   }
   CommandReply reply;
   const int started = RunCommand(session, connection, server, store + Text(name), u"125|150|226", reply, status);
+  if (server.pipelining != 0 && !ConnectionLost(reply.reply) && !ReplyInStep(store + Text(name), reply.reply)) {
+    // An answer of another command: replies that went together earlier
+    // are out of step.
+    session.outOfStep = true;
+    CloseDataChannel(session, status);
+    return StoreFailed(session, u"!!", u"!!--- Reply out of step: " + reply.reply, status);
+  }
   if (started != 1) {
     CloseDataChannel(session, status);
     return StoreFailed(session, reply.reply, u"!!--- Upload refused: " + reply.reply, status);

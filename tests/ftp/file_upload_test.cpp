@@ -59,7 +59,6 @@ TEST_F(UploadTest, OneByteFile) {
   ScriptPassiveUpload();
   const Text path = MakeFile("one.bin", 1);
   ServerRecord record = Record();
-  record.pipelining = 0;  // STOR waits for its 150: the log in the exchange's order
   ASSERT_TRUE(LogIn(record));
   EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, &progress, &status), 1);
   EXPECT_THAT(LinesAfterPasv(), ElementsAre("<--->STOR one.bin", ">---<150 go", "----- File sent with succes",
@@ -114,7 +113,6 @@ TEST_F(UploadTest, SpeedLineUsesWholeSeconds) {
   server.Start();
   const Text path = MakeFile("speed.bin", 1536);
   ServerRecord record = Record();
-  record.pipelining = 0;  // STOR waits for its 150: the log in the exchange's order
   ASSERT_TRUE(LogIn(record));
   EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, nullptr, nullptr), 1);
   EXPECT_EQ(LogLines(session).back(), "-----1.50 Kb sent at 0.75 Kb/s.");
@@ -153,7 +151,6 @@ TEST_F(UploadTest, StorRefusedWith550ClosesAbnormally) {
   server.Start();
   const Text path = MakeFile("r.bin", 10);
   ServerRecord record = Record(400);
-  record.pipelining = 0;  // STOR waits for its 150: the log in the exchange's order
   ASSERT_TRUE(LogIn(record));
   EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, nullptr, nullptr), -1);
   EXPECT_THAT(LinesAfterPasv(), ElementsAre("<--->STOR r.bin", ">---<550 Permission denied",
@@ -167,7 +164,6 @@ TEST_F(UploadTest, StorRefusedWith501Or553EndsTheExchangeAtOnce) {
     refusing.Greet().Login().Pasv().Reply("STOR", refusal);
     refusing.Start();
     ServerRecord record = Record(400);
-    record.pipelining = 0;  // STOR waits for its 150: the log in the exchange's order
     record.port = refusing.port();
     ASSERT_TRUE(LogIn(record));
     const Text path = MakeFile("r.bin", 10);

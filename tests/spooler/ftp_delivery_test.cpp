@@ -64,10 +64,6 @@ class PartUploadTest : public EngineTest {
 
 using ::testing::ElementsAre;
 
-// The bytes of "hello" and "bye": what a server reads of a small file before
-// it answers STOR (the connection closes only after the answer).
-constexpr std::size_t kBytesBefore150 = 3;
-
 TEST_F(PartUploadTest, StoresUnderPartNameThenRenames) {
   server.Greet().Login().Pasv().Reply("STOR a.txt.part", "150 go").AcceptData().ReceiveData().Send("226 done\r\n")
       .Reply("SIZE a.txt.part", "213 5").Reply("RNFR a.txt.part", "350 ready").Reply("RNTO a.txt", "250 renamed");
@@ -280,11 +276,10 @@ TEST_F(PartUploadTest, HashAfterTheRenameProvesTheFileOrSendsItAgain) {
   }
 }
 
-// The server withholds 150 until the file's first bytes came, and answers
-// SIZE only once RNFR came too: both wait for nothing.
-TEST_F(PartUploadTest, SmallFileBytesGoWithStorAndSizeGoesWithRnfr) {
-  server.Greet().Login().Pasv().Expect("STOR a.txt.part").AcceptData().ReceiveData(kBytesBefore150)
-      .Send("150 go\r\n").ReceiveData().Send("226 done\r\n").Expect("SIZE a.txt.part").Expect("RNFR a.txt.part")
+// The server answers SIZE only once RNFR came too.
+TEST_F(PartUploadTest, SizeGoesWithRnfr) {
+  server.Greet().Login().Pasv().Reply("STOR a.txt.part", "150 go").AcceptData().ReceiveData()
+      .Send("226 done\r\n").Expect("SIZE a.txt.part").Expect("RNFR a.txt.part")
       .Send("213 5\r\n350 ready\r\n").Reply("RNTO a.txt", "250 renamed");
   server.Start();
   const Text path = MakeFile("a.txt", "hello");
@@ -295,7 +290,7 @@ TEST_F(PartUploadTest, SmallFileBytesGoWithStorAndSizeGoesWithRnfr) {
   EXPECT_EQ(server.DataReceived(), "hello");
 }
 
-TEST_F(PartUploadTest, StorRefusedAfterTheBytesWentFailsByItsCode) {
+TEST_F(PartUploadTest, StorRefusedFailsByItsCodeAtOnce) {
   server.Greet().Login().Pasv().Reply("STOR a.txt.part", "553 Could not create file.");
   server.Start();
   const Text path = MakeFile("a.txt", "hello");
@@ -317,7 +312,7 @@ TEST_F(PartUploadTest, RepliesOutOfStepFallBackToOneCommandAtATime) {
     const char* greeting;
   };
   const auto afterStor = [](FakeFtpServer& fake) {
-    fake.Greet().Login().Pasv().Expect("STOR a.txt.part").AcceptData().ReceiveData(kBytesBefore150).Send("150 go\r\n").ReceiveData().Send("226 done\r\n");
+    fake.Greet().Login().Pasv().Reply("STOR a.txt.part", "150 go").AcceptData().ReceiveData().Send("226 done\r\n");
   };
   const std::vector<Case> cases{
       {"answers swapped",
@@ -328,7 +323,7 @@ TEST_F(PartUploadTest, RepliesOutOfStepFallBackToOneCommandAtATime) {
        nullptr},
       {"STOR answered by another command's code",
        [](FakeFtpServer& f) {
-         f.Greet().Login().Pasv().Expect("STOR a.txt.part").AcceptData().ReceiveData(kBytesBefore150).Send("200 Type set\r\n");
+         f.Greet().Login().Pasv().Reply("STOR a.txt.part", "200 Type set");
        },
        nullptr},
       {"a greeting known to break", nullptr, "220 Microsoft FTP Service"},
@@ -366,10 +361,10 @@ TEST_F(PartUploadTest, RepliesOutOfStepFallBackToOneCommandAtATime) {
 
 // The next file's PASV goes with RNTO; the next file uses its answer.
 TEST_F(PartUploadTest, NextFilesPasvGoesWithRnto) {
-  server.Greet().Login().Pasv().Expect("STOR a.txt.part").AcceptData().ReceiveData(kBytesBefore150)
-      .Send("150 go\r\n").ReceiveData().Send("226 done\r\n").Expect("SIZE a.txt.part").Expect("RNFR a.txt.part")
+  server.Greet().Login().Pasv().Reply("STOR a.txt.part", "150 go").AcceptData().ReceiveData()
+      .Send("226 done\r\n").Expect("SIZE a.txt.part").Expect("RNFR a.txt.part")
       .Send("213 5\r\n350 ready\r\n").Expect("RNTO a.txt").Send("250 renamed\r\n").Pasv()
-      .Expect("STOR b.txt.part").AcceptData().ReceiveData(kBytesBefore150).Send("150 go\r\n").ReceiveData().Send("226 done\r\n")
+      .Reply("STOR b.txt.part", "150 go").AcceptData().ReceiveData().Send("226 done\r\n")
       .Expect("SIZE b.txt.part").Expect("RNFR b.txt.part").Send("213 3\r\n350 ready\r\n")
       .Expect("RNTO b.txt").Send("250 renamed\r\n").Pasv();
   server.Start();
