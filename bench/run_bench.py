@@ -298,11 +298,13 @@ def make_small_files(folder, subfolders, per_folder, size):
 
 def bench_small_files(args, work, server, results, delay_ms):
     name = f"2 small files, control replies +{delay_ms} ms" if delay_ms else "2 small files, loopback"
-    per_folder = 100  # 2,000 files of 4 KiB in 20 folders
+    subfolders, per_folder = 20, 100  # 2,000 files of 4 KiB in 20 folders
     if args.quick:
         per_folder = 5
+    if delay_ms:
+        subfolders, per_folder = 10, 6  # 60 files in 10 folders: a real link's round trips dominate
     folder = os.path.join(work, f"drop{delay_ms}")
-    files = make_small_files(folder, 20, per_folder, 4096)
+    files = make_small_files(folder, subfolders, per_folder, 4096)
     results.note(name, "files", files)
     runs = 1
     relay = Relay(server.port, delay_ms) if delay_ms else None

@@ -79,7 +79,7 @@ int RunUploadDrop(const Arguments& args) {
   Translator translator;
   FixedIntakeUi ui(u"bench", false);
   WrittenArchives written;
-  IntakeContext intake{queue, addRing, servers, flags, zip, translator, ui, &written};
+  IntakeContext intake{queue, addRing, servers, flags, zip, translator, ui, &written, {}};
   QuietDisplay display;
   WorkerContext context{queue, servers, removeRing, flags, history, session, clock, display};
 

@@ -154,6 +154,7 @@ void OpenControlConnection(FtpSession& session, ServerRecord& server, StatusTarg
   for (int more = 2; more > 0 && ReplyCode(greeting) >= 100 && ReplyCode(greeting) < 200; --more) {
     greeting = ReadReply(session, handle, server, 0, status);
   }
+  session.greeting = greeting;
   if (ReplyCode(greeting) == 220) {
     const bool explicitTls =
         server.protocol == kProtocolTlsIfOffered || server.protocol == kProtocolTlsRequired;

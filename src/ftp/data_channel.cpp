@@ -1,6 +1,7 @@
 #include "ftp/data_channel.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "ftp/certificate_check.h"
 #include "ftp/data_address.h"
@@ -14,6 +15,9 @@ namespace {
 
 constexpr int kDefaultTimeOut = 10000;
 constexpr int kDataShutdownMs = 5000;
+// A passive address asked ahead is used only this soon after: a server may
+// stop listening on it when no one dials for long.
+constexpr std::int64_t kPassiveAheadFreshMs = 5000;
 
 int PassiveWith(FtpSession& session, int connection, ServerRecord& server, TextView command,
                 StatusTarget* status, bool& refused);
@@ -110,7 +114,18 @@ int PassiveWith(FtpSession& session, int connection, ServerRecord& server, TextV
   if (session.dataConnection != 0) return 1;
   if (session.listener != 0) CloseDataChannel(session, status);
   CommandReply reply;
-  int result = RunCommand(session, connection, server, command, u"227", reply, status);
+  int result = 0;
+  const Text ahead = std::exchange(session.passiveAhead, Text());
+  if (command == u"PASV" && !ahead.empty() &&
+      session.clock().MonotonicMs() - session.passiveAheadMs <= kPassiveAheadFreshMs) {
+    // Asked with the previous file's last command: the server listens already.
+    reply.reply = ahead;
+    reply.line = ahead;
+    reply.code = ReplyCode(ahead);
+    result = 1;
+  } else {
+    result = RunCommand(session, connection, server, command, u"227", reply, status);
+  }
   // No 227 came (a refusal, or replies the reader gave up on): not a failed dial.
   refused = result != 1 && session.controlConnection() != 0 && !session.StopRequested();
   Text message;

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <vector>
 
+#include "ftp/command_batch.h"
 #include "ftp/connection_io.h"
 #include "ftp/data_channel.h"
 #include "ftp/reply_reader.h"
@@ -192,6 +193,13 @@ StoreResult StoreFrom(FtpSession& session, int connection, ServerRecord& server,
   }
   CommandReply reply;
   const int started = RunCommand(session, connection, server, store + Text(name), u"125|150|226", reply, status);
+  if (server.pipelining != 0 && !ConnectionLost(reply.reply) && !ReplyInStep(store + Text(name), reply.reply)) {
+    // An answer of another command: replies that went together earlier
+    // are out of step.
+    session.outOfStep = true;
+    CloseDataChannel(session, status);
+    return StoreFailed(session, u"!!", u"!!--- Reply out of step: " + reply.reply, status);
+  }
   if (started != 1) {
     CloseDataChannel(session, status);
     return StoreFailed(session, reply.reply, u"!!--- Upload refused: " + reply.reply, status);

@@ -120,6 +120,17 @@ class FtpSession {
   int repliesRead = 0;
   // The reply to FEAT at the last login (empty: refused, or no login yet).
   Text featReply;
+  // The server's greeting at the last connection.
+  Text greeting;
+  // A reply came that cannot answer the command it was read for, while
+  // commands went together: the conversation is out of step (the caller
+  // drops it and speaks one command at a time).
+  bool outOfStep = false;
+  // The 227 reply to a PASV sent ahead with the previous file's RNTO, and
+  // when it came (session clock, ms): the next data connection's address,
+  // while fresh. Empty when none waits.
+  Text passiveAhead;
+  std::int64_t passiveAheadMs = 0;
 
   // Called once TLS worked on a server whose record asked for TLS only when
   // offered, with that server's name: the caller stores it as TLS required,

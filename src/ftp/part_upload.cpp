@@ -21,7 +21,8 @@ Text Exchange(FtpSession& session, int connection, ServerRecord& server, TextVie
   return ReadReply(session, connection, server, 0, status);
 }
 
-// The number after a "213" code, or -1.
+}  // namespace
+
 std::int64_t SizeReplyValue(TextView reply) {
   const int at = ReplyHasCode(reply, u"213");
   if (at == 0) return -1;
@@ -36,8 +37,6 @@ std::int64_t SizeReplyValue(TextView reply) {
   }
   return any ? value : -1;
 }
-
-}  // namespace
 
 Text PartName(TextView remoteName) { return Text(remoteName) + u".part"; }
 
@@ -83,10 +82,12 @@ RemoteSizeAnswer RemoteSize(FtpSession& session, int connection, ServerRecord& s
 }
 
 RenameAnswer RenameRemote(FtpSession& session, int connection, ServerRecord& server, TextView from, TextView to,
-                          Text& reply, StatusTarget* status) {
-  reply = Exchange(session, connection, server, u"RNFR " + Text(from), status);
-  if (Gone(reply)) return RenameAnswer::kServerGone;
-  if (ReplyHasCode(reply, u"350") == 0) return RenameAnswer::kFromRefused;
+                          Text& reply, StatusTarget* status, bool fromAccepted) {
+  if (!fromAccepted) {
+    reply = Exchange(session, connection, server, u"RNFR " + Text(from), status);
+    if (Gone(reply)) return RenameAnswer::kServerGone;
+    if (ReplyHasCode(reply, u"350") == 0) return RenameAnswer::kFromRefused;
+  }
   reply = Exchange(session, connection, server, u"RNTO " + Text(to), status);
   if (Gone(reply)) return RenameAnswer::kServerGone;
   return ReplyHasCode(reply, u"250") != 0 ? RenameAnswer::kDone : RenameAnswer::kToRefused;

@@ -58,10 +58,14 @@ RemoteSizeAnswer RemoteSize(FtpSession& session, int connection, ServerRecord& s
 // kToRefused RNFR got 350 and RNTO was refused (`reply` holds its text);
 // kServerGone the connection went.
 enum class RenameAnswer { kDone, kFromRefused, kToRefused, kServerGone };
+// With `fromAccepted`, RNFR was sent and answered 350 already: RNTO alone.
 RenameAnswer RenameRemote(FtpSession& session, int connection, ServerRecord& server, TextView from, TextView to,
-                          Text& reply, StatusTarget* status);
+                          Text& reply, StatusTarget* status, bool fromAccepted = false);
 // DELE: 1 deleted, 0 refused, -1 the connection went.
 int DeleteRemote(FtpSession& session, int connection, ServerRecord& server, TextView name, StatusTarget* status);
+
+// The number after a "213" code, or -1.
+std::int64_t SizeReplyValue(TextView reply);
 
 // The size column (the fifth word) of a Unix-style listing line; -1 when the
 // line has none.

@@ -190,6 +190,28 @@ long SendCommand(FtpSession& session, int connection, const ServerRecord& server
   return ConnectionSendAll(session, connection, bytes.data(), bytes.size(), limit);
 }
 
+long SendCommands(FtpSession& session, int connection, const ServerRecord& server,
+                  const std::vector<Text>& commands, StatusTarget* status) {
+  std::string bytes;
+  for (const Text& command : commands) {
+    const std::size_t lineBreak = command.find_first_of(TextView(u"\r\n\0", 3));
+    if (lineBreak != Text::npos && lineBreak + 2 < command.size()) {
+      LogLine(session, u"!!--- Command refused: a name holds a line break", status);
+      return -1;
+    }
+    if (server.useUtf8 == 0 && !FitsAnsi(command)) return SendCommand(session, connection, server, command, status);
+  }
+  for (const Text& command : commands) {
+    Text shown = ReplaceAll(command, u"\r\n", u"");
+    if (ToUpperAscii(TextView(shown).substr(0, 5)) == u"PASS ") shown = u"PASS ****";
+    LogLine(session, u"<--->" + shown, status);
+    bytes += Encode(server, command);
+  }
+  if (session.StopNoticed() || connection == 0 || connection == session.droppedConnection) return -1;
+  const int limit = server.timeOut > 0 ? server.timeOut : kDefaultTimeOut;
+  return ConnectionSendAll(session, connection, bytes.data(), bytes.size(), limit);
+}
+
 Text ReadReply(FtpSession& session, int connection, ServerRecord& server, int rawMode, StatusTarget* status) {
   if (server.timeOut == 0) server.timeOut = kDefaultTimeOut;
   const std::int64_t timeOut = std::max<std::int64_t>(server.timeOut, 1);

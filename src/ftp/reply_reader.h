@@ -3,6 +3,8 @@
 // the command-and-expected-codes exchange everything else is built on.
 #pragma once
 
+#include <vector>
+
 #include "ftp/ftp_session.h"
 #include "ftp/status_target.h"
 #include "platform/text.h"
@@ -39,6 +41,13 @@ void LogLine(FtpSession& session, TextView text, StatusTarget* status);
 // server's character set and sends it. Returns the count the send reported.
 long SendCommand(FtpSession& session, int connection, const ServerRecord& server,
                  TextView command, StatusTarget* status);
+
+// Sends several commands (each ending in CR LF) in one write, each logged as
+// SendCommand logs it. Nothing is sent (-1) when one of them holds a line
+// break before its end, or cannot be written in the server's character set
+// (the refusal then waits in `session.unsentReply`, as SendCommand leaves it).
+long SendCommands(FtpSession& session, int connection, const ServerRecord& server,
+                  const std::vector<Text>& commands, StatusTarget* status);
 
 // Reads one whole reply (rawMode 0) or data until the line goes quiet
 // (rawMode 1). A `timeOut` of 0 in `server` becomes 10000.

@@ -43,6 +43,10 @@ struct ServerRecord {
   // 1: check what the server offers (its hash of the file); 0: the size
   // only ("ServerVerify<n>").
   std::int32_t verify = 1;
+  // FTP: 1 sends commands whose replies do not decide the next one in one
+  // write and reads the replies in order; 0 one command at a time
+  // ("ServerPipelining<n>").
+  std::int32_t pipelining = 1;
 
   static constexpr std::int32_t kDefaultConnections = 2;
   static constexpr std::int32_t kMaxConnections = 10;

@@ -47,6 +47,7 @@ ServerForm FormFromRecord(const ServerRecord& record) {
   form.tempName = record.tempName;
   form.webAddress = record.webAddress;
   form.verify = record.verify;
+  form.pipelining = record.pipelining;
   return form;
 }
 
@@ -89,6 +90,7 @@ ServerRecord ReadServerForm(ServerForm& form) {
   record.tempName = form.tempName;
   record.webAddress = TrimBlanks(form.webAddress);
   record.verify = form.verify;
+  record.pipelining = form.pipelining;
   return record;
 }
 

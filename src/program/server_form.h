@@ -36,6 +36,8 @@ struct ServerForm {
   Text webAddress;
   // Not shown: whether the server's hash is checked goes through unchanged.
   int verify = 1;
+  // Not shown: one command at a time or several in one write, unchanged.
+  int pipelining = 1;
 };
 
 // The protocol a server made in the dialog starts with: FTP with TLS when the

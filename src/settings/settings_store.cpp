@@ -107,6 +107,7 @@ void LoadServers(const PreferenceFile& file, ServerTable& servers, PasswordPlace
     record.fingerprint = file.ReadTextKey(Numbered(u"ServerFingerprint", n), u"");
     record.webAddress = file.ReadTextKey(Numbered(u"ServerWebAddress", n), u"");
     record.verify = file.ReadIntKey(Numbered(u"ServerVerify", n), 1) == 0 ? 0 : 1;
+    record.pipelining = file.ReadIntKey(Numbered(u"ServerPipelining", n), 1) == 0 ? 0 : 1;
     if (!record.name.empty() && file.ReadIntKey(Numbered(u"ServerPasswordInKeyring", n), 0) == 1)
       ReadFromKeyring(record, passwords);
     if (record.name.empty()) {
@@ -426,6 +427,7 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
       if (!record.fingerprint.empty()) file.WriteTextKey(Numbered(u"ServerFingerprint", n), record.fingerprint);
       if (!record.webAddress.empty()) file.WriteTextKey(Numbered(u"ServerWebAddress", n), record.webAddress);
       if (record.verify != 1) file.WriteIntKey(Numbered(u"ServerVerify", n), record.verify);
+      if (record.pipelining != 1) file.WriteIntKey(Numbered(u"ServerPipelining", n), record.pipelining);
     }
   }
   for (std::size_t i = 0; i < entries.size(); ++i)

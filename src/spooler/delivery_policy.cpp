@@ -221,7 +221,8 @@ DeliveryOutcome Attempt::Run() {
 
   // The server must hold exactly the local file's bytes.
   std::int64_t remoteSize = -1;
-  const RemoteAnswer sized = remote_.Size(target, remoteSize);
+  const RemoteAnswer sized =
+      job_.usePart ? remote_.SizeBeforeRename(target, remoteSize) : remote_.Size(target, remoteSize);
   if (sized.Done()) {
     if (remoteSize != size) {
       ForgetPart();

@@ -1,5 +1,6 @@
 #include "spooler/ftp_remote_files.h"
 
+#include "ftp/command_batch.h"
 #include "ftp/file_upload.h"
 #include "ftp/part_upload.h"
 #include "ftp/reply_reader.h"
@@ -17,6 +18,8 @@ RemoteOffers FtpRemoteFiles::Offers() const {
 }
 
 RemoteAnswer FtpRemoteFiles::Size(const Text& name, std::int64_t& size) {
+  session_.passiveAhead.clear();
+  renameFrom_.clear();
   // Before a transfer the listing may tell where a part ends; after one,
   // SIZE alone checks (the listing would cost a data connection per file on
   // a server without SIZE).
@@ -39,19 +42,78 @@ RemoteAnswer FtpRemoteFiles::Size(const Text& name, std::int64_t& size) {
   return {RemoteReply::kRefused, session_.lastReply};
 }
 
+RemoteAnswer FtpRemoteFiles::OutOfStep(const Text& reply) {
+  session_.outOfStep = true;
+  return {RemoteReply::kServerGone, u"!!--- Reply out of step: " + reply};
+}
+
+RemoteAnswer FtpRemoteFiles::SizeBeforeRename(const Text& name, std::int64_t& size) {
+  if (server_.pipelining == 0 || !written_) return Size(name, size);
+  renameFrom_.clear();
+  size = -1;
+  const std::vector<BatchReply> replies =
+      ExchangeAll(session_, Connection(), server_, {u"SIZE " + name, u"RNFR " + name}, status_);
+  for (const BatchReply& answer : replies) {
+    if (!answer.inStep) return OutOfStep(answer.reply);
+    if (answer.kind == ReplyClass::kStopped) return {RemoteReply::kStopped, answer.reply};
+    if (answer.kind == ReplyClass::kServerGone) return {RemoteReply::kServerGone, answer.reply};
+  }
+  const Text& sized = replies[0].reply;
+  if (replies[1].code == 350) renameFrom_ = name;
+  size = SizeReplyValue(sized);
+  if (size >= 0) {
+    sizeWorked_ = true;
+    return {};
+  }
+  if (replies[0].code == 550) return {RemoteReply::kMissing, sized};
+  if (replies[0].code == 500 || replies[0].code == 502) {
+    sizeUnsupported_ = true;
+    return {RemoteReply::kUnsupported, sized};
+  }
+  return {RemoteReply::kRefused, sized};
+}
+
 RemoteAnswer FtpRemoteFiles::Write(const Text& name, int fd, std::int64_t offset, std::int64_t length,
                                    TransferObserver& observer, ProgressTarget* progress) {
+  renameFrom_.clear();
   written_ = true;
   const StoreResult stored =
       StoreFrom(session_, Connection(), server_, name, fd, offset, length, &observer, progress, status_);
   if (stored.result == 1) return {};
+  if (session_.outOfStep) return {RemoteReply::kServerGone, stored.message};
   if (stored.stopped) return {RemoteReply::kStopped, stored.message};
   return {stored.serverGone ? RemoteReply::kServerGone : RemoteReply::kRefused, stored.message};
 }
 
 RemoteAnswer FtpRemoteFiles::Rename(const Text& from, const Text& to) {
+  session_.passiveAhead.clear();
   Text reply;
-  switch (RenameRemote(session_, Connection(), server_, from, to, reply, status_)) {
+  const bool fromAccepted = !renameFrom_.empty() && renameFrom_ == from;
+  renameFrom_.clear();
+  RenameAnswer renamed = RenameAnswer::kToRefused;
+  if (fromAccepted && passiveAhead_) {
+    // The next file's PASV goes with RNTO: its answer waits for that file.
+    const std::vector<BatchReply> replies =
+        ExchangeAll(session_, Connection(), server_, {u"RNTO " + to, u"PASV"}, status_);
+    reply = replies[0].reply;
+    if (!replies[0].inStep) return OutOfStep(reply);
+    if (replies[0].kind == ReplyClass::kServerGone || replies[0].kind == ReplyClass::kStopped) {
+      renamed = RenameAnswer::kServerGone;
+    } else {
+      if (replies[1].code == 227 && replies[1].inStep) {
+        session_.passiveAhead = replies[1].reply;
+        session_.passiveAheadMs = session_.clock().MonotonicMs();
+      } else if (!replies[1].inStep || replies[1].kind == ReplyClass::kServerGone) {
+        // This file has its name; the next one starts on a fresh login.
+        session_.outOfStep = !replies[1].inStep;
+        if (!replies[1].inStep) LogLine(session_, u"!!--- Reply out of step: " + replies[1].reply, status_);
+      }
+      if (replies[0].code == 250) renamed = RenameAnswer::kDone;
+    }
+  } else {
+    renamed = RenameRemote(session_, Connection(), server_, from, to, reply, status_, fromAccepted);
+  }
+  switch (renamed) {
     case RenameAnswer::kDone:
       return {};
     case RenameAnswer::kServerGone:
@@ -59,6 +121,7 @@ RemoteAnswer FtpRemoteFiles::Rename(const Text& from, const Text& to) {
     case RenameAnswer::kFromRefused:
       return {RemoteReply::kRefused, reply};
     case RenameAnswer::kToRefused:
+      if (fromAccepted && !ReplyInStep(u"RNTO " + to, reply)) return OutOfStep(reply);
       break;
   }
   // RNFR of `from` was accepted and RNTO refused: because `to` exists?
@@ -70,6 +133,8 @@ RemoteAnswer FtpRemoteFiles::Rename(const Text& from, const Text& to) {
 }
 
 RemoteAnswer FtpRemoteFiles::Remove(const Text& name) {
+  session_.passiveAhead.clear();
+  renameFrom_.clear();
   const int deleted = DeleteRemote(session_, Connection(), server_, name, status_);
   if (deleted == 1) return {};
   if (deleted < 0) return {RemoteReply::kServerGone, session_.lastReply};
@@ -77,11 +142,15 @@ RemoteAnswer FtpRemoteFiles::Remove(const Text& name) {
 }
 
 RemoteAnswer FtpRemoteFiles::SetTime(const Text& name, std::int64_t mtimeSeconds) {
+  session_.passiveAhead.clear();
+  renameFrom_.clear();
   if (features_ == nullptr) return {RemoteReply::kUnsupported, {}};
   return FtpSetTime(session_, Connection(), server_, *features_, name, mtimeSeconds, status_);
 }
 
 RemoteAnswer FtpRemoteFiles::Hash(const Text& name, HashKind kind, std::string& hexDigest) {
+  session_.passiveAhead.clear();
+  renameFrom_.clear();
   if (features_ == nullptr) return {RemoteReply::kUnsupported, {}};
   return FtpHash(session_, Connection(), server_, *features_, name, kind, hexDigest, status_);
 }

@@ -21,6 +21,8 @@ class FtpRemoteFiles final : public RemoteFiles {
 
   RemoteOffers Offers() const override;
   RemoteAnswer Size(const Text& name, std::int64_t& size) override;
+  // With "ServerPipelining" on, after a write: SIZE and RNFR in one write.
+  RemoteAnswer SizeBeforeRename(const Text& name, std::int64_t& size) override;
   RemoteAnswer Write(const Text& name, int fd, std::int64_t offset, std::int64_t length, TransferObserver& observer,
                      ProgressTarget* progress) override;
   RemoteAnswer Rename(const Text& from, const Text& to) override;
@@ -29,11 +31,18 @@ class FtpRemoteFiles final : public RemoteFiles {
   RemoteAnswer Hash(const Text& name, HashKind kind, std::string& hexDigest) override;
   void Note(const Text& line, StatusTarget* status) override;
 
+  // Whether the last rename may take the next file's PASV along (nothing
+  // else is asked of the server after it, and the next file goes to the same
+  // folder in passive mode).
+  void SetPassiveAhead(bool on) { passiveAhead_ = on; }
+
   // Where the engine's lines go while a delivery runs.
   void SetStatus(StatusTarget* status) { status_ = status; }
 
  private:
   int Connection() const { return session_.controlConnection(); }
+  // Replies out of step: marked on the session, the server's failure.
+  RemoteAnswer OutOfStep(const Text& reply);
 
   FtpSession& session_;
   ServerRecord& server_;
@@ -42,6 +51,8 @@ class FtpRemoteFiles final : public RemoteFiles {
   bool sizeWorked_ = false;       // SIZE answered 213 on this login
   bool sizeUnsupported_ = false;  // SIZE answered as an unknown command
   bool written_ = false;          // a Write went through this object
+  bool passiveAhead_ = false;
+  Text renameFrom_;               // RNFR of it was answered 350 by the last command sent
 };
 
 }  // namespace wexmoor

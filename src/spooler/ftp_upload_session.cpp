@@ -11,6 +11,7 @@
 #include "spooler/ftp_remote_files.h"
 #include "spooler/sent_digest.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 
@@ -51,6 +52,14 @@ Text TwoDecimals(double value) {
   return AsciiToText(std::string_view(text, static_cast<std::size_t>(end - text)));
 }
 
+// Servers whose greeting shows a kind known to lose replies to commands that
+// come together.
+bool BreaksOnPipelining(TextView greeting) {
+  for (TextView kind : {TextView(u"Microsoft FTP Service"), TextView(u"MikroTik")})
+    if (greeting.find(kind) != TextView::npos) return true;
+  return false;
+}
+
 bool DeadReply(const Text& reply) { return reply.starts_with(u"!!") || ReplyHasCode(reply, u"421") != 0; }
 
 }  // namespace
@@ -71,7 +80,15 @@ SessionOpening FtpUploadSession::Open(const ServerRecord& server, StatusTarget* 
   loginFolderAsked_ = false;
   entries_ = 0;
   session_.lastReply.clear();
+  session_.outOfStep = false;
+  session_.passiveAhead.clear();
+  if (std::find(oneAtATime_.begin(), oneAtATime_.end(), record_.name) != oneAtATime_.end()) record_.pipelining = 0;
   OpenControlConnection(session_, record_, status);
+  if (record_.pipelining != 0 && BreaksOnPipelining(session_.greeting)) {
+    LogLine(session_, u"----- One command at a time for this server", status);
+    oneAtATime_.push_back(record_.name);
+    record_.pipelining = 0;
+  }
   if (status != nullptr) status->SetStatusText(u"Connected to port:" + IntToText(session_.controlConnection()));
   if (session_.controlConnection() == 0) {
     LogLine(session_, u"!!Impossible to initialise connection (perhaps an adress problem...)!!", status);
@@ -99,42 +116,32 @@ EntryOutcome FtpUploadSession::Upload(const Text& localPath, const Text& folderP
     return session_.StopRequested() ? EntryOutcome::kStopped : EntryOutcome::kDead;
   }
   session_.repliesRead = 0;
-  int sent = -1;
-  lastFailure_ = DeliveryFailure::kTransfer;
-  lastError_.clear();
-  lastVerification_.clear();
-  if (folderPath == currentFolder_ || EnterFolder(folderPath, status)) {
-    // Under a temporary name, renamed when complete; a part this entry began
-    // before is continued.
-    FtpRemoteFiles remote(session_, record_, &proof_);
-    remote.SetStatus(status);
-    // The bytes sent are hashed on their way where the server can hash them too.
-    std::optional<SentDigest> digest;
-    if (const std::optional<HashKind> kind = DigestToSend(remote.Offers(), record_.verify))
-      digest.emplace(*kind, observer_);
-    DeliveryJob job;
-    job.localPath = localPath;
-    job.remoteName = RemoteFileName(localPath);
-    job.usePart = record_.tempName != 0;
-    job.part = part_;
-    job.remotePath = DeliveryPath(record_.name, folderPath, job.remoteName);
-    job.partBegun = partBegun_;
-    job.digest = digest ? &*digest : nullptr;
-    const std::int64_t startMs = session_.clock().MonotonicMs();
-    const DeliveryOutcome delivered =
-        DeliverWithPolicy(remote, job, digest ? &*digest : observer_, progress, status);
-    sent = delivered.result;
-    if (sent == 1) lastVerification_ = delivered.verification;
-    lastFailure_ = delivered.failure;
-    lastError_ = delivered.error;
-    lastStamp_ = delivered.sentStamp;
-    if (sent == 1) {
-      const double kilobytes = static_cast<double>(delivered.bytesSent) / 1024.0;
-      const double seconds = static_cast<double>(session_.clock().MonotonicMs() - startMs) / 1000.0;
-      const double speed = seconds >= 1.0 ? kilobytes / seconds : kilobytes;
-      LogLine(session_, u"-----" + TwoDecimals(kilobytes) + u" Kb sent at " + TwoDecimals(speed) + u" Kb/s.", status);
+  DeliveryOutcome delivered = Deliver(localPath, folderPath, progress, status);
+  if (delivered.result != 1 && session_.outOfStep && !session_.StopRequested()) {
+    // Spoken to one command at a time from now on: a fresh login, and the
+    // entry again.
+    LogLine(session_, u"----- Replies out of step: one command at a time for this server", status);
+    oneAtATime_.push_back(record_.name);
+    ServerRecord server = record_;
+    const Text earlier = session_.Log().Get();
+    Close(status);
+    const SessionOpening opened = Open(server, status);
+    // A new connection starts the log afresh: the first attempt stays in it.
+    Text both = earlier + session_.Log().Get();
+    if (both.ends_with(u"\r\n")) both.resize(both.size() - 2);
+    session_.Log().Clear();
+    session_.Log().Append(both);
+    if (opened == SessionOpening::kOpen) {
+      entries_ = 1;
+      session_.repliesRead = 0;
+      delivered = Deliver(localPath, folderPath, progress, status);
     }
   }
+  const int sent = delivered.result;
+  if (sent == 1) lastVerification_ = delivered.verification;
+  lastFailure_ = delivered.failure;
+  lastError_ = delivered.error;
+  lastStamp_ = delivered.sentStamp;
   if (session_.StopRequested()) {
     session_.CloseAllSockets();
     return EntryOutcome::kStopped;
@@ -143,11 +150,61 @@ EntryOutcome FtpUploadSession::Upload(const Text& localPath, const Text& folderP
     // Sent, but the closing reply never came: the next reply could be this
     // one's, so the next entry starts on a fresh login.
     if (session_.lastReply.starts_with(u"!!")) Close(status);
+    if (session_.outOfStep) {
+      // Delivered, and a later reply came out of step: the next file goes on
+      // a fresh login, one command at a time.
+      LogLine(session_, u"----- Replies out of step: one command at a time for this server", status);
+      oneAtATime_.push_back(record_.name);
+      Close(status);
+    }
     return EntryOutcome::kSent;
   }
   const bool dead = kept && (session_.repliesRead == 0 || DeadReply(session_.firstReply));
   Close(status);
   return dead ? EntryOutcome::kDead : EntryOutcome::kFailed;
+}
+
+DeliveryOutcome FtpUploadSession::Deliver(const Text& localPath, const Text& folderPath, ProgressTarget* progress,
+                                          StatusTarget* status) {
+  DeliveryOutcome delivered;
+  delivered.failure = DeliveryFailure::kTransfer;
+  lastVerification_.clear();
+  if (folderPath != currentFolder_) {
+    // Asked for the folder left: a new PASV comes after the CWD.
+    session_.passiveAhead.clear();
+    if (!EnterFolder(folderPath, status)) return delivered;
+  }
+  // Under a temporary name, renamed when complete; a part this entry began
+  // before is continued.
+  FtpRemoteFiles remote(session_, record_, &proof_);
+  remote.SetStatus(status);
+  // The bytes sent are hashed on their way where the server can hash them too.
+  std::optional<SentDigest> digest;
+  if (const std::optional<HashKind> kind = DigestToSend(remote.Offers(), record_.verify))
+    digest.emplace(*kind, observer_);
+  // Where the rename is the delivery's last command, the next file's PASV
+  // goes with it (plain IPv4 passive sessions; TLS sessions keep theirs).
+  int family = 0;
+  PeerAddress(session_.controlConnection(), &family);
+  remote.SetPassiveAhead(record_.pipelining != 0 && record_.active == 0 && !digest && !proof_.mfmt &&
+                         session_.controlTls == nullptr && family == 4);
+  DeliveryJob job;
+  job.localPath = localPath;
+  job.remoteName = RemoteFileName(localPath);
+  job.usePart = record_.tempName != 0;
+  job.part = part_;
+  job.remotePath = DeliveryPath(record_.name, folderPath, job.remoteName);
+  job.partBegun = partBegun_;
+  job.digest = digest ? &*digest : nullptr;
+  const std::int64_t startMs = session_.clock().MonotonicMs();
+  delivered = DeliverWithPolicy(remote, job, digest ? &*digest : observer_, progress, status);
+  if (delivered.result == 1) {
+    const double kilobytes = static_cast<double>(delivered.bytesSent) / 1024.0;
+    const double seconds = static_cast<double>(session_.clock().MonotonicMs() - startMs) / 1000.0;
+    const double speed = seconds >= 1.0 ? kilobytes / seconds : kilobytes;
+    LogLine(session_, u"-----" + TwoDecimals(kilobytes) + u" Kb sent at " + TwoDecimals(speed) + u" Kb/s.", status);
+  }
+  return delivered;
 }
 
 bool FtpUploadSession::EnterFolder(const Text& folderPath, StatusTarget* status) {

@@ -5,7 +5,10 @@
 #pragma once
 
 #include "ftp/file_proof.h"
+#include <vector>
+
 #include "ftp/ftp_session.h"
+#include "ftp/part_upload.h"
 #include "spooler/upload_session.h"
 
 namespace wexmoor {
@@ -37,6 +40,10 @@ class FtpUploadSession final : public UploadSession {
   FtpSession& session() { return session_; }
 
  private:
+  // The entry's delivery in `folderPath`, entered first where it is not the
+  // current folder (result -1 when that failed).
+  DeliveryOutcome Deliver(const Text& localPath, const Text& folderPath, ProgressTarget* progress,
+                          StatusTarget* status);
   // Makes `folderPath` the current folder; false (logged) when it failed.
   bool EnterFolder(const Text& folderPath, StatusTarget* status);
   // The walk from the current folder down `folderPath`, making missing folders.
@@ -58,6 +65,9 @@ class FtpUploadSession final : public UploadSession {
   Text lastError_;
   Text lastVerification_;
   FtpProofFeatures proof_;  // what this login's FEAT offered for proofs
+  // Servers (by name) spoken to one command at a time since they answered
+  // out of step.
+  std::vector<Text> oneAtATime_;
 };
 
 }  // namespace wexmoor

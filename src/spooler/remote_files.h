@@ -52,6 +52,9 @@ class RemoteFiles {
   virtual RemoteOffers Offers() const = 0;
   // The size of `name`; kMissing when there is no such file.
   virtual RemoteAnswer Size(const Text& name, std::int64_t& size) = 0;
+  // The size of `name` when its rename is to follow at once: an
+  // implementation may ask the server for both together.
+  virtual RemoteAnswer SizeBeforeRename(const Text& name, std::int64_t& size) { return Size(name, size); }
   // Sends the bytes of the open file `fd` from `offset` on (`length` bytes)
   // into `name`: a new file when `offset` is 0, else continuing it at
   // `offset`. Every block passes `observer` (which may hold it back).

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <string>
 
+#include "ftp/command_batch.h"
 #include "ftp/reply_assembler.h"
 
 #include "ftp/control_connection.h"
@@ -148,6 +149,55 @@ TEST_F(EngineTest, RepliesAreDecodedInTheRecordsCharacterSet) {
 }
 
 // Where a reply ends, whatever packets it came in.
+TEST(ReplyInStepTest, PositiveCodesOnlyOfTheirCommandRefusalsAlways) {
+  struct Case {
+    const char16_t* command;
+    const char16_t* reply;
+    bool inStep;
+  };
+  const Case cases[] = {
+      {u"SIZE a.part", u"213 5", true},
+      {u"SIZE a.part", u"350 ready", false},
+      {u"SIZE a.part", u"213-size\r\n213 5", false},  // not a form SIZE is answered in
+      {u"SIZE a.part", u"550 no such file", true},
+      {u"RNFR a.part", u"350 ready", true},
+      {u"RNFR a.part", u"213 5", false},
+      {u"RNTO a", u"250 renamed", true},
+      {u"RNTO a", u"553 exists", true},
+      {u"PASV", u"227 Entering Passive Mode (127,0,0,1,4,1)", true},
+      {u"PASV", u"250 ok", false},
+      {u"epsv", u"229 Entering Extended Passive Mode (|||1025|)", true},
+      {u"CWD d", u"250 ok", true},
+      {u"STOR a.part", u"226 done", true},
+      {u"STOR a.part", u"226-File successfully transferred\r\n226 0.001 seconds", true},
+      {u"STOR a.part", u"421 bye", true},
+      {u"STOR a.part", u"200 Type set", false},
+      {u"NOOP", u"200-odd\r\n200 ok", true},  // no table for it
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ReplyInStep(c.command, c.reply), c.inStep) << Utf16ToUtf8(c.command) << " / " << Utf16ToUtf8(c.reply);
+}
+
+TEST_F(EngineTest, ExchangeAllWritesTogetherAndMatchesRepliesInOrder) {
+  // The server answers only once all three commands came; the first reply
+  // arrives split, the second after a 1xx.
+  server.Greet().Expect("SIZE a").Expect("RNFR a").Expect("SIZE b")
+      .SendPieces({"21", "3 5\r\n", "150 hm\r\n350 ready\r\n550 No such file\r\n"}, 20);
+  server.Start();
+  ServerRecord record = Record();
+  OpenControlConnection(session, record, nullptr);
+  const int connection = session.controlConnection();
+  ASSERT_NE(connection, 0);
+  const std::vector<BatchReply> replies = ExchangeAll(session, connection, record, {u"SIZE a", u"RNFR a", u"SIZE b"}, nullptr);
+  ASSERT_EQ(replies.size(), 3u);
+  EXPECT_EQ(replies[0].reply, u"213 5");
+  EXPECT_EQ(replies[1].code, 350);
+  EXPECT_EQ(replies[2].kind, ReplyClass::kRefused);
+  EXPECT_TRUE(AllInStep(replies));
+  ASSERT_TRUE(server.WaitFinished(3000));
+  EXPECT_TRUE(server.Problems().empty()) << server.Problems().front();
+}
+
 TEST(ScanReplyTest, WholeRepliesAndTheirBounds) {
   struct Case {
     std::string bytes;

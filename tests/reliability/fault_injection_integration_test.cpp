@@ -100,6 +100,7 @@ class FaultInjection : public ::testing::Test, public testing::WorkerRig {
         .Reply("SIZE middle.bin.part", "213 " + std::to_string(middle.size()))
         .Reply("RNFR middle.bin.part", "350 Ready")
         .Reply("RNTO middle.bin", "250 Renamed")
+        .Pasv()  // asked with RNTO, for a next file
         .Reply("QUIT", "221 Goodbye");
   }
   // A retry first asks for the part the failed attempt began; here none

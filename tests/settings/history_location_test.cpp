@@ -44,13 +44,15 @@ TEST(HistoryLocation, BesidePortablePrefsElseInTheStateFolder) {
   }
 }
 
-TEST(HistoryLocation, WebAddressAndVerifyKeysRoundTrip) {
+TEST(HistoryLocation, WebAddressVerifyAndPipeliningKeysRoundTrip) {
   TempFolder dir;
   const Text prefs = T(dir.File("Wexmoor.prefs"));
   std::ofstream(dir.File("Wexmoor.prefs")) << "ServerName1 = old\nServerAdress1 = h\n"
                                               "ServerName2 = web\nServerAdress2 = h/www\n"
                                               "ServerWebAddress2 = https://example.test/files\nServerVerify2 = 0\n"
-                                              "ServerName3 = odd\nServerAdress3 = h\nServerVerify3 = 7\n";
+                                              "ServerPipelining2 = 0\n"
+                                              "ServerName3 = odd\nServerAdress3 = h\nServerVerify3 = 7\n"
+                                              "ServerPipelining3 = 7\n";
   ServerTable servers;
   GlobalOptions options;
   UploadQueue queue;
@@ -61,15 +63,20 @@ TEST(HistoryLocation, WebAddressAndVerifyKeysRoundTrip) {
   EXPECT_EQ(servers.Get(2).verify, 0);
   EXPECT_EQ(servers.Get(2).webAddress, u"https://example.test/files");
   EXPECT_EQ(servers.Get(3).verify, 1);
+  EXPECT_EQ(servers.Get(1).pipelining, 1);  // missing: on
+  EXPECT_EQ(servers.Get(2).pipelining, 0);
+  EXPECT_EQ(servers.Get(3).pipelining, 1);
   std::mt19937 random(1);
   ASSERT_TRUE(SaveSettings(prefs, false, servers, options, std::vector<QueueEntry>{}, std::nullopt, random, nullptr));
   std::ifstream in(dir.File("Wexmoor.prefs"));
   const std::string saved((std::istreambuf_iterator<char>(in)), {});
   EXPECT_EQ(saved.find("ServerVerify1"), std::string::npos);  // the default is not written
   EXPECT_EQ(saved.find("ServerWebAddress1"), std::string::npos);
+  EXPECT_EQ(saved.find("ServerPipelining1"), std::string::npos);
   ServerTable again;
   LoadSettings(prefs, false, again, options, queue, ring);
   EXPECT_EQ(again.Get(2).verify, 0);
+  EXPECT_EQ(again.Get(2).pipelining, 0);
   EXPECT_EQ(again.Get(2).webAddress, u"https://example.test/files");
 }
 

@@ -3,6 +3,7 @@
 #include <utime.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "ftp/engine_fixture.h"
 #include "ftp/part_upload.h"
@@ -163,7 +164,7 @@ TEST_F(PartUploadTest, ChangedLocalFileStartsAgainFromZero) {
 
 TEST_F(PartUploadTest, SizeMismatchFailsAndForgetsThePart) {
   server.Greet().Login().Pasv().Reply("STOR", "150 go").AcceptData().ReceiveData().Send("226 done\r\n")
-      .Reply("SIZE a.txt.part", "213 3");
+      .Reply("SIZE a.txt.part", "213 3").Reply("RNFR a.txt.part", "350 ready");  // RNFR goes with SIZE
   server.Start();
   const Text path = MakeFile("a.txt", "hello");
   PartRecord part;
@@ -172,7 +173,7 @@ TEST_F(PartUploadTest, SizeMismatchFailsAndForgetsThePart) {
   EXPECT_EQ(out.failure, DeliveryFailure::kVerify);
   EXPECT_FALSE(part.Begun()) << "the next attempt must start from 0";
   ASSERT_TRUE(server.WaitFinished(3000));
-  EXPECT_THAT(CommandsAfterLogin(), ::testing::Not(::testing::Contains(::testing::StartsWith("RNFR"))));
+  EXPECT_THAT(CommandsAfterLogin(), ::testing::Not(::testing::Contains(::testing::StartsWith("RNTO"))));
 }
 
 TEST_F(PartUploadTest, CutDataKeepsThePartForTheNextAttempt) {
@@ -273,6 +274,114 @@ TEST_F(PartUploadTest, HashAfterTheRenameProvesTheFileOrSendsItAgain) {
     }
     upload.Close(nullptr);
   }
+}
+
+// The server answers SIZE only once RNFR came too.
+TEST_F(PartUploadTest, SizeGoesWithRnfr) {
+  server.Greet().Login().Pasv().Reply("STOR a.txt.part", "150 go").AcceptData().ReceiveData()
+      .Send("226 done\r\n").Expect("SIZE a.txt.part").Expect("RNFR a.txt.part")
+      .Send("213 5\r\n350 ready\r\n").Reply("RNTO a.txt", "250 renamed");
+  server.Start();
+  const Text path = MakeFile("a.txt", "hello");
+  PartRecord part;
+  EXPECT_EQ(Deliver(path, part).result, 1);
+  ASSERT_TRUE(server.WaitFinished(3000));
+  EXPECT_TRUE(server.Problems().empty()) << server.Problems().front();
+  EXPECT_EQ(server.DataReceived(), "hello");
+}
+
+TEST_F(PartUploadTest, StorRefusedFailsByItsCodeAtOnce) {
+  server.Greet().Login().Pasv().Reply("STOR a.txt.part", "553 Could not create file.");
+  server.Start();
+  const Text path = MakeFile("a.txt", "hello");
+  PartRecord part;
+  const std::int64_t before = clock.MonotonicMs();
+  const DeliveryOutcome out = Deliver(path, part);
+  EXPECT_EQ(out.result, -1);
+  EXPECT_EQ(out.failure, DeliveryFailure::kTransfer) << "the entry's failure, not the server's";
+  EXPECT_THAT(Utf16ToUtf8(out.error), ::testing::HasSubstr("553 Could not create file."));
+  EXPECT_LT(clock.MonotonicMs() - before, 1000) << "no wait for a time-out";
+}
+
+// A reply out of step drops the login; the next one speaks one command at a
+// time (SIZE answered before RNFR goes) and the entry is delivered.
+TEST_F(PartUploadTest, RepliesOutOfStepFallBackToOneCommandAtATime) {
+  struct Case {
+    const char* name;
+    std::function<void(FakeFtpServer&)> firstLogin;  // null: the greeting alone says so
+    const char* greeting;
+  };
+  const auto afterStor = [](FakeFtpServer& fake) {
+    fake.Greet().Login().Pasv().Reply("STOR a.txt.part", "150 go").AcceptData().ReceiveData().Send("226 done\r\n");
+  };
+  const std::vector<Case> cases{
+      {"answers swapped",
+       [&](FakeFtpServer& f) { afterStor(f); f.Expect("SIZE").Expect("RNFR").Send("350 ready\r\n213 5\r\n"); },
+       nullptr},
+      {"multi-line SIZE",
+       [&](FakeFtpServer& f) { afterStor(f); f.Expect("SIZE").Expect("RNFR").Send("213-size\r\n213 5\r\n350 ready\r\n"); },
+       nullptr},
+      {"STOR answered by another command's code",
+       [](FakeFtpServer& f) {
+         f.Greet().Login().Pasv().Reply("STOR a.txt.part", "200 Type set");
+       },
+       nullptr},
+      {"a greeting known to break", nullptr, "220 Microsoft FTP Service"},
+  };
+  const Text path = MakeFile("a.txt", "hello");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeFtpServer fake;
+    if (c.firstLogin) {
+      c.firstLogin(fake);
+      fake.NextClient().Greet();
+    } else {
+      fake.Send(std::string(c.greeting) + "\r\n");
+    }
+    fake.Login().Pasv().Reply("STOR a.txt.part", "150 go").AcceptData().ReceiveData().Send("226 done\r\n")
+        .Reply("SIZE a.txt.part", "213 5").Reply("RNFR a.txt.part", "350 ready").Reply("RNTO a.txt", "250 renamed");
+    fake.Start();
+    ServerRecord record = Record();
+    record.port = fake.port();
+    FtpUploadSession upload(clock, ports, lastProgress, {});
+    ASSERT_EQ(upload.Open(record, nullptr), SessionOpening::kOpen) << Utf16ToUtf8(upload.TakeLog());
+    const EntryOutcome outcome = upload.Upload(path, u"", nullptr, nullptr);
+    const std::string log = Utf16ToUtf8(upload.TakeLog());
+    EXPECT_EQ(outcome, EntryOutcome::kSent) << log;
+    ASSERT_TRUE(fake.WaitFinished(3000)) << log;
+    EXPECT_TRUE(fake.Problems().empty()) << fake.Problems().front() << log;
+    EXPECT_THAT(log, ::testing::HasSubstr(c.firstLogin ? "Replies out of step: one command at a time for this server"
+                                                       : "One command at a time for this server"));
+    const std::size_t lastSize = log.rfind("<--->SIZE a.txt.part");
+    ASSERT_NE(lastSize, std::string::npos);
+    EXPECT_LT(log.find(">---<213 5", lastSize), log.find("<--->RNFR", lastSize)) << log;
+    upload.Close(nullptr);
+  }
+}
+
+// The next file's PASV goes with RNTO; the next file uses its answer.
+TEST_F(PartUploadTest, NextFilesPasvGoesWithRnto) {
+  server.Greet().Login().Pasv().Reply("STOR a.txt.part", "150 go").AcceptData().ReceiveData()
+      .Send("226 done\r\n").Expect("SIZE a.txt.part").Expect("RNFR a.txt.part")
+      .Send("213 5\r\n350 ready\r\n").Expect("RNTO a.txt").Send("250 renamed\r\n").Pasv()
+      .Reply("STOR b.txt.part", "150 go").AcceptData().ReceiveData().Send("226 done\r\n")
+      .Expect("SIZE b.txt.part").Expect("RNFR b.txt.part").Send("213 3\r\n350 ready\r\n")
+      .Expect("RNTO b.txt").Send("250 renamed\r\n").Pasv();
+  server.Start();
+  FtpUploadSession upload(clock, ports, lastProgress, {});
+  ServerRecord record = Record();
+  ASSERT_EQ(upload.Open(record, nullptr), SessionOpening::kOpen) << Utf16ToUtf8(upload.TakeLog());
+  EXPECT_EQ(upload.Upload(MakeFile("a.txt", "hello"), u"", nullptr, nullptr), EntryOutcome::kSent);
+  EXPECT_EQ(upload.Upload(MakeFile("b.txt", "bye"), u"", nullptr, nullptr), EntryOutcome::kSent);
+  const std::string log = Utf16ToUtf8(upload.TakeLog());
+  upload.Close(nullptr);
+  ASSERT_TRUE(server.WaitFinished(3000)) << log;
+  EXPECT_TRUE(server.Problems().empty()) << server.Problems().front() << log;
+  EXPECT_EQ(server.DataReceived(), "hellobye");
+  const std::size_t rnto = log.find("<--->RNTO a.txt");
+  ASSERT_NE(rnto, std::string::npos) << log;
+  EXPECT_LT(log.find("<--->PASV", rnto), log.find(">---<250 renamed", rnto)) << log;
+  EXPECT_LT(log.find("<--->STOR b.txt.part", rnto), log.find("<--->PASV", log.find(">---<227", rnto))) << log;
 }
 
 TEST(ListingLineSizeTest, FifthWordOfUnixLine) {

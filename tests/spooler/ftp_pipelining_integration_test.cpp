@@ -1,0 +1,101 @@
+// Commands sent together (SIZE + RNFR after a transfer, a small file's bytes
+// right after STOR) against every real FTP server the tests can start: every
+// file arrives byte-identical under its final name, no part is left, and no
+// reply is read out of step.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+
+#include "peers/proftpd_fixture.h"
+#include "peers/pureftpd_fixture.h"
+#include "peers/pyftpd_fixture.h"
+#include "peers/test_paths.h"
+#include "peers/vsftpd_fixture.h"
+#include "platform/code_page.h"
+#include "platform/files.h"
+#include "spooler/ftp_upload_session.h"
+
+namespace wexmoor::testing {
+namespace {
+
+std::string Contents(const std::filesystem::path& path) {
+  const auto bytes = ReadWholeFile(Utf8ToUtf16(path.string()));
+  return bytes ? *bytes : std::string("<missing>");
+}
+
+// `files` files of a few KiB through one pipelined session, three at a time
+// into each of four folders in turn.
+// `passiveAhead`: the server offers no MFMT or hash, so the next file's PASV
+// goes with RNTO.
+template <class Server>
+void PipelinedUploads(int files, bool passiveAhead) {
+  TempFolder local, remote;
+  Server server(remote.path());
+  ASSERT_TRUE(server.ok()) << server.error();
+  ServerRecord record;
+  record.name = u"real";
+  record.address = u"127.0.0.1";
+  record.port = server.port();
+  record.login = Utf8ToUtf16(server.user());
+  record.password = Utf8ToUtf16(server.password());
+  record.timeOut = 20000;  // pure-ftpd's password check is slow on a busy machine
+  ASSERT_EQ(record.pipelining, 1) << "on unless the preference file says 0";
+  SystemClock clock;
+  ListenerPortSequence ports;
+  std::atomic<std::int64_t> lastProgress{0};
+  FtpUploadSession session(clock, ports, lastProgress, {});
+  ASSERT_EQ(session.Open(record, nullptr), SessionOpening::kOpen) << Utf16ToUtf8(session.TakeLog());
+  std::string log;
+  for (int i = 0; i < files; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".bin";
+    const std::string folder = "d" + std::to_string(i / 3 % 4);
+    std::string bytes(static_cast<std::size_t>(1024 + 97 * i), '\0');
+    for (std::size_t b = 0; b < bytes.size(); ++b) bytes[b] = static_cast<char>((b * 31 + static_cast<std::size_t>(i)) % 251);
+    const std::string path = local.File(name);
+    ASSERT_TRUE(WriteWholeFile(Utf8ToUtf16(path), bytes));
+    const EntryOutcome outcome = session.Upload(Utf8ToUtf16(path), Utf8ToUtf16(folder + "/"), nullptr, nullptr);
+    log += Utf16ToUtf8(session.TakeLog());
+    ASSERT_EQ(outcome, EntryOutcome::kSent) << log;
+  }
+  session.Close(nullptr);
+  int found = 0;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(remote.path())) {
+    if (!item.is_regular_file()) continue;
+    const std::string name = item.path().filename().string();
+    EXPECT_FALSE(name.ends_with(".part")) << item.path();
+    if (!name.starts_with("f") || !name.ends_with(".bin")) continue;
+    ++found;
+    EXPECT_EQ(Contents(item.path()), Contents(local.File(name))) << name;
+    EXPECT_EQ(item.path().parent_path().filename().string(), "d" + std::to_string(std::stoi(name.substr(1)) / 3 % 4));
+  }
+  EXPECT_EQ(found, files);
+  EXPECT_EQ(log.find("!!"), std::string::npos) << log;
+  EXPECT_EQ(log.find("out of step"), std::string::npos);
+  // SIZE and RNFR went together: RNFR is written before SIZE's answer is read.
+  const std::size_t size = log.find("<--->SIZE ");
+  ASSERT_NE(size, std::string::npos);
+  const std::size_t next = log.find("\r\n", size);
+  EXPECT_NE(log.find("<--->RNFR ", next), std::string::npos);
+  EXPECT_LT(log.find("<--->RNFR ", next), log.find(">---<213", next)) << log.substr(size, 400);
+  const std::size_t rnto = log.find("<--->RNTO ");
+  ASSERT_NE(rnto, std::string::npos);
+  EXPECT_EQ(log.find("<--->PASV", rnto) < log.find(">---<", rnto), passiveAhead) << log.substr(rnto, 400);
+}
+
+TEST(PipelinedUpload, Vsftpd) { PipelinedUploads<VsftpdServer>(20, true); }
+TEST(PipelinedUpload, Pyftpdlib) { PipelinedUploads<PyFtpdServer>(20, false); }
+TEST(PipelinedUpload, Proftpd) { PipelinedUploads<ProftpdServer>(20, false); }
+TEST(PipelinedUpload, PureFtpd) { PipelinedUploads<PureFtpdServer>(20, false); }
+
+// The longer run, on demand (--gtest_also_run_disabled_tests).
+TEST(PipelinedUpload, DISABLED_TwoHundredFilesToEachServer) {
+  PipelinedUploads<VsftpdServer>(200, true);
+  PipelinedUploads<PyFtpdServer>(200, false);
+  PipelinedUploads<ProftpdServer>(200, false);
+  PipelinedUploads<PureFtpdServer>(200, false);
+}
+
+}  // namespace
+}  // namespace wexmoor::testing
