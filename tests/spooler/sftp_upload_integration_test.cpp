@@ -286,7 +286,7 @@ TEST_F(SftpUploads, AFailureOfTheCurrentOrTheOverlappedNextFileFailsOnlyThatEntr
     bytes.push_back(RandomBytes(40'000 + static_cast<std::size_t>(i) * 3000, random));
     Queue("f" + std::to_string(i) + ".bin", bytes.back());
   }
-  const auto arrived = [&](int i) { return ReadBytes(site + "/f" + std::to_string(i) + ".bin") == bytes[static_cast<std::size_t>(i)]; };
+  const auto arrived = [&](int i) { return ReadSentBytes(site + "/f" + std::to_string(i) + ".bin") == bytes[static_cast<std::size_t>(i)]; };
   Run(20, [&] { return queue.Size() <= 2 && arrived(6); });
   const std::string log = History();
   EXPECT_EQ(queue.Size(), 2) << log;
