@@ -103,6 +103,7 @@ void LoadServers(const PreferenceFile& file, ServerTable& servers, PasswordPlace
     record.tempName = file.ReadIntKey(Numbered(u"ServerTempName", n), 1);
     record.connections = file.ReadIntKey(Numbered(u"ServerConnections", n), ServerRecord::kDefaultConnections);
     record.protocol = file.ReadIntKey(Numbered(u"ServerProtocol", n), 0);
+    record.uploadLimitKiB = std::max(0, file.ReadIntKey(Numbered(u"ServerUploadLimitKiB", n), 0));
     if (record.protocol < kProtocolPlain || record.protocol > kProtocolLast) record.protocol = kProtocolPlain;
     record.fingerprint = file.ReadTextKey(Numbered(u"ServerFingerprint", n), u"");
     record.webAddress = file.ReadTextKey(Numbered(u"ServerWebAddress", n), u"");
@@ -351,6 +352,7 @@ void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, G
   options.storedVersion = file.ReadTextKey(u"NoVersion", u"");
   LoadWatchFolders(file, servers, lockedMode, options, report->problems);
   options.notifications = file.ReadIntKey(u"Notifications", 1);
+  options.uploadLimitKiB = std::max(0, file.ReadIntKey(u"UploadLimitKiB", 0));
   file.ClosePreferenceFile();
   if (options.defaultPort == 0) options.defaultPort = 21;
 }
@@ -412,6 +414,7 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
       file.WriteIntKey(Numbered(u"ServerConnections", n), record.connections);
       // Written only when set, so a plain server's lines stay as they were.
       if (record.protocol != kProtocolPlain) file.WriteIntKey(Numbered(u"ServerProtocol", n), record.protocol);
+      if (record.uploadLimitKiB > 0) file.WriteIntKey(Numbered(u"ServerUploadLimitKiB", n), record.uploadLimitKiB);
       if (!record.fingerprint.empty()) file.WriteTextKey(Numbered(u"ServerFingerprint", n), record.fingerprint);
       if (!record.webAddress.empty()) file.WriteTextKey(Numbered(u"ServerWebAddress", n), record.webAddress);
       if (record.verify != 1) file.WriteIntKey(Numbered(u"ServerVerify", n), record.verify);
@@ -448,6 +451,7 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
     if (!value.empty()) file.WriteTextKey(Numbered(u"WatchFolder", w++), value);
   // Written only when switched off, so a file with the default stays as before.
   if (options.notifications != 1) file.WriteIntKey(u"Notifications", options.notifications);
+  if (options.uploadLimitKiB > 0) file.WriteIntKey(u"UploadLimitKiB", options.uploadLimitKiB);
   file.AddLines(leading, true);
   file.AddLines(trailing, false);
   if (!file.ClosePreferenceFile(error, written)) return false;
