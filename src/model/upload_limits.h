@@ -11,7 +11,9 @@
 #include <memory>
 #include <mutex>
 #include <stop_token>
+#include <utility>
 
+#include "model/transfer_observer.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 
@@ -39,6 +41,22 @@ class RateBucket {
   int limitKiB_ = 0;
   double tokens_ = 0;
   std::int64_t lastMs_ = 0;
+};
+
+class UploadLimits;
+
+// What a session's sending loop is held back by: its server's limit and the
+// global one. Made per session with the session's stop token.
+class LimitedSend final : public TransferObserver {
+ public:
+  LimitedSend(UploadLimits& limits, Text server, std::stop_token stop)
+      : limits_(limits), server_(std::move(server)), stop_(std::move(stop)) {}
+  bool BeforeBlock(std::size_t size) override;
+
+ private:
+  UploadLimits& limits_;
+  const Text server_;
+  const std::stop_token stop_;
 };
 
 class UploadLimits {

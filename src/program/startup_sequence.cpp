@@ -76,6 +76,7 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
   SettingsReadReport report;
   LoadSettings(state.preferenceFile, locked, state.servers, state.options, state.queue, state.addRing,
                &state.delivery, &state.passwords, &report);
+  ApplyUploadLimits(state);
   // Entries delivered just before a crash are not sent again.
   DeliveredJournal delivered(DeliveredJournalPath(state.preferenceFile));
   delivered.DropDelivered(state.queue, state.removeRing, &state.delivery);

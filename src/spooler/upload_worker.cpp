@@ -89,6 +89,7 @@ struct UploadWorker::Lane {
   std::optional<QueueEntry> first;
   std::atomic<std::int64_t> lastProgress{0};
   ServerRecord record;  // the record the session logged in with
+  std::optional<LimitedSend> limit;  // outlives the session that holds it
   std::unique_ptr<UploadSession> session;
   LaneDisplay display;
   // Under the worker's mutex_.
@@ -359,6 +360,10 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
   if (!lane.session) {
     lane.session = maker_(record, lane.lastProgress);
     lane.session->SetStopToken(stop);
+    if (context_.limits != nullptr) {
+      lane.limit.emplace(*context_.limits, lane.serverName, stop);
+      lane.session->SetTransferObserver(&*lane.limit);
+    }
   }
   const Text folderPath = SplitServerAddress(DestinationPath(record.address, EntrySubfolder(entry.text))).folderPath;
   const std::int64_t began = clock.MonotonicMs();

@@ -37,6 +37,7 @@
 #include "ftp/ftp_session.h"
 #include "model/delivery_book.h"
 #include "platform/clock.h"
+#include "model/upload_limits.h"
 #include "model/upload_queue.h"
 #include "spooler/sftp_upload_session.h"
 #include "spooler/upload_session.h"
@@ -67,6 +68,8 @@ struct WorkerContext {
   const SftpSettings* sftp = nullptr;
   // Hears each result with what is known of it (the upload history), when given.
   UploadRecorder* recorder = nullptr;
+  // The upload rate limits every session keeps to, when given.
+  UploadLimits* limits = nullptr;
 };
 
 // Makes the session for one of the worker's threads (by default the kind the
