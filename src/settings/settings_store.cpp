@@ -203,7 +203,7 @@ void SplitUserLines(const std::vector<PreferenceFile::Line>& lines, std::vector<
 
 constexpr std::string_view kSingleKeys[] = {"currentserver", "langue$",  "hideserverlist", "disableupdates",
                                             "fenetrex",      "fenetrey", "zipornot",       "portftp",
-                                            "noversion",     "notifications"};
+                                            "noversion",     "notifications",  "uploadlimitkib"};
 
 bool AllDigits(std::string_view s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
