@@ -19,7 +19,7 @@ int RunIntake(const Arguments& args) {
   Translator translator;
   FixedIntakeUi ui(u"bench", false);
   WrittenArchives written;
-  IntakeContext intake{queue, addRing, servers, flags, zip, translator, ui, &written};
+  IntakeContext intake{queue, addRing, servers, flags, zip, translator, ui, &written, {}};
   SystemClock clock;
   IdleWorkerControl worker;
   int hideServerList = 0, disableUpdates = 0;
@@ -62,7 +62,7 @@ int RunPack(const Arguments& args) {
   Translator translator;
   FixedIntakeUi ui(u"bench", true);
   WrittenArchives written;
-  IntakeContext intake{queue, addRing, servers, flags, zip, translator, ui, &written};
+  IntakeContext intake{queue, addRing, servers, flags, zip, translator, ui, &written, {}};
 
   Stopwatch watch;
   QueueDroppedItems(intake, folder + u"\r");

@@ -80,7 +80,7 @@ int RunUploadDrop(const Arguments& args) {
   Translator translator;
   FixedIntakeUi ui(u"bench", false);
   WrittenArchives written;
-  IntakeContext intake{queue, addRing, servers, flags, zip, translator, ui, &written};
+  IntakeContext intake{queue, addRing, servers, flags, zip, translator, ui, &written, {}};
   QuietDisplay display;
   WorkerContext context{queue, servers, removeRing, flags, history, session, clock, display};
 
@@ -120,7 +120,7 @@ int RunUploadLimited(const Arguments& args) {
   Translator translator;
   FixedIntakeUi ui(u"bench", false);
   WrittenArchives written;
-  IntakeContext intake{queue, addRing, servers, flags, zip, translator, ui, &written};
+  IntakeContext intake{queue, addRing, servers, flags, zip, translator, ui, &written, {}};
   QuietDisplay display;
   UploadLimits limits(clock);
   limits.SetGlobalKiB(std::stoi(args[6]));
