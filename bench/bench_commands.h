@@ -14,6 +14,10 @@ using Arguments = std::vector<std::string>;
 int RunUploadFile(const Arguments& args);
 // upload-drop PORT USER PASSWORD FOLDER REMOTE_FOLDER CONNECTIONS
 int RunUploadDrop(const Arguments& args);
+// upload-limited PORT USER PASSWORD FOLDER REMOTE_FOLDER CONNECTIONS LIMIT_KIB SECONDS CHANGE_AFTER_S NEW_KIB:
+// the drop's uploads under a global limit, cut after SECONDS, the limit
+// changed once when CHANGE_AFTER_S is not negative (prints "changed" with the moment, for limit_bench.py)
+int RunUploadLimited(const Arguments& args);
 // make-settings FILE ENTRIES, settings FILE RUNS
 int RunMakeSettings(const Arguments& args);
 int RunSettings(const Arguments& args);

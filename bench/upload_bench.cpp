@@ -1,5 +1,6 @@
 // Uploads against a running FTP server on 127.0.0.1: one large file through
 // the engine, and a dropped folder through the real upload worker.
+#include <chrono>
 #include <thread>
 
 #include "bench_commands.h"
@@ -99,6 +100,52 @@ int RunUploadDrop(const Arguments& args) {
   }
   PrintFigure("seconds", seconds, "s");
   PrintFigure("files", files, "files");
+  return 0;
+}
+
+int RunUploadLimited(const Arguments& args) {
+  ServerTable servers;
+  ServerRecord record = BenchServer(args, args[4]);
+  record.connections = std::stoi(args[5]);
+  servers.Set(1, record);
+  UploadQueue queue;
+  UiMessageRing addRing, removeRing;
+  SharedFlags flags;
+  SessionHistory history;
+  SystemClock clock;
+  ListenerPortSequence ports;
+  FtpSession session(clock, ports, flags.lastProgressTime, u"");
+  session.SetIpEchoUrl({});
+  ZipLibrary zip;
+  Translator translator;
+  FixedIntakeUi ui(u"bench", false);
+  WrittenArchives written;
+  IntakeContext intake{queue, addRing, servers, flags, zip, translator, ui, &written, {}};
+  QuietDisplay display;
+  UploadLimits limits(clock);
+  limits.SetGlobalKiB(std::stoi(args[6]));
+  WorkerContext context{queue, servers, removeRing, flags, history, session, clock, display};
+  context.limits = &limits;
+  const double cutSeconds = std::stod(args[7]);
+  const double changeAfter = std::stod(args[8]);  // negative: no change
+  const int changeTo = std::stoi(args[9]);
+
+  QueueDroppedItems(intake, Path(args[3]) + u"\r");
+  UploadWorker worker(context);
+  Stopwatch watch;
+  worker.Start();
+  bool changed = false;
+  while (queue.Size() > 0 && watch.Seconds() < cutSeconds) {
+    if (!changed && changeAfter >= 0 && watch.Seconds() >= changeAfter) {
+      limits.SetGlobalKiB(changeTo);
+      changed = true;
+      const auto epoch = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch());
+      PrintFigure("changed", epoch.count(), "s");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  PrintFigure("seconds", watch.Seconds(), "s");
+  worker.Terminate();
   return 0;
 }
 

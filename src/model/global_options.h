@@ -29,6 +29,7 @@ struct GlobalOptions {
   int defaultPort = 21;    // "PortFTP": kept and written back
   Text storedVersion;      // "NoVersion": version that last saved the file
   int notifications = 1;   // "Notifications": desktop notices of finished and failing uploads
+  int uploadLimitKiB = 0;  // "UploadLimitKiB": KiB/s shared by every session; 0: none
   std::vector<WatchFolderSetting> watchFolders;  // "WatchFolder<i>"
   // Not stored: what the last load renamed because an earlier server had the
   // same name, each as "old name" then "new name" ("name (2)").

@@ -30,6 +30,8 @@ struct ServerRecord {
   // How many upload sessions may work for this server at once
   // ("ServerConnections<n>"); see UploadConnections().
   std::int32_t connections = kDefaultConnections;
+  // KiB/s shared by this server's sessions; 0: none ("ServerUploadLimitKiB<n>").
+  std::int32_t uploadLimitKiB = 0;
   // 0 plain FTP, 1 FTP with explicit TLS when offered, 2 FTP requiring
   // explicit TLS, 3 FTP over implicit TLS, 4 SFTP, 5 WebDAV over HTTPS,
   // 6 WebDAV over plain HTTP ("ServerProtocol<n>").

@@ -20,7 +20,7 @@ ProgramServices::~ProgramServices() { StopUpdateCheck(); }
 WorkerContext ProgramServices::WorkerContextFor(WorkerDisplay& display) {
   return WorkerContext{state_.queue, state_.servers, state_.removeRing, state_.flags, state_.history,
                        state_.ftp,   state_.clock,   display,           nullptr,      &state_.sftp,
-                       &state_.uploadHistory, &state_.pause};
+                       &state_.uploadHistory, &state_.pause, &state_.uploadLimits};
 }
 
 IntakeContext ProgramServices::IntakeContextFor(IntakeUi& ui) {

@@ -21,6 +21,7 @@
 #include "model/server_table.h"
 #include "model/shared_state.h"
 #include "model/ui_message_ring.h"
+#include "model/upload_limits.h"
 #include "i18n/language_translator.h"
 #include "program/certificate_trust.h"
 #include "settings/password_keyring.h"
@@ -69,6 +70,9 @@ struct ProgramState {
   // The user's ~/.ssh and agent for SFTP sessions; unknown host keys go to
   // trustRequests.
   SftpSettings sftp{{}, {}, &trustRequests};
+  // Shared by every upload session; follows the options and servers through
+  // ApplyUploadLimits.
+  UploadLimits uploadLimits{clock};
 
   // Folder of the preference file; empty means the current directory.
   Text preferenceFolder;
@@ -95,5 +99,10 @@ struct ProgramState {
 
   Text WorkFolder() const;
 };
+
+// Sets the upload limits from the options ("UploadLimitKiB") and each
+// server's record ("ServerUploadLimitKiB<n>"); uploads running take them on
+// their next block.
+void ApplyUploadLimits(ProgramState& state);
 
 }  // namespace wexmoor

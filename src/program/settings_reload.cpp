@@ -29,6 +29,7 @@ AppliedReload ApplyReloadedSettings(ProgramState& state, const ReloadedSettings&
   applied.read = true;
   applied.watchFoldersChanged = options.watchFolders != state.options.watchFolders;
   state.options = std::move(options);
+  ApplyUploadLimits(state);
   applied.summary = "Settings reloaded: " + std::to_string(reloaded.servers) + " server(s), " +
                     std::to_string(state.options.watchFolders.size()) + " watch folder(s)";
   return applied;

@@ -78,6 +78,7 @@ int RunProgram(ProgramState& state, StartupSeams& seams, const std::vector<Text>
   SettingsReadReport report;
   LoadSettings(state.preferenceFile, locked, state.servers, state.options, state.queue, state.addRing,
                &state.delivery, &state.passwords, &report, &state.pause);
+  ApplyUploadLimits(state);
   // Entries delivered just before a crash are not sent again.
   DeliveredJournal delivered(DeliveredJournalPath(state.preferenceFile));
   // Entries added or removed while the file could not be written come back.

@@ -103,6 +103,7 @@ void LoadServers(const PreferenceFile& file, ServerTable& servers, PasswordPlace
     record.tempName = file.ReadIntKey(Numbered(u"ServerTempName", n), 1);
     record.connections = file.ReadIntKey(Numbered(u"ServerConnections", n), ServerRecord::kDefaultConnections);
     record.protocol = file.ReadIntKey(Numbered(u"ServerProtocol", n), 0);
+    record.uploadLimitKiB = std::max(0, file.ReadIntKey(Numbered(u"ServerUploadLimitKiB", n), 0));
     if (record.protocol < kProtocolPlain || record.protocol > kProtocolLast) record.protocol = kProtocolPlain;
     record.fingerprint = file.ReadTextKey(Numbered(u"ServerFingerprint", n), u"");
     record.webAddress = file.ReadTextKey(Numbered(u"ServerWebAddress", n), u"");
@@ -202,7 +203,7 @@ void SplitUserLines(const std::vector<PreferenceFile::Line>& lines, std::vector<
 
 constexpr std::string_view kSingleKeys[] = {"currentserver", "langue$",  "hideserverlist", "disableupdates",
                                             "fenetrex",      "fenetrey", "zipornot",       "portftp",
-                                            "noversion",     "notifications",  "queuepaused"};
+                                            "noversion",     "notifications",  "queuepaused", "uploadlimitkib"};
 
 bool AllDigits(std::string_view s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -361,6 +362,7 @@ void LoadSettings(const Text& fileName, bool lockedMode, ServerTable& servers, G
       if (file.ReadIntKey(Numbered(u"ServerPaused", n), 0) == 1) pause->SetServer(name, true);
     }
   }
+  options.uploadLimitKiB = std::max(0, file.ReadIntKey(u"UploadLimitKiB", 0));
   file.ClosePreferenceFile();
   if (options.defaultPort == 0) options.defaultPort = 21;
 }
@@ -424,6 +426,7 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
       file.WriteIntKey(Numbered(u"ServerConnections", n), record.connections);
       // Written only when set, so a plain server's lines stay as they were.
       if (record.protocol != kProtocolPlain) file.WriteIntKey(Numbered(u"ServerProtocol", n), record.protocol);
+      if (record.uploadLimitKiB > 0) file.WriteIntKey(Numbered(u"ServerUploadLimitKiB", n), record.uploadLimitKiB);
       if (!record.fingerprint.empty()) file.WriteTextKey(Numbered(u"ServerFingerprint", n), record.fingerprint);
       if (!record.webAddress.empty()) file.WriteTextKey(Numbered(u"ServerWebAddress", n), record.webAddress);
       if (record.verify != 1) file.WriteIntKey(Numbered(u"ServerVerify", n), record.verify);
@@ -470,6 +473,7 @@ bool SaveSettings(const Text& fileName, bool lockedMode, const ServerTable& serv
       if (pause->Server(name)) file.WriteIntKey(Numbered(u"ServerPaused", n), 1);
     }
   }
+  if (options.uploadLimitKiB > 0) file.WriteIntKey(u"UploadLimitKiB", options.uploadLimitKiB);
   file.AddLines(leading, true);
   file.AddLines(trailing, false);
   if (!file.ClosePreferenceFile(error, written)) return false;

@@ -46,6 +46,7 @@ struct UploadWorker::Lane {
   std::optional<QueueEntry> next;
   std::atomic<std::int64_t> lastProgress{0};
   ServerRecord record;  // the record the session logged in with
+  std::optional<LimitedSend> limit;  // outlives the session that holds it
   std::unique_ptr<UploadSession> session;
   LaneDisplay display;
   // Under the worker's mutex_.

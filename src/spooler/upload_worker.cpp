@@ -352,6 +352,10 @@ bool UploadWorker::HandleEntry(Lane& lane, const QueueEntry& entry, const std::s
   if (!lane.session) {
     lane.session = maker_(record, lane.lastProgress);
     lane.session->SetStopToken(stop);
+    if (context_.limits != nullptr) {
+      lane.limit.emplace(*context_.limits, lane.serverName, stop);
+      lane.session->SetTransferObserver(&*lane.limit);
+    }
   }
   const Text folderPath = SplitServerAddress(DestinationPath(record.address, EntrySubfolder(entry.text))).folderPath;
   const std::int64_t began = clock.MonotonicMs();

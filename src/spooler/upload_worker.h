@@ -46,6 +46,7 @@
 #include "model/delivery_book.h"
 #include "model/queue_pause.h"
 #include "platform/clock.h"
+#include "model/upload_limits.h"
 #include "model/upload_queue.h"
 #include "spooler/sftp_upload_session.h"
 #include "spooler/upload_session.h"
@@ -78,6 +79,8 @@ struct WorkerContext {
   UploadRecorder* recorder = nullptr;
   // What the user paused (null: nothing ever is).
   const QueuePause* pause = nullptr;
+  // The upload rate limits every session keeps to, when given.
+  UploadLimits* limits = nullptr;
 };
 
 // Makes the session for one of the worker's threads (by default the kind the

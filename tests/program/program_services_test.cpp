@@ -2,6 +2,8 @@
 #include "program/program_services.h"
 
 #include <gtest/gtest.h>
+
+#include "program/settings_reload.h"
 #include <stdlib.h>
 
 #include <optional>
@@ -49,6 +51,28 @@ TEST(ProgramEnvironmentTest, EmptyOrUnsetVariablesTakeTheBuildDefaults) {
   while (!defaultSite.empty() && defaultSite.back() == u'/') defaultSite.pop_back();
   EXPECT_EQ(environment.site, defaultSite);
   EXPECT_EQ(environment.ipEchoUrl, AsciiToText(WEXMOOR_TEST_DEFAULT_IP_ECHO_URL));
+}
+
+// A reload (an edit of the file, SIGHUP) brings the limits to the running
+// sessions: the global one and each server's.
+TEST(ProgramServicesTest, ReloadSetsTheUploadLimitsTheWorkerKeepsTo) {
+  ProgramState state;
+  ServerRecord slow;
+  slow.name = u"slow";
+  slow.uploadLimitKiB = 300;
+  state.servers.Set(1, slow);
+  ServerRecord free;
+  free.name = u"free";
+  state.servers.Set(2, free);
+  ReloadedSettings reloaded;
+  reloaded.options = GlobalOptions{};
+  reloaded.options->uploadLimitKiB = 1000;
+  ApplyReloadedSettings(state, reloaded);
+  EXPECT_EQ(state.uploadLimits.EffectiveKiB(u"slow"), 300);
+  EXPECT_EQ(state.uploadLimits.EffectiveKiB(u"free"), 1000);
+  reloaded.options->uploadLimitKiB = 0;
+  ApplyReloadedSettings(state, reloaded);
+  EXPECT_EQ(state.uploadLimits.EffectiveKiB(u"free"), 0);
 }
 
 }  // namespace

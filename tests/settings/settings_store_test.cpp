@@ -291,6 +291,35 @@ TEST(SettingsStore, ServersOfOneNameKeepTheFirstAndNumberTheOthers) {
   EXPECT_TRUE(clean.options.renamedServers.empty());
 }
 
+// Limits: written only when set, so a file without them stays as it was; a
+// negative value reads as none.
+TEST(SettingsStore, UploadLimitKeysRoundTripAndDefaultToNone) {
+  TempFolder dir;
+  WriteBytes(dir.File("Wexmoor.prefs"),
+             "UploadLimitKiB = 2000\n"
+             "ServerName1 = free\nServerAdress1 = h\n"
+             "ServerName2 = slow\nServerAdress2 = h\nServerUploadLimitKiB2 = 500\n"
+             "ServerName3 = odd\nServerAdress3 = h\nServerUploadLimitKiB3 = -4\n");
+  Model m;
+  m.Load(dir.File("Wexmoor.prefs"));
+  EXPECT_EQ(m.options.uploadLimitKiB, 2000);
+  EXPECT_EQ(m.servers.Get(1).uploadLimitKiB, 0);
+  EXPECT_EQ(m.servers.Get(2).uploadLimitKiB, 500);
+  EXPECT_EQ(m.servers.Get(3).uploadLimitKiB, 0);
+  ASSERT_TRUE(m.Save(dir.File("Wexmoor.prefs")));
+  const auto keys = KeysOf(dir.File("Wexmoor.prefs"));
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "ServerUploadLimitKiB1"), 0);
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "ServerUploadLimitKiB3"), 0);
+  Model again;
+  again.Load(dir.File("Wexmoor.prefs"));
+  EXPECT_EQ(again.options.uploadLimitKiB, 2000);
+  EXPECT_EQ(again.servers.Get(2).uploadLimitKiB, 500);
+  again.options.uploadLimitKiB = 0;
+  ASSERT_TRUE(again.Save(dir.File("Wexmoor.prefs")));
+  const auto after = KeysOf(dir.File("Wexmoor.prefs"));
+  EXPECT_EQ(std::count(after.begin(), after.end(), "UploadLimitKiB"), 0);
+}
+
 }  // namespace
 TEST(SettingsStore, ProtocolAndFingerprintKeysRoundTripAndDefaultToPlain) {
   TempFolder dir;
