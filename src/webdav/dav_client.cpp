@@ -32,6 +32,7 @@ struct DavClient::Request {
   DavAnswer* answer = nullptr;
   curl_off_t lastNow = -1;
   bool readFailed = false;
+  bool overHttp1 = false;  // asked again over HTTP/1.1
 };
 
 namespace {
@@ -305,6 +306,20 @@ DavAnswer DavClient::PerformOnce(Request& request, const std::string& url, std::
   curl_slist_free_all(headers);
   long status = 0;
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+  if (code == CURLE_HTTP2_STREAM && status == 0 && !request.overHttp1 &&
+      (request.fd >= 0 || !request.body.empty()) && !stop_.stop_requested()) {
+    // A server may answer (a refusal: 401, 413, 507) before it has read the
+    // body and then reset the stream; the library's HTTP/2 layer drops that
+    // answer. Asked once more over HTTP/1.1, where an early answer ends the
+    // sending and is read; the next request is back on HTTP/2.
+    log_.Append(u"(the answer was lost with the HTTP/2 stream: asked again over HTTP/1.1)");
+    request.overHttp1 = true;
+    Configure(endpoint_, login_, password_, timeoutSeconds_);
+    if (handle_ != nullptr) curl_easy_setopt(Easy(handle_), CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    DavAnswer again = PerformOnce(request, url, location);
+    renewHandle_ = true;
+    return again;
+  }
   curl_off_t speed = 0;
   curl_easy_getinfo(easy, CURLINFO_SPEED_UPLOAD_T, &speed);
   answer.uploadBytesPerSecond = static_cast<double>(speed);

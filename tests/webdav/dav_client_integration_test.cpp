@@ -132,9 +132,11 @@ TEST_P(DavServers, AWrongPasswordIsRefusedWithoutRetrying) {
   const DavAnswer answer = wrong.Propfind("/", 0);
   EXPECT_EQ(answer.status, 401);
   EXPECT_EQ(DavRemoteAnswer(answer).reply, RemoteReply::kServerGone);
-  // One request: Basic goes with it.
+  // One request: Basic goes with it. A second only where the HTTP/2 answer
+  // came before the body went and was lost with the reset stream.
+  const bool askedAgain = wrong.Log().Get().find(u"asked again over HTTP/1.1") != Text::npos;
   EXPECT_TRUE(WaitFor([&] { return server_->RequestCount() - before >= 1; }));
-  EXPECT_EQ(server_->RequestCount() - before, 1);
+  EXPECT_EQ(server_->RequestCount() - before, askedAgain ? 2 : 1);
   EXPECT_EQ(wrong.Log().Get().find(u"not-the-password"), Text::npos);
 }
 
