@@ -429,6 +429,11 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
      u"%1 доступен только для чтения; настройки невозможно сохранить",
      u"%1 ist schreibgeschützt; die Einstellungen können nicht gespeichert werden",
      u"%1 為唯讀；無法儲存設定"},
+    {u"Limit...", u"Limite...", u"Обмеження...", u"Ограничение...", u"Begrenzung...", u"限速..."},  // 173
+    {u"Upload limit in KiB/s (0 or empty: off):", u"Limite d'envoi en Kio/s (0 ou vide : aucune) :",  // 174
+     u"Обмеження відвантаження, КіБ/с (0 або порожньо: без обмеження):",
+     u"Ограничение отправки, КиБ/с (0 или пусто: без ограничения):",
+     u"Upload-Grenze in KiB/s (0 oder leer: keine):", u"上傳限速（KiB/s，0 或空白：不限）："},
 }};
 
 }  // namespace

@@ -29,6 +29,7 @@ constexpr int kMoveToBottomItem = 6;
 constexpr int kPauseServerItem = 7;
 constexpr int kPauseAllItem = 8;
 constexpr int kResumeAllItem = 9;
+constexpr int kLimitItem = 10;
 // Timer ticks (20 ms) between repaints of the queue rows' states.
 constexpr int kStateRefreshTicks = 25;
 
@@ -66,6 +67,7 @@ MainWindow::MainWindow(MainWindowContext& context, const wxPoint& position)
   serverMenu_.Append(kOpenInBrowserItem, ToWx(Translate(u"Open with your browser")));
   queueMenu_.Append(kRetryNowItem, ToWx(Translate(u"Retry now")));
   queueMenu_.Append(kHistoryItem, ToWx(Translate(u"History...")));
+  queueMenu_.Append(kLimitItem, ToWx(Translate(u"Limit...")));
   queueMenu_.AppendSeparator();
   queueMenu_.Append(kMoveToTopItem, ToWx(Translate(u"Move to top")));
   queueMenu_.Append(kMoveToBottomItem, ToWx(Translate(u"Move to bottom")));
@@ -84,6 +86,9 @@ MainWindow::MainWindow(MainWindowContext& context, const wxPoint& position)
   Bind(wxEVT_MENU, [this](wxCommandEvent&) {
     if (context_.showHistory) context_.showHistory(this);
   }, kHistoryItem);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) {
+    if (context_.editUploadLimit) context_.editUploadLimit(this);
+  }, kLimitItem);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { if (pass_) pass_->OnMoveSelected(true); }, kMoveToTopItem);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { if (pass_) pass_->OnMoveSelected(false); }, kMoveToBottomItem);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) {
@@ -227,6 +232,7 @@ void MainWindow::Relabel() {
   serverMenu_.SetLabel(kOpenInBrowserItem, label(u"Open with your browser"));
   queueMenu_.SetLabel(kRetryNowItem, label(u"Retry now"));
   queueMenu_.SetLabel(kHistoryItem, label(u"History..."));
+  queueMenu_.SetLabel(kLimitItem, label(u"Limit..."));
   queueMenu_.SetLabel(kMoveToTopItem, label(u"Move to top"));
   queueMenu_.SetLabel(kMoveToBottomItem, label(u"Move to bottom"));
   if (context_.pause != nullptr) {

@@ -67,6 +67,8 @@ struct MainWindowContext {
   std::function<void(wxWindow* owner)> editWatchFolders = {};
   // Opens the History window (the queue list's pop-up).
   std::function<void(wxWindow* owner)> showHistory = {};
+  // Asks for the global upload limit ("Limit..." in the queue's pop-up).
+  std::function<void(wxWindow* owner)> editUploadLimit = {};
   // What the queue list's pop-up pauses and resumes (null: no such items).
   QueuePause* pause = nullptr;
 };

@@ -17,6 +17,7 @@
 #include <wx/init.h>
 #include <wx/msgdlg.h>
 #include <wx/notifmsg.h>
+#include <wx/textdlg.h>
 #include <wx/timer.h>
 
 #include "ftp/control_connection.h"
@@ -218,6 +219,18 @@ class WindowHost : public StartupSeams {
     windowContext_.queueRowState = [this](int row) { return RowState(row); };
     windowContext_.retryNow = [this] { state_.delivery.ClearWaits(); };
     windowContext_.pause = &state_.pause;
+    windowContext_.editUploadLimit = [this](wxWindow* owner) {
+      const Translator& t = state_.translator;
+      const int now = state_.options.uploadLimitKiB;
+      wxTextEntryDialog dialog(owner, ToWx(t.Translate(u"Upload limit in KiB/s (0 or empty: off):")),
+                               ToWx(t.Translate(u"Limit...")), now > 0 ? wxString::Format("%d", now) : wxString());
+      if (dialog.ShowModal() != wxID_OK) return;
+      long value = 0;
+      const wxString text = dialog.GetValue().Trim().Trim(false);
+      if (!text.empty() && (!text.ToLong(&value) || value < 0 || value > 10'000'000)) return;
+      state_.options.uploadLimitKiB = static_cast<int>(value);
+      ApplyUploadLimits(state_);  // running uploads take it on their next block
+    };
     windowContext_.showHistory = [this](wxWindow* owner) {
       ShowHistoryWindow(owner, state_.translator, state_.uploadHistory.Path());
     };
