@@ -434,6 +434,7 @@ constexpr std::array<LanguageRow, kLanguageRowCount> kRows{{
      u"Обмеження відвантаження, КіБ/с (0 або порожньо: без обмеження):",
      u"Ограничение отправки, КиБ/с (0 или пусто: без ограничения):",
      u"Upload-Grenze in KiB/s (0 oder leer: keine):", u"上傳限速（KiB/s，0 或空白：不限）："},
+    {u"(limited)", u"(limité)", u"(обмежено)", u"(ограничено)", u"(begrenzt)", u"（限速）"},  // 175
 }};
 
 }  // namespace

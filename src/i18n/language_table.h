@@ -11,7 +11,7 @@
 namespace wexmoor {
 
 constexpr int kLanguageCount = 6;
-constexpr int kLanguageRowCount = 174;
+constexpr int kLanguageRowCount = 175;
 
 // Column order of the table; the names are the labels shown to the user and
 // the values stored in the preference file ("Langue$"), compared exactly.

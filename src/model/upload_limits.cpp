@@ -75,6 +75,8 @@ int UploadLimits::EffectiveKiB(const Text& server) const {
 
 bool LimitedSend::BeforeBlock(std::size_t size) { return limits_.Take(server_, size, stop_); }
 
+bool LimitedSend::Applies() const { return limits_.EffectiveKiB(server_) > 0; }
+
 bool UploadLimits::Take(const Text& server, std::size_t size, const std::stop_token& stop) {
   return global_.Take(size, stop) && ServerBucket(server).Take(size, stop);
 }

@@ -45,6 +45,10 @@ class RateBucket {
 
 class UploadLimits;
 
+// Ends each status line of an upload while a limit holds it back; the window
+// takes it off and shows the word beside the file's name.
+inline constexpr TextView kLimitedMark = u" (limited)";
+
 // What a session's sending loop is held back by: its server's limit and the
 // global one. Made per session with the session's stop token.
 class LimitedSend final : public TransferObserver {
@@ -52,6 +56,8 @@ class LimitedSend final : public TransferObserver {
   LimitedSend(UploadLimits& limits, Text server, std::stop_token stop)
       : limits_(limits), server_(std::move(server)), stop_(std::move(stop)) {}
   bool BeforeBlock(std::size_t size) override;
+  // Whether a limit holds this session back now.
+  bool Applies() const;
 
  private:
   UploadLimits& limits_;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "model/upload_limits.h"
+
 namespace wexmoor {
 
 Text MakerHomePage(TextView siteBase, TextView language) {
@@ -109,6 +111,12 @@ Text FailureText(TextView error, const Translator& translator) {
     case FailureReason::kOther: break;
   }
   return f.detail.empty() ? t(u"Upload failed") : t(u"Upload failed") + u": " + f.detail;
+}
+
+bool TakeLimitedMark(Text& line) {
+  if (!TextView(line).ends_with(kLimitedMark)) return false;
+  line.resize(line.size() - kLimitedMark.size());
+  return true;
 }
 
 Text ShownStatusLine(TextView line, const Translator& translator) {

@@ -137,6 +137,9 @@ bool WaitsForTrust(FailureReason reason);
 // and log marks; an error line as its reason, and "Paused", in the user's
 // language.
 Text ShownStatusLine(TextView line, const Translator& translator);
+// Takes the mark of an upload held back by a limit off a status line; true
+// when it was there.
+bool TakeLimitedMark(Text& line);
 
 class MainWindowPresenter {
  public:

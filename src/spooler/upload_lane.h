@@ -19,9 +19,8 @@ namespace wexmoor {
 class UploadWorker::LaneDisplay final : public StatusTarget, public ProgressTarget {
  public:
   LaneDisplay(UploadWorker& worker, Lane& lane) : worker_(worker), lane_(lane) {}
-  void SetStatusText(const Text& line) override {
-    if (Front()) worker_.context_.display.Status().SetStatusText(line);
-  }
+  // Every line gains the mark while a limit holds the session back.
+  void SetStatusText(const Text& line) override;
   void SetProgress(int percent) override {
     if (Front()) worker_.context_.display.Progress().SetProgress(percent);
   }
@@ -56,5 +55,11 @@ struct UploadWorker::Lane {
   // Last, so that it is joined before the rest goes.
   std::jthread thread;
 };
+
+inline void UploadWorker::LaneDisplay::SetStatusText(const Text& line) {
+  if (!Front()) return;
+  const bool limited = lane_.limit && lane_.limit->Applies();
+  worker_.context_.display.Status().SetStatusText(limited ? line + Text(kLimitedMark) : line);
+}
 
 }  // namespace wexmoor

@@ -329,12 +329,24 @@ void MainWindow::OnRetryNow() {
 
 void MainWindow::ApplyWorkerChanges() {
   WorkerMailbox::Changes changes = context_.mailbox.Take();
+  bool fileRow = false;
   if (changes.currentFile && *changes.currentFile != currentFile_) {
     currentFile_ = *changes.currentFile;
-    currentFileText_->SetLabel(ToWx(currentFile_));
+    fileRow = true;
   }
   if (changes.filesInProgress) filesInProgress_ = *changes.filesInProgress;
-  if (changes.status) statusLine_ = *changes.status;
+  if (changes.status) {
+    statusLine_ = *changes.status;
+    const bool limited = TakeLimitedMark(statusLine_);
+    fileRow = fileRow || limited != limited_;
+    limited_ = limited;
+  }
+  if (fileRow) {
+    // The file's name is cut in its middle; the word for a limit stays whole.
+    const bool marked = limited_ && !currentFile_.empty();
+    currentFileText_->SetLabel(
+        ToWx(marked ? currentFile_ + u" " + context_.translator.Translate(u"(limited)") : currentFile_));
+  }
   if (changes.status || changes.filesInProgress) {
     // Without the log's time and marks; an error as its reason, in the
     // user's language; the font made smaller before the end is cut.

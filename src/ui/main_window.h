@@ -199,6 +199,7 @@ class MainWindow : public wxFrame, public MainWindowView, public IntakeUi {
   Text currentFile_;
   // The status line as the front upload last set it, and how many run.
   Text statusLine_;
+  bool limited_ = false;  // the upload shown is held back by a limit
   int filesInProgress_ = 0;
 };
 

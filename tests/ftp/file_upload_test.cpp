@@ -112,7 +112,7 @@ TEST_F(UploadTest, SpeedLineUsesWholeSeconds) {
       .Do([this] { clock.Advance(2000); }).Send("226 done\r\n");
   server.Start();
   const Text path = MakeFile("speed.bin", 1536);
-  ServerRecord record = Record();
+  ServerRecord record = Record(5000);  // the two seconds are not a silence
   ASSERT_TRUE(LogIn(record));
   EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, nullptr, nullptr), 1);
   EXPECT_EQ(LogLines(session).back(), "-----1.50 Kb sent at 0.75 Kb/s.");
@@ -122,7 +122,7 @@ TEST_F(UploadTest, SpeedLineUsesWholeSeconds) {
 TEST_F(UploadTest, SameSecondSpeedIsTheSize) {
   ScriptPassiveUpload();
   const Text path = MakeFile("speed.bin", 1536);
-  ServerRecord record = Record();
+  ServerRecord record = Record(5000);  // the two seconds are not a silence
   ASSERT_TRUE(LogIn(record));
   EXPECT_EQ(UploadFile(session, session.controlConnection(), record, path, nullptr, nullptr), 1);
   EXPECT_EQ(LogLines(session).back(), "-----1.50 Kb sent at 1.50 Kb/s.");

@@ -415,6 +415,10 @@ TEST(FailureTextTest, EngineErrorsBecomeTheirReasonInTheUsersLanguage) {
   EXPECT_EQ(ShownStatusLine(u"12:00:00: <--->STOR a.txt", english), u"STOR a.txt");
   EXPECT_EQ(ShownStatusLine(u"12:00:00: !!--- Unable to connect to specified server", german), u"Verbindung abgelehnt");
   EXPECT_EQ(ShownStatusLine(u"Connected to port:7", english), u"Connected to port:7");
+  Text limited = u"12:00:00: -----0.50 Kb sent at 10.00 Kb/s. (limited)";
+  EXPECT_TRUE(TakeLimitedMark(limited));
+  EXPECT_EQ(ShownStatusLine(limited, german), u"0.50 Kb sent at 10.00 Kb/s.");
+  EXPECT_FALSE(TakeLimitedMark(limited));
 }
 
 }  // namespace
