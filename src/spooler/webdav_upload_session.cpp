@@ -5,6 +5,7 @@
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "spooler/delivery_policy.h"
+#include "webdav/dav_listing.h"
 
 namespace wexmoor {
 namespace {
@@ -93,7 +94,17 @@ std::optional<DavAnswer> WebDavUploadSession::MakeFolder(const std::string& fold
     answer = client_.Mkcol(folder);
     if (answer.Success() || answer.status == 405) return std::nullopt;
   }
+  // Refused otherwise: Apache answers 403 when a neighbouring session made
+  // the folder between its look and its own attempt. There now: fine.
+  if (answer.failure == DavFailure::kNone && FolderIsThere(folder)) return std::nullopt;
   return answer;
+}
+
+bool WebDavUploadSession::FolderIsThere(const std::string& folder) {
+  const DavAnswer answer = client_.Propfind(folder, 0);
+  if (answer.status != 207) return false;
+  const std::optional<DavListing> listing = ParseMultistatus(answer.body);
+  return listing && !listing->entries.empty() && listing->entries.front().found && listing->entries.front().folder;
 }
 
 EntryOutcome WebDavUploadSession::Failed(DeliveryFailure failure, const Text& error, StatusTarget* status) {

@@ -45,6 +45,8 @@ class WebDavUploadSession final : public UploadSession {
  private:
   // Makes `folder` and what is missing above it; nothing when it fails.
   std::optional<DavAnswer> MakeFolder(const std::string& folder, int depth);
+  // Whether `folder` exists as a folder (PROPFIND, depth 0).
+  bool FolderIsThere(const std::string& folder);
   void Note(const Text& line, StatusTarget* status);
   EntryOutcome Failed(DeliveryFailure failure, const Text& error, StatusTarget* status);
 

@@ -1,6 +1,6 @@
 // Answers a real server is hard to make give, from the scripted HTTP server:
 // redirects (followed on this server only), the modification time taken or
-// not, a full server's words.
+// not, a full server's words, a folder refused because a neighbour made it.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,7 +14,9 @@
 #include "peers/fake_http_server.h"
 #include "peers/test_paths.h"
 #include "platform/clock.h"
+#include "platform/code_page.h"
 #include "spooler/webdav_remote_files.h"
+#include "spooler/webdav_upload_session.h"
 #include "webdav/dav_client.h"
 
 namespace wexmoor::testing {
@@ -108,6 +110,45 @@ TEST_F(DavAnswers, TheTimeHoldsWhereTheServerSaysItTookItAndFullServersSpeak) {
   ::close(fd);
   EXPECT_EQ(answer.reply, RemoteReply::kRefused);
   EXPECT_EQ(answer.message, u"HTTP 507 Insufficient Storage");
+}
+
+TEST_F(DavAnswers, AFolderRefusedBecauseANeighbourMadeItIsEntered) {
+  // Apache answers 403 to a MKCOL that lost the race to another session's.
+  const auto answer = [](int status, std::string reason, std::string body = {}) {
+    HttpRoute route;
+    route.status = status;
+    route.reason = std::move(reason);
+    route.body = std::move(body);
+    return route;
+  };
+  const std::string folder =
+      "<d:multistatus xmlns:d=\"DAV:\"><d:response><d:href>/a/</d:href><d:propstat><d:prop><d:resourcetype>"
+      "<d:collection/></d:resourcetype></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>"
+      "</d:multistatus>";
+  const auto file = [](const std::string& href) {
+    return "<d:multistatus xmlns:d=\"DAV:\"><d:response><d:href>" + href +
+           "</d:href><d:propstat><d:prop><d:resourcetype/><d:getcontentlength>5</d:getcontentlength></d:prop>"
+           "<d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response></d:multistatus>";
+  };
+  server_.SetRoute("/", answer(207, "Multi-Status", "<d:multistatus xmlns:d=\"DAV:\"/>"));
+  server_.SetRouteSequence("/a/", {answer(403, "Forbidden"), answer(207, "Multi-Status", folder)});
+  server_.SetRouteSequence("/a/f.part", {answer(201, "Created"), answer(207, "Multi-Status", file("/a/f.part")),
+                                          answer(201, "Created")});
+  server_.SetRoute("/a/f", answer(207, "Multi-Status", file("/a/f")));
+  OpenFile("12345");
+  ServerRecord record;
+  record.name = u"dav";
+  record.address = u"127.0.0.1";
+  record.port = server_.port();
+  record.protocol = kProtocolWebDavHttp;
+  record.timeOut = 5;
+  WebDavUploadSession session(clock_, progress_, nullptr);
+  ASSERT_EQ(session.Open(record, nullptr), SessionOpening::kOpen);
+  EXPECT_EQ(session.Upload(Utf8ToUtf16(folder_.File("f")), u"a/", nullptr, nullptr), EntryOutcome::kSent)
+      << Utf16ToUtf8(session.TakeLog());
+  const auto asked = server_.RequestsFor("/a/");
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[1].requestLine, "PROPFIND /a/ HTTP/1.1");
 }
 
 }  // namespace
