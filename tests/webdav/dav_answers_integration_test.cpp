@@ -31,6 +31,25 @@ class DavAnswers : public ::testing::Test {
     endpoint.port = server_.port();
     client_.Configure(endpoint, "anna", "pw", 5);
   }
+  static HttpRoute Answer(int status, std::string reason, std::string body = {}) {
+    HttpRoute route;
+    route.status = status;
+    route.reason = std::move(reason);
+    route.body = std::move(body);
+    return route;
+  }
+  // A depth-0 PROPFIND answer: a folder, or a file of `length` bytes;
+  // nothing for an empty listing.
+  static HttpRoute Listed(const std::string& href = {}, std::int64_t length = -1) {
+    std::string body = "<d:multistatus xmlns:d=\"DAV:\">";
+    if (!href.empty()) {
+      body += "<d:response><d:href>" + href + "</d:href><d:propstat><d:prop>" +
+              (length < 0 ? "<d:resourcetype><d:collection/></d:resourcetype>"
+                          : "<d:resourcetype/><d:getcontentlength>" + std::to_string(length) + "</d:getcontentlength>") +
+              "</d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>";
+    }
+    return Answer(207, "Multi-Status", body + "</d:multistatus>");
+  }
   int OpenFile(const std::string& bytes) {
     std::ofstream(folder_.File("f"), std::ios::binary) << bytes;
     return ::open(folder_.File("f").c_str(), O_RDONLY);
@@ -44,16 +63,10 @@ class DavAnswers : public ::testing::Test {
 };
 
 TEST_F(DavAnswers, RedirectsAreFollowedOnThisServerAndSchemeOnly) {
-  HttpRoute moved;
-  moved.status = 301;
-  moved.reason = "Moved";
+  HttpRoute moved = Answer(301, "Moved");
   moved.redirectTo = server_.BaseUrl() + "/new/";
   server_.SetRoute("/old/", moved);
-  HttpRoute listed;
-  listed.status = 207;
-  listed.reason = "Multi-Status";
-  listed.body = "<d:multistatus xmlns:d=\"DAV:\"/>";
-  server_.SetRoute("/new/", listed);
+  server_.SetRoute("/new/", Listed());
   EXPECT_EQ(client_.Propfind("/old/", 0).status, 207);
   EXPECT_EQ(server_.RequestsFor("/new/").size(), 1u);
   EXPECT_EQ(server_.RequestsFor("/new/").front().requestLine, "PROPFIND /new/ HTTP/1.1");
@@ -72,14 +85,10 @@ TEST_F(DavAnswers, RedirectsAreFollowedOnThisServerAndSchemeOnly) {
 
 TEST_F(DavAnswers, TheTimeHoldsWhereTheServerSaysItTookItAndFullServersSpeak) {
   WebDavRemoteFiles remote(client_);
-  HttpRoute taken;
-  taken.status = 201;
-  taken.reason = "Created";
+  HttpRoute taken = Answer(201, "Created");
   taken.headers = {{"X-OC-MTime", "accepted"}};
   server_.SetRoute("/a.part", taken);
-  HttpRoute moved;
-  moved.status = 201;
-  moved.reason = "Created";
+  const HttpRoute moved = Answer(201, "Created");
   server_.SetRoute("/a", moved);
   const int fd = OpenFile("12345");
   struct stat info {};
@@ -102,10 +111,7 @@ TEST_F(DavAnswers, TheTimeHoldsWhereTheServerSaysItTookItAndFullServersSpeak) {
   ASSERT_TRUE(remote.Write(u"b", fd, 0, 5, observer, nullptr).Done());
   EXPECT_EQ(remote.SetTime(u"b", info.st_mtime).reply, RemoteReply::kUnsupported);
 
-  HttpRoute full;
-  full.status = 507;
-  full.reason = "Insufficient Storage";
-  server_.SetRoute("/c", full);
+  server_.SetRoute("/c", Answer(507, "Insufficient Storage"));
   const RemoteAnswer answer = remote.Write(u"c", fd, 0, 5, observer, nullptr);
   ::close(fd);
   EXPECT_EQ(answer.reply, RemoteReply::kRefused);
@@ -114,27 +120,10 @@ TEST_F(DavAnswers, TheTimeHoldsWhereTheServerSaysItTookItAndFullServersSpeak) {
 
 TEST_F(DavAnswers, AFolderRefusedBecauseANeighbourMadeItIsEntered) {
   // Apache answers 403 to a MKCOL that lost the race to another session's.
-  const auto answer = [](int status, std::string reason, std::string body = {}) {
-    HttpRoute route;
-    route.status = status;
-    route.reason = std::move(reason);
-    route.body = std::move(body);
-    return route;
-  };
-  const std::string folder =
-      "<d:multistatus xmlns:d=\"DAV:\"><d:response><d:href>/a/</d:href><d:propstat><d:prop><d:resourcetype>"
-      "<d:collection/></d:resourcetype></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>"
-      "</d:multistatus>";
-  const auto file = [](const std::string& href) {
-    return "<d:multistatus xmlns:d=\"DAV:\"><d:response><d:href>" + href +
-           "</d:href><d:propstat><d:prop><d:resourcetype/><d:getcontentlength>5</d:getcontentlength></d:prop>"
-           "<d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response></d:multistatus>";
-  };
-  server_.SetRoute("/", answer(207, "Multi-Status", "<d:multistatus xmlns:d=\"DAV:\"/>"));
-  server_.SetRouteSequence("/a/", {answer(403, "Forbidden"), answer(207, "Multi-Status", folder)});
-  server_.SetRouteSequence("/a/f.part", {answer(201, "Created"), answer(207, "Multi-Status", file("/a/f.part")),
-                                          answer(201, "Created")});
-  server_.SetRoute("/a/f", answer(207, "Multi-Status", file("/a/f")));
+  server_.SetRoute("/", Listed());
+  server_.SetRouteSequence("/a/", {Answer(403, "Forbidden"), Listed("/a/")});
+  server_.SetRouteSequence("/a/f.part", {Answer(201, "Created"), Listed("/a/f.part", 5), Answer(201, "Created")});
+  server_.SetRoute("/a/f", Listed("/a/f", 5));
   OpenFile("12345");
   ServerRecord record;
   record.name = u"dav";
