@@ -224,6 +224,7 @@ class WindowHost : public StartupSeams {
       const int now = state_.options.uploadLimitKiB;
       wxTextEntryDialog dialog(owner, ToWx(t.Translate(u"Upload limit in KiB/s (0 or empty: off):")),
                                ToWx(t.Translate(u"Limit...")), now > 0 ? wxString::Format("%d", now) : wxString());
+      dialog.SetTextValidator(wxFILTER_DIGITS);  // a number of KiB/s, or nothing
       if (wxWindow* ok = dialog.FindWindow(wxID_OK)) ok->SetLabel(ToWx(t.Translate(u"OK")));
       if (wxWindow* cancel = dialog.FindWindow(wxID_CANCEL)) cancel->SetLabel(ToWx(t.Translate(u"Cancel")));
       if (dialog.ShowModal() != wxID_OK) return;
