@@ -1,5 +1,6 @@
 #include "ftp/command_batch.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -56,7 +57,8 @@ bool AllInStep(const std::vector<BatchReply>& replies) {
 }
 
 std::vector<BatchReply> ExchangeAll(FtpSession& session, int connection, ServerRecord& server,
-                                    const std::vector<Text>& commands, StatusTarget* status) {
+                                    const std::vector<Text>& commands, StatusTarget* status,
+                                    std::size_t unread) {
   std::vector<BatchReply> replies(commands.size());
   std::vector<Text> lines;
   lines.reserve(commands.size());
@@ -75,7 +77,9 @@ std::vector<BatchReply> ExchangeAll(FtpSession& session, int connection, ServerR
     }
     return replies;
   }
-  for (BatchReply& answer : replies) {
+  const std::size_t toRead = commands.size() - std::min(unread, commands.size());
+  for (std::size_t i = 0; i < toRead; ++i) {
+    BatchReply& answer = replies[i];
     Text reply = ReadReply(session, connection, server, 0, status);
     // Preliminary replies (150 to STOR) come before the final one.
     for (int more = 3; more > 0 && ReplyCode(reply) >= 100 && ReplyCode(reply) < 200; --more)

@@ -35,8 +35,11 @@ bool ReplyInStep(TextView command, TextView reply);
 // out of step: the later commands' replies are then "!!" texts of kind
 // kServerGone. Nothing is sent when one command cannot be (a line break in
 // it, a name the character set cannot hold): every reply is then "!!".
+// The last `unread` commands' replies are left for the caller (they stay
+// "!!" here).
 std::vector<BatchReply> ExchangeAll(FtpSession& session, int connection, ServerRecord& server,
-                                    const std::vector<Text>& commands, StatusTarget* status);
+                                    const std::vector<Text>& commands, StatusTarget* status,
+                                    std::size_t unread = 0);
 
 // True when every reply is in step.
 bool AllInStep(const std::vector<BatchReply>& replies);
