@@ -59,6 +59,11 @@ int ParsePasvPort(TextView line) {
   return static_cast<int>(std::clamp<long long>(port, -0x7fffffffLL, 0x7fffffffLL));
 }
 
+bool PassiveAheadFresh(const FtpSession& session) {
+  return !session.passiveAhead.empty() &&
+         session.clock().MonotonicMs() - session.passiveAheadMs <= kPassiveAheadFreshMs;
+}
+
 int OpenDataChannel(FtpSession& session, int connection, ServerRecord& server, StatusTarget* status) {
   if (server.active != 0) return OpenActive(session, connection, server, status);
   int family = 0;
@@ -115,9 +120,9 @@ int PassiveWith(FtpSession& session, int connection, ServerRecord& server, TextV
   if (session.listener != 0) CloseDataChannel(session, status);
   CommandReply reply;
   int result = 0;
+  const bool fresh = PassiveAheadFresh(session);
   const Text ahead = std::exchange(session.passiveAhead, Text());
-  if (command == u"PASV" && !ahead.empty() &&
-      session.clock().MonotonicMs() - session.passiveAheadMs <= kPassiveAheadFreshMs) {
+  if (command == u"PASV" && fresh) {
     // Asked with the previous file's last command: the server listens already.
     reply.reply = ahead;
     reply.line = ahead;

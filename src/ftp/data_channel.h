@@ -28,6 +28,10 @@ int OpenActive(FtpSession& session, int connection, ServerRecord& server, Status
 // connection's session); a failed handshake drops the data connection.
 int AwaitDataConnection(FtpSession& session, ServerRecord& server);
 
+// Whether a PASV answer asked ahead (FtpSession::passiveAhead) is there and
+// fresh enough to dial.
+bool PassiveAheadFresh(const FtpSession& session);
+
 // Closes the data connection and the listener (with the clients it accepted).
 void CloseDataChannel(FtpSession& session, StatusTarget* status);
 

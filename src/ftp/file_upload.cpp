@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "ftp/command_batch.h"
 #include "ftp/connection_io.h"
 #include "ftp/data_channel.h"
+#include "ftp/part_upload.h"
 #include "ftp/reply_reader.h"
 #include "platform/files.h"
 #include "platform/socket.h"
@@ -169,7 +171,67 @@ StoreResult StoreFailed(FtpSession& session, TextView reply, Text message, Statu
   return result;
 }
 
+
+// The reply that ends a transfer: past at most three preliminary ones (150).
+Text FinalReply(FtpSession& session, int connection, ServerRecord& server, StatusTarget* status) {
+  Text reply = ReadReply(session, connection, server, 0, status);
+  for (int more = 3; more > 0 && ReplyCode(reply) >= 100 && ReplyCode(reply) < 200; --more)
+    reply = ReadReply(session, connection, server, 0, status);
+  return reply;
+}
+
+// StoreFrom where the STOR of `name` went ahead: the data at once, then its
+// replies.
+StoreResult StoreSentAhead(FtpSession& session, int connection, ServerRecord& server, TextView name, int fd,
+                           std::int64_t length, TransferObserver* observer, ProgressTarget* progress,
+                           StatusTarget* status) {
+  session.storeAhead.clear();
+  if (OpenDataChannel(session, connection, server, status) != 1) {
+    // The server waits for a data connection that does not come: this
+    // conversation cannot go on.
+    CloseDataChannel(session, status);
+    return StoreFailed(session, u"!!", u"!!--- No data connection", status);
+  }
+  const int sent = SendFileData(session, fd, 0, session.dataConnection, progress, length, status, server, observer);
+  CloseDataChannel(session, status);
+  const Text closing = FinalReply(session, connection, server, status);
+  const Text store = u"STOR " + Text(name);
+  if (!ConnectionLost(closing) && !ReplyInStep(store, closing)) {
+    session.outOfStep = true;
+    return StoreFailed(session, u"!!", u"!!--- Reply out of step: " + closing, status);
+  }
+  const int code = ReplyCode(closing);
+  if (code >= 400 && code < 600) return StoreFailed(session, closing, u"!!--- Upload refused: " + closing, status);
+  if (sent != 1) return StoreFailed(session, closing, u"!!--- Data connection closed abnormally", status);
+  if (!IsCompletion(closing)) return StoreFailed(session, closing, u"!!--- Transfer not confirmed: " + closing, status);
+  StoreResult result;
+  result.result = 1;
+  return result;
+}
+
 }  // namespace
+
+int SettleStoreAhead(FtpSession& session, int connection, ServerRecord& server, StatusTarget* status) {
+  if (session.storeAhead.empty()) return 1;
+  const Text name = std::exchange(session.storeAhead, Text());
+  LogLine(session, u"----- \"" + name + u"\" asked ahead and not sent: its transfer ends empty", status);
+  if (!PassiveAheadFresh(session) && !session.passiveAhead.empty()) return -1;
+  // An empty data connection ends the STOR the server waits on (with no
+  // address asked, the server has refused it already).
+  if (!session.passiveAhead.empty() && OpenDataChannel(session, connection, server, status) != 1) {
+    CloseDataChannel(session, status);
+    return -1;
+  }
+  CloseDataChannel(session, status);
+  const Text reply = FinalReply(session, connection, server, status);
+  if (ConnectionLost(reply) || ReplyHasCode(reply, u"421") != 0) return -1;
+  if (!ReplyInStep(u"STOR " + name, reply)) {
+    session.outOfStep = true;
+    return -1;
+  }
+  if (IsCompletion(reply) && DeleteRemote(session, connection, server, name, status) < 0) return -1;
+  return 1;
+}
 
 StoreResult StoreFrom(FtpSession& session, int connection, ServerRecord& server, TextView name, int fd,
                       std::int64_t offset, std::int64_t length, TransferObserver* observer, ProgressTarget* progress,
@@ -179,6 +241,11 @@ StoreResult StoreFrom(FtpSession& session, int connection, ServerRecord& server,
   if (connection == 0) return StoreFailed(session, u"!!", u"!!--- No Connection ID", status);
   if (name.find_first_of(TextView(u"\r\n\0", 3)) != TextView::npos)
     return StoreFailed(session, u"", u"!!--- Command refused: a name holds a line break", status);
+  if (!session.storeAhead.empty() && (session.storeAhead != name || offset != 0 || !PassiveAheadFresh(session)) &&
+      SettleStoreAhead(session, connection, server, status) < 0) {
+    return StoreFailed(session, u"!!", u"!!--- Connection lost", status);
+  }
+  if (!session.storeAhead.empty()) return StoreSentAhead(session, connection, server, name, fd, length, observer, progress, status);
   if (OpenDataChannel(session, connection, server, status) != 1)
     return StoreFailed(session, session.lastReply, u"!!--- No data connection", status);
   Text store = u"STOR ";

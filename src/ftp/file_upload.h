@@ -32,9 +32,21 @@ struct StoreResult {
 // Sends `length` bytes of the open file `fd` from `offset` on into `name`:
 // STOR (a new file) when `offset` is 0, else REST `offset` + STOR, or APPE
 // where REST is refused. Every block passes `observer` (may be null).
+// Where a STOR of `name` went ahead with the previous file's last commands
+// (plain passive sessions, `offset` 0), the bytes go at once on the address
+// asked with it, without waiting for 150; its replies are read after them,
+// and a refusal still ends the attempt by its code. A STOR sent ahead for
+// another name is settled first.
 StoreResult StoreFrom(FtpSession& session, int connection, ServerRecord& server, TextView name, int fd,
                       std::int64_t offset, std::int64_t length, TransferObserver* observer, ProgressTarget* progress,
                       StatusTarget* status);
+
+// Ends a STOR sent ahead (FtpSession::storeAhead) that no file takes: an
+// empty data connection to the address asked with it, its replies read, and
+// the empty file it made deleted. 1 settled (or nothing waited); -1 the
+// conversation cannot go on (the connection lost, silent, or no fresh
+// address to dial): the caller drops the connection.
+int SettleStoreAhead(FtpSession& session, int connection, ServerRecord& server, StatusTarget* status);
 
 // Streams `size` bytes of the open file `fd` from `offset` on, in blocks of
 // the session's block size, on the data connection: zero-copy when the

@@ -84,6 +84,7 @@ class FtpSession {
     readAhead.clear();
     readAheadHandle = 0;
     droppedConnection = 0;
+    storeAhead.clear();
   }
 
   // Closes every socket of the session without a word to the server (used
@@ -131,6 +132,11 @@ class FtpSession {
   // while fresh. Empty when none waits.
   Text passiveAhead;
   std::int64_t passiveAheadMs = 0;
+  // The name a STOR was sent for right behind that PASV, its reply not read
+  // yet: the server waits for that file's data connection, and nothing else
+  // is asked of it until the file is sent or the STOR settled
+  // (SettleStoreAhead). Empty when none waits.
+  Text storeAhead;
 
   // Called once TLS worked on a server whose record asked for TLS only when
   // offered, with that server's name: the caller stores it as TLS required,
