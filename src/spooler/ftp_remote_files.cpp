@@ -18,8 +18,9 @@ RemoteOffers FtpRemoteFiles::Offers() const {
 }
 
 RemoteAnswer FtpRemoteFiles::Size(const Text& name, std::int64_t& size) {
-  session_.passiveAhead.clear();
   renameFrom_.clear();
+  if (!Settled()) return {RemoteReply::kServerGone, session_.lastReply};
+  session_.passiveAhead.clear();
   // Before a transfer the listing may tell where a part ends; after one,
   // SIZE alone checks (the listing would cost a data connection per file on
   // a server without SIZE).
@@ -48,7 +49,7 @@ RemoteAnswer FtpRemoteFiles::OutOfStep(const Text& reply) {
 }
 
 RemoteAnswer FtpRemoteFiles::SizeBeforeRename(const Text& name, std::int64_t& size) {
-  if (server_.pipelining == 0 || !written_) return Size(name, size);
+  if (server_.pipelining == 0 || !written_ || !session_.storeAhead.empty()) return Size(name, size);
   renameFrom_.clear();
   size = -1;
   const std::vector<BatchReply> replies =
@@ -85,31 +86,66 @@ RemoteAnswer FtpRemoteFiles::Write(const Text& name, int fd, std::int64_t offset
   return {stored.serverGone ? RemoteReply::kServerGone : RemoteReply::kRefused, stored.message};
 }
 
+bool FtpRemoteFiles::Settled() {
+  if (session_.storeAhead.empty()) return true;
+  return SettleStoreAhead(session_, Connection(), server_, status_) == 1;
+}
+
+RemoteAnswer FtpRemoteFiles::RenameWithNext(const Text& to) {
+  std::vector<Text> commands{u"RNTO " + to};
+  // A folder made by a neighbouring session meanwhile refuses the MKD: the
+  // CWD decides either way.
+  if (!next_.folder.empty() && next_.makeFolder) commands.push_back(u"MKD " + next_.folder);
+  if (!next_.folder.empty()) commands.push_back(u"CWD " + next_.folder);
+  const std::size_t pasv = commands.size();
+  commands.push_back(u"PASV");
+  const bool store = !next_.partName.empty();
+  if (store) commands.push_back(u"STOR " + next_.partName);
+  const std::vector<BatchReply> replies =
+      ExchangeAll(session_, Connection(), server_, commands, status_, store ? 1 : 0);
+  const BatchReply& renamed = replies[0];
+  if (!renamed.inStep) return OutOfStep(renamed.reply);
+  if (renamed.kind == ReplyClass::kServerGone || renamed.kind == ReplyClass::kStopped)
+    return {session_.StopRequested() ? RemoteReply::kStopped : RemoteReply::kServerGone, renamed.reply};
+  bool broken = false;
+  for (std::size_t i = 1; i <= pasv && !broken; ++i) {
+    const BatchReply& answer = replies[i];
+    if (!answer.inStep || answer.kind == ReplyClass::kServerGone || answer.kind == ReplyClass::kStopped) {
+      // This file has its answer; the next one starts on a fresh login.
+      broken = true;
+      if (!answer.inStep) {
+        session_.outOfStep = true;
+        LogLine(session_, u"!!--- Reply out of step: " + answer.reply, status_);
+      }
+    }
+  }
+  if (!broken) {
+    nextFolderEntered_ = pasv > 1 && (replies[pasv - 1].code == 250 || replies[pasv - 1].code == 200);
+    if (replies[pasv].code == 227) {
+      session_.passiveAhead = replies[pasv].reply;
+      session_.passiveAheadMs = session_.clock().MonotonicMs();
+    }
+    // Its answer comes once its data connection is made (or at once, a
+    // refusal): the next Write, or a settling, reads it.
+    if (store) session_.storeAhead = next_.partName;
+  }
+  if (renamed.code == 250) return {};
+  return {RemoteReply::kRefused, renamed.reply};
+}
+
 RemoteAnswer FtpRemoteFiles::Rename(const Text& from, const Text& to) {
-  session_.passiveAhead.clear();
-  Text reply;
   const bool fromAccepted = !renameFrom_.empty() && renameFrom_ == from;
   renameFrom_.clear();
+  if (!Settled()) return {RemoteReply::kServerGone, session_.lastReply};
+  session_.passiveAhead.clear();
+  Text reply;
   RenameAnswer renamed = RenameAnswer::kToRefused;
   if (fromAccepted && passiveAhead_) {
-    // The next file's PASV goes with RNTO: its answer waits for that file.
-    const std::vector<BatchReply> replies =
-        ExchangeAll(session_, Connection(), server_, {u"RNTO " + to, u"PASV"}, status_);
-    reply = replies[0].reply;
-    if (!replies[0].inStep) return OutOfStep(reply);
-    if (replies[0].kind == ReplyClass::kServerGone || replies[0].kind == ReplyClass::kStopped) {
-      renamed = RenameAnswer::kServerGone;
-    } else {
-      if (replies[1].code == 227 && replies[1].inStep) {
-        session_.passiveAhead = replies[1].reply;
-        session_.passiveAheadMs = session_.clock().MonotonicMs();
-      } else if (!replies[1].inStep || replies[1].kind == ReplyClass::kServerGone) {
-        // This file has its name; the next one starts on a fresh login.
-        session_.outOfStep = !replies[1].inStep;
-        if (!replies[1].inStep) LogLine(session_, u"!!--- Reply out of step: " + replies[1].reply, status_);
-      }
-      if (replies[0].code == 250) renamed = RenameAnswer::kDone;
-    }
+    // The next file's PASV (and perhaps its folder and STOR) go with RNTO:
+    // their answers wait for that file.
+    const RemoteAnswer answer = RenameWithNext(to);
+    if (answer.Done() || answer.reply != RemoteReply::kRefused) return answer;
+    reply = answer.message;
   } else {
     renamed = RenameRemote(session_, Connection(), server_, from, to, reply, status_, fromAccepted);
   }
@@ -133,8 +169,9 @@ RemoteAnswer FtpRemoteFiles::Rename(const Text& from, const Text& to) {
 }
 
 RemoteAnswer FtpRemoteFiles::Remove(const Text& name) {
-  session_.passiveAhead.clear();
   renameFrom_.clear();
+  if (!Settled()) return {RemoteReply::kServerGone, session_.lastReply};
+  session_.passiveAhead.clear();
   const int deleted = DeleteRemote(session_, Connection(), server_, name, status_);
   if (deleted == 1) return {};
   if (deleted < 0) return {RemoteReply::kServerGone, session_.lastReply};
@@ -142,15 +179,17 @@ RemoteAnswer FtpRemoteFiles::Remove(const Text& name) {
 }
 
 RemoteAnswer FtpRemoteFiles::SetTime(const Text& name, std::int64_t mtimeSeconds) {
-  session_.passiveAhead.clear();
   renameFrom_.clear();
+  if (!Settled()) return {RemoteReply::kServerGone, session_.lastReply};
+  session_.passiveAhead.clear();
   if (features_ == nullptr) return {RemoteReply::kUnsupported, {}};
   return FtpSetTime(session_, Connection(), server_, *features_, name, mtimeSeconds, status_);
 }
 
 RemoteAnswer FtpRemoteFiles::Hash(const Text& name, HashKind kind, std::string& hexDigest) {
-  session_.passiveAhead.clear();
   renameFrom_.clear();
+  if (!Settled()) return {RemoteReply::kServerGone, session_.lastReply};
+  session_.passiveAhead.clear();
   if (features_ == nullptr) return {RemoteReply::kUnsupported, {}};
   return FtpHash(session_, Connection(), server_, *features_, name, kind, hexDigest, status_);
 }

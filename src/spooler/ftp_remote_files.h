@@ -35,6 +35,19 @@ class FtpRemoteFiles final : public RemoteFiles {
   // else is asked of the server after it, and the next file goes to the same
   // folder in passive mode).
   void SetPassiveAhead(bool on) { passiveAhead_ = on; }
+  // What else goes with that PASV for the next file, known to be a fresh
+  // part: `folder` (absolute; empty: none) a CWD into its folder, one entered
+  // before on this login or (`makeFolder`) made first with MKD where its
+  // parent was; `partName` (empty: none) its STOR, whose reply the next
+  // Write reads.
+  struct NextFile {
+    Text folder;
+    bool makeFolder = false;
+    Text partName;
+  };
+  void SetNextFile(NextFile next) { next_ = std::move(next); }
+  // The CWD that went with the last rename was answered 250.
+  bool NextFolderEntered() const { return nextFolderEntered_; }
 
   // Where the engine's lines go while a delivery runs.
   void SetStatus(StatusTarget* status) { status_ = status; }
@@ -43,6 +56,11 @@ class FtpRemoteFiles final : public RemoteFiles {
   int Connection() const { return session_.controlConnection(); }
   // Replies out of step: marked on the session, the server's failure.
   RemoteAnswer OutOfStep(const Text& reply);
+  // A STOR sent ahead is settled before any other command (false: the
+  // conversation cannot go on).
+  bool Settled();
+  // RNTO with the next file's commands, when RNFR was answered already.
+  RemoteAnswer RenameWithNext(const Text& to);
 
   FtpSession& session_;
   ServerRecord& server_;
@@ -52,6 +70,8 @@ class FtpRemoteFiles final : public RemoteFiles {
   bool sizeUnsupported_ = false;  // SIZE answered as an unknown command
   bool written_ = false;          // a Write went through this object
   bool passiveAhead_ = false;
+  NextFile next_;
+  bool nextFolderEntered_ = false;
   Text renameFrom_;               // RNFR of it was answered 350 by the last command sent
 };
 

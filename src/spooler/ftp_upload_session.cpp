@@ -5,6 +5,7 @@
 #include "ftp/part_upload.h"
 #include "ftp/reply_reader.h"
 #include "ftp/remote_session.h"
+#include "platform/files.h"
 #include "platform/socket.h"
 #include "spooler/delivery_policy.h"
 #include "spooler/delivery_proof.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <charconv>
 #include <optional>
+#include <utility>
 
 namespace wexmoor {
 namespace {
@@ -43,6 +45,13 @@ Text WithoutTrailingSlash(TextView path) {
   Text text(path);
   while (!text.empty() && text.back() == u'/') text.pop_back();
   return text;
+}
+
+// "a/b/" of "a/b/c/"; "" of "a/".
+Text ParentFolder(const Text& folderPath) {
+  const Text inner = WithoutTrailingSlash(folderPath);
+  const std::size_t slash = inner.find_last_of(u'/');
+  return slash == Text::npos ? Text() : inner.substr(0, slash + 1);
 }
 
 Text TwoDecimals(double value) {
@@ -76,6 +85,7 @@ SessionOpening FtpUploadSession::Open(const ServerRecord& server, StatusTarget* 
   if (record_.timeOut == 0) record_.timeOut = 10000;
   record_.address = SplitServerAddress(server.address).host;
   currentFolder_.clear();
+  enteredFolders_.clear();
   loginFolder_.clear();
   loginFolderAsked_ = false;
   entries_ = 0;
@@ -108,7 +118,10 @@ EntryOutcome FtpUploadSession::Upload(const Text& localPath, const Text& folderP
                                       StatusTarget* status) {
   if (!IsOpen()) return EntryOutcome::kFailed;
   const bool kept = entries_++ > 0;
-  if (kept && WaitReadable(session_.controlConnection(), 0, session_.StopToken()) != WaitResult::kTimedOut) {
+  // A STOR sent ahead may be answered already (150 before its data
+  // connection): that is no word of the server's own.
+  if (kept && session_.storeAhead.empty() &&
+      WaitReadable(session_.controlConnection(), 0, session_.StopToken()) != WaitResult::kTimedOut) {
     // Whatever a waiting session hears unasked is its end: a closed
     // connection, or a 421 when the server timed it out.
     ReadReply(session_, session_.controlConnection(), record_, 0, status);
@@ -169,6 +182,16 @@ DeliveryOutcome FtpUploadSession::Deliver(const Text& localPath, const Text& fol
   DeliveryOutcome delivered;
   delivered.failure = DeliveryFailure::kTransfer;
   lastVerification_.clear();
+  const std::optional<ExpectedEntry> next = std::exchange(expected_, std::nullopt);
+  // A STOR sent ahead for another file than this one is settled.
+  if (!session_.storeAhead.empty() && (folderPath != currentFolder_ || record_.tempName == 0 ||
+                                       session_.storeAhead != PartName(RemoteFileName(localPath))) &&
+      SettleStoreAhead(session_, session_.controlConnection(), record_, status) < 0) {
+    delivered.failure = DeliveryFailure::kServerGone;
+    delivered.error = u"!!--- Connection lost";
+    LogLine(session_, delivered.error, status);
+    return delivered;
+  }
   if (folderPath != currentFolder_) {
     // Asked for the folder left: a new PASV comes after the CWD.
     session_.passiveAhead.clear();
@@ -186,8 +209,16 @@ DeliveryOutcome FtpUploadSession::Deliver(const Text& localPath, const Text& fol
   // goes with it (plain IPv4 passive sessions; TLS sessions keep theirs).
   int family = 0;
   PeerAddress(session_.controlConnection(), &family);
-  remote.SetPassiveAhead(record_.pipelining != 0 && record_.active == 0 && !digest && !proof_.mfmt &&
-                         session_.controlTls == nullptr && family == 4);
+  const bool passiveAhead = record_.pipelining != 0 && record_.active == 0 && !digest && !proof_.mfmt &&
+                            session_.controlTls == nullptr && family == 4;
+  remote.SetPassiveAhead(passiveAhead);
+  if (passiveAhead && record_.tempName != 0 && next) {
+    // A next file in another folder goes there by its absolute name: the
+    // login folder is asked once, at the first file with a next one (never
+    // behind a STOR that waits).
+    if (session_.storeAhead.empty()) LoginFolder(status);
+    remote.SetNextFile(NextFileCommands(*next, folderPath));
+  }
   DeliveryJob job;
   job.localPath = localPath;
   job.remoteName = RemoteFileName(localPath);
@@ -198,6 +229,10 @@ DeliveryOutcome FtpUploadSession::Deliver(const Text& localPath, const Text& fol
   job.digest = digest ? &*digest : nullptr;
   const std::int64_t startMs = session_.clock().MonotonicMs();
   delivered = DeliverWithPolicy(remote, job, digest ? &*digest : observer_, progress, status);
+  if (remote.NextFolderEntered()) {
+    currentFolder_ = next->folderPath;
+    enteredFolders_.push_back(currentFolder_);
+  }
   if (delivered.result == 1) {
     const double kilobytes = static_cast<double>(delivered.bytesSent) / 1024.0;
     const double seconds = static_cast<double>(session_.clock().MonotonicMs() - startMs) / 1000.0;
@@ -218,6 +253,7 @@ bool FtpUploadSession::EnterFolder(const Text& folderPath, StatusTarget* status)
       const int cwd = ChangeFolder(session_, connection, record_, target, status);
       if (cwd == 1) {
         currentFolder_ = folderPath;
+        enteredFolders_.push_back(folderPath);
         return true;
       }
       // Some of the folders are missing: from the login folder, make them.
@@ -240,7 +276,41 @@ bool FtpUploadSession::EnterFolder(const Text& folderPath, StatusTarget* status)
     }
     currentFolder_.clear();
   }
-  return WalkDown(folderPath, status);
+  if (!WalkDown(folderPath, status)) return false;
+  enteredFolders_.push_back(folderPath);
+  return true;
+}
+
+bool FtpUploadSession::KnownFolder(const Text& folderPath) const {
+  // Folder paths end in "/": a prefix of one entered is one of its parents.
+  return folderPath.empty() || std::any_of(enteredFolders_.begin(), enteredFolders_.end(),
+                                           [&](const Text& entered) { return entered.starts_with(folderPath); });
+}
+
+Text FtpUploadSession::AbsoluteFolder(const Text& folderPath) const {
+  const Text base = loginFolder_ == u"/" ? Text() : loginFolder_;
+  return folderPath.empty() ? loginFolder_ : base + u"/" + WithoutTrailingSlash(folderPath);
+}
+
+FtpRemoteFiles::NextFile FtpUploadSession::NextFileCommands(const ExpectedEntry& next, const Text& folderPath) const {
+  FtpRemoteFiles::NextFile commands;
+  // Only a fresh part is emptied ahead of its turn (a part of its own is
+  // resumed), and only a small one: a refused STOR holds its bytes back
+  // until the data connection's time-out.
+  const std::int64_t size = FileSize(next.localPath);
+  if (next.partBegun || size < 0 || size > kStoreAheadBytes || !IsRegularFile(next.localPath)) return commands;
+  if (next.folderPath != folderPath) {
+    // Another folder by its absolute name: one entered on this login, or
+    // made where its parent is known to exist.
+    if (loginFolder_.empty()) return commands;
+    if (!KnownFolder(next.folderPath)) {
+      if (!KnownFolder(ParentFolder(next.folderPath))) return commands;
+      commands.makeFolder = true;
+    }
+    commands.folder = AbsoluteFolder(next.folderPath);
+  }
+  commands.partName = PartName(RemoteFileName(next.localPath));
+  return commands;
 }
 
 bool FtpUploadSession::WalkDown(const Text& folderPath, StatusTarget* status) {
@@ -273,7 +343,11 @@ const Text& FtpUploadSession::LoginFolder(StatusTarget* status) {
   }
   const Text here = WithoutTrailingSlash(QuotedFolder(reply.line));
   const Text below = WithoutTrailingSlash(currentFolder_);
-  if (here.size() > below.size() && here.ends_with(u"/" + below)) {
+  if (below.empty() && here.starts_with(u"/")) {
+    loginFolder_ = here;
+  } else if (below.empty() && QuotedFolder(reply.line) == u"/") {
+    loginFolder_ = u"/";
+  } else if (here.size() > below.size() && here.ends_with(u"/" + below)) {
     loginFolder_ = here.substr(0, here.size() - below.size() - 1);
     if (loginFolder_.empty()) loginFolder_ = u"/";
   }
@@ -281,7 +355,13 @@ const Text& FtpUploadSession::LoginFolder(StatusTarget* status) {
 }
 
 void FtpUploadSession::Close(StatusTarget* status) {
+  // A STOR sent ahead leaves no empty part behind where the conversation
+  // still goes on.
+  if (!session_.storeAhead.empty() && IsOpen() && !session_.outOfStep && !session_.StopRequested())
+    SettleStoreAhead(session_, session_.controlConnection(), record_, status);
   Disconnect(session_, status);
+  expected_.reset();
+  enteredFolders_.clear();
   currentFolder_.clear();
   entries_ = 0;
 }

@@ -2,13 +2,23 @@
 // destination differs from the current one (one CWD to the absolute folder
 // when the login folder is known, else a walk from the login folder making
 // what is missing), and sends PASV or PORT and STOR per file.
+//
+// Files overlap on plain passive sessions with temporary names: the rename
+// of a file takes the next entry's PASV along (ExpectNext), and for a small
+// fresh part also its STOR, after a CWD where it goes to another folder (and
+// an MKD first where that folder is new and its parent known to exist); its
+// bytes then go as soon as the address is known.
+// A STOR sent ahead and not taken is settled: an empty transfer, deleted.
 #pragma once
 
-#include "ftp/file_proof.h"
+#include <optional>
 #include <vector>
+
+#include "ftp/file_proof.h"
 
 #include "ftp/ftp_session.h"
 #include "ftp/part_upload.h"
+#include "spooler/ftp_remote_files.h"
 #include "spooler/upload_session.h"
 
 namespace wexmoor {
@@ -30,6 +40,14 @@ class FtpUploadSession final : public UploadSession {
     partBegun_ = std::move(begun);
   }
   void SetTransferObserver(TransferObserver* observer) override { observer_ = observer; }
+  // Files up to this size overlap with the next entry's (STOR sent ahead).
+  static constexpr std::int64_t kStoreAheadBytes = 128 * 1024;
+  std::int64_t OverlapBytes() const override {
+    return record_.pipelining != 0 && record_.active == 0 && record_.tempName != 0 && session_.controlTls == nullptr
+               ? kStoreAheadBytes
+               : 0;
+  }
+  void ExpectNext(std::optional<ExpectedEntry> next) override { expected_ = std::move(next); }
   DeliveryFailure LastFailure() const override { return lastFailure_; }
   PartRecord LastStamp() const override { return lastStamp_; }
   Text LastError() const override { return lastError_; }
@@ -50,6 +68,12 @@ class FtpUploadSession final : public UploadSession {
   bool WalkDown(const Text& folderPath, StatusTarget* status);
   // The absolute login folder, asked once with PWD; empty when unknown.
   const Text& LoginFolder(StatusTarget* status);
+  // Whether `folderPath` was entered on this login, or is a parent of one.
+  bool KnownFolder(const Text& folderPath) const;
+  // The absolute form of `folderPath` below the known login folder.
+  Text AbsoluteFolder(const Text& folderPath) const;
+  // What goes to the server for the next entry with this file's rename.
+  FtpRemoteFiles::NextFile NextFileCommands(const ExpectedEntry& next, const Text& folderPath) const;
 
   FtpSession session_;
   ServerRecord record_;  // host only in its address
@@ -57,6 +81,8 @@ class FtpUploadSession final : public UploadSession {
   Text loginFolder_;
   bool loginFolderAsked_ = false;
   int entries_ = 0;  // entries begun on this login
+  std::vector<Text> enteredFolders_;  // folder paths entered on this login
+  std::optional<ExpectedEntry> expected_;
   PartRecord* part_ = nullptr;
   std::function<void(const PartRecord&)> partBegun_;
   TransferObserver* observer_ = nullptr;
