@@ -384,6 +384,72 @@ TEST_F(PartUploadTest, NextFilesPasvGoesWithRnto) {
   EXPECT_LT(log.find("<--->STOR b.txt.part", rnto), log.find("<--->PASV", log.find(">---<227", rnto))) << log;
 }
 
+// The next small file's STOR goes with RNTO and PASV, and its bytes without
+// waiting for 150. A STOR sent ahead for an entry that does not come is
+// settled (an empty transfer, deleted); a refused one fails that entry by
+// its code.
+TEST_F(PartUploadTest, NextFilesStorGoesWithRnto) {
+  using Script = std::function<void(FakeFtpServer&)>;
+  const auto renamed = [](std::string name, std::string size) {
+    return [=](FakeFtpServer& f) {
+      f.Expect("SIZE " + name + ".part").Expect("RNFR " + name + ".part").Send("213 " + size + "\r\n350 ready\r\n")
+          .Reply("RNTO " + name, "250 renamed");
+    };
+  };
+  const Script sent = [](FakeFtpServer& f) { f.AcceptData().Send("150 go\r\n").ReceiveData().Send("226 done\r\n"); };
+  struct Case {
+    const char* name;
+    const char* second;  // the entry handed over after a.txt
+    Script afterAhead;
+    EntryOutcome outcome;
+    const char* data;
+  };
+  const std::vector<Case> cases{
+      {"taken", "b.txt", [&](FakeFtpServer& f) { sent(f); renamed("b.txt", "3")(f); }, EntryOutcome::kSent,
+       "hellobye"},
+      {"another entry came", "c.txt",
+       [&](FakeFtpServer& f) {
+         sent(f);
+         f.Reply("DELE b.txt.part", "250 gone").Pasv().Reply("STOR c.txt.part", "150 go").AcceptData().ReceiveData()
+             .Send("226 done\r\n");
+         renamed("c.txt", "3")(f);
+       },
+       EntryOutcome::kSent, "hellosee"},
+      {"refused", "b.txt", [](FakeFtpServer& f) { f.Send("553 Could not create file.\r\n"); }, EntryOutcome::kFailed,
+       "hello"},
+  };
+  const Text a = MakeFile("a.txt", "hello");
+  const Text b = MakeFile("b.txt", "bye");
+  const Text c = MakeFile("c.txt", "see");
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    FakeFtpServer fake;
+    fake.Greet().Login().Reply("PWD", "257 \"/\" is the current directory").Pasv()
+        .Reply("STOR a.txt.part", "150 go").AcceptData().ReceiveData().Send("226 done\r\n");
+    renamed("a.txt", "5")(fake);
+    fake.Pasv().Expect("STOR b.txt.part");
+    test.afterAhead(fake);
+    // The last rename takes a PASV along for whatever comes next.
+    if (test.outcome == EntryOutcome::kSent) fake.Pasv();
+    fake.Start();
+    ServerRecord record = Record();
+    record.port = fake.port();
+    FtpUploadSession upload(clock, ports, lastProgress, {});
+    ASSERT_EQ(upload.Open(record, nullptr), SessionOpening::kOpen) << Utf16ToUtf8(upload.TakeLog());
+    upload.ExpectNext(ExpectedEntry{b, u"", false});
+    EXPECT_EQ(upload.Upload(a, u"", nullptr, nullptr), EntryOutcome::kSent);
+    EXPECT_EQ(upload.Upload(test.second == std::string("b.txt") ? b : c, u"", nullptr, nullptr), test.outcome);
+    const std::string log = Utf16ToUtf8(upload.TakeLog());
+    upload.Close(nullptr);
+    ASSERT_TRUE(fake.WaitFinished(3000)) << log;
+    EXPECT_TRUE(fake.Problems().empty()) << fake.Problems().front() << log;
+    EXPECT_EQ(fake.DataReceived(), test.data) << log;
+    if (test.outcome == EntryOutcome::kFailed) {
+      EXPECT_THAT(log, ::testing::HasSubstr("Upload refused: 553")) << log;
+    }
+  }
+}
+
 TEST(ListingLineSizeTest, FifthWordOfUnixLine) {
   EXPECT_EQ(ListingLineSize(u"-rw-r--r--   1 ftp ftp   12345 Jan 01 10:00 f.part"), 12345);
   EXPECT_EQ(ListingLineSize(u"-rw-r--r-- 1 ftp"), -1);

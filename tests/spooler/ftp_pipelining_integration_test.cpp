@@ -1,5 +1,5 @@
-// Commands sent together (SIZE + RNFR after a transfer, a small file's bytes
-// right after STOR) against every real FTP server the tests can start: every
+// Commands sent together (SIZE + RNFR after a transfer; RNTO with the next
+// file's CWD, PASV and STOR, its bytes without waiting for 150) against every real FTP server the tests can start: every
 // file arrives byte-identical under its final name, no part is left, and no
 // reply is read out of step.
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "spooler/ftp_upload_session.h"
+#include "spooler/upload_session.h"
 
 namespace wexmoor::testing {
 namespace {
@@ -48,14 +49,17 @@ void PipelinedUploads(int files, bool passiveAhead) {
   FtpUploadSession session(clock, ports, lastProgress, {});
   ASSERT_EQ(session.Open(record, nullptr), SessionOpening::kOpen) << Utf16ToUtf8(session.TakeLog());
   std::string log;
+  const auto folderOf = [](int i) { return Utf8ToUtf16("d" + std::to_string(i / 3 % 4) + "/"); };
+  const auto pathOf = [&local](int i) { return Utf8ToUtf16(local.File("f" + std::to_string(i) + ".bin")); };
   for (int i = 0; i < files; ++i) {
-    const std::string name = "f" + std::to_string(i) + ".bin";
-    const std::string folder = "d" + std::to_string(i / 3 % 4);
     std::string bytes(static_cast<std::size_t>(1024 + 97 * i), '\0');
     for (std::size_t b = 0; b < bytes.size(); ++b) bytes[b] = static_cast<char>((b * 31 + static_cast<std::size_t>(i)) % 251);
-    const std::string path = local.File(name);
-    ASSERT_TRUE(WriteWholeFile(Utf8ToUtf16(path), bytes));
-    const EntryOutcome outcome = session.Upload(Utf8ToUtf16(path), Utf8ToUtf16(folder + "/"), nullptr, nullptr);
+    ASSERT_TRUE(WriteWholeFile(pathOf(i), bytes));
+  }
+  for (int i = 0; i < files; ++i) {
+    // As the scheduler does: the next entry is known while this one goes.
+    if (i + 1 < files) session.ExpectNext(ExpectedEntry{pathOf(i + 1), folderOf(i + 1), false});
+    const EntryOutcome outcome = session.Upload(pathOf(i), folderOf(i), nullptr, nullptr);
     log += Utf16ToUtf8(session.TakeLog());
     ASSERT_EQ(outcome, EntryOutcome::kSent) << log;
   }
@@ -82,6 +86,16 @@ void PipelinedUploads(int files, bool passiveAhead) {
   const std::size_t rnto = log.find("<--->RNTO ");
   ASSERT_NE(rnto, std::string::npos);
   EXPECT_EQ(log.find("<--->PASV", rnto) < log.find(">---<", rnto), passiveAhead) << log.substr(rnto, 400);
+  // Where the PASV goes ahead, the next small file's STOR goes with it, and
+  // its CWD where it changes to a folder entered before.
+  const auto wentWithRename = [&log](const std::string& command) {
+    for (std::size_t at = log.find("<--->RNTO "); at != std::string::npos; at = log.find("<--->RNTO ", at + 1))
+      if (log.find("<--->" + command, at) < log.find(">---<", at)) return true;
+    return false;
+  };
+  EXPECT_EQ(wentWithRename("STOR "), passiveAhead);
+  EXPECT_EQ(wentWithRename("CWD "), passiveAhead && files > 12);
+  EXPECT_EQ(log.find("asked ahead and not sent"), std::string::npos);
 }
 
 TEST(PipelinedUpload, Vsftpd) { PipelinedUploads<VsftpdServer>(20, true); }
