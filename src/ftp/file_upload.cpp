@@ -182,9 +182,55 @@ Text FinalReply(FtpSession& session, int connection, ServerRecord& server, Statu
 
 // StoreFrom where the STOR of `name` went ahead: the data at once, then its
 // replies.
+// The end of a transfer whose data went and whose data channel is closed:
+// `behind` sent, then the closing reply (`closing` when it came already) and
+// theirs read, each in step. `refusalFirst`: a refusal outranks a send error.
+StoreResult EndTransfer(FtpSession& session, int connection, ServerRecord& server, const Text& store, int sent,
+                        Text closing, bool refusalFirst, const std::vector<Text>& behind, StatusTarget* status) {
+  bool behindSent = false;
+  if (sent == 1 && !behind.empty() && server.pipelining != 0) {
+    std::vector<Text> lines;
+    for (const Text& command : behind) lines.push_back(command + u"\r\n");
+    behindSent = SendCommands(session, connection, server, lines, status) >= 0;
+  }
+  if (closing.empty()) closing = FinalReply(session, connection, server, status);
+  Text outOfStep;
+  if (server.pipelining != 0 && !ConnectionLost(closing) && !ReplyInStep(store, closing)) outOfStep = closing;
+  std::vector<BatchReply> answers;
+  for (std::size_t i = 0; behindSent && outOfStep.empty() && i < behind.size(); ++i) {
+    BatchReply answer;
+    answer.command = behind[i];
+    answer.reply = ReadReply(session, connection, server, 0, status);
+    answer.code = ReplyCode(answer.reply);
+    answer.kind = ClassifyReply(answer.reply);
+    answer.inStep = answer.kind == ReplyClass::kServerGone || ReplyInStep(answer.command, answer.reply);
+    if (!answer.inStep) outOfStep = answer.reply;
+    const bool last = answer.kind == ReplyClass::kServerGone || answer.kind == ReplyClass::kStopped;
+    answers.push_back(std::move(answer));
+    if (last) break;
+  }
+  if (!outOfStep.empty()) {
+    // The closing reply and theirs crossed (or belong to other commands).
+    session.outOfStep = true;
+    // Crossed where the closing reply came after one of theirs: read in its
+    // place, or read in the place of theirs.
+    session.behindCrossed = behindSent && (outOfStep == closing || IsCompletion(outOfStep));
+    return StoreFailed(session, u"!!", u"!!--- Reply out of step: " + outOfStep, status);
+  }
+  const int code = ReplyCode(closing);
+  if (refusalFirst && code >= 400 && code < 600)
+    return StoreFailed(session, closing, u"!!--- Upload refused: " + closing, status);
+  if (sent != 1) return StoreFailed(session, closing, u"!!--- Data connection closed abnormally", status);
+  if (!IsCompletion(closing)) return StoreFailed(session, closing, u"!!--- Transfer not confirmed: " + closing, status);
+  StoreResult result;
+  result.result = 1;
+  result.behind = std::move(answers);
+  return result;
+}
+
 StoreResult StoreSentAhead(FtpSession& session, int connection, ServerRecord& server, TextView name, int fd,
                            std::int64_t length, TransferObserver* observer, ProgressTarget* progress,
-                           StatusTarget* status) {
+                           StatusTarget* status, const std::vector<Text>& behind) {
   session.storeAhead.clear();
   if (OpenDataChannel(session, connection, server, status) != 1) {
     // The server waits for a data connection that does not come: this
@@ -194,19 +240,9 @@ StoreResult StoreSentAhead(FtpSession& session, int connection, ServerRecord& se
   }
   const int sent = SendFileData(session, fd, 0, session.dataConnection, progress, length, status, server, observer);
   CloseDataChannel(session, status);
-  const Text closing = FinalReply(session, connection, server, status);
-  const Text store = u"STOR " + Text(name);
-  if (!ConnectionLost(closing) && !ReplyInStep(store, closing)) {
-    session.outOfStep = true;
-    return StoreFailed(session, u"!!", u"!!--- Reply out of step: " + closing, status);
-  }
-  const int code = ReplyCode(closing);
-  if (code >= 400 && code < 600) return StoreFailed(session, closing, u"!!--- Upload refused: " + closing, status);
-  if (sent != 1) return StoreFailed(session, closing, u"!!--- Data connection closed abnormally", status);
-  if (!IsCompletion(closing)) return StoreFailed(session, closing, u"!!--- Transfer not confirmed: " + closing, status);
-  StoreResult result;
-  result.result = 1;
-  return result;
+  // Its 150 was not waited for: a refusal is the answer to it, whatever the
+  // data connection did.
+  return EndTransfer(session, connection, server, u"STOR " + Text(name), sent, {}, true, behind, status);
 }
 
 }  // namespace
@@ -235,7 +271,7 @@ int SettleStoreAhead(FtpSession& session, int connection, ServerRecord& server, 
 
 StoreResult StoreFrom(FtpSession& session, int connection, ServerRecord& server, TextView name, int fd,
                       std::int64_t offset, std::int64_t length, TransferObserver* observer, ProgressTarget* progress,
-                      StatusTarget* status) {
+                      StatusTarget* status, const std::vector<Text>& behind) {
   session.dataConnection = 0;
   session.bytesSent = 0;
   if (connection == 0) return StoreFailed(session, u"!!", u"!!--- No Connection ID", status);
@@ -245,7 +281,8 @@ StoreResult StoreFrom(FtpSession& session, int connection, ServerRecord& server,
       SettleStoreAhead(session, connection, server, status) < 0) {
     return StoreFailed(session, u"!!", u"!!--- Connection lost", status);
   }
-  if (!session.storeAhead.empty()) return StoreSentAhead(session, connection, server, name, fd, length, observer, progress, status);
+  if (!session.storeAhead.empty())
+    return StoreSentAhead(session, connection, server, name, fd, length, observer, progress, status, behind);
   if (OpenDataChannel(session, connection, server, status) != 1)
     return StoreFailed(session, session.lastReply, u"!!--- No data connection", status);
   Text store = u"STOR ";
@@ -275,12 +312,8 @@ StoreResult StoreFrom(FtpSession& session, int connection, ServerRecord& server,
   const int sent = SendFileData(session, fd, offset, session.dataConnection, progress, length, status, server, observer);
   CloseDataChannel(session, status);
   const bool closedEarly = ReplyHasCode(reply.reply, u"226") != 0;
-  const Text closing = closedEarly ? reply.reply : ReadReply(session, connection, server, 0, status);
-  if (sent != 1) return StoreFailed(session, closing, u"!!--- Data connection closed abnormally", status);
-  if (!IsCompletion(closing)) return StoreFailed(session, closing, u"!!--- Transfer not confirmed: " + closing, status);
-  StoreResult result;
-  result.result = 1;
-  return result;
+  return EndTransfer(session, connection, server, store + Text(name), sent, closedEarly ? reply.reply : Text(), false,
+                     behind, status);
 }
 
 int UploadFile(FtpSession& session, int connection, ServerRecord& server, const Text& localPath,

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 
+#include <vector>
+
+#include "ftp/command_batch.h"
 #include "ftp/ftp_session.h"
 #include "ftp/status_target.h"
 #include "model/transfer_observer.h"
@@ -27,6 +30,8 @@ struct StoreResult {
   bool serverGone = false;  // 421, the connection lost or silent: the server's failure
   bool stopped = false;     // the stop was seen
   Text message;             // why not, for the log and the queue list
+  // The replies to the commands sent right behind the data (empty: none sent).
+  std::vector<BatchReply> behind;
 };
 
 // Sends `length` bytes of the open file `fd` from `offset` on into `name`:
@@ -37,9 +42,14 @@ struct StoreResult {
 // asked with it, without waiting for 150; its replies are read after them,
 // and a refusal still ends the attempt by its code. A STOR sent ahead for
 // another name is settled first.
+// `behind` (pipelining servers) go in one write as soon as the data
+// connection is closed, before the closing reply is read; their replies are
+// read after it. The closing reply must come first: a reply of theirs before
+// it (a server that answers commands while its transfer drains) is out of
+// step, and so is the attempt.
 StoreResult StoreFrom(FtpSession& session, int connection, ServerRecord& server, TextView name, int fd,
                       std::int64_t offset, std::int64_t length, TransferObserver* observer, ProgressTarget* progress,
-                      StatusTarget* status);
+                      StatusTarget* status, const std::vector<Text>& behind = {});
 
 // Ends a STOR sent ahead (FtpSession::storeAhead) that no file takes: an
 // empty data connection to the address asked with it, its replies read, and

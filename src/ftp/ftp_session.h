@@ -127,6 +127,10 @@ class FtpSession {
   // commands went together: the conversation is out of step (the caller
   // drops it and speaks one command at a time).
   bool outOfStep = false;
+  // The replies out of step were those to commands sent behind a transfer's
+  // data, come before its closing reply: the server answers while its
+  // transfer drains.
+  bool behindCrossed = false;
   // The 227 reply to a PASV sent ahead with the previous file's RNTO, and
   // when it came (session clock, ms): the next data connection's address,
   // while fresh. Empty when none waits.
