@@ -1,5 +1,7 @@
 #include "spooler/ftp_remote_files.h"
 
+#include <utility>
+
 #include "ftp/command_batch.h"
 #include "ftp/file_upload.h"
 #include "ftp/part_upload.h"
@@ -19,6 +21,7 @@ RemoteOffers FtpRemoteFiles::Offers() const {
 
 RemoteAnswer FtpRemoteFiles::Size(const Text& name, std::int64_t& size) {
   renameFrom_.clear();
+  behind_.clear();
   if (!Settled()) return {RemoteReply::kServerGone, session_.lastReply};
   session_.passiveAhead.clear();
   // Before a transfer the listing may tell where a part ends; after one,
@@ -49,11 +52,13 @@ RemoteAnswer FtpRemoteFiles::OutOfStep(const Text& reply) {
 }
 
 RemoteAnswer FtpRemoteFiles::SizeBeforeRename(const Text& name, std::int64_t& size) {
-  if (server_.pipelining == 0 || !written_ || !session_.storeAhead.empty()) return Size(name, size);
+  std::vector<BatchReply> replies = std::exchange(behind_, {});
+  if (behindName_ != name || replies.size() != 2) replies.clear();
+  if (replies.empty() && (server_.pipelining == 0 || !written_ || !session_.storeAhead.empty())) return Size(name, size);
   renameFrom_.clear();
   size = -1;
-  const std::vector<BatchReply> replies =
-      ExchangeAll(session_, Connection(), server_, {u"SIZE " + name, u"RNFR " + name}, status_);
+  // Asked behind the data already, or now.
+  if (replies.empty()) replies = ExchangeAll(session_, Connection(), server_, {u"SIZE " + name, u"RNFR " + name}, status_);
   for (const BatchReply& answer : replies) {
     if (!answer.inStep) return OutOfStep(answer.reply);
     if (answer.kind == ReplyClass::kStopped) return {RemoteReply::kStopped, answer.reply};
@@ -77,10 +82,17 @@ RemoteAnswer FtpRemoteFiles::SizeBeforeRename(const Text& name, std::int64_t& si
 RemoteAnswer FtpRemoteFiles::Write(const Text& name, int fd, std::int64_t offset, std::int64_t length,
                                    TransferObserver& observer, ProgressTarget* progress) {
   renameFrom_.clear();
+  behind_.clear();
   written_ = true;
-  const StoreResult stored =
-      StoreFrom(session_, Connection(), server_, name, fd, offset, length, &observer, progress, status_);
-  if (stored.result == 1) return {};
+  std::vector<Text> behind;
+  if (sizeBehind_) behind = {u"SIZE " + name, u"RNFR " + name};
+  StoreResult stored =
+      StoreFrom(session_, Connection(), server_, name, fd, offset, length, &observer, progress, status_, behind);
+  if (stored.result == 1) {
+    behindName_ = name;
+    behind_ = std::move(stored.behind);
+    return {};
+  }
   if (session_.outOfStep) return {RemoteReply::kServerGone, stored.message};
   if (stored.stopped) return {RemoteReply::kStopped, stored.message};
   return {stored.serverGone ? RemoteReply::kServerGone : RemoteReply::kRefused, stored.message};
@@ -136,6 +148,7 @@ RemoteAnswer FtpRemoteFiles::RenameWithNext(const Text& to) {
 RemoteAnswer FtpRemoteFiles::Rename(const Text& from, const Text& to) {
   const bool fromAccepted = !renameFrom_.empty() && renameFrom_ == from;
   renameFrom_.clear();
+  behind_.clear();
   if (!Settled()) return {RemoteReply::kServerGone, session_.lastReply};
   session_.passiveAhead.clear();
   Text reply;
@@ -170,6 +183,7 @@ RemoteAnswer FtpRemoteFiles::Rename(const Text& from, const Text& to) {
 
 RemoteAnswer FtpRemoteFiles::Remove(const Text& name) {
   renameFrom_.clear();
+  behind_.clear();
   if (!Settled()) return {RemoteReply::kServerGone, session_.lastReply};
   session_.passiveAhead.clear();
   const int deleted = DeleteRemote(session_, Connection(), server_, name, status_);
@@ -180,6 +194,7 @@ RemoteAnswer FtpRemoteFiles::Remove(const Text& name) {
 
 RemoteAnswer FtpRemoteFiles::SetTime(const Text& name, std::int64_t mtimeSeconds) {
   renameFrom_.clear();
+  behind_.clear();
   if (!Settled()) return {RemoteReply::kServerGone, session_.lastReply};
   session_.passiveAhead.clear();
   if (features_ == nullptr) return {RemoteReply::kUnsupported, {}};
@@ -188,6 +203,7 @@ RemoteAnswer FtpRemoteFiles::SetTime(const Text& name, std::int64_t mtimeSeconds
 
 RemoteAnswer FtpRemoteFiles::Hash(const Text& name, HashKind kind, std::string& hexDigest) {
   renameFrom_.clear();
+  behind_.clear();
   if (!Settled()) return {RemoteReply::kServerGone, session_.lastReply};
   session_.passiveAhead.clear();
   if (features_ == nullptr) return {RemoteReply::kUnsupported, {}};

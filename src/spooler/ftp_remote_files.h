@@ -4,6 +4,9 @@
 // lists them.
 #pragma once
 
+#include <vector>
+
+#include "ftp/command_batch.h"
 #include "ftp/file_proof.h"
 #include "ftp/ftp_session.h"
 #include "model/server_table.h"
@@ -21,7 +24,8 @@ class FtpRemoteFiles final : public RemoteFiles {
 
   RemoteOffers Offers() const override;
   RemoteAnswer Size(const Text& name, std::int64_t& size) override;
-  // With "ServerPipelining" on, after a write: SIZE and RNFR in one write.
+  // With "ServerPipelining" on, after a write: SIZE and RNFR in one write,
+  // or the answers they had behind the data (SetSizeBehindData).
   RemoteAnswer SizeBeforeRename(const Text& name, std::int64_t& size) override;
   RemoteAnswer Write(const Text& name, int fd, std::int64_t offset, std::int64_t length, TransferObserver& observer,
                      ProgressTarget* progress) override;
@@ -46,6 +50,9 @@ class FtpRemoteFiles final : public RemoteFiles {
     Text partName;
   };
   void SetNextFile(NextFile next) { next_ = std::move(next); }
+  // A Write sends SIZE and RNFR of what it wrote right behind the data (the
+  // size check and rename follow every write).
+  void SetSizeBehindData(bool on) { sizeBehind_ = on; }
   // The CWD that went with the last rename was answered 250.
   bool NextFolderEntered() const { return nextFolderEntered_; }
 
@@ -71,6 +78,10 @@ class FtpRemoteFiles final : public RemoteFiles {
   bool written_ = false;          // a Write went through this object
   bool passiveAhead_ = false;
   NextFile next_;
+  bool sizeBehind_ = false;
+  Text behindName_;                  // what the last Write sent SIZE and RNFR of
+  std::vector<BatchReply> behind_;   // and their answers
+
   bool nextFolderEntered_ = false;
   Text renameFrom_;               // RNFR of it was answered 350 by the last command sent
 };

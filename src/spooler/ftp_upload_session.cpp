@@ -69,6 +69,14 @@ bool BreaksOnPipelining(TextView greeting) {
   return false;
 }
 
+// Servers whose greeting shows a kind known to answer commands while a
+// transfer's data still drains: nothing goes behind the data there.
+bool AnswersWhileTransferring(TextView greeting) {
+  for (TextView kind : {TextView(u"pyftpdlib"), TextView(u"ProFTPD"), TextView(u"Pure-FTPd")})
+    if (greeting.find(kind) != TextView::npos) return true;
+  return false;
+}
+
 bool DeadReply(const Text& reply) { return reply.starts_with(u"!!") || ReplyHasCode(reply, u"421") != 0; }
 
 }  // namespace
@@ -91,6 +99,7 @@ SessionOpening FtpUploadSession::Open(const ServerRecord& server, StatusTarget* 
   entries_ = 0;
   session_.lastReply.clear();
   session_.outOfStep = false;
+  session_.behindCrossed = false;
   session_.passiveAhead.clear();
   if (std::find(oneAtATime_.begin(), oneAtATime_.end(), record_.name) != oneAtATime_.end()) record_.pipelining = 0;
   OpenControlConnection(session_, record_, status);
@@ -99,6 +108,7 @@ SessionOpening FtpUploadSession::Open(const ServerRecord& server, StatusTarget* 
     oneAtATime_.push_back(record_.name);
     record_.pipelining = 0;
   }
+  if (AnswersWhileTransferring(session_.greeting)) noneBehind_.push_back(record_.name);
   if (status != nullptr) status->SetStatusText(u"Connected to port:" + IntToText(session_.controlConnection()));
   if (session_.controlConnection() == 0) {
     LogLine(session_, u"!!Impossible to initialise connection (perhaps an adress problem...)!!", status);
@@ -131,10 +141,16 @@ EntryOutcome FtpUploadSession::Upload(const Text& localPath, const Text& folderP
   session_.repliesRead = 0;
   DeliveryOutcome delivered = Deliver(localPath, folderPath, progress, status);
   if (delivered.result != 1 && session_.outOfStep && !session_.StopRequested()) {
-    // Spoken to one command at a time from now on: a fresh login, and the
-    // entry again.
-    LogLine(session_, u"----- Replies out of step: one command at a time for this server", status);
-    oneAtATime_.push_back(record_.name);
+    // Spoken to one command at a time from now on (or, where only what went
+    // behind the data crossed its closing reply, with nothing behind the
+    // data): a fresh login, and the entry again.
+    if (session_.behindCrossed) {
+      LogLine(session_, u"----- Replies crossed the transfer's end: nothing behind the data for this server", status);
+      noneBehind_.push_back(record_.name);
+    } else {
+      LogLine(session_, u"----- Replies out of step: one command at a time for this server", status);
+      oneAtATime_.push_back(record_.name);
+    }
     ServerRecord server = record_;
     const Text earlier = session_.Log().Get();
     Close(status);
@@ -212,6 +228,8 @@ DeliveryOutcome FtpUploadSession::Deliver(const Text& localPath, const Text& fol
   const bool passiveAhead = record_.pipelining != 0 && record_.active == 0 && !digest && !proof_.mfmt &&
                             session_.controlTls == nullptr && family == 4;
   remote.SetPassiveAhead(passiveAhead);
+  remote.SetSizeBehindData(record_.pipelining != 0 && record_.tempName != 0 &&
+                           std::find(noneBehind_.begin(), noneBehind_.end(), record_.name) == noneBehind_.end());
   if (passiveAhead && record_.tempName != 0 && next) {
     // A next file in another folder goes there by its absolute name: the
     // login folder is asked once, at the first file with a next one (never

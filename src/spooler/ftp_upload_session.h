@@ -94,6 +94,9 @@ class FtpUploadSession final : public UploadSession {
   // Servers (by name) spoken to one command at a time since they answered
   // out of step.
   std::vector<Text> oneAtATime_;
+  // Servers (by name) that answered what went behind a transfer's data
+  // before its end (or whose greeting shows they would).
+  std::vector<Text> noneBehind_;
 };
 
 }  // namespace wexmoor
