@@ -359,6 +359,27 @@ TEST_F(PartUploadTest, RepliesOutOfStepFallBackToOneCommandAtATime) {
   }
 }
 
+// SIZE and RNFR go behind the data; a server that answers them before the
+// transfer's closing reply gets them after it from then on (a fresh login,
+// still pipelined), and the entry is delivered.
+TEST_F(PartUploadTest, SizeAnsweredBeforeTheTransfersEndWaitsForItAfterwards) {
+  server.Greet().Login().Pasv().Reply("STOR a.txt.part", "150 go").AcceptData().ReceiveData()
+      .Expect("SIZE a.txt.part").Expect("RNFR a.txt.part").Send("213 3\r\n350 ready\r\n226 done\r\n");
+  server.NextClient().Greet().Login().Pasv().Reply("STOR a.txt.part", "150 go").AcceptData().ReceiveData()
+      .Send("226 done\r\n").Expect("SIZE a.txt.part").Expect("RNFR a.txt.part").Send("213 5\r\n350 ready\r\n")
+      .Reply("RNTO a.txt", "250 renamed").Pasv();
+  server.Start();
+  FtpUploadSession upload(clock, ports, lastProgress, {});
+  ASSERT_EQ(upload.Open(Record(), nullptr), SessionOpening::kOpen) << Utf16ToUtf8(upload.TakeLog());
+  EXPECT_EQ(upload.Upload(MakeFile("a.txt", "hello"), u"", nullptr, nullptr), EntryOutcome::kSent);
+  const std::string log = Utf16ToUtf8(upload.TakeLog());
+  upload.Close(nullptr);
+  ASSERT_TRUE(server.WaitFinished(3000)) << log;
+  EXPECT_TRUE(server.Problems().empty()) << server.Problems().front() << log;
+  EXPECT_THAT(log, ::testing::HasSubstr("Replies crossed the transfer's end: nothing behind the data for this server"));
+  EXPECT_THAT(log, ::testing::Not(::testing::HasSubstr("one command at a time")));
+}
+
 // The next file's PASV goes with RNTO; the next file uses its answer.
 TEST_F(PartUploadTest, NextFilesPasvGoesWithRnto) {
   server.Greet().Login().Pasv().Reply("STOR a.txt.part", "150 go").AcceptData().ReceiveData()
