@@ -212,10 +212,12 @@ int OpenActive(FtpSession& session, int connection, ServerRecord& server, Status
 namespace {
 
 // TLS on a fresh data connection, resuming the control connection's session.
+// Under TLS 1.3 a server may take each session once: what the data
+// connection is handed (read at its shutdown) is the one the next resumes.
 // On failure the data connection is dropped (the transfer then reports it).
 int StartDataTls(FtpSession& session, ServerRecord& server) {
   if (!session.dataProtected || session.dataConnection == 0 || session.dataTls != nullptr) return 1;
-  auto stream = std::make_unique<TlsStream>(session.tls(), session.dataConnection, session.tlsHost, true, false);
+  auto stream = std::make_unique<TlsStream>(session.tls(), session.dataConnection, session.tlsHost, true, true);
   std::string error;
   bool ok = stream->Handshake(TimeOutOf(server), session.StopToken(), error);
   if (ok && CertificateFingerprint(stream->PeerCertificate()) != session.tlsFingerprint) {
