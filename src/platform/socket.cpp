@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/sendfile.h>
@@ -127,6 +128,15 @@ std::string Numeric(const sockaddr_storage& a, int* family) {
   return {};
 }
 
+// Every write goes out at once: the engine writes whole commands (or
+// several together) and whole blocks, and a small one held back for an
+// acknowledgement (a TLS close_notify behind the data, say) costs a delayed
+// acknowledgement's wait.
+void SendAtOnce(int fd) {
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
 int ConnectOne(const sockaddr_storage& to, int timeoutMs, const std::stop_token& stop) {
   int fd = NewSocket(to.ss_family);
   if (fd < 0) return 0;
@@ -147,6 +157,7 @@ int ConnectOne(const sockaddr_storage& to, int timeoutMs, const std::stop_token&
       return 0;
     }
   }
+  SendAtOnce(fd);
   return fd;
 }
 
@@ -358,6 +369,7 @@ int AcceptClient(int listenHandle) {
         if (fd > 0) close(fd);
         return 0;
       }
+      SendAtOnce(fd);
       return fd;
     }
     if (errno == EINTR || errno == ECONNABORTED) continue;
