@@ -206,6 +206,12 @@ StoreResult EndTransfer(FtpSession& session, int connection, ServerRecord& serve
     answer.inStep = answer.kind == ReplyClass::kServerGone || ReplyInStep(answer.command, answer.reply);
     if (!answer.inStep) outOfStep = answer.reply;
     const bool last = answer.kind == ReplyClass::kServerGone || answer.kind == ReplyClass::kStopped;
+    if (answer.kind == ReplyClass::kServerGone && IsCompletion(closing)) {
+      // Silence after the closing reply: a server may have swallowed what
+      // came while its transfer drained. The next login sends nothing there.
+      session.outOfStep = true;
+      session.behindCrossed = true;
+    }
     answers.push_back(std::move(answer));
     if (last) break;
   }
@@ -232,7 +238,10 @@ StoreResult StoreSentAhead(FtpSession& session, int connection, ServerRecord& se
                            std::int64_t length, TransferObserver* observer, ProgressTarget* progress,
                            StatusTarget* status, const std::vector<Text>& behind) {
   session.storeAhead.clear();
-  if (OpenDataChannel(session, connection, server, status) != 1) {
+  // With PROT P the data connection's TLS starts once the server, past the
+  // STOR, takes it.
+  if (OpenDataChannel(session, connection, server, status) != 1 || AwaitDataConnection(session, server) != 1 ||
+      session.dataConnection == 0) {
     // The server waits for a data connection that does not come: this
     // conversation cannot go on.
     CloseDataChannel(session, status);
@@ -254,7 +263,8 @@ int SettleStoreAhead(FtpSession& session, int connection, ServerRecord& server, 
   if (!PassiveAheadFresh(session) && !session.passiveAhead.empty()) return -1;
   // An empty data connection ends the STOR the server waits on (with no
   // address asked, the server has refused it already).
-  if (!session.passiveAhead.empty() && OpenDataChannel(session, connection, server, status) != 1) {
+  if (!session.passiveAhead.empty() &&
+      (OpenDataChannel(session, connection, server, status) != 1 || AwaitDataConnection(session, server) != 1)) {
     CloseDataChannel(session, status);
     return -1;
   }

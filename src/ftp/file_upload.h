@@ -38,7 +38,7 @@ struct StoreResult {
 // STOR (a new file) when `offset` is 0, else REST `offset` + STOR, or APPE
 // where REST is refused. Every block passes `observer` (may be null).
 // Where a STOR of `name` went ahead with the previous file's last commands
-// (plain passive sessions, `offset` 0), the bytes go at once on the address
+// (passive sessions, `offset` 0), the bytes go at once on the address
 // asked with it, without waiting for 150; its replies are read after them,
 // and a refusal still ends the attempt by its code. A STOR sent ahead for
 // another name is settled first.

@@ -222,11 +222,10 @@ DeliveryOutcome FtpUploadSession::Deliver(const Text& localPath, const Text& fol
   if (const std::optional<HashKind> kind = DigestToSend(remote.Offers(), record_.verify))
     digest.emplace(*kind, observer_);
   // Where the rename is the delivery's last command, the next file's PASV
-  // goes with it (plain IPv4 passive sessions; TLS sessions keep theirs).
+  // goes with it (IPv4 passive sessions).
   int family = 0;
   PeerAddress(session_.controlConnection(), &family);
-  const bool passiveAhead = record_.pipelining != 0 && record_.active == 0 && !digest && !proof_.mfmt &&
-                            session_.controlTls == nullptr && family == 4;
+  const bool passiveAhead = record_.pipelining != 0 && record_.active == 0 && !digest && !proof_.mfmt && family == 4;
   remote.SetPassiveAhead(passiveAhead);
   remote.SetSizeBehindData(record_.pipelining != 0 && record_.tempName != 0 &&
                            std::find(noneBehind_.begin(), noneBehind_.end(), record_.name) == noneBehind_.end());

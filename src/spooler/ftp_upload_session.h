@@ -3,7 +3,7 @@
 // when the login folder is known, else a walk from the login folder making
 // what is missing), and sends PASV or PORT and STOR per file.
 //
-// Files overlap on plain passive sessions with temporary names: the rename
+// Files overlap on passive sessions with temporary names: the rename
 // of a file takes the next entry's PASV along (ExpectNext), and for a small
 // fresh part also its STOR, after a CWD where it goes to another folder (and
 // an MKD first where that folder is new and its parent known to exist); its
@@ -43,9 +43,7 @@ class FtpUploadSession final : public UploadSession {
   // Files up to this size overlap with the next entry's (STOR sent ahead).
   static constexpr std::int64_t kStoreAheadBytes = 128 * 1024;
   std::int64_t OverlapBytes() const override {
-    return record_.pipelining != 0 && record_.active == 0 && record_.tempName != 0 && session_.controlTls == nullptr
-               ? kStoreAheadBytes
-               : 0;
+    return record_.pipelining != 0 && record_.active == 0 && record_.tempName != 0 ? kStoreAheadBytes : 0;
   }
   void ExpectNext(std::optional<ExpectedEntry> next) override { expected_ = std::move(next); }
   DeliveryFailure LastFailure() const override { return lastFailure_; }
