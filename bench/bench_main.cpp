@@ -17,6 +17,7 @@ constexpr Command kCommands[] = {
     // The same with a protocol number and a trusted fingerprint (FTP over TLS).
     {"upload-file-tls", wexmoor::bench::RunUploadFile, 9},
     {"upload-drop", wexmoor::bench::RunUploadDrop, 6},
+    {"upload-drop-tls", wexmoor::bench::RunUploadDrop, 8},
     {"upload-limited", wexmoor::bench::RunUploadLimited, 10},
     {"make-settings", wexmoor::bench::RunMakeSettings, 2},
     {"settings", wexmoor::bench::RunSettings, 2},

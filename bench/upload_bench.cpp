@@ -67,6 +67,9 @@ int RunUploadDrop(const Arguments& args) {
   ServerTable servers;
   ServerRecord record = BenchServer(args, args[4]);
   record.connections = std::stoi(args[5]);
+  // Optional: the protocol ("ServerProtocol" value) and the trusted fingerprint.
+  if (args.size() > 6) record.protocol = std::stoi(args[6]);
+  if (args.size() > 7) record.fingerprint = Path(args[7]);
   servers.Set(1, record);
   UploadQueue queue;
   UiMessageRing addRing, removeRing;
