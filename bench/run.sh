@@ -19,5 +19,8 @@ echo "nproc: $(nproc)"
 # SFTP against sftp -b, curl and lftp on sshd, direct and through a 20 ms
 # relay (the per-file target against lftp at the end).
 /usr/bin/python3 "$here/sftp_bench.py" --program "$build/bin/wexmoor-sftp-bench" --large-mib 256 --out "$here/out"
+# FTP over TLS against curl --ssl-reqd and lftp with TLS: a large file, and
+# small files on loopback and through a 20 ms relay.
+/usr/bin/python3 "$here/tls_bench.py" --bench-program "$build/bin/wexmoor-bench" --size-mib 256 --rounds 2
 # WebDAV over HTTPS against curl -T and rclone copy (Apache mod_dav).
 exec /usr/bin/python3 "$here/webdav_bench.py" --program "$build/bin/wexmoor-webdav-bench" --out "$here/out"

@@ -12,6 +12,7 @@
 #include "peers/proftpd_fixture.h"
 #include "peers/pureftpd_fixture.h"
 #include "peers/pyftpd_fixture.h"
+#include "peers/tls_ftp_fixture.h"
 #include "peers/test_paths.h"
 #include "peers/vsftpd_fixture.h"
 #include "platform/code_page.h"
@@ -21,6 +22,32 @@
 
 namespace wexmoor::testing {
 namespace {
+
+// vsftpd with TLS required (a fresh certificate, session reuse required)
+// in the plain fixtures' form: its files land below its own root.
+class TlsVsftpd {
+ public:
+  explicit TlsVsftpd(const std::string&) : peer_(TlsPeerOptions{}) {}
+  bool ok() const { return peer_.ok(); }
+  std::string error() const { return peer_.error(); }
+  int port() const { return peer_.port(); }
+  std::string user() const { return peer_.user(); }
+  std::string password() const { return peer_.password(); }
+  std::string root() const { return peer_.root(); }
+  void Configure(ServerRecord& record) const {
+    record.protocol = kProtocolTlsRequired;
+    record.fingerprint = Utf8ToUtf16(peer_.fingerprint());
+  }
+
+ private:
+  TlsFtpPeer peer_;
+};
+
+template <class Server>
+std::string RootOf(const Server& server, const TempFolder& remote) {
+  if constexpr (requires { server.root(); }) return server.root();
+  else return remote.path();
+}
 
 std::string Contents(const std::filesystem::path& path) {
   const auto bytes = ReadWholeFile(Utf8ToUtf16(path.string()));
@@ -45,6 +72,7 @@ void PipelinedUploads(int files, bool overlaps) {
   record.password = Utf8ToUtf16(server.password());
   record.timeOut = 20000;  // pure-ftpd's password check is slow on a busy machine
   ASSERT_EQ(record.pipelining, 1) << "on unless the preference file says 0";
+  if constexpr (requires { server.Configure(record); }) server.Configure(record);
   SystemClock clock;
   ListenerPortSequence ports;
   std::atomic<std::int64_t> lastProgress{0};
@@ -67,7 +95,7 @@ void PipelinedUploads(int files, bool overlaps) {
   }
   session.Close(nullptr);
   int found = 0;
-  for (const auto& item : std::filesystem::recursive_directory_iterator(remote.path())) {
+  for (const auto& item : std::filesystem::recursive_directory_iterator(RootOf(server, remote))) {
     if (!item.is_regular_file()) continue;
     const std::string name = item.path().filename().string();
     EXPECT_FALSE(name.ends_with(".part")) << item.path();
@@ -108,6 +136,7 @@ TEST(PipelinedUpload, Vsftpd) { PipelinedUploads<VsftpdServer>(20, true); }
 TEST(PipelinedUpload, Pyftpdlib) { PipelinedUploads<PyFtpdServer>(20, false); }
 TEST(PipelinedUpload, Proftpd) { PipelinedUploads<ProftpdServer>(20, false); }
 TEST(PipelinedUpload, PureFtpd) { PipelinedUploads<PureFtpdServer>(20, false); }
+TEST(PipelinedUpload, VsftpdWithTls) { PipelinedUploads<TlsVsftpd>(20, true); }
 
 // The longer run, on demand (--gtest_also_run_disabled_tests).
 TEST(PipelinedUpload, DISABLED_TwoHundredFilesToEachServer) {
@@ -115,6 +144,7 @@ TEST(PipelinedUpload, DISABLED_TwoHundredFilesToEachServer) {
   PipelinedUploads<PyFtpdServer>(200, false);
   PipelinedUploads<ProftpdServer>(200, false);
   PipelinedUploads<PureFtpdServer>(200, false);
+  PipelinedUploads<TlsVsftpd>(200, true);
 }
 
 }  // namespace
