@@ -266,6 +266,9 @@ TEST_F(FaultInjection, DiskFullAfterTheData) {
       .ReceiveData()
       .CloseData()
       .Send("552 Requested file action aborted. Exceeded storage allocation\r\n")
+      // What went behind the data is answered too.
+      .Reply("SIZE middle.bin.part", "550 No such file")
+      .Reply("RNFR middle.bin.part", "550 No such file")
       .Reply("QUIT", "221 Goodbye")
       .NextClient();
   AcceptUpload();
@@ -286,6 +289,9 @@ TEST_F(FaultInjection, AbortAfterTheDataWasBuffered) {
       .ReceiveData(20000)
       .CloseData()
       .Send("426 Connection closed; transfer aborted\r\n")
+      // What went behind the data is answered too.
+      .Reply("SIZE middle.bin.part", "550 No such file")
+      .Reply("RNFR middle.bin.part", "550 No such file")
       .Reply("QUIT", "221 Goodbye")
       .NextClient();
   AcceptUpload();
