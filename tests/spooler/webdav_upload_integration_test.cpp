@@ -166,9 +166,12 @@ TEST_P(WebDavUploads, AWrongPasswordIsOneRefusedLoginPerWait) {
   EXPECT_EQ(queue.Size(), 1);
   EXPECT_NE(History().find("password problem"), std::string::npos) << History();
   EXPECT_EQ(History().find("wrong-password"), std::string::npos);
-  // One request, the login with it (a server may write its log late).
+  // One request, the login with it (a server may write its log late); over
+  // HTTP/2 the same request once more where its refusal was lost with a reset
+  // stream.
   EXPECT_TRUE(testing::WaitFor([this] { return server->RequestCount() >= 1; }));
-  EXPECT_EQ(server->RequestCount(), 1);
+  const bool askedAgain = History().find("asked again over HTTP/1.1") != std::string::npos;
+  EXPECT_EQ(server->RequestCount(), askedAgain ? 2 : 1) << History();
 }
 
 TEST_P(WebDavUploads, AFileCutInTheMiddleIsSentAgainWhole) {
