@@ -131,6 +131,8 @@ class FtpSession {
   // data, come before its closing reply: the server answers while its
   // transfer drains.
   bool behindCrossed = false;
+  // The last size check read the SIZE that went behind the data.
+  bool sizeFromBehind = false;
   // The 227 reply to a PASV sent ahead with the previous file's RNTO, and
   // when it came (session clock, ms): the next data connection's address,
   // while fresh. Empty when none waits.

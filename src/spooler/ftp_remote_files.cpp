@@ -58,6 +58,7 @@ RemoteAnswer FtpRemoteFiles::SizeBeforeRename(const Text& name, std::int64_t& si
   renameFrom_.clear();
   size = -1;
   // Asked behind the data already, or now.
+  session_.sizeFromBehind = !replies.empty();
   if (replies.empty()) replies = ExchangeAll(session_, Connection(), server_, {u"SIZE " + name, u"RNFR " + name}, status_);
   for (const BatchReply& answer : replies) {
     if (!answer.inStep) return OutOfStep(answer.reply);
@@ -83,6 +84,7 @@ RemoteAnswer FtpRemoteFiles::Write(const Text& name, int fd, std::int64_t offset
                                    TransferObserver& observer, ProgressTarget* progress) {
   renameFrom_.clear();
   behind_.clear();
+  session_.sizeFromBehind = false;
   written_ = true;
   std::vector<Text> behind;
   if (sizeBehind_) behind = {u"SIZE " + name, u"RNFR " + name};

@@ -100,6 +100,7 @@ SessionOpening FtpUploadSession::Open(const ServerRecord& server, StatusTarget* 
   session_.lastReply.clear();
   session_.outOfStep = false;
   session_.behindCrossed = false;
+  session_.sizeFromBehind = false;
   session_.passiveAhead.clear();
   if (std::find(oneAtATime_.begin(), oneAtATime_.end(), record_.name) != oneAtATime_.end()) record_.pipelining = 0;
   OpenControlConnection(session_, record_, status);
@@ -140,12 +141,19 @@ EntryOutcome FtpUploadSession::Upload(const Text& localPath, const Text& folderP
   }
   session_.repliesRead = 0;
   DeliveryOutcome delivered = Deliver(localPath, folderPath, progress, status);
+  if (delivered.failure == DeliveryFailure::kVerify && session_.sizeFromBehind) {
+    // A size asked behind the data may have been taken before the transfer
+    // ended, whatever order its answer came in: asked after it instead.
+    session_.outOfStep = true;
+    session_.behindCrossed = true;
+  }
   if (delivered.result != 1 && session_.outOfStep && !session_.StopRequested()) {
     // Spoken to one command at a time from now on (or, where only what went
     // behind the data crossed its closing reply, with nothing behind the
     // data): a fresh login, and the entry again.
     if (session_.behindCrossed) {
-      LogLine(session_, u"----- Replies crossed the transfer's end: nothing behind the data for this server", status);
+      LogLine(session_, u"----- SIZE behind the data was not to be trusted: nothing behind the data for this server",
+              status);
       noneBehind_.push_back(record_.name);
     } else {
       LogLine(session_, u"----- Replies out of step: one command at a time for this server", status);
