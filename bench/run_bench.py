@@ -296,6 +296,16 @@ def make_small_files(folder, subfolders, per_folder, size):
     return subfolders * per_folder
 
 
+def write_curl_config(path, folder, work, url):
+    """A curl config uploading every file below `folder` to `url`/<its folder below `work`>/."""
+    with open(path, "w") as f:
+        for dirpath, _, names in sorted(os.walk(folder)):
+            rel = os.path.relpath(dirpath, work)
+            for n in sorted(names):
+                f.write(f'upload-file = "{os.path.join(dirpath, n)}"\n')
+                f.write(f'url = "{url}/{rel}/"\n')
+
+
 def bench_small_files(args, work, server, results, delay_ms):
     name = f"2 small files, control replies +{delay_ms} ms" if delay_ms else "2 small files, loopback"
     subfolders, per_folder = 20, 100  # 2,000 files of 4 KiB in 20 folders
@@ -314,12 +324,7 @@ def bench_small_files(args, work, server, results, delay_ms):
         curl_config = os.path.join(work, f"curl{delay_ms}.conf")
 
         def curl(target):
-            with open(curl_config, "w") as f:
-                for dirpath, _, names in sorted(os.walk(folder)):
-                    rel = os.path.relpath(dirpath, work)
-                    for n in sorted(names):
-                        f.write(f'upload-file = "{os.path.join(dirpath, n)}"\n')
-                        f.write(f'url = "{server.url(port)}{target}/{rel}/"\n')
+            write_curl_config(curl_config, folder, work, f"{server.url(port)}{target}")
             return timed(["curl", "-sS", "--ftp-create-dirs", "-K", curl_config])
 
         def wexmoor(connections):

@@ -101,12 +101,7 @@ def small_files(args, info, work):
         config = os.path.join(work, "curl.conf")
 
         def curl(target):
-            with open(config, "w") as f:
-                for dirpath, _, names in sorted(os.walk(folder)):
-                    rel = os.path.relpath(dirpath, work)
-                    for n in sorted(names):
-                        f.write(f'upload-file = "{os.path.join(dirpath, n)}"\n')
-                        f.write(f'url = "ftp://127.0.0.1:{via}/{target}/{rel}/"\n')
+            run_bench.write_curl_config(config, folder, work, f"ftp://127.0.0.1:{via}/{target}")
             return timed(["curl", "-sS", "--ssl-reqd", "--cacert", info["cert"], "--ftp-create-dirs",
                           "-u", f"{user}:{password}", "-K", config])
 
