@@ -50,6 +50,20 @@ bool ReplyInStep(TextView command, TextView reply) {
   return true;
 }
 
+BatchReply ReadAnswer(FtpSession& session, int connection, ServerRecord& server, const Text& command,
+                      StatusTarget* status) {
+  BatchReply answer;
+  answer.command = command;
+  answer.reply = ReadReply(session, connection, server, 0, status);
+  // Preliminary replies (150 to STOR) come before the final one.
+  for (int more = 3; more > 0 && ReplyCode(answer.reply) >= 100 && ReplyCode(answer.reply) < 200; --more)
+    answer.reply = ReadReply(session, connection, server, 0, status);
+  answer.code = ReplyCode(answer.reply);
+  answer.kind = ClassifyReply(answer.reply);
+  answer.inStep = answer.kind == ReplyClass::kServerGone || ReplyInStep(answer.command, answer.reply);
+  return answer;
+}
+
 bool AllInStep(const std::vector<BatchReply>& replies) {
   for (const BatchReply& reply : replies)
     if (!reply.inStep) return false;
@@ -80,14 +94,7 @@ std::vector<BatchReply> ExchangeAll(FtpSession& session, int connection, ServerR
   const std::size_t toRead = commands.size() - std::min(unread, commands.size());
   for (std::size_t i = 0; i < toRead; ++i) {
     BatchReply& answer = replies[i];
-    Text reply = ReadReply(session, connection, server, 0, status);
-    // Preliminary replies (150 to STOR) come before the final one.
-    for (int more = 3; more > 0 && ReplyCode(reply) >= 100 && ReplyCode(reply) < 200; --more)
-      reply = ReadReply(session, connection, server, 0, status);
-    answer.reply = std::move(reply);
-    answer.code = ReplyCode(answer.reply);
-    answer.kind = ClassifyReply(answer.reply);
-    answer.inStep = answer.kind == ReplyClass::kServerGone || ReplyInStep(answer.command, answer.reply);
+    answer = ReadAnswer(session, connection, server, commands[i], status);
     if (answer.kind == ReplyClass::kServerGone || answer.kind == ReplyClass::kStopped || !answer.inStep) break;
   }
   return replies;

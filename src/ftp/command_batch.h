@@ -41,6 +41,11 @@ std::vector<BatchReply> ExchangeAll(FtpSession& session, int connection, ServerR
                                     const std::vector<Text>& commands, StatusTarget* status,
                                     std::size_t unread = 0);
 
+// The final reply to `command` (past at most three 1xx), classified and
+// checked for step.
+BatchReply ReadAnswer(FtpSession& session, int connection, ServerRecord& server, const Text& command,
+                      StatusTarget* status);
+
 // True when every reply is in step.
 bool AllInStep(const std::vector<BatchReply>& replies);
 

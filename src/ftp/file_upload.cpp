@@ -174,10 +174,7 @@ StoreResult StoreFailed(FtpSession& session, TextView reply, Text message, Statu
 
 // The reply that ends a transfer: past at most three preliminary ones (150).
 Text FinalReply(FtpSession& session, int connection, ServerRecord& server, StatusTarget* status) {
-  Text reply = ReadReply(session, connection, server, 0, status);
-  for (int more = 3; more > 0 && ReplyCode(reply) >= 100 && ReplyCode(reply) < 200; --more)
-    reply = ReadReply(session, connection, server, 0, status);
-  return reply;
+  return ReadAnswer(session, connection, server, u"STOR", status).reply;
 }
 
 // StoreFrom where the STOR of `name` went ahead: the data at once, then its
@@ -198,12 +195,7 @@ StoreResult EndTransfer(FtpSession& session, int connection, ServerRecord& serve
   if (server.pipelining != 0 && !ConnectionLost(closing) && !ReplyInStep(store, closing)) outOfStep = closing;
   std::vector<BatchReply> answers;
   for (std::size_t i = 0; behindSent && outOfStep.empty() && i < behind.size(); ++i) {
-    BatchReply answer;
-    answer.command = behind[i];
-    answer.reply = ReadReply(session, connection, server, 0, status);
-    answer.code = ReplyCode(answer.reply);
-    answer.kind = ClassifyReply(answer.reply);
-    answer.inStep = answer.kind == ReplyClass::kServerGone || ReplyInStep(answer.command, answer.reply);
+    BatchReply answer = ReadAnswer(session, connection, server, behind[i], status);
     if (!answer.inStep) outOfStep = answer.reply;
     const bool last = answer.kind == ReplyClass::kServerGone || answer.kind == ReplyClass::kStopped;
     if (answer.kind == ReplyClass::kServerGone && IsCompletion(closing)) {
