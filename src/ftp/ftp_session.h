@@ -109,11 +109,13 @@ class FtpSession {
   Text visibleAddress;
   // Bytes sent by the current upload.
   std::int64_t bytesSent = 0;
-  // Uploads send the file in blocks of this size, handing the file to the
-  // socket without copying it (sendfile) unless `zeroCopy` is off.
+  // Uploads send the file in blocks of this size, read into a buffer and
+  // sent; with `zeroCopy` the file is handed to the socket (sendfile)
+  // instead. Reading and sending measured faster on loopback (about 1.1 to
+  // 1.4 times sendfile's rate, with more CPU), so it is the default.
   static constexpr std::size_t kDefaultSendBlock = 64 * 1024;  // best of 64 KiB to 4 MiB measured
   std::size_t sendBlockSize = kDefaultSendBlock;
-  bool zeroCopy = true;
+  bool zeroCopy = false;
   // Control replies (ReadReply with rawMode 0): the last one, and the first
   // one read since `repliesRead` was last set to 0.
   Text lastReply;
